@@ -1,0 +1,26 @@
+#include "sys/Error.h"
+
+#include <string>
+
+namespace brnet {
+
+void AssertionFailure(const char* unit, int line) {
+  throw EAssertionFailed(std::string("Assertion failure (") + unit + ", line " +
+                         std::to_string(line) + ")");
+}
+
+namespace sys {
+
+std::string RunErrorMessage(int runError) {
+  switch (runError) {
+    case reFileNotFound: return "File not found";
+    case rePathNotFound: return "Path not found";
+    case reAccessDenied: return "File access denied";
+    case reReadBeyondEof: return "Read beyond end of file";
+    case reDiskFull: return "Disk full";
+    default: return "I/O error " + std::to_string(runError);
+  }
+}
+
+}  // namespace sys
+}  // namespace brnet

@@ -1,0 +1,296 @@
+#include "log/FidoLog.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "sys/Error.h"
+#include "sys/File.h"
+
+namespace brnet {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find("\r\n", start);
+    EXPECT_NE(end, std::string::npos) << "every line ends with CR LF";
+    if (end == std::string::npos) break;
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+class CurrentDir {
+ public:
+  explicit CurrentDir(const std::string& dir) : old_(sys::CurrentDirectory()) {
+    EXPECT_EQ(::chdir(dir.c_str()), 0);
+  }
+  ~CurrentDir() { EXPECT_EQ(::chdir(old_.c_str()), 0); }
+
+ private:
+  std::string old_;
+};
+
+const std::regex kBinkLine(R"(^(.) (\d\d (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d\d:\d\d:\d\d) (.{4}) (.*)$)");
+const std::regex kFDLine(R"(^(.) (\d\d:\d\d:\d\d)  (.*)$)");
+
+TEST(LogSettings, Defaults) {
+  TLog log;
+  EXPECT_EQ(log.Style(), lsBink);
+  EXPECT_EQ(log.AppShortName(), "NONE");
+  EXPECT_TRUE(log.Logging());
+  EXPECT_FALSE(log.DebugMode());
+  EXPECT_EQ(log.FileName(), "");
+  EXPECT_EQ(log.AppName(), "");
+}
+
+TEST(LogSettings, ShortNameIsFourUpperCaseCharacters) {
+  TLog log;
+  log.SetAppShortName("abc");
+  EXPECT_EQ(log.AppShortName(), "ABC ");
+  log.SetAppShortName("abcdef");
+  EXPECT_EQ(log.AppShortName(), "ABCD");
+  log.SetAppShortName("");
+  EXPECT_EQ(log.AppShortName(), "    ");
+  log.SetAppShortName("\xe0z1_");  // only a..z change case
+  EXPECT_EQ(log.AppShortName(), "\xe0Z1_");
+}
+
+TEST(LogSettings, FileNameCreatesFileAndResolvesRelativeNames) {
+  TempDir dir;
+  ASSERT_EQ(::mkdir((dir / "logs").c_str(), 0755), 0);
+  CurrentDir cd(dir.Path());
+  TLog log;
+  log.SetFileName("./logs/x.log");
+  EXPECT_EQ(log.FileName(), dir / "logs/x.log");
+  EXPECT_TRUE(sys::FileExists(dir / "logs/x.log"));
+  EXPECT_EQ(ReadFile(dir / "logs/x.log"), "");
+  WriteFile(dir / "old.log", "kept\r\n");
+  log.SetFileName("old.log");
+  EXPECT_EQ(ReadFile(dir / "old.log"), "kept\r\n") << "an existing log is never truncated";
+  log.SetFileName(dir / "abs.log");
+  EXPECT_EQ(log.FileName(), dir / "abs.log");
+}
+
+TEST(LogSettings, EmptyFileNameSwitchesLoggingOff) {
+  TempDir dir;
+  TLog log;
+  log.SetFileName(dir / "a.log");
+  log.SetFileName("");
+  EXPECT_FALSE(log.Logging());
+  EXPECT_EQ(log.FileName(), dir / "a.log") << "the stored name stays";
+  log.Log('+', "dropped");
+  log.LogStart();
+  EXPECT_EQ(ReadFile(dir / "a.log"), "");
+  log.SetFileName(dir / "a.log");
+  EXPECT_TRUE(log.Logging());
+}
+
+TEST(LogSettings, MissingDirectoryFailsAndSwitchesLoggingOff) {
+  TempDir dir;
+  TLog log;
+  try {
+    log.SetFileName(dir / "nodir/x.log");
+    FAIL() << "no error";
+  } catch (const EInOutError& e) {
+    EXPECT_STREQ(e.what(), "Path not found");
+  }
+  EXPECT_FALSE(log.Logging());
+}
+
+TEST(LogLines, BinkColumns) {
+  TempDir dir;
+  TLog log;
+  log.SetFileName(dir / "b.log");
+  log.SetAppShortName("abcd");
+  log.LogStart();
+  log.Log('+', "Sent file.zip");
+  log.Log('!', "");
+  auto lines = Lines(ReadFile(dir / "b.log"));
+  ASSERT_EQ(lines.size(), 3u);
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(lines[0], m, kBinkLine)) << lines[0];
+  EXPECT_EQ(m[1], "*");
+  EXPECT_EQ(m[4], "ABCD");
+  EXPECT_EQ(m[5], "Starting ABCD");
+  EXPECT_EQ(lines[1].substr(0, 1), "+");
+  EXPECT_EQ(lines[1].substr(17, 6), " ABCD ");
+  EXPECT_EQ(lines[1].substr(23), "Sent file.zip") << "text from column 24";
+  EXPECT_EQ(lines[2].size(), 23u);
+}
+
+TEST(LogLines, FDColumnsAndBanner) {
+  TempDir dir;
+  TLog log;
+  log.SetStyle(lsFD);
+  log.SetAppName("Name");
+  log.SetFileName(dir / "f.log");
+  log.LogStart();
+  log.Log('#', "text\r\nwith a break");
+  auto lines = Lines(ReadFile(dir / "f.log"));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_TRUE(std::regex_match(lines[0], std::regex(
+      R"(^----------  \d\d (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d\d,Name$)")))
+      << lines[0];
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(lines[1], m, kFDLine)) << lines[1];
+  EXPECT_EQ(lines[1].substr(12), "text") << "text from column 13";
+  EXPECT_EQ(lines[2], "with a break") << "text is written as given";
+}
+
+TEST(LogLines, BinkBannerPrefersAppName) {
+  TempDir dir;
+  TLog log;
+  log.SetFileName(dir / "b.log");
+  log.SetAppName("Long Name");
+  log.LogStart();
+  EXPECT_NE(ReadFile(dir / "b.log").find("NONE Starting Long Name\r\n"), std::string::npos);
+}
+
+TEST(LogLines, StampsUseEnglishMonthsAndColons) {
+  EXPECT_EQ(LogTime::BinkStamp(7, 12, 17, 40, 28), "07 Dec 17:40:28");
+  EXPECT_EQ(LogTime::BinkStamp(31, 1, 0, 0, 0), "31 Jan 00:00:00");
+  EXPECT_EQ(LogTime::FDStamp(9, 5, 3), "09:05:03");
+  EXPECT_EQ(LogTime::BannerDate(7, 12, 2026), "07 Dec 26");
+  EXPECT_EQ(LogTime::BannerDate(1, 5, 2000), "01 May 00");
+}
+
+TEST(LogLines, CtrlZNearTheEndIsCutAway) {
+  TempDir dir;
+  TLog log;
+  log.SetFileName(dir / "z.log");
+  WriteFile(dir / "z.log", "old line\r\n\x1a\x1a garbage");
+  log.Log('+', "new");
+  std::string text = ReadFile(dir / "z.log");
+  EXPECT_EQ(text.substr(0, 10), "old line\r\n");
+  EXPECT_EQ(text.find('\x1a'), std::string::npos);
+  EXPECT_EQ(text.substr(text.size() - 5), "new\r\n");
+}
+
+TEST(LogLines, CtrlZFarFromTheEndStays) {
+  TempDir dir;
+  TLog log;
+  log.SetFileName(dir / "z.log");
+  std::string old = "\x1a" + std::string(128, 'x');
+  WriteFile(dir / "z.log", old);
+  log.Log('+', "new");
+  EXPECT_EQ(ReadFile(dir / "z.log").substr(0, old.size()), old);
+}
+
+TEST(LogLines, DeletedFileIsNotRecreated) {
+  TempDir dir;
+  TLog log;
+  log.SetFileName(dir / "d.log");
+  ASSERT_EQ(::unlink((dir / "d.log").c_str()), 0);
+  try {
+    log.Log('+', "x");
+    FAIL() << "no error";
+  } catch (const EInOutError& e) {
+    EXPECT_STREQ(e.what(), "File not found");
+  }
+  EXPECT_FALSE(sys::FileExists(dir / "d.log"));
+  EXPECT_TRUE(log.Logging()) << "the next line tries again";
+}
+
+// While a line is written, other writers wait and readers do not.
+TEST(LogLocking, WriterLockKeepsWritersOutButNotReaders) {
+  TempDir dir;
+  const std::string path = dir / "l.log";
+  WriteFile(path, "line\r\n");
+  sys::AppendFile held(path);
+  pid_t child = ::fork();
+  if (child == 0) {
+    int fd = ::open(path.c_str(), O_RDWR);
+    char c;
+    bool canRead = fd >= 0 && ::read(fd, &c, 1) == 1;
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    bool writerBlocked = ::fcntl(fd, F_SETLK, &lock) != 0;
+    ::_exit(canRead && writerBlocked ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(LogLocking, ConcurrentProcessesWriteWholeLines) {
+  TempDir dir;
+  const std::string path = dir / "c.log";
+  TLog setup;
+  setup.SetFileName(path);
+  constexpr int kProcs = 4, kLines = 200;
+  std::vector<pid_t> kids;
+  for (int p = 0; p < kProcs; ++p) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      TLog log;
+      log.SetFileName(path);
+      log.SetAppShortName("P" + std::to_string(p));
+      for (int i = 0; i < kLines; ++i) log.Log('+', "process " + std::to_string(p) + " line " + std::to_string(i));
+      ::_exit(0);
+    }
+    kids.push_back(pid);
+  }
+  for (pid_t pid : kids) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  auto lines = Lines(ReadFile(path));
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kProcs * kLines));
+  std::vector<int> next(kProcs, 0);
+  for (const auto& line : lines) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(line, m, kBinkLine)) << line;
+    int p = std::stoi(m[5].str().substr(8));
+    EXPECT_EQ(m[5].str(), "process " + std::to_string(p) + " line " + std::to_string(next[p]++));
+  }
+}
+
+TEST(JoinToDir, WindowsRules) {
+  using sys::PathStyle;
+  auto join = [](const char* name, const char* base) {
+    return JoinToDir(name, base, PathStyle::Windows);
+  };
+  EXPECT_EQ(join(".\\logs\\x.log", "C:\\work"), "C:\\work\\logs\\x.log");
+  EXPECT_EQ(join("x.log", "C:\\"), "C:\\x.log");
+  EXPECT_EQ(join("\\logs\\x.log", "C:\\work"), "C:\\logs\\x.log");
+  EXPECT_EQ(join("\\\\srv\\x.log", "C:\\work"), "C:\\\\srv\\x.log");
+  EXPECT_EQ(join("D:x.log", "C:\\work"), "D:x.log");
+  EXPECT_EQ(join("..\\x.log", "C:\\work"), "C:\\work\\..\\x.log");
+  EXPECT_EQ(join(".\\.\\x.log", "C:\\work"), "C:\\work\\.\\x.log");
+  EXPECT_EQ(join("", "C:\\work"), "");
+  EXPECT_EQ(join("x.log", ""), "x.log");
+  EXPECT_EQ(join("\\x.log", "\\\\srv\\share"), "") << "no drive to lend";
+}
+
+TEST(JoinToDir, PosixRules) {
+  using sys::PathStyle;
+  auto join = [](const char* name, const char* base) {
+    return JoinToDir(name, base, PathStyle::Posix);
+  };
+  EXPECT_EQ(join("./logs/x.log", "/work"), "/work/logs/x.log");
+  EXPECT_EQ(join("x.log", "/"), "/x.log");
+  EXPECT_EQ(join("/var/log/x.log", "/work"), "/var/log/x.log");
+  EXPECT_EQ(join("C:x.log", "/work"), "/work/C:x.log") << "no drives on POSIX";
+  EXPECT_EQ(join("../x.log", "/work/"), "/work/../x.log");
+}
+
+}  // namespace
+}  // namespace brnet
