@@ -50,16 +50,18 @@ bool Printable(const TFidoAddr& a) {
 
 // Every input is a file write: keep them in memory where that is possible,
 // away from the disk's write-back heuristics.
-brnet::test::TempDir& WorkDir() {
+void PreferMemoryTemp() {
   if (std::filesystem::is_directory("/dev/shm")) ::setenv("TMPDIR", "/dev/shm", 0);
-  static brnet::test::TempDir dir;
-  return dir;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static brnet::test::TempDir& dir = WorkDir();
+  static const bool once = (PreferMemoryTemp(), true);
+  (void)once;
+  // A directory per input: the fuzzer may end the process without running
+  // static destructors, and nothing must be left behind.
+  brnet::test::TempDir dir;
   static const TFidoAddr mainAddr = TFidoAddr::CreateFromText("2:5020/100", false);
   brnet::SetMainAddressRef(&mainAddr);
   brnet::test::WriteFile(dir / "2.msg", std::string(reinterpret_cast<const char*>(data), size));
