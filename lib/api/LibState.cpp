@@ -2,16 +2,23 @@
 
 #include <utility>
 
+#include "outbound/BusyFlags.h"
+
 namespace brnet {
 namespace {
 // Destroyed when the library is unloaded (dlclose or process exit).
 LibState gState;
 }  // namespace
 
-LibState& State() { return gState; }
+LibState& State() {
+  return gState;
+}
 
 LibState::~LibState() {
   SetMainAddress(nullptr);
+  // Semaphore flags still held would otherwise keep their nodes busy for as
+  // long as the host process lives.
+  FreeHeldSemaphores();
   FreeLog();
   lastError_.clear();
   lastError_.shrink_to_fit();
