@@ -10,9 +10,7 @@ namespace {
 LibState gState;
 }  // namespace
 
-LibState& State() {
-  return gState;
-}
+LibState& State() { return gState; }
 
 LibState::~LibState() {
   SetMainAddress(nullptr);

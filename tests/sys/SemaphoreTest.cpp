@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 namespace brnet::sys {
 namespace {
@@ -48,31 +47,6 @@ TEST(NamedSemaphore, ExistsWhileHeld) {
   EXPECT_EQ(bad.Create(""), NamedSemaphore::CreateResult::Failed);
 }
 
-TEST(NamedSemaphore, KilledHolderFreesTheName) {
-  const std::string name = UniqueName("killed");
-  int ready[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  pid_t child = ::fork();
-  if (child == 0) {
-    NamedSemaphore sem;
-    char ok = sem.Create(name) == NamedSemaphore::CreateResult::Created ? 'y' : 'n';
-    (void)!::write(ready[1], &ok, 1);
-    for (;;) ::pause();
-  }
-  ::close(ready[1]);
-  char ok = 0;
-  ASSERT_EQ(::read(ready[0], &ok, 1), 1);
-  ::close(ready[0]);
-  ASSERT_EQ(ok, 'y');
-  EXPECT_TRUE(NamedSemaphore::Present(name)) << "visible to another process";
-  NamedSemaphore mine;
-  EXPECT_EQ(mine.Create(name), NamedSemaphore::CreateResult::Exists);
-  ::kill(child, SIGKILL);
-  EXPECT_EQ(WaitExit(child), 128 + SIGKILL);
-  EXPECT_FALSE(NamedSemaphore::Present(name));
-  EXPECT_EQ(mine.Create(name), NamedSemaphore::CreateResult::Created);
-}
-
 TEST(NamedSemaphore, NotKeptAliveByAStartedProgram) {
   const std::string name = UniqueName("exec");
   NamedSemaphore sem;
@@ -87,51 +61,6 @@ TEST(NamedSemaphore, NotKeptAliveByAStartedProgram) {
   EXPECT_FALSE(NamedSemaphore::Present(name)) << "the program inherited the semaphore";
   ::kill(child, SIGKILL);
   WaitExit(child);
-}
-
-TEST(NamedSemaphore, RacingProcessesCreateOnce) {
-  constexpr int kRounds = 10;
-  constexpr int kRacers = 6;
-  for (int round = 0; round < kRounds; ++round) {
-    const std::string name = UniqueName("race") + "-" + std::to_string(round);
-    int go[2], done[2], release[2];
-    ASSERT_EQ(::pipe(go), 0);
-    ASSERT_EQ(::pipe(done), 0);
-    ASSERT_EQ(::pipe(release), 0);
-    std::vector<pid_t> racers;
-    for (int i = 0; i < kRacers; ++i) {
-      pid_t pid = ::fork();
-      if (pid == 0) {
-        ::close(go[1]);
-        ::close(done[0]);
-        ::close(release[1]);
-        char c;
-        if (::read(go[0], &c, 1) != 0) ::_exit(3);
-        NamedSemaphore sem;
-        const bool won = sem.Create(name) == NamedSemaphore::CreateResult::Created;
-        // Hold on until everybody has tried, or a late racer could win too.
-        (void)!::write(done[1], "x", 1);
-        if (::read(release[0], &c, 1) != 0) ::_exit(3);
-        ::_exit(won ? 0 : 1);
-      }
-      racers.push_back(pid);
-    }
-    ::close(go[0]);
-    ::close(done[1]);
-    ::close(release[0]);
-    ::close(go[1]);  // closing the only write end starts all racers at once
-    char c;
-    for (int i = 0; i < kRacers; ++i) ASSERT_EQ(::read(done[0], &c, 1), 1);
-    ::close(done[0]);
-    ::close(release[1]);
-    int winners = 0;
-    for (pid_t pid : racers) {
-      int rc = WaitExit(pid);
-      ASSERT_TRUE(rc == 0 || rc == 1) << rc;
-      winners += rc == 0;
-    }
-    EXPECT_EQ(winners, 1) << "round " << round;
-  }
 }
 
 TEST(NamedSemaphore, FailureIsNotReportedAsCreated) {
