@@ -105,8 +105,9 @@ std::string BinkBaseName(const TFidoAddr& addr, std::string_view outPath,
 std::string BinkZoneDirName(const TFidoAddr& addr, std::string_view outPath,
                             const TOutbNaming& naming = kNativeNaming);
 // The directory a scan of ZONE lists, ending in the separator: OUTPATH for
-// the default zone, else OUTPATH's last separator replaced by "." and the
-// zone in three hex digits and the separator.
+// the default zone (all of it in Root, Below empty), else OUTPATH's last
+// separator replaced by "." and the zone in three hex digits and the
+// separator (Below is that directory's name, to be matched in any case).
 TBsoPath BinkZoneScanPath(std::string_view outPath, std::int16_t zone, bool isDefault,
                           const TOutbNaming& naming = kNativeNaming);
 // The node's point directory, ending in the separator (..\139C04D2.pnt\).
