@@ -106,8 +106,9 @@ TBsoPath BinkBasePath(const TFidoAddr& addr, std::string_view outPath, const TOu
     path.Root = outDir + delim;
   }
   path.Below += NetNode(addr, naming);
-  if (addr.Point != 0)
+  if (addr.Point != 0) {
     path.Below += ".pnt" + std::string(1, delim) + BsoHex(Bits(addr.Point), 8, naming);
+  }
   return path;
 }
 
