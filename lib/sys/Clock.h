@@ -2,6 +2,8 @@
 // never goes through the C locale.
 #pragma once
 
+#include <cstdint>
+
 namespace brnet::sys {
 
 struct DateTime {
@@ -14,5 +16,12 @@ struct DateTime {
 };
 
 DateTime LocalNow();
+
+// Now, in nanoseconds since 1970-01-01 00:00 UTC (the file-time scale).
+std::int64_t NowFileTime();
+
+// Seconds east of UTC of local time at the moment UNIXSECONDS (daylight
+// saving included).
+std::int64_t UtcOffsetAt(std::int64_t unixSeconds);
 
 }  // namespace brnet::sys

@@ -19,7 +19,8 @@ void CreateEmptyFile(const std::string& path);
 // out. Raises EInOutError on every failure.
 class AppendFile {
  public:
-  explicit AppendFile(const std::string& path);  // the file must exist
+  // Opens PATH; it must exist unless CREATE is set.
+  explicit AppendFile(const std::string& path, bool create = false);
   ~AppendFile();
   AppendFile(const AppendFile&) = delete;
   AppendFile& operator=(const AppendFile&) = delete;

@@ -25,8 +25,8 @@ namespace {
 int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
 }  // namespace
 
-AppendFile::AppendFile(const std::string& path) : path_(path), handle_(-1) {
-  int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+AppendFile::AppendFile(const std::string& path, bool create) : path_(path), handle_(-1) {
+  int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | (create ? O_CREAT : 0), 0644);
   if (fd < 0) ThrowLastError(path);
   // An advisory write lock over the whole file, held until close: other
   // writers of this library wait, readers are not affected.

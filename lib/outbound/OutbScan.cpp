@@ -1,0 +1,213 @@
+// Rescanning the outbound: the BSO tree, the file boxes and the netmail
+// directory, into nodes with their files, requests and packets.
+#include <algorithm>
+
+#include "addr/Utils.h"
+#include "msgbase/MsgBase.h"
+#include "outbound/Outbound.h"
+#include "sys/FileSystem.h"
+
+namespace brnet {
+namespace {
+
+constexpr char kDelim = sys::PathDelim();
+
+// Reads a whole text file; open and read failures carry the run-time texts.
+std::string ReadTextFile(const std::string& path) {
+  sys::FileStream file;
+  if (!file.OpenRead(path)) sys::ThrowLastError(path);
+  std::string text;
+  char buffer[8192];
+  for (;;) {
+    std::int64_t got = file.Read(buffer, sizeof buffer);
+    if (got < 0) sys::ThrowLastError(path);
+    text.append(buffer, static_cast<std::size_t>(got));
+    if (got < static_cast<std::int64_t>(sizeof buffer)) break;
+  }
+  file.Close();
+  return text;
+}
+
+// The lines of a text file as a text-file reader returns them: split at LF,
+// a CR before it dropped, no empty piece after a final line end.
+std::vector<std::string> TextLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::size_t stop = end;
+    if (stop > start && text[stop - 1] == '\r') --stop;
+    lines.push_back(text.substr(start, stop - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::string_view TrimControls(std::string_view s) {
+  auto isSpace = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  while (!s.empty() && isSpace(s.front())) s.remove_prefix(1);
+  while (!s.empty() && isSpace(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// Plain files only: directories, hidden and system entries are skipped.
+std::vector<sys::SearchRec> PlainFiles(const std::string& pattern) {
+  return sys::FindAllMatches(pattern, 0);
+}
+
+std::vector<sys::SearchRec> Directories(const std::string& pattern) {
+  std::vector<sys::SearchRec> dirs = sys::FindAllMatches(pattern, sys::faDirectory);
+  std::erase_if(dirs, [](const sys::SearchRec& r) { return (r.Attr & sys::faDirectory) == 0; });
+  return dirs;
+}
+
+// Byte order with the letters a-z folded to upper case, nothing else.
+bool NameLess(const std::string& a, const std::string& b) {
+  auto fold = [](char c) {
+    return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  };
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      [&](char x, char y) { return fold(x) < fold(y); });
+}
+
+}  // namespace
+
+void TOutbNode::ReadLO(const std::string& fileName) {
+  const std::optional<TOutbFlavor> flavor = FlowFileFlavor(fileName);
+  if (!flavor) throw EOutbError("TOutbNode.ReadLO: " + fileName + ": unknown file extension");
+  for (const std::string& raw : TextLines(ReadTextFile(fileName))) {
+    std::string_view line = TrimControls(raw);
+    if (line.empty() || line.front() == '~') continue;
+    AddFile(line, *flavor, otBink);
+  }
+}
+
+void TOutbNode::ReadREQ(const std::string& fileName) {
+  for (std::string& line : TextLines(ReadTextFile(fileName))) requests_.push_back(std::move(line));
+}
+
+void TOutbNode::AddRequests(std::string_view text) {
+  const TCharSet blank = MakeCharSet(" ");
+  const int words = CountWords(text, blank);
+  for (int i = 1; i <= words; ++i) requests_.push_back(GetWord(i, text, blank));
+}
+
+void TOutbNode::ScanBox(const std::string& dir, TOutbFlavor flavor, bool longForm) {
+  const std::string prefix = dir + kDelim;
+  for (const sys::SearchRec& rec : PlainFiles(prefix + "*.*")) {
+    AddFile(prefix + rec.Name, flavor, longForm ? otLongFileBox : otFileBox);
+  }
+}
+
+void TOutbNode::SortFiles(TOutbNodeSortMode mode) {
+  auto sortBy = [&](auto less) { std::sort(files_.begin(), files_.end(), less); };
+  switch (mode) {
+    case onsNone: break;
+    case onsName:
+      sortBy([](const TOutbFile& a, const TOutbFile& b) { return NameLess(a.Name, b.Name); });
+      break;
+    case onsSize:
+      // Unknown sizes (-1) sort after every known one.
+      sortBy([](const TOutbFile& a, const TOutbFile& b) { return a.Size > b.Size; });
+      break;
+    case onsFlavor:
+      sortBy([](const TOutbFile& a, const TOutbFile& b) { return a.Flavor < b.Flavor; });
+      break;
+    case onsAge:
+      sortBy([](const TOutbFile& a, const TOutbFile& b) { return a.Age < b.Age; });
+      break;
+  }
+}
+
+void TOutbound::Rescan() {
+  ClearNodes();
+  if (!binkOutPath_.empty()) ScanBink();
+  if (!fileBoxesPath_.empty()) ScanFileBoxes();
+  if (!netmailPath_.empty()) ScanNetmail();
+  SortNodes();
+  std::int64_t total = 0;
+  for (const auto& node : nodes_) total += node->TotalSize();
+  totalSize_ = total;
+}
+
+void TOutbound::ScanBink() {
+  // The outbound directory belongs to the main address's zone; without one
+  // every file there would be filed under a guessed zone.
+  const TFidoAddr* main = MainAddress();
+  if (main == nullptr) {
+    throw EOutbError("Cannot scan the Bink outbound " + binkOutPath_ +
+                     ": no main address set to give its zone");
+  }
+  ScanBinkZone(main->Zone, true);
+}
+
+void TOutbound::ScanBinkZone(std::int16_t zone, bool isDefault) {
+  const TBsoPath zonePath = BinkZoneScanPath(binkOutPath_, zone, isDefault);
+  std::vector<std::string> dirs = {zonePath.Full()};
+  if (!zonePath.Below.empty()) dirs = sys::FindPathsIgnoringCase(zonePath.Root, zonePath.Below);
+  for (const std::string& found : dirs) {
+    const std::string dir = WithTrailingSlash(found);
+    ScanBinkDir(dir, zone, nullptr);
+    for (const sys::SearchRec& rec : Directories(dir + "*.pnt")) {
+      ScanBinkDir(dir + rec.Name + kDelim, zone, &rec.Name);
+    }
+  }
+}
+
+// Flow files, request files and packets of one BSO directory: the zone's,
+// or a node's point directory (POINTDIR names it).
+void TOutbound::ScanBinkDir(const std::string& dir, std::int16_t zone,
+                            const std::string* pointDir) {
+  auto nodeFor = [&](const std::string& fileName) -> TOutbNode& {
+    const TFidoAddr addr = pointDir ? BinkPointNameToAddr(*pointDir, fileName, zone)
+                                    : BinkNameToAddr(fileName, zone);
+    return FindOrAddNode(&addr);
+  };
+  for (const sys::SearchRec& rec : PlainFiles(dir + "*.?lo")) {
+    if (rec.Size > 0) nodeFor(rec.Name).ReadLO(dir + rec.Name);
+  }
+  for (const sys::SearchRec& rec : PlainFiles(dir + "*.req")) {
+    if (rec.Size > 0) nodeFor(rec.Name).ReadREQ(dir + rec.Name);
+  }
+  for (const sys::SearchRec& rec : PlainFiles(dir + "*.?ut")) {
+    nodeFor(rec.Name).Packets().push_back(rec.Name);
+  }
+}
+
+void TOutbound::ScanFileBoxes() {
+  for (const sys::SearchRec& rec : Directories(fileBoxesPath_ + "*")) {
+    if (rec.Name.starts_with('.')) continue;
+    const std::optional<TBoxName> box = BoxNameToAddr(rec.Name);
+    if (!box) continue;
+    FindOrAddNode(&box->Addr).ScanBox(fileBoxesPath_ + rec.Name, box->Flavor, box->Long);
+  }
+}
+
+void TOutbound::ScanNetmail() {
+  TMsgBase& base = OpenNetmailBase();
+  base.Rewind();
+  while (!base.AtEnd()) {
+    TMailMsg& msg = base.Next();
+    if (!msg.ToAddr) continue;
+    const TFidoAddr& dest = *msg.ToAddr;
+    if (msg.Attributes.Contains(maFileAttached)) {
+      const TOutbFlavor flavor = msg.Attributes.Contains(maHold) ? flHold : flNormal;
+      FindOrAddNode(&dest).AddFile(msg.Subject(), flavor, otArcMail);
+    } else if (msg.Attributes.Contains(maFileRequest)) {
+      const TFidoAddr* main = MainAddress();
+      if (main == nullptr || !main->Matches(&dest)) FindOrAddNode(&dest).AddRequests(msg.Subject());
+    }
+  }
+}
+
+void TOutbound::SortNodes() {
+  if (sortMode_ == osAddress) {
+    std::sort(nodes_.begin(), nodes_.end(), [](const auto& a, const auto& b) {
+      return CompareAddr(a->Addr(), b->Addr()) < 0;
+    });
+  }
+  for (const auto& node : nodes_) node->SortFiles(nodeSortMode_);
+}
+
+}  // namespace brnet

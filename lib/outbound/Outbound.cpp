@@ -1,0 +1,126 @@
+#include "outbound/Outbound.h"
+
+#include <cmath>
+#include <utility>
+
+#include "addr/Utils.h"
+#include "msgbase/MsgBase.h"
+#include "sys/Clock.h"
+#include "sys/FileSystem.h"
+
+namespace brnet {
+namespace {
+
+constexpr double kSecondsPerDay = 86400.0;
+constexpr std::int64_t kNanosPerSecond = 1000000000;
+
+// Days since 1970-01-01 on the local calendar, with the time of day as the
+// fraction.
+double LocalDays(std::int64_t fileTime) {
+  const std::int64_t seconds = fileTime / kNanosPerSecond;
+  const double local = static_cast<double>(seconds + sys::UtcOffsetAt(seconds)) +
+                       static_cast<double>(fileTime % kNanosPerSecond) / kNanosPerSecond;
+  return local / kSecondsPerDay;
+}
+
+}  // namespace
+
+std::int32_t FileAgeInDays(std::int64_t fileTime, std::int64_t now) {
+  const double todayMidnight = std::floor(LocalDays(now));
+  // nearbyint rounds halves to even in the default rounding mode.
+  return static_cast<std::int32_t>(std::nearbyint(todayMidnight - LocalDays(fileTime)));
+}
+
+TOutbFile TOutbFile::FromText(std::string_view text) {
+  TOutbFile file;
+  const TFlowEntry entry = SplitSendMode(text);
+  file.SendMode = entry.SendMode;
+  file.FullName = std::string(entry.Name);
+  file.Name = ExtractFileName(file.FullName);
+  const std::string full = ExpandFileName(file.FullName);
+  if (auto found = sys::FindFirstMatch(full, sys::faAnyFile)) file.Size = found->Size;
+  file.Kind = FileKindOf(file.Name);
+  sys::FileTime written = 0;
+  const int attr = sys::FileAttributes(full);
+  if (attr >= 0 && (attr & sys::faDirectory) == 0 && sys::LastWriteTime(full, written)) {
+    file.Age = FileAgeInDays(written, sys::NowFileTime());
+  }
+  return file;
+}
+
+TOutbNode::TOutbNode(TOutbound* outbound, const TFidoAddr* addr)
+    : outbound_(outbound), addr_(TFidoAddr::CreateCopy(addr)) {
+  BR_ASSERT(outbound != nullptr, "Outbound");
+}
+
+TOutbFile& TOutbNode::AddFile(std::string_view fileName, TOutbFlavor flavor, TOutbType outbType) {
+  TOutbFile file = TOutbFile::FromText(fileName);
+  file.Flavor = flavor;
+  file.OutbType = outbType;
+  if (file.Size != -1) totalSize_ += file.Size;
+  files_.push_back(std::move(file));
+  return files_.back();
+}
+
+void TOutbNode::DoLog(char logLevel, std::string_view logString) {
+  if (outbound_->OnLogString()) outbound_->OnLogString()(this, logLevel, logString);
+}
+
+std::string TOutbNode::BinkBaseName() const {
+  return brnet::BinkBaseName(addr_, outbound_->BinkOutPath());
+}
+
+TOutbound::TOutbound() = default;
+
+TOutbound::~TOutbound() {
+  ClearNodes();
+  netmailBase_.reset();
+}
+
+void TOutbound::SetPath(std::string& member, std::string_view path) {
+  member = WithTrailingSlash(path);
+  if (!path.empty() && !DirectoryPresent(std::string(path))) MakeDirPath(member);
+}
+
+TBusyFlagSetup TOutbound::BusySetup() const {
+  return TBusyFlagSetup{busyFlagsScan_, busyFlagsCreate_, flagsPath_, binkOutPath_};
+}
+
+void TOutbound::ClearNodes() { nodes_.clear(); }
+
+TOutbNode& TOutbound::GetNodes(std::int32_t index) const {
+  if (index < 0 || index >= NodeCount()) {
+    throw EOutbError("TOutbound.GetNodes: index out of bounds");
+  }
+  return *nodes_[static_cast<std::size_t>(index)];
+}
+
+TOutbNode* TOutbound::FindNode(const TFidoAddr* addr) const {
+  BR_ASSERT(addr != nullptr, "Outbound");
+  for (const auto& node : nodes_) {
+    if (node->Addr().Matches(addr)) return node.get();
+  }
+  return nullptr;
+}
+
+TOutbNode& TOutbound::FindOrAddNode(const TFidoAddr* addr) {
+  if (TOutbNode* node = FindNode(addr)) return *node;
+  nodes_.push_back(std::make_unique<TOutbNode>(this, addr));
+  return *nodes_.back();
+}
+
+TMsgBase& TOutbound::OpenNetmailBase() {
+  if (netmailBase_) return *netmailBase_;
+  if (netmailPath_.empty() || !DirectoryPresent(netmailPath_)) {
+    throw EOutbError("Invalid netmail path");
+  }
+  auto base = std::make_unique<TMsgBase>();
+  base->SetStyle(msMsg);
+  base->SetPathName(netmailPath_);
+  base->SetPID(kOutboundPID);
+  base->Open();
+  netmailBase_ = std::move(base);
+  return *netmailBase_;
+}
+
+}  // namespace brnet
