@@ -1,0 +1,14 @@
+#include <sys/stat.h>
+
+#include "sys/HostFs.h"
+
+namespace brnet::sys {
+
+bool PathExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+std::string ShortPathName(const std::string& path) { return path; }
+
+}  // namespace brnet::sys
