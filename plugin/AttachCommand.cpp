@@ -66,7 +66,7 @@ std::string FullName(const PanelInfo& pi, const PluginPanelItem& item, bool shor
   std::string name = FieldText(pi.CurDir, sizeof pi.CurDir);
   if (name.empty() || name.back() != delim) name += delim;
   name += FieldText(item.FindData.cFileName, sizeof item.FindData.cFileName);
-  return shortForm ? brnet::sys::ShortPathName(name) : name;
+  return shortForm ? brnet::sys::host::ShortPathName(name) : name;
 }
 
 struct OutbMapping {

@@ -25,7 +25,7 @@ bool CheckConfig(Plugin& p, const std::vector<FarDialogItem>& items) {
     p.host.Warning({FormatMessage(p.host.Msg(MBadMainAddr), {addr}, "%s")});
     ok = false;
   }
-  if (path.size() > kPathMaxLen || !brnet::sys::PathExists(path)) {
+  if (path.size() > kPathMaxLen || !brnet::sys::host::PathExists(path)) {
     p.host.Warning({p.host.Msg(MPathMissing), ItemTextOf(items[cd::PathLabel])});
     ok = false;
   }

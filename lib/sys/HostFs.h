@@ -3,7 +3,9 @@
 
 #include <string>
 
-namespace brnet::sys {
+// In a namespace of their own: the library's platform layer may well grow
+// functions of the same names.
+namespace brnet::sys::host {
 
 // True when PATH names anything that exists, a file or a directory. An
 // empty PATH never exists.
@@ -13,4 +15,4 @@ bool PathExists(const std::string& path);
 // when it cannot be had, PATH itself. POSIX has no short names.
 std::string ShortPathName(const std::string& path);
 
-}  // namespace brnet::sys
+}  // namespace brnet::sys::host

@@ -308,9 +308,16 @@ int RunCommand(const Entries& e, const Options& o) {
   return 0;
 }
 
+// PATH made absolute; symbolic links stay, so that a plug-in linked into a
+// folder looks for its companions in that folder.
 std::string AbsolutePath(const std::string& path) {
-  char resolved[PATH_MAX];
-  return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+  if (path.empty() || ::access(path.c_str(), R_OK) != 0) return {};
+  if (path[0] == '/') return path;
+  char cwd[PATH_MAX];
+  if (::getcwd(cwd, sizeof cwd) == nullptr) return {};
+  std::string rel = path;
+  while (rel.rfind("./", 0) == 0) rel.erase(0, 2);
+  return std::string(cwd) + "/" + rel;
 }
 
 }  // namespace

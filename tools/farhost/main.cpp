@@ -93,6 +93,7 @@ int main(int argc, char** argv) {
   farhost::Options o;
   bool answersGiven = false;
   std::vector<std::string> rest;
+  bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto value = [&](const char* what) -> const char* {
@@ -102,7 +103,7 @@ int main(int argc, char** argv) {
       }
       return argv[++i];
     };
-    if (!rest.empty() || a.empty() || a[0] != '-' || a == "-") {
+    if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
       rest.push_back(a);
     } else if (a == "-h" || a == "--help") {
       Usage(nullptr);
@@ -127,12 +128,11 @@ int main(int argc, char** argv) {
     } else if (a == "-r" || a == "--root-key") {
       o.rootKey = value("a key");
     } else if (a == "--") {
-      rest.push_back(a);
+      optionsEnded = true;
     } else {
       return Usage(("unknown option " + a).c_str());
     }
   }
-  if (!rest.empty() && rest[0] == "--") rest.erase(rest.begin());
   if (rest.size() < 2) return Usage("a plug-in and a command are needed");
   o.plugin = rest[0];
   o.command = rest[1];

@@ -2,7 +2,7 @@
 
 #include "sys/HostFs.h"
 
-namespace brnet::sys {
+namespace brnet::sys::host {
 
 bool PathExists(const std::string& path) {
   struct stat st {};
@@ -11,4 +11,4 @@ bool PathExists(const std::string& path) {
 
 std::string ShortPathName(const std::string& path) { return path; }
 
-}  // namespace brnet::sys
+}  // namespace brnet::sys::host

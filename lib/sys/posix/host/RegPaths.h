@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace brnet::sys {
+namespace brnet::sys::host {
 
 // $XDG_CONFIG_HOME/brnet32/hkcu.reg, with ~/.config when XDG_CONFIG_HOME is
 // unset or not absolute; empty when no home directory is known.
@@ -12,4 +12,4 @@ std::string HiveFile();
 // The directory part of FILE.
 std::string DirectoryOf(const std::string& file);
 
-}  // namespace brnet::sys
+}  // namespace brnet::sys::host

@@ -25,6 +25,9 @@
 namespace brnet::sys {
 namespace {
 
+using host::DirectoryOf;
+using host::HiveFile;
+
 using regfile::Hive;
 
 class Fd {
@@ -167,6 +170,8 @@ std::string DwordBytes(std::uint32_t v) {
 
 }  // namespace
 
+namespace host {
+
 std::string HiveFile() {
   std::string base;
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
@@ -190,6 +195,8 @@ std::string DirectoryOf(const std::string& file) {
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : file.substr(0, slash);
 }
+
+}  // namespace host
 
 std::optional<RegKey> RegKey::Open(std::string_view path) {
   if (!regfile::SplitKeyPath(path)) return std::nullopt;
