@@ -70,9 +70,9 @@ std::string FullName(const PanelInfo& pi, const PluginPanelItem& item, bool shor
 }
 
 struct OutbMapping {
-  int pathArg;       // which argument of brInitOutbound gets the path
-  std::uint8_t busy; // busy-flag set, created and scanned
-  std::uint8_t type; // outbound type passed to brAttachFiles
+  int pathArg;        // which argument of brInitOutbound gets the path
+  std::uint8_t busy;  // busy-flag set, created and scanned
+  std::uint8_t type;  // outbound type passed to brAttachFiles
   bool shortNames;
 };
 
@@ -104,7 +104,8 @@ void ChosenFlavor(const std::vector<FarDialogItem>& items, std::uint8_t& flavor,
 // destination (true).
 bool AskDestination(Plugin& p, std::vector<FarDialogItem>& items) {
   while (true) {
-    const int exit = p.host.Dialog(ad::kWidth, ad::kHeight, ad::kHelpTopic, items.data(), ad::Count);
+    const int exit =
+        p.host.Dialog(ad::kWidth, ad::kHeight, ad::kHelpTopic, items.data(), ad::Count);
     if (exit != ad::Ok) return false;
     const std::string dest = ItemTextOf(items[ad::Address]);
     // A destination the setting cannot hold is refused like an invalid one.

@@ -47,7 +47,8 @@ int ConfigDialog(Plugin& p) {
   for (int t = 0; t < 4; ++t) items[cd::Netmail + t].Selected = p.settings.OutbType == t;
   SetItemText(items[cd::Path], p.settings.OutbPath);
   while (true) {
-    const int exit = p.host.Dialog(cd::kWidth, cd::kHeight, cd::kHelpTopic, items.data(), cd::Count);
+    const int exit =
+        p.host.Dialog(cd::kWidth, cd::kHeight, cd::kHelpTopic, items.data(), cd::Count);
     if (exit != cd::Ok) return 0;
     if (CheckConfig(p, items)) break;
   }

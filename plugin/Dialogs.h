@@ -12,8 +12,8 @@ namespace sendrel {
 
 // A text of a dialog item: a host message number, or a literal.
 struct ItemText {
-  int msg = -1;                 // a message number, or -1
-  const char* literal = "";     // used when msg is -1
+  int msg = -1;              // a message number, or -1
+  const char* literal = "";  // used when msg is -1
 };
 
 struct InitDialogItem {
@@ -41,16 +41,45 @@ namespace attachdlg {
 constexpr int kWidth = 40, kHeight = 14;
 constexpr const char* kHelpTopic = "AttachDlg";
 constexpr const char* kHistory = "Sndr.ToAddr";
-enum Item { Box, Summary, Address, Sep1, FlavorLabel, Hold, Normal, Direct, KillSent, Sep2, Ok, Cancel,
-            Count };
+enum Item {
+  Box,
+  Summary,
+  Address,
+  Sep1,
+  FlavorLabel,
+  Hold,
+  Normal,
+  Direct,
+  KillSent,
+  Sep2,
+  Ok,
+  Cancel,
+  Count
+};
 extern const InitDialogItem kItems[Count];
 }  // namespace attachdlg
 
 namespace configdlg {
 constexpr int kWidth = 64, kHeight = 16;
 constexpr const char* kHelpTopic = "Configure";
-enum Item { Box, MainAddrLabel, MainAddr, Sep1, TypeLabel, Netmail, Bink, FileBox, LongFileBox,
-            Sep2, PathLabel, Path, Sep3, Ok, Cancel, Count };
+enum Item {
+  Box,
+  MainAddrLabel,
+  MainAddr,
+  Sep1,
+  TypeLabel,
+  Netmail,
+  Bink,
+  FileBox,
+  LongFileBox,
+  Sep2,
+  PathLabel,
+  Path,
+  Sep3,
+  Ok,
+  Cancel,
+  Count
+};
 extern const InitDialogItem kItems[Count];
 }  // namespace configdlg
 

@@ -15,11 +15,11 @@ constexpr std::size_t kAddrMaxLen = 29;
 constexpr std::size_t kPathMaxLen = 259;
 
 struct Settings {
-  std::string DestAddr;      // last destination accepted in the attach dialog
-  std::int32_t Flavor = 1;   // 0 Hold, 1 Normal, 2 Direct
-  std::string MainAddr;      // the operator's own address
-  std::int32_t OutbType = 0; // 0 netmail, 1 Bink, 2 file boxes, 3 long file boxes
-  std::string OutbPath;      // the one directory the outbound type needs
+  std::string DestAddr;       // last destination accepted in the attach dialog
+  std::int32_t Flavor = 1;    // 0 Hold, 1 Normal, 2 Direct
+  std::string MainAddr;       // the operator's own address
+  std::int32_t OutbType = 0;  // 0 netmail, 1 Bink, 2 file boxes, 3 long file boxes
+  std::string OutbPath;       // the one directory the outbound type needs
 };
 
 // The plug-in's key below the host's root key.

@@ -38,8 +38,7 @@ TEST(FarApi, RecordsKeepTheHostsFieldOrder) {
 TEST(FarApi, PrefixSizesFollowThePointerSize) {
   // ModuleName and the four leading fields, then thirteen service pointers.
   EXPECT_EQ(kStartupInfoPrefixSize, offsetof(PluginStartupInfo, CmpName) + sizeof(void*));
-  EXPECT_EQ(kStartupInfoPrefixSize,
-            offsetof(PluginStartupInfo, Menu) + 13 * sizeof(FARAPIMENU));
+  EXPECT_EQ(kStartupInfoPrefixSize, offsetof(PluginStartupInfo, Menu) + 13 * sizeof(FARAPIMENU));
   EXPECT_EQ(kPluginInfoSize, offsetof(PluginInfo, CommandPrefix) + sizeof(void*));
   if (sizeof(void*) == 8) {
     EXPECT_EQ(kStartupInfoPrefixSize, 384u);

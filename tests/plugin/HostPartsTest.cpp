@@ -40,8 +40,8 @@ TEST(LangFile, FollowsTheHostsRules) {
       "\"no closing quote\n"
       "not a message\n");
   EXPECT_EQ(f.language, "Russian");
-  const std::vector<std::string> expected = {
-      "first", "", "quote \"inside\" kept", "esc \\ \" \n \t \\q \"doubled\"", "no closing quote"};
+  const std::vector<std::string> expected = {"first", "", "quote \"inside\" kept",
+                                             "esc \\ \" \n \t \\q \"doubled\"", "no closing quote"};
   EXPECT_EQ(f.messages, expected);
 }
 
@@ -86,8 +86,8 @@ TEST(LanguageFiles, BothHaveAllMessagesAndUsableFormats) {
               fallback);
     EXPECT_NE(sendrel::FormatMessage(f.messages[sendrel::MBadMainAddr], {"1:2"}, fallback),
               fallback);
-    for (int i : {0, 1, 2, 3, 4, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 22, 23, 24,
-                  25, 26, 27}) {
+    for (int i : {0,  1,  2,  3,  4,  6,  7,  8,  9,  10, 11, 12, 13,
+                  14, 15, 16, 17, 18, 19, 22, 23, 24, 25, 26, 27}) {
       EXPECT_EQ(f.messages[static_cast<std::size_t>(i)].find('%'), std::string::npos) << i;
     }
   }
@@ -127,9 +127,9 @@ TEST(LanguageFiles, DialogTextsFitTheirBoxes) {
     namespace ad = sendrel::attachdlg;
     namespace cd = sendrel::configdlg;
     auto attach = sendrel::ExpandItems(host, ad::kItems, ad::Count);
-    sendrel::SetItemText(attach[ad::Summary],
-                         sendrel::FormatMessage(f.messages[sendrel::MAttachSummary],
-                                                {999LL, "2047M"}, "x"));
+    sendrel::SetItemText(
+        attach[ad::Summary],
+        sendrel::FormatMessage(f.messages[sendrel::MAttachSummary], {999LL, "2047M"}, "x"));
     ExpectInsideBox(attach, ad::kWidth, ad::kHeight);
     ExpectInsideBox(sendrel::ExpandItems(host, cd::kItems, cd::Count), cd::kWidth, cd::kHeight);
   }
@@ -218,12 +218,12 @@ struct Sample {
       std::strcpy(it.Data, text);
       items.push_back(it);
     };
-    add(DI_DOUBLEBOX, 1, 0, 28, "Title");           // 0
-    add(DI_EDIT, 3, 1, 20, "start");                // 1
-    add(DI_RADIOBUTTON, 3, 2, 0, "&One", DIF_GROUP); // 2
-    add(DI_RADIOBUTTON, 3, 3, 0, "&Two");           // 3
-    add(DI_RADIOBUTTON, 3, 4, 0, "Other", DIF_GROUP); // 4: a group of its own
-    add(DI_CHECKBOX, 3, 5, 0, "Tick &me");          // 5
+    add(DI_DOUBLEBOX, 1, 0, 28, "Title");                // 0
+    add(DI_EDIT, 3, 1, 20, "start");                     // 1
+    add(DI_RADIOBUTTON, 3, 2, 0, "&One", DIF_GROUP);     // 2
+    add(DI_RADIOBUTTON, 3, 3, 0, "&Two");                // 3
+    add(DI_RADIOBUTTON, 3, 4, 0, "Other", DIF_GROUP);    // 4: a group of its own
+    add(DI_CHECKBOX, 3, 5, 0, "Tick &me");               // 5
     add(DI_BUTTON, 0, 6, 0, "&Ok", DIF_CENTERGROUP, 1);  // 6
     add(DI_BUTTON, 0, 6, 0, "Cancel", DIF_CENTERGROUP);  // 7
     items[0].Y2 = 7;

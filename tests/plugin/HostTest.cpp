@@ -206,10 +206,10 @@ TEST_F(SendrelHost, NothingPickedDoesNothingAtAll) {
   Configure("2:5020/100", 1, root_.Path());
   MakeFile("a.txt", 10);
   const std::vector<std::vector<std::string>> cases = {
-      {},                   // cursor on ".."
-      {"-c", ".."},         // the same, said
-      {"-c", "sub"},        // cursor on a directory
-      {"sub"},              // only a directory selected
+      {},             // cursor on ".."
+      {"-c", ".."},   // the same, said
+      {"-c", "sub"},  // cursor on a directory
+      {"sub"},        // only a directory selected
   };
   for (const auto& args : cases) {
     ProcessResult r = Attach(Lib::StandIn, args);
@@ -267,14 +267,14 @@ TEST_F(SendrelHost, SelectionSkipsDirectoriesAndTalksToTheLibraryInOrder) {
 TEST_F(SendrelHost, SizeTextOfTheTotal) {
   Configure("2:5020/100", 1, root_.Path());
   const std::vector<std::pair<off_t, std::string>> cases = {
-      {0, "0b"},         {1024, "1024b"},       {1025, "1K"},
-      {1048576, "1024K"}, {1048577, "1M"},       {3LL << 30, "3072M"},
+      {0, "0b"},          {1024, "1024b"}, {1025, "1K"},
+      {1048576, "1024K"}, {1048577, "1M"}, {3LL << 30, "3072M"},
   };
   for (const auto& [size, text] : cases) {
     MakeFile("f.bin", size);
     ProcessResult r = Attach(Lib::StandIn, {"-c", "f.bin", "-a", "esc"});
-    EXPECT_NE(r.out.find("Send 1 file(s) (" + text + ") to:"), std::string::npos)
-        << size << "\n" << r.out;
+    EXPECT_NE(r.out.find("Send 1 file(s) (" + text + ") to:"), std::string::npos) << size << "\n"
+                                                                                  << r.out;
   }
 }
 
@@ -305,10 +305,9 @@ TEST_F(SendrelHost, OutboundTypeFlavourAndModeMapping) {
         SCOPED_TRACE(std::to_string(t.outbType) + " " + f.radio + (kill ? " kill" : ""));
         Configure("2:5020/100", t.outbType, path);
         fs::remove(calls_);
-        ProcessResult r = Attach(Lib::StandIn, {"a.txt", "-a", "#2=1234.5", "-a",
-                                                std::string("select ") + f.radio, "-a",
-                                                kill ? "check Delete" : "uncheck Delete", "-a",
-                                                "press Ok"});
+        ProcessResult r = Attach(
+            Lib::StandIn, {"a.txt", "-a", "#2=1234.5", "-a", std::string("select ") + f.radio, "-a",
+                           kill ? "check Delete" : "uncheck Delete", "-a", "press Ok"});
         EXPECT_EQ(r.status, 0) << last_;
         std::string init = t.initArgs;
         init.replace(init.find('P'), 1, path);
@@ -318,9 +317,9 @@ TEST_F(SendrelHost, OutboundTypeFlavourAndModeMapping) {
         EXPECT_EQ(calls[3], "brSetOutboundBsy <null> " + std::to_string(t.busy) + " " +
                                 std::to_string(t.busy));
         // The stand-in's parser leaves zone and net of "1234.5" not given.
-        EXPECT_EQ(calls[5], "brAttachFiles 65535:65535/1234.5 count=1 flavor=" +
-                                std::to_string(f.flavor) + " type=" + std::to_string(t.libType) +
-                                " mode=" + (kill ? "1" : "0"));
+        EXPECT_EQ(calls[5],
+                  "brAttachFiles 65535:65535/1234.5 count=1 flavor=" + std::to_string(f.flavor) +
+                      " type=" + std::to_string(t.libType) + " mode=" + (kill ? "1" : "0"));
         // No short names on POSIX: the panel's path for every type.
         EXPECT_EQ(calls[6], "  file " + panel_ + "/a.txt");
         EXPECT_EQ(Number("Flavor"), static_cast<std::uint32_t>(f.stored));
@@ -365,8 +364,8 @@ TEST_F(SendrelHost, OutboundTypeOutsideItsRangeSkipsTheSetUp) {
   MakeFile("a.txt", 1);
   ProcessResult r = Attach(Lib::StandIn, {"a.txt", "-a", "#2=2:5020/1", "-a", "press Ok"});
   const std::vector<std::string> expected = {
-      "brValidAddr 2:5020/1", "brSetMainAddr 2:5020/100", "brParseAddr 2:5020/1",
-      "brAttachFiles 2:5020/1.0 count=1 flavor=3 type=9 mode=0",
+      "brValidAddr 2:5020/1",        "brSetMainAddr 2:5020/100",
+      "brParseAddr 2:5020/1",        "brAttachFiles 2:5020/1.0 count=1 flavor=3 type=9 mode=0",
       "  file " + panel_ + "/a.txt", "brFreeOutbound"};
   EXPECT_EQ(Calls(), expected) << last_;
 }
@@ -394,9 +393,9 @@ TEST_F(SendrelHost, CorrectedDestinationIsAttached) {
   MakeFile("a.txt", 1);
   // 30 characters would not fit the setting: refused like an invalid text.
   const std::string tooLong = "2:5020/1234.5@" + std::string(16, 'x');
-  ProcessResult r = Attach(Lib::StandIn, {"a.txt", "-a", "#2=bad", "-a", "enter", "-a",
-                                          "#2=" + tooLong, "-a", "enter", "-a", "#2=2:5020/1234",
-                                          "-a", "enter"});
+  ProcessResult r =
+      Attach(Lib::StandIn, {"a.txt", "-a", "#2=bad", "-a", "enter", "-a", "#2=" + tooLong, "-a",
+                            "enter", "-a", "#2=2:5020/1234", "-a", "enter"});
   EXPECT_EQ(Count(r.err, "--- warning"), 2u) << r.err;
   EXPECT_NE(r.err.find("Invalid destination address: " + tooLong), std::string::npos);
   EXPECT_EQ(Text("DestAddr"), "2:5020/1234");
@@ -408,8 +407,8 @@ TEST_F(SendrelHost, CancelSavesNothing) {
   Configure("2:5020/100", 1, root_.Path());
   SetText("DestAddr", "2:5020/9");
   MakeFile("a.txt", 1);
-  ProcessResult r = Attach(Lib::StandIn,
-                           {"a.txt", "-a", "#2=2:5020/1234", "-a", "select Hold", "-a", "press Cancel"});
+  ProcessResult r = Attach(
+      Lib::StandIn, {"a.txt", "-a", "#2=2:5020/1234", "-a", "select Hold", "-a", "press Cancel"});
   EXPECT_EQ(r.status, 0) << last_;
   EXPECT_TRUE(Calls().empty());
   EXPECT_EQ(Text("DestAddr"), "2:5020/9");
@@ -420,8 +419,8 @@ TEST_F(SendrelHost, FailedAttachStillSavesDestinationAndFlavour) {
   Configure("2:5020/100", 1, root_.Path());
   MakeFile("a.txt", 1);
   fail_ = "brAttachFiles";
-  ProcessResult r =
-      Attach(Lib::StandIn, {"a.txt", "-a", "#2=2:5020/1234", "-a", "select Hold", "-a", "press Ok"});
+  ProcessResult r = Attach(
+      Lib::StandIn, {"a.txt", "-a", "#2=2:5020/1234", "-a", "select Hold", "-a", "press Ok"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("The files could not be attached:"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("stand-in: brAttachFiles failed"), std::string::npos);
@@ -477,9 +476,9 @@ TEST_F(SendrelHost, RussianLanguageFileIsShownDecoded) {
 TEST_F(SendrelHost, ConfigurationIsSaved) {
   const std::string out = root_ / "out";
   fs::create_directories(out);
-  ProcessResult r = Host(Lib::Real, "configure", {"-a", "field 1=2:5020/100.5", "-a",
-                                                  "select Long", "-a", "field 2=" + out, "-a",
-                                                  "press Ok"});
+  ProcessResult r = Host(Lib::Real, "configure",
+                         {"-a", "field 1=2:5020/100.5", "-a", "select Long", "-a", "field 2=" + out,
+                          "-a", "press Ok"});
   EXPECT_EQ(r.status, 0) << last_;
   EXPECT_NE(r.out.find("Configure: settings changed"), std::string::npos);
   EXPECT_EQ(Text("MainAddr"), "2:5020/100.5");
@@ -493,8 +492,9 @@ TEST_F(SendrelHost, ConfigurationIsSaved) {
 
 // Both checks run every time; the dialog comes back with what was typed.
 TEST_F(SendrelHost, ConfigurationChecksBothFields) {
-  ProcessResult r = Host(Lib::Real, "configure", {"-a", "field 1=2:5020", "-a", "field 2=", "-a",
-                                                  "select Bink", "-a", "press Ok", "-a", "esc"});
+  ProcessResult r = Host(Lib::Real, "configure",
+                         {"-a", "field 1=2:5020", "-a", "field 2=", "-a", "select Bink", "-a",
+                          "press Ok", "-a", "esc"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(Count(r.err, "--- warning"), 2u) << r.err;
   EXPECT_NE(r.err.find("Invalid main address: 2:5020"), std::string::npos);
@@ -510,8 +510,9 @@ TEST_F(SendrelHost, ConfigurationChecksBothFields) {
   EXPECT_FALSE(Number("OutbType"));
 
   // One field wrong is enough to refuse.
-  r = Host(Lib::Real, "configure", {"-a", "field 1=2:5020/100", "-a", "field 2=" + root_ / "none",
-                                    "-a", "press Ok", "-a", "esc"});
+  r = Host(Lib::Real, "configure",
+           {"-a", "field 1=2:5020/100", "-a", "field 2=" + root_ / "none", "-a", "press Ok", "-a",
+            "esc"});
   EXPECT_EQ(Count(r.err, "--- warning"), 1u) << r.err;
   EXPECT_FALSE(Text("MainAddr"));
 }
@@ -528,8 +529,9 @@ TEST_F(SendrelHost, ConfigurationAcceptsAnExistingFileAndRefusesOverlongTexts) {
   std::string longPath = root_.Path();
   while (longPath.size() < 260) longPath += "/" + std::string(40, 'p');
   fs::create_directories(longPath);
-  r = Host(Lib::Real, "configure", {"-a", "field 1=" + longAddr, "-a", "field 2=" + longPath,
-                                    "-a", "press Ok", "-a", "press Cancel"});
+  r = Host(Lib::Real, "configure",
+           {"-a", "field 1=" + longAddr, "-a", "field 2=" + longPath, "-a", "press Ok", "-a",
+            "press Cancel"});
   EXPECT_EQ(Count(r.err, "--- warning"), 2u) << r.err;
   EXPECT_EQ(Text("MainAddr"), "2:5020/100");
   EXPECT_EQ(Text("OutbPath"), file);
@@ -542,8 +544,7 @@ TEST_F(SendrelHost, SettingsLiveUnderTheHostsRootKey) {
                          {"-r", "Software\\Far\\Users\\bob\\Plugins", "-a", "field 1=2:5020/100",
                           "-a", "field 2=" + out, "-a", "press Ok"});
   EXPECT_EQ(r.status, 0) << last_;
-  EXPECT_EQ(Text("MainAddr", "Software\\Far\\Users\\bob\\Plugins\\Quorral\\Sendrel"),
-            "2:5020/100");
+  EXPECT_EQ(Text("MainAddr", "Software\\Far\\Users\\bob\\Plugins\\Quorral\\Sendrel"), "2:5020/100");
   EXPECT_FALSE(Text("MainAddr"));
 }
 
@@ -562,8 +563,8 @@ bool OutboundReady() {
   return ready;
 }
 
-#define REQUIRE_OUTBOUND()                                                              \
-  if (!OutboundReady())                                                                 \
+#define REQUIRE_OUTBOUND()                                                                 \
+  if (!OutboundReady())                                                                    \
   GTEST_SKIP() << "brnet32's outbound is not built yet (brInitOutbound(NULL, NULL, NULL) " \
                   "fails with \"Outbound not initialized\")"
 
@@ -572,9 +573,9 @@ std::optional<std::string> FindNoCase(const std::string& dir, const std::string&
   if (!fs::is_directory(dir)) return std::nullopt;
   for (const auto& e : fs::directory_iterator(dir)) {
     const std::string n = e.path().filename().string();
-    if (n.size() == name.size() &&
-        std::equal(n.begin(), n.end(), name.begin(),
-                   [](char a, char b) { return std::tolower(a) == std::tolower(b); })) {
+    if (n.size() == name.size() && std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) {
+          return std::tolower(a) == std::tolower(b);
+        })) {
       return e.path().string();
     }
   }

@@ -18,9 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace rf = brnet::sys::regfile;
+using brnet::sys::RegDword;
 using brnet::sys::RegKey;
 using brnet::sys::RegText;
-using brnet::sys::RegDword;
 using brnet::test::ReadFile;
 using brnet::test::TempDir;
 using brnet::test::WriteFile;
@@ -28,8 +28,10 @@ using brnet::test::WriteFile;
 TEST(RegFile, FormatAndParseRoundTrip) {
   rf::Hive hive;
   rf::Key& k = hive.AddKey("Software\\Far\\Plugins\\Quorral\\Sendrel");
-  rf::Hive::SetValue(k, "DestAddr", {brnet::sys::RegType::String, std::string("2:5020/1234\0", 12)});
-  rf::Hive::SetValue(k, "Odd \"name\"\\", {brnet::sys::RegType::String, std::string("a\tb\x7f\"\\\xd0\xb0\0", 9)});
+  rf::Hive::SetValue(k, "DestAddr",
+                     {brnet::sys::RegType::String, std::string("2:5020/1234\0", 12)});
+  rf::Hive::SetValue(k, "Odd \"name\"\\",
+                     {brnet::sys::RegType::String, std::string("a\tb\x7f\"\\\xd0\xb0\0", 9)});
   rf::Hive::SetValue(k, "Flavor", {brnet::sys::RegType::Dword, std::string("\x01\x00\x00\x80", 4)});
   const std::string text = rf::Format(hive);
   EXPECT_EQ(text.rfind("REGEDIT4\n", 0), 0u);
@@ -37,7 +39,8 @@ TEST(RegFile, FormatAndParseRoundTrip) {
                       "\"DestAddr\"=\"2:5020/1234\"\n"),
             std::string::npos)
       << text;
-  EXPECT_NE(text.find("\"Odd \\\"name\\\"\\\\\"=\"a\\x09b\\x7F\\\"\\\\\xd0\xb0\"\n"), std::string::npos)
+  EXPECT_NE(text.find("\"Odd \\\"name\\\"\\\\\"=\"a\\x09b\\x7F\\\"\\\\\xd0\xb0\"\n"),
+            std::string::npos)
       << text;
   EXPECT_NE(text.find("\"Flavor\"=dword:80000001\n"), std::string::npos) << text;
 
@@ -66,11 +69,11 @@ TEST(RegFile, ReadsWhatPeopleWrite) {
 
 TEST(RegFile, RefusesAnythingElse) {
   const char* bad[] = {
-      "",                                                   // no header
-      "Windows Registry Editor Version 5.00\n",             // not our layout
+      "",                                        // no header
+      "Windows Registry Editor Version 5.00\n",  // not our layout
       "REGEDIT4\n\"A\"=\"value before any key\"\n",
-      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software]\n",         // another hive
-      "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\\\X]\n",     // empty key name
+      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software]\n",      // another hive
+      "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\\\X]\n",  // empty key name
       "REGEDIT4\n[HKEY_CURRENT_USER\\Software\n",
       "REGEDIT4\n[HKEY_CURRENT_USER\\S]\n\"A\"=\"bad \\q escape\"\n",
       "REGEDIT4\n[HKEY_CURRENT_USER\\S]\n\"A\"=\"unterminated\n",
@@ -150,7 +153,9 @@ TEST_F(Registry, TextsEndAtTheirNul) {
 TEST_F(Registry, DamagedOrForeignHiveIsSetAside) {
   fs::create_directories(fs::path(file_).parent_path());
   const std::string damaged = "REGEDIT4\n[HKEY_CURRENT_USER\\S]\n\"A\"=\"cut off";
-  const std::string foreign = "\x7f" "ELF binary garbage";
+  const std::string foreign =
+      "\x7f"
+      "ELF binary garbage";
   WriteFile(file_, damaged);
   EXPECT_FALSE(RegKey::Open("S"));
   auto key = RegKey::Create("S");

@@ -73,7 +73,8 @@ std::vector<std::string> LabelsOf(const DialogView& view) {
 
 // "press X" gives X when ACTION starts with VERB and a blank.
 bool Verb(std::string_view action, std::string_view verb, std::string_view& rest) {
-  if (action.size() <= verb.size() || !StartsWithNoCase(action, verb) || action[verb.size()] != ' ') {
+  if (action.size() <= verb.size() || !StartsWithNoCase(action, verb) ||
+      action[verb.size()] != ' ') {
     return false;
   }
   rest = action.substr(verb.size() + 1);
@@ -152,7 +153,8 @@ Step ApplyToMessage(const MessageView& msg, std::string_view action, int& exit, 
   if (Verb(action, "press", rest)) {
     std::vector<std::string> labels;
     for (const std::string& b : msg.buttons) labels.push_back(StripHotkey(b));
-    const int i = Resolve(labels, [](int) { return true; }, rest, why);
+    const int i = Resolve(
+        labels, [](int) { return true; }, rest, why);
     if (i < 0) return Step::Error;
     exit = i;
     return Step::Closed;

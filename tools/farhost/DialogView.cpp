@@ -10,7 +10,8 @@ namespace farhost {
 using namespace farapi;
 
 Canvas::Canvas(int width, int height)
-    : width_(std::max(width, 1)), height_(std::max(height, 1)),
+    : width_(std::max(width, 1)),
+      height_(std::max(height, 1)),
       cells_(static_cast<std::size_t>(width_ * height_)) {}
 
 void Canvas::Put(int x, int y, std::string_view text, Attr attr) {
@@ -60,8 +61,12 @@ std::vector<std::string> Canvas::AnsiLines() const {
 }
 
 DialogView::DialogView(FarDialogItem* items, int count, int width, int height)
-    : items_(items), count_(count), width_(width), height_(height),
-      places_(static_cast<std::size_t>(count)), caret_(static_cast<std::size_t>(count)) {
+    : items_(items),
+      count_(count),
+      width_(width),
+      height_(height),
+      places_(static_cast<std::size_t>(count)),
+      caret_(static_cast<std::size_t>(count)) {
   for (int i = 0; i < count_; ++i) {
     caret_[static_cast<std::size_t>(i)] = EditText(i).size();
     if (items_[i].Focus && focus_ < 0 && Focusable(i)) focus_ = i;
@@ -83,8 +88,7 @@ bool DialogView::IsEdit(int i) const {
 bool DialogView::Focusable(int i) const {
   const FarDialogItem& it = items_[i];
   if (it.Flags & (DIF_DISABLE | DIF_NOFOCUS | DIF_HIDDEN)) return false;
-  return IsEdit(i) || it.Type == DI_BUTTON || it.Type == DI_CHECKBOX ||
-         it.Type == DI_RADIOBUTTON;
+  return IsEdit(i) || it.Type == DI_BUTTON || it.Type == DI_CHECKBOX || it.Type == DI_RADIOBUTTON;
 }
 
 void DialogView::SetFocus(int i) {
@@ -282,13 +286,15 @@ Canvas DialogView::Render(bool focusMarks) const {
           const int w = std::max(it.X2 - it.X1 + 1, 1);
           std::string text = EditText(i);
           if (it.Type == DI_PSWEDIT) text = std::string(Width(text), '*');
-          for (int x = 0; x < w; ++x) c.Put(p.x + x, p.y, " ", focused ? Canvas::Focus : Canvas::Field);
+          for (int x = 0; x < w; ++x)
+            c.Put(p.x + x, p.y, " ", focused ? Canvas::Focus : Canvas::Field);
           // Show the end of a text longer than the field, where the caret is.
           std::vector<std::string> chars = Chars(text);
           const std::size_t caretChars = Width(text.substr(0, caret_[static_cast<std::size_t>(i)]));
           std::size_t first = caretChars >= static_cast<std::size_t>(w) ? caretChars - w + 1 : 0;
           std::string shown;
-          for (std::size_t k = first; k < chars.size() && k < first + static_cast<std::size_t>(w); ++k) {
+          for (std::size_t k = first; k < chars.size() && k < first + static_cast<std::size_t>(w);
+               ++k) {
             shown += chars[k];
           }
           c.Put(p.x, p.y, shown, focused ? Canvas::Focus : Canvas::Field);

@@ -48,7 +48,9 @@ void Print(FILE* out, const std::string& header, const std::vector<std::string>&
   std::fflush(out);
 }
 
-bool Interactive() { return !host.options->batch; }
+bool Interactive() {
+  return !host.options->batch;
+}
 
 std::string LanguageSetting() {
   if (!host.options->language.empty()) return host.options->language;
@@ -133,9 +135,13 @@ MessageView MakeMessage(DWORD flags, const char* const* items, int count, int bu
   } else {
     for (int i = 0; i < count; ++i) all.emplace_back(items[i] ? items[i] : "");
   }
-  static const std::vector<std::vector<std::string>> kStandard = {
-      {}, {"Ok"}, {"Ok", "Cancel"}, {"Abort", "Retry", "Ignore"}, {"Yes", "No"},
-      {"Yes", "No", "Cancel"}, {"Retry", "Cancel"}};
+  static const std::vector<std::vector<std::string>> kStandard = {{},
+                                                                  {"Ok"},
+                                                                  {"Ok", "Cancel"},
+                                                                  {"Abort", "Retry", "Ignore"},
+                                                                  {"Yes", "No"},
+                                                                  {"Yes", "No", "Cancel"},
+                                                                  {"Retry", "Cancel"}};
   const DWORD mb = (flags & FMSG_MB_MASK) >> 16;
   if (mb != 0) buttons = 0;
   buttons = std::clamp(buttons, 0, std::max(0, static_cast<int>(all.size()) - 1));
@@ -169,19 +175,16 @@ int FARAPI Message(INT_PTR pluginNumber, DWORD flags, const char* /*helpTopic*/,
   const MessageView msg = MakeMessage(flags, items, count, buttons);
   std::string summary = msg.title;
   for (const std::string& l : msg.lines) summary += (summary.empty() ? "" : ": ") + l;
-  if (msg.warning) {
-    ++host.warnings;
-    Print(stderr, "warning", msg.Render(-1).Lines(" "));
-  } else if (!Interactive() || msg.buttons.empty()) {
-    Print(stdout, "message", msg.Render(-1).Lines(" "));
-  }
-  int result = 0;
+  if (msg.warning) ++host.warnings;
   if (Interactive() && !msg.buttons.empty()) {
-    result = RunMessage(msg);
-  } else {
-    result = BatchMessage(msg);
+    const int result = RunMessage(msg);
+    // What was on the screen stays readable after the host ends.
+    if (msg.warning) std::fprintf(stderr, "farhost: warning: %s\n", summary.c_str());
+    return result;
   }
-  if (msg.warning && Interactive()) std::fprintf(stderr, "farhost: warning: %s\n", summary.c_str());
+  Print(msg.warning ? stderr : stdout, msg.warning ? "warning" : "message",
+        msg.Render(-1).Lines(" "));
+  const int result = Interactive() ? 0 : BatchMessage(msg);
   return result;
 }
 
@@ -231,7 +234,9 @@ int FARAPI Menu(INT_PTR, int, int, int, DWORD, const char*, const char*, const c
                 int*, const FarMenuItem*, int) {
   return -1;
 }
-HANDLE FARAPI SaveScreen(int, int, int, int) { return nullptr; }
+HANDLE FARAPI SaveScreen(int, int, int, int) {
+  return nullptr;
+}
 void FARAPI RestoreScreen(HANDLE) {}
 int FARAPI GetDirList(const char*, PluginPanelItem** items, int* count) {
   if (items) *items = nullptr;
@@ -242,8 +247,12 @@ int FARAPI GetPluginDirList(INT_PTR, HANDLE, const char*, PluginPanelItem** item
   return GetDirList(nullptr, items, count);
 }
 void FARAPI FreeDirList(const PluginPanelItem*) {}
-int FARAPI Viewer(const char*, const char*, int, int, int, int, DWORD) { return 0; }
-int FARAPI Editor(const char*, const char*, int, int, int, int, DWORD, int, int) { return 0; }
+int FARAPI Viewer(const char*, const char*, int, int, int, int, DWORD) {
+  return 0;
+}
+int FARAPI Editor(const char*, const char*, int, int, int, int, DWORD, int, int) {
+  return 0;
+}
 int FARAPI CmpName(const char* pattern, const char* string, int skipPath) {
   if (pattern == nullptr || string == nullptr) return 0;
   const char* name = string;
@@ -303,7 +312,8 @@ int RunCommand(const Entries& e, const Options& o) {
     return 0;
   }
   const HANDLE h = e.OpenPlugin(OPEN_PLUGINSMENU, o.entry);
-  if (h == nullptr) HostWarning("OpenPlugin returned NULL, which the file manager takes as a fault");
+  if (h == nullptr)
+    HostWarning("OpenPlugin returned NULL, which the file manager takes as a fault");
   if (h != nullptr && h != INVALID_HANDLE_VALUE) HostWarning("panel plug-ins are not supported");
   return 0;
 }

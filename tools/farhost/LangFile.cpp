@@ -23,13 +23,26 @@ std::string Unescape(std::string_view body) {
       const char e = body[i + 1];
       const char* map = nullptr;
       switch (e) {
-        case '\\': map = "\\"; break;
-        case '"': map = "\""; break;
-        case 'n': map = "\n"; break;
-        case 'r': map = "\r"; break;
-        case 'b': map = "\b"; break;
-        case 't': map = "\t"; break;
-        default: break;
+        case '\\':
+          map = "\\";
+          break;
+        case '"':
+          map = "\"";
+          break;
+        case 'n':
+          map = "\n";
+          break;
+        case 'r':
+          map = "\r";
+          break;
+        case 'b':
+          map = "\b";
+          break;
+        case 't':
+          map = "\t";
+          break;
+        default:
+          break;
       }
       if (map != nullptr) {
         out += map;

@@ -10,7 +10,7 @@ namespace farhost {
 
 struct LangFile {
   std::string path;
-  std::string language;  // the name in ".Language=Name,Description"
+  std::string language;               // the name in ".Language=Name,Description"
   std::vector<std::string> messages;  // by number, as the file holds them
 };
 

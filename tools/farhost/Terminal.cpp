@@ -16,8 +16,23 @@ using namespace farapi;
 
 namespace {
 
-enum class Key { Char, Enter, Esc, Tab, BackTab, Up, Down, Left, Right, Home, End, Backspace,
-                 Delete, Cancel, None };
+enum class Key {
+  Char,
+  Enter,
+  Esc,
+  Tab,
+  BackTab,
+  Up,
+  Down,
+  Left,
+  Right,
+  Home,
+  End,
+  Backspace,
+  Delete,
+  Cancel,
+  None
+};
 
 struct KeyPress {
   Key key = Key::None;
@@ -136,10 +151,18 @@ void EditKey(DialogView& view, int i, const KeyPress& k) {
   std::size_t& caret = view.Caret(i);
   caret = std::min(caret, text.size());
   switch (k.key) {
-    case Key::Left: caret = PrevChar(text, caret); return;
-    case Key::Right: caret = NextChar(text, caret); return;
-    case Key::Home: caret = 0; return;
-    case Key::End: caret = text.size(); return;
+    case Key::Left:
+      caret = PrevChar(text, caret);
+      return;
+    case Key::Right:
+      caret = NextChar(text, caret);
+      return;
+    case Key::Home:
+      caret = 0;
+      return;
+    case Key::End:
+      caret = text.size();
+      return;
     case Key::Backspace: {
       const std::size_t from = PrevChar(text, caret);
       text.erase(from, caret - from);
@@ -165,7 +188,9 @@ void EditKey(DialogView& view, int i, const KeyPress& k) {
 
 }  // namespace
 
-bool HaveTerminal() { return ::isatty(STDIN_FILENO) && ::isatty(STDOUT_FILENO); }
+bool HaveTerminal() {
+  return ::isatty(STDIN_FILENO) && ::isatty(STDOUT_FILENO);
+}
 
 int RunDialog(DialogView& view) {
   Screen screen;

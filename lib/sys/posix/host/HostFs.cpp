@@ -9,6 +9,8 @@ bool PathExists(const std::string& path) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
 
-std::string ShortPathName(const std::string& path) { return path; }
+std::string ShortPathName(const std::string& path) {
+  return path;
+}
 
 }  // namespace brnet::sys::host

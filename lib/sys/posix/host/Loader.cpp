@@ -77,7 +77,9 @@ bool FreeModule(ModuleHandle module) {
   return true;
 }
 
-std::string ModuleError() { return lastError; }
+std::string ModuleError() {
+  return lastError;
+}
 
 std::string ModuleFileOf(const void* address) {
   Dl_info info{};

@@ -6,9 +6,13 @@
 namespace brnet::sys::regfile {
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
-bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
+bool IsControl(unsigned char c) {
+  return c < 0x20 || c == 0x7F;
+}
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -122,8 +126,8 @@ std::optional<Value> ParseValueLine(std::string_view line) {
 }  // namespace
 
 bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 std::optional<std::vector<std::string>> SplitKeyPath(std::string_view path) {
@@ -131,7 +135,8 @@ std::optional<std::vector<std::string>> SplitKeyPath(std::string_view path) {
   std::size_t start = 0;
   while (true) {
     const std::size_t end = path.find('\\', start);
-    std::string_view name = path.substr(start, end == std::string_view::npos ? path.npos : end - start);
+    std::string_view name =
+        path.substr(start, end == std::string_view::npos ? path.npos : end - start);
     if (name.empty()) return std::nullopt;
     for (char c : name) {
       if (IsControl(static_cast<unsigned char>(c))) return std::nullopt;

@@ -233,9 +233,13 @@ RegKey& RegKey::operator=(RegKey&& other) noexcept {
   return *this;
 }
 
-RegKey::~RegKey() { Close(); }
+RegKey::~RegKey() {
+  Close();
+}
 
-void RegKey::Close() { handle_ = 0; }
+void RegKey::Close() {
+  handle_ = 0;
+}
 
 std::optional<RegValue> RegKey::Query(std::string_view name) const {
   Hive hive;
