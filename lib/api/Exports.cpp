@@ -2,7 +2,9 @@
 // false result plus the last-error text; nothing else leaves the library.
 #include <memory>
 #include <new>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "addr/FidoAddr.h"
 #include "api/LibState.h"
@@ -15,7 +17,9 @@ namespace {
 constexpr const char* kLogNotInitialized = "Log not initialized";
 constexpr const char* kOutbNotInitialized = "Outbound not initialized";
 
-std::string_view Text(const char* s) { return s ? std::string_view(s) : std::string_view(); }
+std::string_view Text(const char* s) {
+  return s ? std::string_view(s) : std::string_view();
+}
 
 brBool Fail(const char* message) {
   State().SetLastError(message);
@@ -44,7 +48,9 @@ using namespace brnet;
 
 extern "C" {
 
-const char* BRAPI brGetLastError(void) { return State().LastError().c_str(); }
+const char* BRAPI brGetLastError(void) {
+  return State().LastError().c_str();
+}
 
 brBool BRAPI brSetMainAddr(const char* addr) {
   State().SetMainAddress(nullptr);
@@ -55,7 +61,9 @@ brBool BRAPI brSetMainAddr(const char* addr) {
   });
 }
 
-brBool BRAPI brValidAddr(const char* addr) { return IsValidAddr(Text(addr), false) ? 1 : 0; }
+brBool BRAPI brValidAddr(const char* addr) {
+  return IsValidAddr(Text(addr), false) ? 1 : 0;
+}
 
 brBool BRAPI brParseAddr(const char* addr, brAddrRec* rec) {
   if (addr == nullptr || rec == nullptr) return 0;
@@ -69,18 +77,61 @@ brBool BRAPI brParseAddr(const char* addr, brAddrRec* rec) {
   });
 }
 
-brBool BRAPI brInitOutbound(const char*, const char*, const char*) {
-  return Fail(kOutbNotInitialized);
+brBool BRAPI brInitOutbound(const char* netmailPath, const char* binkOutPath,
+                            const char* fileBoxesPath) {
+  State().FreeOutbound();
+  return Guarded([&] {
+    State().SetOutbound(std::make_unique<TOutbound>());
+    TOutbound& outbound = *State().Outbound();
+    if (!Text(netmailPath).empty()) outbound.SetNetmailPath(netmailPath);
+    if (!Text(binkOutPath).empty()) outbound.SetBinkOutPath(binkOutPath);
+    if (!Text(fileBoxesPath).empty()) outbound.SetFileBoxesPath(fileBoxesPath);
+    // Progress lines reach the log only when a log was set up first.
+    if (TLogProxy* proxy = State().LogProxy()) outbound.SetOnLogString(proxy->Connection());
+    return true;
+  });
 }
 
-brBool BRAPI brFreeOutbound(void) { return 1; }
+brBool BRAPI brFreeOutbound(void) {
+  State().FreeOutbound();
+  return 1;
+}
 
-brBool BRAPI brSetOutboundBsy(const char*, uint8_t, uint8_t) { return Fail(kOutbNotInitialized); }
+brBool BRAPI brSetOutboundBsy(const char* flagsPath, uint8_t createFlags, uint8_t scanFlags) {
+  TOutbound* outbound = State().Outbound();
+  if (outbound == nullptr) return Fail(kOutbNotInitialized);
+  return Guarded([&] {
+    outbound->SetFlagsPath(Text(flagsPath));
+    outbound->SetBusyFlagsCreate(createFlags);
+    outbound->SetBusyFlagsScan(scanFlags);
+    return true;
+  });
+}
 
-brBool BRAPI brRescanOutbound(void) { return Fail(kOutbNotInitialized); }
+brBool BRAPI brRescanOutbound(void) {
+  TOutbound* outbound = State().Outbound();
+  if (outbound == nullptr) return Fail(kOutbNotInitialized);
+  return Guarded([&] {
+    outbound->Rescan();
+    return true;
+  });
+}
 
-brBool BRAPI brAttachFiles(brAddrRec, const char* const*, int32_t, uint8_t, uint8_t, uint8_t) {
-  return Fail(kOutbNotInitialized);
+brBool BRAPI brAttachFiles(brAddrRec addr, const char* const* files, int32_t count, uint8_t flavor,
+                           uint8_t outbType, uint8_t mode) {
+  TOutbound* outbound = State().Outbound();
+  if (outbound == nullptr) return Fail(kOutbNotInitialized);
+  if (files == nullptr || count == 0) return 1;
+  return Guarded([&] {
+    const TFidoAddr dest = TFidoAddr::CreateFromNumbers(
+        static_cast<std::int16_t>(addr.zone), static_cast<std::int16_t>(addr.net),
+        static_cast<std::int16_t>(addr.node), static_cast<std::int16_t>(addr.point));
+    std::vector<std::string> list;
+    for (int32_t i = 0; i < count; ++i) list.emplace_back(Text(files[i]));
+    outbound->AttachFiles(&dest, &list, static_cast<TOutbFlavor>(flavor),
+                          static_cast<TOutbType>(outbType), static_cast<TOutbSendMode>(mode));
+    return true;
+  });
 }
 
 brBool BRAPI brInitLog(const char* fileName, const char* appShortName) {

@@ -10,10 +10,13 @@ namespace {
 LibState gState;
 }  // namespace
 
-LibState& State() { return gState; }
+LibState& State() {
+  return gState;
+}
 
 LibState::~LibState() {
   SetMainAddress(nullptr);
+  FreeOutbound();
   // Semaphore flags still held would otherwise keep their nodes busy for as
   // long as the host process lives.
   FreeHeldSemaphores();
@@ -28,6 +31,12 @@ void LibState::SetMainAddress(std::unique_ptr<TFidoAddr> addr) {
   SetMainAddressRef(nullptr);
   mainAddress_ = std::move(addr);
   SetMainAddressRef(mainAddress_.get());
+}
+
+void LibState::SetOutbound(std::unique_ptr<TOutbound> outbound) {
+  std::unique_ptr<TOutbound> old = std::move(outbound_);
+  old.reset();
+  outbound_ = std::move(outbound);
 }
 
 void LibState::SetLog(std::unique_ptr<TLog> log) {

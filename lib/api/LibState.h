@@ -8,6 +8,7 @@
 #include "addr/FidoAddr.h"
 #include "api/LogProxy.h"
 #include "log/FidoLog.h"
+#include "outbound/Outbound.h"
 
 namespace brnet {
 
@@ -28,6 +29,11 @@ class LibState {
   // new one at once.
   void SetMainAddress(std::unique_ptr<TFidoAddr> addr);
 
+  TOutbound* Outbound() const { return outbound_.get(); }
+  // Makes OUTBOUND the current one; the old one is released first.
+  void SetOutbound(std::unique_ptr<TOutbound> outbound);
+  void FreeOutbound() { SetOutbound(nullptr); }
+
   TLog* Log() const { return log_.get(); }
   TLogProxy* LogProxy() const { return logProxy_.get(); }
   // Makes LOG the current log, without a proxy yet.
@@ -39,6 +45,7 @@ class LibState {
  private:
   std::string lastError_;
   std::unique_ptr<TFidoAddr> mainAddress_;
+  std::unique_ptr<TOutbound> outbound_;
   std::unique_ptr<TLog> log_;
   std::unique_ptr<TLogProxy> logProxy_;
 };

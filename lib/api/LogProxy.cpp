@@ -5,7 +5,9 @@
 
 namespace brnet {
 
-TLogProxy::TLogProxy(const TLog* log) { BR_ASSERT(log != nullptr, "brnet32"); }
+TLogProxy::TLogProxy(const TLog* log) {
+  BR_ASSERT(log != nullptr, "brnet32");
+}
 
 void TLogProxy::ForwardLogString(const void* /*sender*/, char logLevel,
                                  std::string_view logString) {

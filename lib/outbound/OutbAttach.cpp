@@ -115,10 +115,16 @@ void TOutbNode::AttachFiles(const std::vector<std::string>& files, TOutbFlavor f
   }
   try {
     switch (outbType) {
-      case otBink: AttachBink(files, flavor, mode); break;
-      case otArcMail: AttachNetmail(files, flavor, mode); break;
+      case otBink:
+        AttachBink(files, flavor, mode);
+        break;
+      case otArcMail:
+        AttachNetmail(files, flavor, mode);
+        break;
       case otFileBox:
-      case otLongFileBox: AttachFileBox(files, flavor, outbType, mode); break;
+      case otLongFileBox:
+        AttachFileBox(files, flavor, outbType, mode);
+        break;
     }
   } catch (...) {
     UnlockNode(setup, &addr_);

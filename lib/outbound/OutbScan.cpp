@@ -103,7 +103,8 @@ void TOutbNode::ScanBox(const std::string& dir, TOutbFlavor flavor, bool longFor
 void TOutbNode::SortFiles(TOutbNodeSortMode mode) {
   auto sortBy = [&](auto less) { std::sort(files_.begin(), files_.end(), less); };
   switch (mode) {
-    case onsNone: break;
+    case onsNone:
+      break;
     case onsName:
       sortBy([](const TOutbFile& a, const TOutbFile& b) { return NameLess(a.Name, b.Name); });
       break;
@@ -160,8 +161,8 @@ void TOutbound::ScanBinkZone(std::int16_t zone, bool isDefault) {
 void TOutbound::ScanBinkDir(const std::string& dir, std::int16_t zone,
                             const std::string* pointDir) {
   auto nodeFor = [&](const std::string& fileName) -> TOutbNode& {
-    const TFidoAddr addr = pointDir ? BinkPointNameToAddr(*pointDir, fileName, zone)
-                                    : BinkNameToAddr(fileName, zone);
+    const TFidoAddr addr =
+        pointDir ? BinkPointNameToAddr(*pointDir, fileName, zone) : BinkNameToAddr(fileName, zone);
     return FindOrAddNode(&addr);
   };
   for (const sys::SearchRec& rec : PlainFiles(dir + "*.?lo")) {
@@ -203,9 +204,8 @@ void TOutbound::ScanNetmail() {
 
 void TOutbound::SortNodes() {
   if (sortMode_ == osAddress) {
-    std::sort(nodes_.begin(), nodes_.end(), [](const auto& a, const auto& b) {
-      return CompareAddr(a->Addr(), b->Addr()) < 0;
-    });
+    std::sort(nodes_.begin(), nodes_.end(),
+              [](const auto& a, const auto& b) { return CompareAddr(a->Addr(), b->Addr()) < 0; });
   }
   for (const auto& node : nodes_) node->SortFiles(nodeSortMode_);
 }

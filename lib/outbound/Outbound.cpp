@@ -86,7 +86,9 @@ TBusyFlagSetup TOutbound::BusySetup() const {
   return TBusyFlagSetup{busyFlagsScan_, busyFlagsCreate_, flagsPath_, binkOutPath_};
 }
 
-void TOutbound::ClearNodes() { nodes_.clear(); }
+void TOutbound::ClearNodes() {
+  nodes_.clear();
+}
 
 TOutbNode& TOutbound::GetNodes(std::int32_t index) const {
   if (index < 0 || index >= NodeCount()) {

@@ -90,10 +90,9 @@ class TOutbNode {
 
  private:
   void AttachBink(const std::vector<std::string>& files, TOutbFlavor flavor, TOutbSendMode mode);
-  void AttachNetmail(const std::vector<std::string>& files, TOutbFlavor flavor,
+  void AttachNetmail(const std::vector<std::string>& files, TOutbFlavor flavor, TOutbSendMode mode);
+  void AttachFileBox(const std::vector<std::string>& files, TOutbFlavor flavor, TOutbType outbType,
                      TOutbSendMode mode);
-  void AttachFileBox(const std::vector<std::string>& files, TOutbFlavor flavor,
-                     TOutbType outbType, TOutbSendMode mode);
 
   TOutbound* outbound_;
   TFidoAddr addr_;
@@ -151,8 +150,8 @@ class TOutbound {
 
   // Attaches FILES to ADDR (see TOutbNode::AttachFiles); an empty list does
   // nothing at all.
-  void AttachFiles(const TFidoAddr* addr, const std::vector<std::string>* files,
-                   TOutbFlavor flavor, TOutbType outbType, TOutbSendMode mode);
+  void AttachFiles(const TFidoAddr* addr, const std::vector<std::string>* files, TOutbFlavor flavor,
+                   TOutbType outbType, TOutbSendMode mode);
 
  private:
   static void SetPath(std::string& member, std::string_view path);
