@@ -3,11 +3,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "addr/FidoAddr.h"
 
@@ -57,6 +59,19 @@ inline std::string ReadFile(const std::string& path) {
 inline void WriteFile(const std::string& path, const std::string& data) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << data;
+}
+
+// Every entry below DIR, as sorted relative paths; directories end in "/".
+inline std::vector<std::string> Tree(const std::string& dir) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> names;
+  if (!fs::exists(dir)) return names;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    std::string name = fs::relative(entry.path(), dir).string();
+    names.push_back(entry.is_directory() ? name + "/" : name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 }  // namespace brnet::test

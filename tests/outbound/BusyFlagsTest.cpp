@@ -20,6 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::ScopedMainAddress;
 using test::TempDir;
+using test::Tree;
 using test::WriteFile;
 
 constexpr TBusyFlags kNormal = BusyFlagBit(bfNormal);
@@ -30,18 +31,6 @@ const std::string kCsyNormal = "B8744C63.'01";
 
 TFidoAddr A(const char* text) {
   return TFidoAddr::CreateFromText(text, false);
-}
-
-// Every entry below DIR, as sorted relative paths; directories end in "/".
-std::vector<std::string> Tree(const std::string& dir) {
-  std::vector<std::string> names;
-  if (!fs::exists(dir)) return names;
-  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-    std::string name = fs::relative(entry.path(), dir).string();
-    names.push_back(entry.is_directory() ? name + "/" : name);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 class BusyFlags : public ::testing::Test {

@@ -1,0 +1,402 @@
+// Attaching through the br functions, as a caller does, into real
+// directories: the exact bytes, names and log lines each outbound type,
+// flavour and mode produces, busy nodes, failures half-way, and several
+// processes attaching to one node at once.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "addr/Utils.h"
+#include "api/BrLib.h"
+#include "msgbase/MailMsg.h"
+#include "outbound/OutbNaming.h"
+
+namespace {
+
+using brnet::test::BrLib;
+using brnet::test::ReadFile;
+using brnet::test::TempDir;
+using brnet::test::Tree;
+using brnet::test::WriteFile;
+
+constexpr uint8_t kBinkFlags = BR_BSY_BINK | BR_BSY_SEMAPHORE;
+
+// Semaphore names are machine-wide and tests run in parallel: each test
+// attaches to nodes of its own.
+brAddrRec Node(uint16_t node, uint16_t point = 0, uint16_t zone = 2) {
+  return brAddrRec{zone, 5020, node, point};
+}
+
+std::string Hex4(uint16_t v) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "%04x", v);
+  return buf;
+}
+
+// The short file-box name of 2:5020/NODE.
+std::string ShortBox(uint16_t node) { return "024SS" + brnet::Base32Str(node, 3) + ".00"; }
+
+bool SemaphoreHeld(const brAddrRec& a) {
+  brnet::TFidoAddr addr = brnet::TFidoAddr::CreateFromNumbers(a.zone, a.net, a.node, a.point);
+  return brnet::SemaphorePresent(brnet::SemaphoreName(addr, brnet::bkBsy));
+}
+
+std::vector<std::string> LogTexts(const std::string& log) {
+  std::vector<std::string> texts;
+  std::regex line(R"((.) \d\d \w{3} \d\d:\d\d:\d\d (.{4}) ([^\r]*)\r\n)");
+  for (std::sregex_iterator it(log.begin(), log.end(), line), end; it != end; ++it) {
+    texts.push_back((*it)[1].str() + " " + (*it)[3].str());
+  }
+  return texts;
+}
+
+class BrOutbound : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(br.Load());
+    out = dir / "out";
+    boxes = dir / "boxes";
+    netmail = dir / "netmail";
+    logName = dir / "brnet.log";
+    ASSERT_TRUE(br.SetMainAddr("2:5020/100"));
+  }
+  void TearDown() override {
+    if (br.handle) br.Unload();
+  }
+
+  std::string File(const std::string& name, const std::string& data = "data") {
+    std::string path = dir / name;
+    WriteFile(path, data);
+    return path;
+  }
+
+  bool Attach(const brAddrRec& addr, const std::vector<std::string>& files, uint8_t flavor,
+              uint8_t type, uint8_t mode) {
+    std::vector<const char*> ptrs;
+    for (const auto& f : files) ptrs.push_back(f.c_str());
+    return br.AttachFiles(addr, ptrs.data(), static_cast<int32_t>(ptrs.size()), flavor, type, mode);
+  }
+
+  void InitBink(uint8_t flags = kBinkFlags) {
+    ASSERT_TRUE(br.InitOutbound(nullptr, out.c_str(), nullptr)) << br.Error();
+    ASSERT_TRUE(br.SetOutboundBsy(nullptr, flags, flags));
+  }
+
+  BrLib br;
+  TempDir dir;
+  std::string out, boxes, netmail, logName;
+};
+
+TEST_F(BrOutbound, BinkEveryFlavourAndMode) {
+  ASSERT_TRUE(br.InitLog(logName.c_str(), "test"));
+  InitBink();
+  const char* ext[] = {"ilo", "clo", "dlo", "flo", "hlo"};
+  const char* prefix[] = {"", "^", "#"};
+  std::string a = File("a.zip"), b = File("b b.zip");
+  std::vector<std::string> expectedLog = {"* Starting TEST"};
+  uint16_t node = 1000;
+  for (uint8_t flavor = 0; flavor < 5; ++flavor) {
+    for (uint8_t mode = 0; mode < 3; ++mode, ++node) {
+      ASSERT_TRUE(Attach(Node(node), {a, b}, flavor, BR_OUTB_BINK, mode)) << br.Error();
+      const std::string flow = out + "/139c" + Hex4(node) + "." + ext[flavor];
+      EXPECT_EQ(ReadFile(flow), prefix[mode] + a + "\r\n" + prefix[mode] + b + "\r\n") << flow;
+      for (const auto& f : {a, b}) {
+        expectedLog.push_back("+ Created Bink attach " + f + " to 2:5020/" + std::to_string(node));
+      }
+      EXPECT_FALSE(SemaphoreHeld(Node(node)));
+    }
+  }
+  EXPECT_EQ(LogTexts(ReadFile(logName)), expectedLog);
+  for (const auto& name : Tree(out)) EXPECT_EQ(name.find(".bsy"), std::string::npos) << name;
+}
+
+TEST_F(BrOutbound, BinkAppendsInArrayOrderToExistingFlowFile) {
+  InitBink();
+  WriteFile(out + "/139c0835.flo", "~/already/sent\r\n/waiting\r\n");
+  std::string a = File("a"), b = File("b");
+  ASSERT_TRUE(Attach(Node(2101), {b, a, b}, BR_FLAVOR_NORMAL, BR_OUTB_BINK, BR_SEND_NONE));
+  EXPECT_EQ(ReadFile(out + "/139c0835.flo"),
+            "~/already/sent\r\n/waiting\r\n" + b + "\r\n" + a + "\r\n" + b + "\r\n");
+}
+
+TEST_F(BrOutbound, BinkPointsOtherZonesAndZoneZero) {
+  InitBink();
+  std::string a = File("a");
+  ASSERT_TRUE(Attach(Node(1234, 9), {a}, BR_FLAVOR_CRASH, BR_OUTB_BINK, BR_SEND_NONE));
+  ASSERT_TRUE(Attach(brAddrRec{1, 234, 56, 0}, {a}, BR_FLAVOR_NORMAL, BR_OUTB_BINK, 0));
+  ASSERT_TRUE(Attach(Node(2200, 0, 0), {a}, BR_FLAVOR_HOLD, BR_OUTB_BINK, BR_SEND_NONE));
+  EXPECT_EQ(ReadFile(out + "/139c04d2.pnt/00000009.clo"), a + "\r\n");
+  EXPECT_EQ(ReadFile(out + ".001/00ea0038.flo"), a + "\r\n");
+  EXPECT_EQ(ReadFile(out + "/139c0898.hlo"), a + "\r\n") << "zone 0 is the main zone";
+}
+
+TEST_F(BrOutbound, ZoneZeroWithoutMainAddressStaysZero) {
+  ASSERT_TRUE(br.SetMainAddr(nullptr));
+  ASSERT_TRUE(br.InitLog(logName.c_str(), "test"));
+  InitBink(BR_BSY_SEMAPHORE);
+  std::string a = File("a");
+  ASSERT_TRUE(Attach(Node(2300, 0, 0), {a}, BR_FLAVOR_NORMAL, BR_OUTB_BINK, BR_SEND_NONE));
+  EXPECT_EQ(ReadFile(out + "/139c08fc.flo"), a + "\r\n");
+  EXPECT_EQ(LogTexts(ReadFile(logName)).back(), "+ Created Bink attach " + a + " to 0:5020/2300");
+}
+
+TEST_F(BrOutbound, BusyNodeIsRefusedAndNothingWritten) {
+  InitBink();
+  WriteFile(out + "/139c0899.bsy", "4242\n");  // binkd's flag, lower case
+  WriteFile(out + "/139C089A.CSY", "");        // another program's, upper case
+  std::string a = File("a");
+  EXPECT_FALSE(Attach(Node(2201), {a}, BR_FLAVOR_CRASH, BR_OUTB_BINK, BR_SEND_NONE));
+  EXPECT_EQ(br.Error(), "Node 2:5020/2201 is busy");
+  // A CSY flag stops us when the Bink flag is scanned for but not raised by
+  // us (raising it is the test where both are set).
+  ASSERT_TRUE(br.SetOutboundBsy(nullptr, BR_BSY_SEMAPHORE, kBinkFlags));
+  EXPECT_FALSE(Attach(Node(2202), {a}, BR_FLAVOR_CRASH, BR_OUTB_BINK, BR_SEND_NONE));
+  EXPECT_EQ(br.Error(), "Node 2:5020/2202 is busy");
+  EXPECT_EQ(Tree(out), (std::vector<std::string>{"139C089A.CSY", "139c0899.bsy"}));
+  EXPECT_FALSE(SemaphoreHeld(Node(2201)));
+}
+
+TEST_F(BrOutbound, NetmailAttachWritesOneMessagePerFile) {
+  ASSERT_TRUE(br.InitLog(logName.c_str(), "test"));
+  ASSERT_TRUE(br.InitOutbound(netmail.c_str(), nullptr, nullptr));
+  ASSERT_TRUE(br.SetOutboundBsy(nullptr, BR_BSY_SEMAPHORE, BR_BSY_SEMAPHORE));
+  std::string a = File("a.zip"), b = File("b.zip"), c = File("c.zip");
+  ASSERT_TRUE(Attach(Node(2400), {a, b, c}, BR_FLAVOR_NORMAL, BR_OUTB_ARCMAIL, 0)) << br.Error();
+  ASSERT_TRUE(Attach(Node(2400, 7), {a}, BR_FLAVOR_HOLD, BR_OUTB_ARCMAIL, BR_SEND_TRUNC));
+  ASSERT_TRUE(Attach(Node(2400), {b}, BR_FLAVOR_DIRECT, BR_OUTB_ARCMAIL, BR_SEND_KILL));
+  EXPECT_EQ(Tree(netmail), (std::vector<std::string>{"2.msg", "3.msg", "4.msg", "5.msg", "6.msg"}));
+  struct Want {
+    const char* file;
+    std::string subject;
+    uint16_t attr;
+    const char* flags;
+  } wants[] = {{"2.msg", a, 0x0191, nullptr},     {"3.msg", b, 0x0191, nullptr},
+               {"4.msg", c, 0x0191, nullptr},     {"5.msg", a, 0x0391, "\x01" "FLAGS TFS\r"},
+               {"6.msg", b, 0x0191, "\x01" "FLAGS DIR KFS\r"}};
+  for (const Want& w : wants) {
+    const std::string bytes = ReadFile(netmail + "/" + w.file);
+    ASSERT_GE(bytes.size(), 190u);
+    const brnet::TMsgHeader h = brnet::TMsgHeader::Decode(bytes.substr(0, 190));
+    EXPECT_EQ(h.FromName, "SysOp");
+    EXPECT_EQ(h.ToName, "SysOp");
+    EXPECT_EQ(h.Subject, w.subject);
+    EXPECT_EQ(h.Attribute, w.attr) << w.file;
+    EXPECT_EQ(h.OrigNode, 100);
+    EXPECT_EQ(h.DestNet, 5020);
+    EXPECT_NE(bytes.find("\x01" "INTL 2:5020/2400 2:5020/100\r"), std::string::npos) << w.file;
+    EXPECT_NE(bytes.find("\x01" "PID Brennor Outbound\r"), std::string::npos) << w.file;
+    if (w.flags) EXPECT_NE(bytes.find(w.flags), std::string::npos) << w.file;
+    if (!w.flags) EXPECT_EQ(bytes.find("FLAGS"), std::string::npos) << w.file;
+  }
+  EXPECT_NE(ReadFile(netmail + "/5.msg").find("\x01" "TOPT 7\r"), std::string::npos);
+  const auto log = LogTexts(ReadFile(logName));
+  ASSERT_EQ(log.size(), 6u);
+  EXPECT_EQ(log[1], "+ Created netmail attach " + a + " to 2:5020/2400");
+  EXPECT_EQ(log[4], "+ Created netmail attach " + a + " to 2:5020/2400.7");
+}
+
+TEST_F(BrOutbound, NetmailFailures) {
+  std::string a = File("a");
+  ASSERT_TRUE(br.InitOutbound(nullptr, nullptr, nullptr));
+  EXPECT_FALSE(Attach(Node(2500), {a}, BR_FLAVOR_NORMAL, BR_OUTB_ARCMAIL, 0));
+  EXPECT_EQ(br.Error(), "Invalid netmail path");
+  ASSERT_TRUE(br.InitOutbound(netmail.c_str(), nullptr, nullptr));
+  ASSERT_TRUE(br.SetMainAddr(nullptr));
+  EXPECT_FALSE(Attach(Node(2500), {a}, BR_FLAVOR_NORMAL, BR_OUTB_ARCMAIL, 0));
+  EXPECT_TRUE(std::regex_match(br.Error(), std::regex(R"(Assertion failure \(FidoAddr, line \d+\))")))
+      << br.Error();
+  ASSERT_TRUE(br.SetMainAddr("2:5020/100"));
+  const std::string longPath = "/" + std::string(71, 'x');
+  EXPECT_FALSE(Attach(Node(2500), {a, longPath}, BR_FLAVOR_NORMAL, BR_OUTB_ARCMAIL, 0));
+  EXPECT_EQ(br.Error(), "Cannot attach " + longPath + ": a netmail subject holds at most 71 characters");
+  EXPECT_EQ(Tree(netmail), (std::vector<std::string>{"2.msg"})) << "the first file stays attached";
+}
+
+TEST_F(BrOutbound, FileBoxCopiesAndMoves) {
+  ASSERT_TRUE(br.InitLog(logName.c_str(), "test"));
+  ASSERT_TRUE(br.InitOutbound(nullptr, nullptr, boxes.c_str()));
+  ASSERT_TRUE(br.SetOutboundBsy(nullptr, BR_BSY_SEMAPHORE, BR_BSY_SEMAPHORE));
+  std::string a = File("a.zip", "first"), b = File("b.zip"), c = File("c.zip");
+  struct timespec old[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, a.c_str(), old, 0), 0);
+  ASSERT_TRUE(Attach(Node(2450), {a}, BR_FLAVOR_HOLD, BR_OUTB_FILEBOX, BR_SEND_NONE)) << br.Error();
+  ASSERT_TRUE(Attach(Node(2450), {b}, BR_FLAVOR_CRASH, BR_OUTB_FILEBOX, BR_SEND_TRUNC));
+  ASSERT_TRUE(Attach(Node(2450), {c}, BR_FLAVOR_NORMAL, BR_OUTB_LONGFILEBOX, BR_SEND_KILL));
+  const std::string box = ShortBox(2450);
+  EXPECT_EQ(Tree(boxes), (std::vector<std::string>{box + "/", box + "/b.zip", box + "H/",
+                                                   box + "H/a.zip", "2.5020.2450.0/",
+                                                   "2.5020.2450.0/c.zip"}));
+  struct stat st {};
+  ASSERT_EQ(::stat((boxes + "/" + box + "H/a.zip").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec, 1000000000) << "a copy keeps the source's date";
+  EXPECT_TRUE(brnet::test::ReadFile(a) == "first") << "a copy leaves the source";
+  EXPECT_FALSE(std::filesystem::exists(c)) << "kill-sent moves the file";
+  // A second copy never replaces the file waiting in the box.
+  WriteFile(a, "second");
+  EXPECT_FALSE(Attach(Node(2450), {a}, BR_FLAVOR_HOLD, BR_OUTB_FILEBOX, BR_SEND_NONE));
+  EXPECT_EQ(br.Error(), "Win32 Error.  Code: 17.\nFile exists");
+  EXPECT_EQ(ReadFile(boxes + "/" + box + "H/a.zip"), "first");
+  // Nor does a second move.
+  c = File("c.zip", "new");
+  const std::string target = boxes + "/2.5020.2450.0/c.zip";
+  EXPECT_FALSE(Attach(Node(2450), {c}, BR_FLAVOR_NORMAL, BR_OUTB_LONGFILEBOX, BR_SEND_KILL));
+  EXPECT_EQ(br.Error(), "Error moving " + c + " to " + target);
+  EXPECT_EQ(ReadFile(c), "new");
+  EXPECT_EQ(ReadFile(target), "data");
+  const auto log = LogTexts(ReadFile(logName));
+  ASSERT_EQ(log.size(), 4u);
+  EXPECT_EQ(log[3], "+ Created filebox attach " + dir / "c.zip" + " to 2:5020/2450");
+}
+
+TEST_F(BrOutbound, FailureHalfWayKeepsEarlierWorkAndRemovesFlags) {
+  ASSERT_TRUE(br.InitOutbound(nullptr, out.c_str(), boxes.c_str()));
+  ASSERT_TRUE(br.SetOutboundBsy(nullptr, kBinkFlags, kBinkFlags));
+  std::vector<std::string> files = {File("1"), File("2"), dir / "missing", File("4"), File("5")};
+  EXPECT_FALSE(Attach(Node(2600), files, BR_FLAVOR_NORMAL, BR_OUTB_FILEBOX, BR_SEND_NONE));
+  EXPECT_EQ(br.Error(), "Win32 Error.  Code: 2.\nNo such file or directory");
+  const std::string box = ShortBox(2600);
+  EXPECT_EQ(Tree(boxes), (std::vector<std::string>{box + "/", box + "/1", box + "/2"}));
+  EXPECT_EQ(Tree(out), std::vector<std::string>{}) << "the bink flag and its directory are gone";
+  EXPECT_FALSE(SemaphoreHeld(Node(2600)));
+}
+
+TEST_F(BrOutbound, FlowLineInjectionIsRefused) {
+  InitBink();
+  std::string a = File("a");
+  const std::string bad[] = {a + "\n^" + dir / "victim", a + "\r", "^" + a, "#" + a, "~" + a,
+                             "-" + a, "!" + a, "@" + a, "$" + a};
+  for (const std::string& path : bad) {
+    EXPECT_FALSE(Attach(Node(2700), {a, path}, BR_FLAVOR_CRASH, BR_OUTB_BINK, BR_SEND_NONE));
+    EXPECT_TRUE(br.Error().starts_with("Cannot attach ")) << br.Error();
+  }
+  std::string lines;
+  for (std::size_t i = 0; i < std::size(bad); ++i) lines += a + "\r\n";
+  EXPECT_EQ(ReadFile(out + "/139c0a8c.clo"), lines) << "only the good file of each call";
+  EXPECT_FALSE(std::filesystem::exists(out + "/139c0a8c.bsy"));
+}
+
+TEST_F(BrOutbound, CallerRules) {
+  std::string a = File("a");
+  EXPECT_TRUE(br.InitOutbound(nullptr, nullptr, nullptr));
+  EXPECT_TRUE(br.SetOutboundBsy(nullptr, 0, 0));
+  const char* files[] = {a.c_str()};
+  EXPECT_TRUE(br.AttachFiles(brAddrRec{65534, 1, 2, 3}, files, 0, 9, 9, 9));
+  EXPECT_TRUE(br.AttachFiles(brAddrRec{2, 5020, 1, 0}, nullptr, 5, 0, 0, 0));
+  EXPECT_TRUE(br.AttachFiles(brAddrRec{2, 5020, 1, 0}, files, -3, 0, 0, 0));
+  EXPECT_FALSE(br.AttachFiles(brAddrRec{2, 5020, 65534, 0}, files, 1, 0, 0, 0));
+  EXPECT_TRUE(std::regex_match(br.Error(), std::regex(R"(Assertion failure \(Outbound, line \d+\))")))
+      << br.Error();
+  EXPECT_FALSE(br.AttachFiles(brAddrRec{2, 5020, 1, 0}, files, 1, 5, 0, 0));
+  EXPECT_EQ(br.Error(), "Unknown flavour 5");
+  EXPECT_TRUE(br.FreeOutbound());
+  EXPECT_FALSE(br.AttachFiles(brAddrRec{2, 5020, 1, 0}, files, 1, 0, 0, 0));
+  EXPECT_EQ(br.Error(), "Outbound not initialized");
+}
+
+TEST_F(BrOutbound, ProgressLinesFollowTheLogThatExistedFirst) {
+  std::string a = File("a");
+  const std::string second = dir / "second.log";
+  InitBink();  // no log yet: this outbound never logs
+  ASSERT_TRUE(br.InitLog(logName.c_str(), "test"));
+  ASSERT_TRUE(Attach(Node(2800), {a}, BR_FLAVOR_NORMAL, BR_OUTB_BINK, 0));
+  EXPECT_EQ(LogTexts(ReadFile(logName)).size(), 1u);
+  InitBink();  // made after the log: connected
+  ASSERT_TRUE(Attach(Node(2800), {a}, BR_FLAVOR_NORMAL, BR_OUTB_BINK, 0));
+  EXPECT_EQ(LogTexts(ReadFile(logName)).size(), 2u);
+  ASSERT_TRUE(br.InitLog(second.c_str(), "next"));
+  ASSERT_TRUE(Attach(Node(2800), {a}, BR_FLAVOR_NORMAL, BR_OUTB_BINK, 0));
+  EXPECT_EQ(LogTexts(ReadFile(second)).back(), "+ Created Bink attach " + a + " to 2:5020/2800");
+  ASSERT_TRUE(br.FreeLog());
+  EXPECT_TRUE(Attach(Node(2800), {a}, BR_FLAVOR_NORMAL, BR_OUTB_BINK, 0)) << br.Error();
+  EXPECT_EQ(LogTexts(ReadFile(second)).size(), 2u);
+}
+
+TEST_F(BrOutbound, RescanThroughTheLibrary) {
+  EXPECT_FALSE(br.RescanOutbound());
+  EXPECT_EQ(br.Error(), "Outbound not initialized");
+  InitBink();
+  std::string a = File("a");
+  ASSERT_TRUE(Attach(Node(2900), {a}, BR_FLAVOR_NORMAL, BR_OUTB_BINK, 0));
+  EXPECT_TRUE(br.RescanOutbound()) << br.Error();
+  ASSERT_TRUE(br.SetMainAddr(nullptr));
+  EXPECT_FALSE(br.RescanOutbound());
+  EXPECT_TRUE(br.Error().find("no main address") != std::string::npos) << br.Error();
+}
+
+// Several processes attach to one node at once, each call three files. Every
+// call either succeeds whole or is refused as busy; the flow file holds the
+// lines of exactly the successful calls, each call's lines together and in
+// order; no flag is left.
+TEST_F(BrOutbound, ConcurrentProcessesNeverMixOrLoseLines) {
+  constexpr int kProcs = 4, kCalls = 25;
+  const brAddrRec node = Node(3000);
+  const std::string results = dir / "results";
+  ASSERT_EQ(::mkdir(results.c_str(), 0755), 0);
+  std::vector<pid_t> kids;
+  for (int p = 0; p < kProcs; ++p) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      std::string log;
+      bool ok = br.InitOutbound(nullptr, out.c_str(), nullptr) &&
+                br.SetOutboundBsy(nullptr, kBinkFlags, kBinkFlags);
+      for (int c = 0; ok && c < kCalls; ++c) {
+        std::vector<std::string> files;
+        for (int f = 0; f < 3; ++f) {
+          files.push_back("/p" + std::to_string(p) + "/c" + std::to_string(c) + "/f" + std::to_string(f));
+        }
+        if (Attach(node, files, BR_FLAVOR_CRASH, BR_OUTB_BINK, BR_SEND_NONE)) {
+          log += "ok " + std::to_string(c) + "\n";
+        } else if (br.Error() == "Node 2:5020/3000 is busy") {
+          log += "busy " + std::to_string(c) + "\n";
+        } else {
+          ok = false;
+        }
+      }
+      WriteFile(results + "/" + std::to_string(p), log);
+      ::_exit(ok ? 0 : 1);
+    }
+    kids.push_back(pid);
+  }
+  for (pid_t pid : kids) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  std::map<std::string, int> expected;  // "/pP/cC" of each successful call
+  int busy = 0;
+  for (int p = 0; p < kProcs; ++p) {
+    std::istringstream in(ReadFile(results + "/" + std::to_string(p)));
+    std::string what;
+    int c;
+    while (in >> what >> c) {
+      if (what == "ok") expected["/p" + std::to_string(p) + "/c" + std::to_string(c)] = 0;
+      busy += what == "busy";
+    }
+  }
+  std::istringstream flow(ReadFile(out + "/139c0bb8.clo"));
+  std::string line;
+  std::vector<std::string> lines;
+  while (std::getline(flow, line)) lines.push_back(line);
+  ASSERT_EQ(lines.size(), expected.size() * 3) << busy << " calls were busy";
+  for (std::size_t i = 0; i < lines.size(); i += 3) {
+    const std::string call = lines[i].substr(0, lines[i].rfind('/'));
+    ASSERT_TRUE(expected.count(call)) << lines[i];
+    EXPECT_EQ(++expected[call], 1) << "call listed twice: " << call;
+    for (int f = 0; f < 3; ++f) EXPECT_EQ(lines[i + f], call + "/f" + std::to_string(f) + "\r");
+  }
+  EXPECT_EQ(Tree(out), (std::vector<std::string>{"139c0bb8.clo"}));
+  EXPECT_FALSE(SemaphoreHeld(node));
+  RecordProperty("busy_calls", busy);
+}
+
+}  // namespace

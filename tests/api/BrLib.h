@@ -1,0 +1,74 @@
+// The shared library loaded the way a run-time caller loads it, with its
+// twelve names bound by dlsym.
+#pragma once
+
+#include <dlfcn.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "api/brnet32.h"
+
+namespace brnet::test {
+
+struct BrLib {
+  void* handle = nullptr;
+  brGetLastError_t GetLastError;
+  brSetMainAddr_t SetMainAddr;
+  brValidAddr_t ValidAddr;
+  brParseAddr_t ParseAddr;
+  brInitOutbound_t InitOutbound;
+  brFreeOutbound_t FreeOutbound;
+  brSetOutboundBsy_t SetOutboundBsy;
+  brRescanOutbound_t RescanOutbound;
+  brAttachFiles_t AttachFiles;
+  brInitLog_t InitLog;
+  brLog_t Log;
+  brFreeLog_t FreeLog;
+
+  template <class F>
+  void Bind(F& fn, const char* name) {
+    fn = reinterpret_cast<F>(::dlsym(handle, name));
+    ASSERT_NE(fn, nullptr) << name;
+  }
+
+  void Load() {
+    handle = ::dlopen(BRNET32_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr) << ::dlerror();
+    Bind(GetLastError, "brGetLastError");
+    Bind(SetMainAddr, "brSetMainAddr");
+    Bind(ValidAddr, "brValidAddr");
+    Bind(ParseAddr, "brParseAddr");
+    Bind(InitOutbound, "brInitOutbound");
+    Bind(FreeOutbound, "brFreeOutbound");
+    Bind(SetOutboundBsy, "brSetOutboundBsy");
+    Bind(RescanOutbound, "brRescanOutbound");
+    Bind(AttachFiles, "brAttachFiles");
+    Bind(InitLog, "brInitLog");
+    Bind(Log, "brLog");
+    Bind(FreeLog, "brFreeLog");
+  }
+
+  // Unloads and checks that the library really left the process.
+  void Unload() {
+    ASSERT_EQ(::dlclose(handle), 0);
+    handle = nullptr;
+    EXPECT_EQ(::dlopen(BRNET32_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr)
+        << "the library stayed mapped after dlclose";
+  }
+
+  std::string Error() const { return GetLastError(); }
+
+  brAddrRec Parse(const char* text) {
+    brAddrRec rec{1, 1, 1, 1};
+    EXPECT_TRUE(ParseAddr(text, &rec)) << text << ": " << Error();
+    return rec;
+  }
+};
+
+inline bool Same(const brAddrRec& r, uint16_t zone, uint16_t net, uint16_t node, uint16_t point) {
+  return r.zone == zone && r.net == net && r.node == node && r.point == point;
+}
+
+}  // namespace brnet::test
