@@ -44,7 +44,9 @@ std::string Hex4(uint16_t v) {
 }
 
 // The short file-box name of 2:5020/NODE.
-std::string ShortBox(uint16_t node) { return "024SS" + brnet::Base32Str(node, 3) + ".00"; }
+std::string ShortBox(uint16_t node) {
+  return "024SS" + brnet::Base32Str(node, 3) + ".00";
+}
 
 bool SemaphoreHeld(const brAddrRec& a) {
   brnet::TFidoAddr addr = brnet::TFidoAddr::CreateFromNumbers(a.zone, a.net, a.node, a.point);
@@ -180,9 +182,15 @@ TEST_F(BrOutbound, NetmailAttachWritesOneMessagePerFile) {
     std::string subject;
     uint16_t attr;
     const char* flags;
-  } wants[] = {{"2.msg", a, 0x0191, nullptr},     {"3.msg", b, 0x0191, nullptr},
-               {"4.msg", c, 0x0191, nullptr},     {"5.msg", a, 0x0391, "\x01" "FLAGS TFS\r"},
-               {"6.msg", b, 0x0191, "\x01" "FLAGS DIR KFS\r"}};
+  } wants[] = {{"2.msg", a, 0x0191, nullptr},
+               {"3.msg", b, 0x0191, nullptr},
+               {"4.msg", c, 0x0191, nullptr},
+               {"5.msg", a, 0x0391,
+                "\x01"
+                "FLAGS TFS\r"},
+               {"6.msg", b, 0x0191,
+                "\x01"
+                "FLAGS DIR KFS\r"}};
   for (const Want& w : wants) {
     const std::string bytes = ReadFile(netmail + "/" + w.file);
     ASSERT_GE(bytes.size(), 190u);
@@ -193,12 +201,21 @@ TEST_F(BrOutbound, NetmailAttachWritesOneMessagePerFile) {
     EXPECT_EQ(h.Attribute, w.attr) << w.file;
     EXPECT_EQ(h.OrigNode, 100);
     EXPECT_EQ(h.DestNet, 5020);
-    EXPECT_NE(bytes.find("\x01" "INTL 2:5020/2400 2:5020/100\r"), std::string::npos) << w.file;
-    EXPECT_NE(bytes.find("\x01" "PID Brennor Outbound\r"), std::string::npos) << w.file;
+    EXPECT_NE(bytes.find("\x01"
+                         "INTL 2:5020/2400 2:5020/100\r"),
+              std::string::npos)
+        << w.file;
+    EXPECT_NE(bytes.find("\x01"
+                         "PID Brennor Outbound\r"),
+              std::string::npos)
+        << w.file;
     if (w.flags) EXPECT_NE(bytes.find(w.flags), std::string::npos) << w.file;
     if (!w.flags) EXPECT_EQ(bytes.find("FLAGS"), std::string::npos) << w.file;
   }
-  EXPECT_NE(ReadFile(netmail + "/5.msg").find("\x01" "TOPT 7\r"), std::string::npos);
+  EXPECT_NE(ReadFile(netmail + "/5.msg")
+                .find("\x01"
+                      "TOPT 7\r"),
+            std::string::npos);
   const auto log = LogTexts(ReadFile(logName));
   ASSERT_EQ(log.size(), 6u);
   EXPECT_EQ(log[1], "+ Created netmail attach " + a + " to 2:5020/2400");
@@ -213,12 +230,14 @@ TEST_F(BrOutbound, NetmailFailures) {
   ASSERT_TRUE(br.InitOutbound(netmail.c_str(), nullptr, nullptr));
   ASSERT_TRUE(br.SetMainAddr(nullptr));
   EXPECT_FALSE(Attach(Node(2500), {a}, BR_FLAVOR_NORMAL, BR_OUTB_ARCMAIL, 0));
-  EXPECT_TRUE(std::regex_match(br.Error(), std::regex(R"(Assertion failure \(FidoAddr, line \d+\))")))
+  EXPECT_TRUE(
+      std::regex_match(br.Error(), std::regex(R"(Assertion failure \(FidoAddr, line \d+\))")))
       << br.Error();
   ASSERT_TRUE(br.SetMainAddr("2:5020/100"));
   const std::string longPath = "/" + std::string(71, 'x');
   EXPECT_FALSE(Attach(Node(2500), {a, longPath}, BR_FLAVOR_NORMAL, BR_OUTB_ARCMAIL, 0));
-  EXPECT_EQ(br.Error(), "Cannot attach " + longPath + ": a netmail subject holds at most 71 characters");
+  EXPECT_EQ(br.Error(),
+            "Cannot attach " + longPath + ": a netmail subject holds at most 71 characters");
   EXPECT_EQ(Tree(netmail), (std::vector<std::string>{"2.msg"})) << "the first file stays attached";
 }
 
@@ -233,9 +252,9 @@ TEST_F(BrOutbound, FileBoxCopiesAndMoves) {
   ASSERT_TRUE(Attach(Node(2450), {b}, BR_FLAVOR_CRASH, BR_OUTB_FILEBOX, BR_SEND_TRUNC));
   ASSERT_TRUE(Attach(Node(2450), {c}, BR_FLAVOR_NORMAL, BR_OUTB_LONGFILEBOX, BR_SEND_KILL));
   const std::string box = ShortBox(2450);
-  EXPECT_EQ(Tree(boxes), (std::vector<std::string>{box + "/", box + "/b.zip", box + "H/",
-                                                   box + "H/a.zip", "2.5020.2450.0/",
-                                                   "2.5020.2450.0/c.zip"}));
+  EXPECT_EQ(Tree(boxes),
+            (std::vector<std::string>{box + "/", box + "/b.zip", box + "H/", box + "H/a.zip",
+                                      "2.5020.2450.0/", "2.5020.2450.0/c.zip"}));
   struct stat st {};
   ASSERT_EQ(::stat((boxes + "/" + box + "H/a.zip").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtim.tv_sec, 1000000000) << "a copy keeps the source's date";
@@ -273,8 +292,15 @@ TEST_F(BrOutbound, FailureHalfWayKeepsEarlierWorkAndRemovesFlags) {
 TEST_F(BrOutbound, FlowLineInjectionIsRefused) {
   InitBink();
   std::string a = File("a");
-  const std::string bad[] = {a + "\n^" + dir / "victim", a + "\r", "^" + a, "#" + a, "~" + a,
-                             "-" + a, "!" + a, "@" + a, "$" + a};
+  const std::string bad[] = {a + "\n^" + dir / "victim",
+                             a + "\r",
+                             "^" + a,
+                             "#" + a,
+                             "~" + a,
+                             "-" + a,
+                             "!" + a,
+                             "@" + a,
+                             "$" + a};
   for (const std::string& path : bad) {
     EXPECT_FALSE(Attach(Node(2700), {a, path}, BR_FLAVOR_CRASH, BR_OUTB_BINK, BR_SEND_NONE));
     EXPECT_TRUE(br.Error().starts_with("Cannot attach ")) << br.Error();
@@ -294,7 +320,8 @@ TEST_F(BrOutbound, CallerRules) {
   EXPECT_TRUE(br.AttachFiles(brAddrRec{2, 5020, 1, 0}, nullptr, 5, 0, 0, 0));
   EXPECT_TRUE(br.AttachFiles(brAddrRec{2, 5020, 1, 0}, files, -3, 0, 0, 0));
   EXPECT_FALSE(br.AttachFiles(brAddrRec{2, 5020, 65534, 0}, files, 1, 0, 0, 0));
-  EXPECT_TRUE(std::regex_match(br.Error(), std::regex(R"(Assertion failure \(Outbound, line \d+\))")))
+  EXPECT_TRUE(
+      std::regex_match(br.Error(), std::regex(R"(Assertion failure \(Outbound, line \d+\))")))
       << br.Error();
   EXPECT_FALSE(br.AttachFiles(brAddrRec{2, 5020, 1, 0}, files, 1, 5, 0, 0));
   EXPECT_EQ(br.Error(), "Unknown flavour 5");
@@ -352,7 +379,8 @@ TEST_F(BrOutbound, ConcurrentProcessesNeverMixOrLoseLines) {
       for (int c = 0; ok && c < kCalls; ++c) {
         std::vector<std::string> files;
         for (int f = 0; f < 3; ++f) {
-          files.push_back("/p" + std::to_string(p) + "/c" + std::to_string(c) + "/f" + std::to_string(f));
+          files.push_back("/p" + std::to_string(p) + "/c" + std::to_string(c) + "/f" +
+                          std::to_string(f));
         }
         if (Attach(node, files, BR_FLAVOR_CRASH, BR_OUTB_BINK, BR_SEND_NONE)) {
           log += "ok " + std::to_string(c) + "\n";

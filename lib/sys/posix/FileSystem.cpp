@@ -185,6 +185,35 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
   return 0;
 }
 
+namespace {
+
+// Copies everything from IN to OUT: in the kernel where the file systems
+// allow it, else through a buffer. Returns 0 or the error code.
+int CopyContents(int in, int out) {
+  bool copiedAny = false;
+  for (;;) {
+    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+    if (n == 0) return 0;
+    if (n > 0) {
+      copiedAny = true;
+      continue;
+    }
+    if (errno == EINTR) continue;
+    const bool unsupported = errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                             errno == EOPNOTSUPP || errno == EPERM;
+    if (copiedAny || !unsupported) return errno;
+    break;
+  }
+  char buffer[65536];
+  for (;;) {
+    std::int64_t n = ReadFull(in, buffer, sizeof buffer);
+    if (n < 0 || (n > 0 && !WriteAll(out, buffer, static_cast<std::size_t>(n)))) return errno;
+    if (static_cast<std::size_t>(n) < sizeof buffer) return 0;
+  }
+}
+
+}  // namespace
+
 int CopyNoReplace(const std::string& from, const std::string& to) {
   int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return errno;
@@ -200,16 +229,7 @@ int CopyNoReplace(const std::string& from, const std::string& to) {
     ::close(in);
     return err;
   }
-  char buffer[65536];
-  int err = 0;
-  for (;;) {
-    std::int64_t n = ReadFull(in, buffer, sizeof buffer);
-    if (n < 0 || (n > 0 && !WriteAll(out, buffer, static_cast<std::size_t>(n)))) {
-      err = errno;
-      break;
-    }
-    if (static_cast<std::size_t>(n) < sizeof buffer) break;
-  }
+  int err = CopyContents(in, out);
   if (err == 0) {
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     ::futimens(out, times);
