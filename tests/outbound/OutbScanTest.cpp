@@ -90,22 +90,13 @@ std::string MsgBytes(const Fts1& m) {
   const TFidoAddr from = A(m.from);
   std::string out = Field("Tester A", 36) + Field("Tester B", 36) + Field(m.subject, 72) +
                     Field("08 Dec 25  14:30:00", 20);
-  const std::uint16_t words[13] = {0,
-                                   static_cast<std::uint16_t>(to.Node),
-                                   static_cast<std::uint16_t>(from.Node),
-                                   0,
-                                   static_cast<std::uint16_t>(from.Net),
-                                   static_cast<std::uint16_t>(to.Net),
-                                   static_cast<std::uint16_t>(to.Zone),
-                                   static_cast<std::uint16_t>(from.Zone),
-                                   static_cast<std::uint16_t>(to.Point),
-                                   static_cast<std::uint16_t>(from.Point),
-                                   0,
-                                   m.attr,
-                                   0};
-  for (std::uint16_t w : words) {
+  // timesRead destNode origNode cost origNet destNet destZone origZone
+  // destPoint origPoint replyTo attribute nextReply, little-endian.
+  const int words[] = {0,         to.Node,  from.Node,  0, from.Net, to.Net, to.Zone,
+                       from.Zone, to.Point, from.Point, 0, m.attr,   0};
+  for (int w : words) {
     out += static_cast<char>(w & 0xFF);
-    out += static_cast<char>(w >> 8);
+    out += static_cast<char>((w >> 8) & 0xFF);
   }
   std::vector<std::string> lines;
   auto node = [](const TFidoAddr& a) {
@@ -129,10 +120,11 @@ std::string Desc(const TOutbFile& f) {
          "|" + std::to_string(f.Kind) + "|" + std::to_string(f.Size);
 }
 
-std::vector<std::string> Descs(const TOutbNode& node, bool sorted = true) {
+// The node's files in name order (scan order follows the directory listing).
+std::vector<std::string> Descs(const TOutbNode& node) {
   std::vector<std::string> out;
   for (const TOutbFile& f : node.Files()) out.push_back(Desc(f));
-  if (sorted) std::sort(out.begin(), out.end());
+  std::sort(out.begin(), out.end());
   return out;
 }
 
