@@ -23,6 +23,13 @@ double LocalDays(std::int64_t fileTime) {
   return local / kSecondsPerDay;
 }
 
+// The node's own copy of ADDR; a missing address is the outbound's
+// precondition failure.
+TFidoAddr NodeAddr(const TFidoAddr* addr) {
+  BR_ASSERT(addr != nullptr, "Outbound");
+  return TFidoAddr::CreateCopy(addr);
+}
+
 }  // namespace
 
 std::int32_t FileAgeInDays(std::int64_t fileTime, std::int64_t now) {
@@ -37,19 +44,20 @@ TOutbFile TOutbFile::FromText(std::string_view text) {
   file.SendMode = entry.SendMode;
   file.FullName = std::string(entry.Name);
   file.Name = ExtractFileName(file.FullName);
-  const std::string full = ExpandFileName(file.FullName);
-  if (auto found = sys::FindFirstMatch(full, sys::faAnyFile)) file.Size = found->Size;
   file.Kind = FileKindOf(file.Name);
-  sys::FileTime written = 0;
-  const int attr = sys::FileAttributes(full);
-  if (attr >= 0 && (attr & sys::faDirectory) == 0 && sys::LastWriteTime(full, written)) {
-    file.Age = FileAgeInDays(written, sys::NowFileTime());
+  // Size and age come from the one entry the search finds, so a name
+  // written in another case than on disk gets both, or neither.
+  const auto found = sys::FindFirstMatch(ExpandFileName(file.FullName), sys::faAnyFile);
+  if (!found) return file;
+  file.Size = found->Size;
+  if ((found->Attr & sys::faDirectory) == 0) {
+    file.Age = FileAgeInDays(found->Time, sys::NowFileTime());
   }
   return file;
 }
 
 TOutbNode::TOutbNode(TOutbound* outbound, const TFidoAddr* addr)
-    : outbound_(outbound), addr_(TFidoAddr::CreateCopy(addr)) {
+    : outbound_(outbound), addr_(NodeAddr(addr)) {
   BR_ASSERT(outbound != nullptr, "Outbound");
 }
 
@@ -75,6 +83,14 @@ TOutbound::TOutbound() = default;
 TOutbound::~TOutbound() {
   ClearNodes();
   netmailBase_.reset();
+}
+
+void TOutbound::SetNetmailPath(std::string_view path) {
+  const std::string before = netmailPath_;
+  SetPath(netmailPath_, path);
+  // The open base lists the old directory; the next scan or attach opens
+  // the new one.
+  if (netmailPath_ != before) netmailBase_.reset();
 }
 
 void TOutbound::SetPath(std::string& member, std::string_view path) {

@@ -116,7 +116,8 @@ class TOutbound {
   const std::string& FileBoxesPath() const { return fileBoxesPath_; }
   void SetFileBoxesPath(std::string_view path) { SetPath(fileBoxesPath_, path); }
   const std::string& NetmailPath() const { return netmailPath_; }
-  void SetNetmailPath(std::string_view path) { SetPath(netmailPath_, path); }
+  // A different path closes the netmail base opened for the old one.
+  void SetNetmailPath(std::string_view path);
   const std::string& FlagsPath() const { return flagsPath_; }
   void SetFlagsPath(std::string_view path) { SetPath(flagsPath_, path); }
 
