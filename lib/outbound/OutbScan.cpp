@@ -186,6 +186,11 @@ void TOutbound::ScanFileBoxes() {
 }
 
 void TOutbound::ScanNetmail() {
+  // A rescan rebuilds the picture from disk: the base lists its files when it
+  // opens, so reopen it, or messages written since by other programs (a
+  // tosser, another attach) would stay invisible.
+  if (netmailBase_) netmailBase_->Close();
+  netmailBase_.reset();
   TMsgBase& base = OpenNetmailBase();
   base.Rewind();
   while (!base.AtEnd()) {

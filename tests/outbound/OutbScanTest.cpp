@@ -316,6 +316,11 @@ TEST_F(OutbScan, NetmailAttachesAndRequests) {
             (std::vector<std::string>{"FILES.LST", "NEWS.ZIP", "!pw"}));
   EXPECT_TRUE(Node("1:234/56").Files().empty());
 
+  // A message another program writes after the first scan counts at the next.
+  Put(netmail + "10.msg", MsgBytes({"2:5020/777", "/x/e.zip", 0x0111, {}}));
+  outb.Rescan();
+  EXPECT_EQ(Descs(Node("2:5020/777")), std::vector<std::string>{"e.zip|Normal||ArcMail|3|-1"});
+
   // A new path takes effect at the next scan: an empty directory, no nodes.
   const std::string other = tmp / "netmail2";
   outb.SetNetmailPath(other);
