@@ -447,20 +447,6 @@ TEST_F(SendrelHost, FailedSetUpWarnsAndSavesNothing) {
 
 // With today's library the outbound cannot be set up at all; the plug-in
 // shows the library's own text for it and keeps nothing.
-TEST_F(SendrelHost, RealLibraryErrorTextReachesTheOperator) {
-  Configure("2:5020/100", 1, root_ / "out");
-  MakeFile("a.txt", 1);
-  void* lib = ::dlopen(BRNET32_LIB, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(lib, nullptr);
-  auto init = reinterpret_cast<brInitOutbound_t>(::dlsym(lib, "brInitOutbound"));
-  const bool stub = !init(nullptr, nullptr, nullptr);
-  ::dlclose(lib);
-  if (!stub) GTEST_SKIP() << "the outbound is built; the end-to-end tests cover this road";
-  ProcessResult r = Attach(Lib::Real, {"a.txt", "-a", "#2=2:5020/1234", "-a", "press Ok"});
-  EXPECT_NE(r.err.find("Outbound not initialized"), std::string::npos) << r.err;
-  EXPECT_FALSE(Text("DestAddr"));
-}
-
 TEST_F(SendrelHost, RussianLanguageFileIsShownDecoded) {
   Configure("2:5020/100", 1, root_.Path());
   MakeFile("a.txt", 1);
@@ -550,24 +536,6 @@ TEST_F(SendrelHost, SettingsLiveUnderTheHostsRootKey) {
 
 // --- end to end, into real directories -------------------------------------
 
-// The real library's outbound functions are still placeholders while the
-// outbound is being built; these tests run as soon as it is there.
-bool OutboundReady() {
-  void* lib = ::dlopen(BRNET32_LIB, RTLD_NOW | RTLD_LOCAL);
-  if (lib == nullptr) return false;
-  auto init = reinterpret_cast<brInitOutbound_t>(::dlsym(lib, "brInitOutbound"));
-  auto freeOutb = reinterpret_cast<brFreeOutbound_t>(::dlsym(lib, "brFreeOutbound"));
-  const bool ready = init != nullptr && (init(nullptr, nullptr, nullptr) & 0xFF) != 0;
-  if (freeOutb != nullptr) freeOutb();
-  ::dlclose(lib);
-  return ready;
-}
-
-#define REQUIRE_OUTBOUND()                                                                 \
-  if (!OutboundReady())                                                                    \
-  GTEST_SKIP() << "brnet32's outbound is not built yet (brInitOutbound(NULL, NULL, NULL) " \
-                  "fails with \"Outbound not initialized\")"
-
 // The entry of DIR whose name is NAME, ignoring case.
 std::optional<std::string> FindNoCase(const std::string& dir, const std::string& name) {
   if (!fs::is_directory(dir)) return std::nullopt;
@@ -598,7 +566,6 @@ class SendrelEndToEnd : public SendrelHost {
 };
 
 TEST_F(SendrelEndToEnd, BinkOutboundGetsAFlowFile) {
-  REQUIRE_OUTBOUND();
   const std::string out = root_ / "out";
   Configure("2:5020/100", 1, out);
   ProcessResult r = AttachTwo({"select Normal", "check Delete"});
@@ -612,7 +579,6 @@ TEST_F(SendrelEndToEnd, BinkOutboundGetsAFlowFile) {
 }
 
 TEST_F(SendrelEndToEnd, NetmailAttachWritesOneMessagePerFile) {
-  REQUIRE_OUTBOUND();
   const std::string netmail = root_ / "netmail";
   fs::create_directories(netmail);
   Configure("2:5020/100", 0, netmail);
@@ -631,7 +597,6 @@ TEST_F(SendrelEndToEnd, NetmailAttachWritesOneMessagePerFile) {
 }
 
 TEST_F(SendrelEndToEnd, FileBoxGetsCopies) {
-  REQUIRE_OUTBOUND();
   const std::string boxes = root_ / "boxes";
   Configure("2:5020/100", 2, boxes);
   ProcessResult r = AttachTwo({"select Hold"});
@@ -644,7 +609,6 @@ TEST_F(SendrelEndToEnd, FileBoxGetsCopies) {
 }
 
 TEST_F(SendrelEndToEnd, LongFileBoxReceivesMovedFiles) {
-  REQUIRE_OUTBOUND();
   const std::string boxes = root_ / "boxes";
   Configure("2:5020/100", 3, boxes);
   ProcessResult r = AttachTwo({"select Normal", "check Delete"});
@@ -655,7 +619,6 @@ TEST_F(SendrelEndToEnd, LongFileBoxReceivesMovedFiles) {
 }
 
 TEST_F(SendrelEndToEnd, BusyNodeFailsTheAttachButKeepsTheChoice) {
-  REQUIRE_OUTBOUND();
   const std::string out = root_ / "out";
   fs::create_directories(out);
   WriteFile(out + "/139C04D2.BSY", "");
