@@ -1,23 +1,24 @@
 // The br interface as a run-time caller sees it: the shared library is loaded
-// with dlopen for every test (a fresh process-wide state) and its twelve
-// names are bound with dlsym.
-#include <dlfcn.h>
-
+// for every test (a fresh process-wide state) and its twelve names are bound
+// by name (dlopen/dlsym, or LoadLibraryA/GetProcAddress on Windows).
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 #include <string>
 
 #include "TestSupport.h"
 #include "api/brnet32.h"
+#include "support/SharedLib.h"
 
 namespace {
 
 using brnet::test::ReadFile;
+using brnet::test::SharedLib;
 using brnet::test::TempDir;
 
 struct BrLib {
-  void* handle = nullptr;
+  SharedLib lib;
   brGetLastError_t GetLastError;
   brSetMainAddr_t SetMainAddr;
   brValidAddr_t ValidAddr;
@@ -33,13 +34,13 @@ struct BrLib {
 
   template <class F>
   void Bind(F& fn, const char* name) {
-    fn = reinterpret_cast<F>(::dlsym(handle, name));
+    fn = reinterpret_cast<F>(lib.Symbol(name));
     ASSERT_NE(fn, nullptr) << name;
   }
 
   void Load() {
-    handle = ::dlopen(BRNET32_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle, nullptr) << ::dlerror();
+    std::string error;
+    ASSERT_TRUE(lib.Open(BRNET32_PATH, &error)) << error;
     Bind(GetLastError, "brGetLastError");
     Bind(SetMainAddr, "brSetMainAddr");
     Bind(ValidAddr, "brValidAddr");
@@ -56,10 +57,8 @@ struct BrLib {
 
   // Unloads and checks that the library really left the process.
   void Unload() {
-    ASSERT_EQ(::dlclose(handle), 0);
-    handle = nullptr;
-    EXPECT_EQ(::dlopen(BRNET32_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr)
-        << "the library stayed mapped after dlclose";
+    ASSERT_TRUE(lib.Close());
+    EXPECT_FALSE(SharedLib::IsLoaded(BRNET32_PATH)) << "the library stayed mapped after unloading";
   }
 
   std::string Error() const { return GetLastError(); }
@@ -79,7 +78,7 @@ class BrApi : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_NO_FATAL_FAILURE(br.Load()); }
   void TearDown() override {
-    if (br.handle) br.Unload();
+    if (br.lib.IsOpen()) br.Unload();
   }
   BrLib br;
 };
@@ -208,7 +207,7 @@ TEST_F(BrApi, LogLineThatCannotBeWrittenFails) {
   TempDir dir;
   const std::string path = dir / "gone.log";
   ASSERT_TRUE(br.InitLog(path.c_str(), "demo"));
-  ASSERT_EQ(::unlink(path.c_str()), 0);
+  ASSERT_TRUE(std::filesystem::remove(path));
   EXPECT_FALSE(br.Log('+', "x"));
   EXPECT_EQ(br.Error(), "File not found");
 }
