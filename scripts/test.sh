@@ -28,7 +28,7 @@ stage_done
 # 32-bit programs cannot run on this machine: the DLL's export table, imports
 # and stdcall argument removal are checked from the binary.
 echo "== Windows 32-bit build (MinGW i686, static ABI checks) =="
-cmake -S . -B build/win32 -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S . -B build/win32 -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-i686.cmake >/dev/null
 cmake --build build/win32 -j "$jobs"
 ctest --test-dir build/win32 --output-on-failure -j "$jobs"
@@ -37,7 +37,7 @@ stage_done
 # The same sources for 64-bit Windows, every unit test run under wine64 (its
 # prefix lives in build/win64/wineprefix).
 echo "== Windows 64-bit build (MinGW x86_64, tests under wine64) =="
-cmake -S . -B build/win64 -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S . -B build/win64 -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-x86_64.cmake >/dev/null
 cmake --build build/win64 -j "$jobs"
 ctest --test-dir build/win64 --output-on-failure -j "$jobs"
