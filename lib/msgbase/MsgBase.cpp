@@ -1,0 +1,222 @@
+#include "msgbase/MsgBase.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+#include "sys/BinaryFile.h"
+#include "sys/Clock.h"
+#include "sys/DirList.h"
+#include "sys/Path.h"
+
+namespace brnet {
+namespace {
+
+// "*.msg" as the Windows file search reads it: the extension in any case.
+bool IsMsgFileName(std::string_view name) {
+  if (name.size() < 4) return false;
+  std::string_view ext = name.substr(name.size() - 4);
+  for (std::size_t i = 0; i < 4; ++i) {
+    char c = ext[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != ".msg"[i]) return false;
+  }
+  return true;
+}
+
+// Undoes a half-written new message; its own failures change nothing.
+void Discard(sys::BinaryFile& file, const std::string& path) {
+  try {
+    file.Close();
+  } catch (const Exception&) {
+  }
+  try {
+    sys::BinaryFile::Remove(path);
+  } catch (const Exception&) {
+  }
+}
+
+}  // namespace
+
+// ---- TMsgBase ----
+
+TMsgBase::TMsgBase() = default;
+
+TMsgBase::~TMsgBase() {
+  Close();
+}
+
+TAreaStyle TMsgBase::AreaStyle() const {
+  return store_ ? store_->AreaStyle() : asLocal;
+}
+
+void TMsgBase::SetAreaStyle(TAreaStyle style) {
+  if (store_) store_->SetAreaStyle(style);
+}
+
+void TMsgBase::SetPathName(std::string_view path) {
+  pathName_ = std::string(path);
+  if (active_) {
+    Close();
+    Open();
+  }
+}
+
+void TMsgBase::SetStyle(TMsgBaseStyle style) {
+  style_ = style;
+  if (active_) {
+    Close();
+    Open();
+  }
+}
+
+void TMsgBase::Open() {
+  if (active_) throw EMBError("Message base is already open!");
+  if (style_ == msMsg) store_ = std::make_unique<TMsgMsg>(this, pathName_);
+  active_ = true;
+  position_ = 0;
+}
+
+void TMsgBase::Close() {
+  store_.reset();
+  active_ = false;
+}
+
+void TMsgBase::RequireOpen() const {
+  if (!active_ || !store_) throw EMBError("Message base not open");
+}
+
+bool TMsgBase::AtEnd() const {
+  RequireOpen();
+  return store_->Count() == position_;
+}
+
+TMailMsg& TMsgBase::Next() {
+  if (AtEnd()) throw EMBError("At end of message base");
+  ++position_;
+  store_->Read(position_);
+  return *store_;
+}
+
+TMailMsg& TMsgBase::New() {
+  RequireOpen();
+  store_->New();
+  return *store_;
+}
+
+void TMsgBase::Save() {
+  RequireOpen();
+  store_->Save();
+}
+
+void TMsgBase::EntryRemoved(std::int32_t position) {
+  // Later messages moved up by one; keep Next on the message after it.
+  if (position <= position_) --position_;
+}
+
+// ---- TMsgMsg ----
+
+TMsgMsg::TMsgMsg(TMsgBase* owner, std::string dir) : TMailMsg(owner), dir_(std::move(dir)) {
+  Scan();
+}
+
+std::string TMsgMsg::FileNameFor(std::string_view name) const {
+  return dir_ + sys::PathDelim() + std::string(name);
+}
+
+void TMsgMsg::Scan() {
+  // Dir plus the separator, as the search pattern has it: an empty path is
+  // the root, a path ending in the separator is the same directory.
+  for (const std::string& name : sys::ListPlainFileNames(dir_ + sys::PathDelim())) {
+    if (!IsMsgFileName(name)) continue;
+    std::optional<std::int32_t> number =
+        ParseMsgInt(std::string_view(name).substr(0, name.find('.')));
+    if (!number || *number == 0) continue;
+    fileNames_.push_back(FileNameFor(name));
+    highest_ = std::max(highest_, *number);
+  }
+  SetCount(static_cast<std::int32_t>(fileNames_.size()));
+  current_ = -1;
+}
+
+void TMsgMsg::Read(std::int32_t index) {
+  BR_ASSERT(index >= 1 && index <= Count(), "MsgBase");
+  current_ = index;
+  entry_ = static_cast<std::size_t>(index - 1);
+  SetState(mstStored);
+  try {
+    ReadFromFile(fileNames_[entry_]);
+  } catch (...) {
+    // Half-read fields must never be saved over the file they came from.
+    entry_ = kNoEntry;
+    SetState(mstNone);
+    throw;
+  }
+}
+
+void TMsgMsg::Save() {
+  switch (State()) {
+    case mstNew:
+      SaveNew();
+      break;
+    case mstStored:
+      Rewrite();
+      break;
+    case mstNone:
+      BR_ASSERT(State() != mstNone, "MsgBase");
+  }
+}
+
+void TMsgMsg::SaveNew() {
+  const std::string image = ComposeFile(sys::LocalNow());
+  // Exclusive creation: a name taken since the listing (by another program,
+  // or by a file the listing skipped) moves the message to the next number.
+  sys::BinaryFile file;
+  std::int64_t number = std::max<std::int64_t>(std::int64_t{highest_} + 1, kFirstNewNumber);
+  std::string path;
+  for (;; ++number) {
+    if (number > std::numeric_limits<std::int32_t>::max()) {
+      throw EMBError("No free message number in " + dir_);
+    }
+    path = FileNameFor(std::to_string(number) + ".msg");
+    if (file.CreateExclusive(path)) break;
+  }
+  try {
+    file.Write(image);
+    file.Close();
+  } catch (...) {
+    Discard(file, path);
+    throw;
+  }
+  highest_ = static_cast<std::int32_t>(number);
+  current_ = highest_;
+  fileNames_.push_back(path);
+  entry_ = fileNames_.size() - 1;
+  SetCount(static_cast<std::int32_t>(fileNames_.size()));
+  SetState(mstStored);
+}
+
+void TMsgMsg::Rewrite() {
+  BR_ASSERT(entry_ != kNoEntry, "MsgBase");
+  const std::string image = ComposeFile(sys::LocalNow());
+  sys::BinaryFile file;
+  file.CreateTruncate(fileNames_[entry_]);
+  file.Write(image);
+  file.Close();
+  SetState(mstStored);
+}
+
+void TMsgMsg::Delete() {
+  if (State() == mstStored && entry_ != kNoEntry) {
+    // A file that is already gone is as good as deleted.
+    sys::BinaryFile::Remove(fileNames_[entry_]);
+    fileNames_.erase(fileNames_.begin() + static_cast<std::ptrdiff_t>(entry_));
+    SetCount(static_cast<std::int32_t>(fileNames_.size()));
+    if (TMsgBase* base = Owner()) base->EntryRemoved(static_cast<std::int32_t>(entry_ + 1));
+    entry_ = kNoEntry;
+    current_ = -1;
+  }
+  SetState(mstNone);
+}
+
+}  // namespace brnet
