@@ -9,6 +9,7 @@
 #include <string>
 
 #include "TestSupport.h"
+#include "sys/BinaryFile.h"
 #include "sys/Error.h"
 
 namespace brnet::sys {
@@ -71,6 +72,44 @@ TEST(FileLayer, AppendReadAndTruncate) {
   again.Append("+");
   again.Close();
   EXPECT_EQ(ReadFile(path), "hello!\r\nmore+") << "writes go to the end, never over the start";
+}
+
+TEST(BinaryFiles, ExclusiveCreationNeverTakesAnExistingName) {
+  TempDir dir;
+  BinaryFile file;
+  ASSERT_TRUE(file.CreateExclusive(dir / "2.msg"));
+  file.Write("mine");
+  file.Close();
+  BinaryFile again;
+  EXPECT_FALSE(again.CreateExclusive(dir / "2.msg"));
+  EXPECT_FALSE(again.IsOpen());
+  EXPECT_EQ(ReadFile(dir / "2.msg"), "mine");
+  std::filesystem::create_directory(dir / "3.msg");
+  EXPECT_FALSE(again.CreateExclusive(dir / "3.msg")) << "a directory takes the name as well";
+  EXPECT_EQ(ErrorOf([&] { again.CreateExclusive(dir / "nodir/4.msg"); }), "Path not found");
+}
+
+TEST(BinaryFiles, ReadTruncateAndRemove) {
+  TempDir dir;
+  const std::string path = dir / "5.msg";
+  WriteFile(path, "0123456789");
+  BinaryFile file;
+  file.OpenRead(path);
+  char buf[8];
+  EXPECT_EQ(file.Read(buf, 8), 8u);
+  EXPECT_EQ(file.Read(buf, 8), 2u) << "fewer bytes only at the end";
+  EXPECT_EQ(std::string(buf, 2), "89");
+  file.Close();
+  file.CreateTruncate(path);
+  file.Write("new");
+  file.Close();
+  EXPECT_EQ(ReadFile(path), "new");
+  EXPECT_TRUE(BinaryFile::Remove(path));
+  EXPECT_FALSE(BinaryFile::Remove(path));
+  EXPECT_EQ(ErrorOf([&] { file.OpenRead(path); }), "File not found");
+  std::filesystem::create_directory(dir / "d.msg");
+  EXPECT_EQ(ErrorOf([&] { file.OpenRead(dir / "d.msg"); }), "File access denied");
+  EXPECT_FALSE(file.IsOpen());
 }
 
 }  // namespace
