@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "outbound/BusyFlags.h"
+
 namespace brnet {
 namespace {
 // Destroyed when the library is unloaded (dlclose or process exit).
@@ -12,6 +14,9 @@ LibState& State() { return gState; }
 
 LibState::~LibState() {
   SetMainAddress(nullptr);
+  // Semaphore flags still held would otherwise keep their nodes busy for as
+  // long as the host process lives.
+  FreeHeldSemaphores();
   FreeLog();
   lastError_.clear();
   lastError_.shrink_to_fit();

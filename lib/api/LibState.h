@@ -15,7 +15,8 @@ class LibState {
  public:
   LibState() = default;
   // Unloading the library releases, in this order: the main address, the
-  // outbound, the log and its proxy; then the last-error text is cleared.
+  // outbound, the semaphore busy flags still held, the log and its proxy;
+  // then the last-error text is cleared.
   ~LibState();
   LibState(const LibState&) = delete;
   LibState& operator=(const LibState&) = delete;

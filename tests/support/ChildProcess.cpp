@@ -51,7 +51,9 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (!::CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  // Inheritable handles are passed on, as many programs do, so that tests
+  // can show that none of the library's handles is one.
+  if (!::CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr,
                         nullptr, &si, &pi)) {
     ADD_FAILURE() << "cannot start " << program << ": error " << ::GetLastError();
     return;
@@ -109,6 +111,14 @@ int ChildProcess::Wait() {
 
 ChildProcess::~ChildProcess() {
   Wait();
+}
+
+int CurrentProcessId() {
+#ifdef _WIN32
+  return static_cast<int>(::GetCurrentProcessId());
+#else
+  return static_cast<int>(::getpid());
+#endif
 }
 
 }  // namespace brnet::test

@@ -13,6 +13,9 @@ namespace brnet::test {
 // without ".exe"; the suffix is added on Windows).
 std::string SiblingProgram(const std::string& name);
 
+// The id of the running process, for names no other test run uses.
+int CurrentProcessId();
+
 class ChildProcess {
  public:
   // Starts PROGRAM with ARGS; a failure to start is a test failure and

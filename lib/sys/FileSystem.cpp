@@ -1,0 +1,100 @@
+// The parts of the file-system layer that are the same on every platform.
+#include "sys/FileSystem.h"
+
+#include "sys/Path.h"
+
+namespace brnet::sys {
+namespace {
+
+char Fold(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Greedy matching with one backtracking point per "*": linear in practice,
+// never worse than the product of the lengths.
+bool MatchPlain(std::string_view name, std::string_view pattern) {
+  std::size_t n = 0, p = 0;
+  std::size_t starP = std::string_view::npos, starN = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      starP = p++;
+      starN = n;
+    } else if (p < pattern.size() && (pattern[p] == '?' || Fold(pattern[p]) == Fold(name[n]))) {
+      ++n;
+      ++p;
+    } else if (starP != std::string_view::npos) {
+      p = starP + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Fold(a[i]) != Fold(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool MatchesMask(std::string_view name, std::string_view pattern) {
+  if (MatchPlain(name, pattern)) return true;
+  return pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*" &&
+         MatchPlain(name, pattern.substr(0, pattern.size() - 2));
+}
+
+std::optional<SearchRec> FindFirstMatch(const std::string& pattern, std::uint32_t filter) {
+  FileSearch search(pattern, filter);
+  SearchRec rec;
+  if (search.Next(rec)) return rec;
+  return std::nullopt;
+}
+
+std::vector<SearchRec> FindAllMatches(const std::string& pattern, std::uint32_t filter) {
+  std::vector<SearchRec> result;
+  FileSearch search(pattern, filter);
+  SearchRec rec;
+  while (search.Next(rec)) result.push_back(rec);
+  return result;
+}
+
+std::vector<std::string> FindPathsIgnoringCase(const std::string& root, std::string_view below) {
+  const char delim = PathDelim();
+  std::vector<std::string> current{root};
+  bool anyPart = false;
+  while (!below.empty()) {
+    std::size_t cut = below.find(delim);
+    std::string_view part = below.substr(0, cut);
+    below = cut == std::string_view::npos ? std::string_view{} : below.substr(cut + 1);
+    if (part.empty()) continue;
+    anyPart = true;
+    const bool last = below.empty();
+    std::vector<std::string> next;
+    for (const std::string& dir : current) {
+      // Every entry, compared here: a name may hold "*" or "?" literally.
+      FileSearch search(dir + "*", faAnyFile);
+      SearchRec rec;
+      while (search.Next(rec)) {
+        if (!EqualIgnoringCase(rec.Name, part)) continue;
+        // Only the last component may be a file; the others lead further down.
+        if (last) {
+          next.push_back(dir + rec.Name);
+        } else if (rec.Attr & faDirectory) {
+          next.push_back(dir + rec.Name + delim);
+        }
+      }
+    }
+    current = std::move(next);
+    if (current.empty()) break;
+  }
+  if (!anyPart) current.clear();
+  return current;
+}
+
+}  // namespace brnet::sys

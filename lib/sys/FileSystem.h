@@ -1,0 +1,156 @@
+// File-system services with the semantics of the Windows file system that the
+// outbound code is written against: directory searches with "*" and "?"
+// patterns and an attribute filter, exclusive creation, moves that never
+// replace, copies, attributes and file times.
+//
+// Searches compare names without regard to case on every platform, so files
+// that other programs wrote in either case are found. The POSIX half maps
+// its file modes to attribute bits in one place: directory from the file
+// type, read-only from the owner's write bit, hidden for names starting with
+// "."; system and volume-label never occur.
+//
+// The names avoid those of the Windows API macros (DeleteFile, CopyFile, ...)
+// so that a Win32 half can include <windows.h>.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brnet::sys {
+
+// Attribute bits as the Windows file system reports them.
+enum FileAttr : std::uint32_t {
+  faReadOnly = 0x01,
+  faHidden = 0x02,
+  faSysFile = 0x04,
+  faVolumeID = 0x08,
+  faDirectory = 0x10,
+  faArchive = 0x20,
+  faAnyFile = 0x3F,
+};
+
+// A point in time: nanoseconds since 1970-01-01 00:00 UTC.
+using FileTime = std::int64_t;
+
+struct SearchRec {
+  std::string Name;  // without directory
+  std::uint32_t Attr = 0;
+  std::int64_t Size = 0;
+  FileTime Time = 0;  // last write
+};
+
+// True when NAME matches PATTERN: "*" stands for any run of characters, "?"
+// for exactly one, and letters are compared without regard to case. As on
+// Windows, a pattern ending in ".*" also matches the names that match it
+// without that ending ("*.*" matches every name, "x.*" matches "x").
+bool MatchesMask(std::string_view name, std::string_view pattern);
+
+// The attribute filter of a search: plain, read-only and archive entries
+// always pass; hidden, system, volume-label and directory entries pass only
+// when FILTER holds that bit.
+constexpr bool PassesAttrFilter(std::uint32_t attr, std::uint32_t filter) {
+  constexpr std::uint32_t special = faHidden | faSysFile | faVolumeID | faDirectory;
+  return (attr & ~filter & special) == 0;
+}
+
+// One directory search, entry by entry. PATTERN is a directory part, used as
+// it is (empty for the current directory), followed by a name pattern (see
+// MatchesMask). The entries "." and ".." are never reported. A directory
+// that does not exist or cannot be read yields nothing.
+class FileSearch {
+ public:
+  FileSearch(const std::string& pattern, std::uint32_t filter);
+  ~FileSearch();
+  FileSearch(const FileSearch&) = delete;
+  FileSearch& operator=(const FileSearch&) = delete;
+
+  // The next matching entry; false when there are no more.
+  bool Next(SearchRec& rec);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+std::optional<SearchRec> FindFirstMatch(const std::string& pattern, std::uint32_t filter);
+std::vector<SearchRec> FindAllMatches(const std::string& pattern, std::uint32_t filter);
+
+// Every existing entry whose path below ROOT equals BELOW when names are
+// compared without regard to case, each as ROOT followed by its path as it is
+// spelled on disk. ROOT is used as given: empty for the current directory,
+// otherwise ending in the separator. BELOW uses the platform's separator;
+// "*" and "?" in it are plain characters.
+std::vector<std::string> FindPathsIgnoringCase(const std::string& root, std::string_view below);
+
+// Attribute bits of PATH, or -1 when they cannot be read.
+int FileAttributes(const std::string& path);
+// Sets or clears the read-only attribute.
+bool SetReadOnly(const std::string& path, bool readOnly);
+
+bool MakeDir(const std::string& path);         // one level
+bool RemoveEmptyDir(const std::string& path);  // fails when anything is left in it
+bool RemoveFile(const std::string& path);
+
+// Creates PATH as a new, empty, normal file and closes it at once. Testing
+// for the name and creating the file are one step of the file system, so of
+// several processes racing for a name exactly one succeeds. False when the
+// name exists or the file cannot be created.
+bool CreateNewFile(const std::string& path);
+
+// Renames (moves) FROM to TO and never replaces an existing TO. Returns 0 or
+// the system's error code.
+int RenameNoReplace(const std::string& from, const std::string& to);
+
+// Copies the file FROM to a new file TO with FROM's last-write time and
+// attributes; never replaces an existing TO and leaves no partial TO behind.
+// Returns 0 or the system's error code.
+int CopyNoReplace(const std::string& from, const std::string& to);
+
+// The system's own text for an error code returned above.
+std::string SystemErrorMessage(int code);
+
+bool LastWriteTime(const std::string& path, FileTime& time);
+
+// A file opened for one copy operation: read from, or created and written.
+// Failures are reported by the results; the caller chooses the message.
+class FileStream {
+ public:
+  FileStream() = default;
+  ~FileStream();
+  FileStream(const FileStream&) = delete;
+  FileStream& operator=(const FileStream&) = delete;
+
+  // Opens an existing file (not a directory) for reading, keeping other
+  // writers out where the platform can.
+  bool OpenRead(const std::string& path);
+  // Creates PATH, or empties an existing file of that name. Fails for a
+  // directory, for a read-only file, and for the very file open in SOURCE
+  // (a copy onto itself would destroy it).
+  bool CreateAlways(const std::string& path, const FileStream* source = nullptr);
+
+  // Reads until COUNT bytes are read or the file ends: fewer than COUNT
+  // means the end was reached. -1 on failure.
+  std::int64_t Read(void* buffer, std::size_t count);
+  // Writes all COUNT bytes; false on failure.
+  bool Write(const void* buffer, std::size_t count);
+
+  bool GetLastWriteTime(FileTime& time) const;
+  bool SetLastWriteTime(FileTime time);
+  // True for an ordinary disk file (not a device or pipe).
+  bool IsPlainFile() const;
+
+  bool IsOpen() const { return handle_ != kNoHandle; }
+  // Closes the file; false when the system reports a failure to write.
+  bool Close();
+
+ private:
+  static constexpr std::intptr_t kNoHandle = -1;
+  std::intptr_t handle_ = kNoHandle;
+};
+
+}  // namespace brnet::sys

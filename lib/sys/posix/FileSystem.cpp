@@ -1,0 +1,320 @@
+// POSIX half of the file-system layer.
+#include "sys/FileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+namespace brnet::sys {
+namespace {
+
+// The one place where POSIX file modes become attribute bits.
+std::uint32_t AttributesOf(const struct stat& st, std::string_view name) {
+  std::uint32_t attr = 0;
+  if (S_ISDIR(st.st_mode)) attr |= faDirectory;
+  if ((st.st_mode & S_IWUSR) == 0) attr |= faReadOnly;
+  if (!name.empty() && name.front() == '.' && name != "." && name != "..") attr |= faHidden;
+  return attr;
+}
+
+std::string_view LastComponent(std::string_view path) {
+  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+  std::size_t slash = path.find_last_of('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+FileTime ToFileTime(const struct timespec& ts) {
+  return static_cast<FileTime>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+struct timespec ToTimespec(FileTime time) {
+  struct timespec ts {};
+  ts.tv_sec = static_cast<time_t>(time / 1000000000);
+  ts.tv_nsec = static_cast<long>(time % 1000000000);
+  if (ts.tv_nsec < 0) {
+    ts.tv_nsec += 1000000000;
+    ts.tv_sec -= 1;
+  }
+  return ts;
+}
+
+// Stats PATH, following a symbolic link; a dangling link is seen as itself.
+bool StatEntry(const std::string& path, struct stat& st) {
+  return ::stat(path.c_str(), &st) == 0 || ::lstat(path.c_str(), &st) == 0;
+}
+
+int Fd(std::intptr_t handle) {
+  return static_cast<int>(handle);
+}
+
+bool WriteAll(int fd, const char* data, std::size_t count) {
+  while (count > 0) {
+    ssize_t n = ::write(fd, data, count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = EIO;
+    if (n <= 0) return false;
+    data += n;
+    count -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::int64_t ReadFull(int fd, char* data, std::size_t count) {
+  std::size_t got = 0;
+  while (got < count) {
+    ssize_t n = ::read(fd, data + got, count - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return static_cast<std::int64_t>(got);
+}
+
+// Closes FD without disturbing errno (the caller reports the earlier error).
+void CloseQuietly(int fd) {
+  int saved = errno;
+  ::close(fd);
+  errno = saved;
+}
+
+}  // namespace
+
+// ---- Directory search ----
+
+struct FileSearch::Impl {
+  DIR* dir = nullptr;
+  std::string dirPart;
+  std::string mask;
+  std::uint32_t filter = 0;
+  ~Impl() {
+    if (dir != nullptr) ::closedir(dir);
+  }
+};
+
+FileSearch::FileSearch(const std::string& pattern, std::uint32_t filter)
+    : impl_(std::make_unique<Impl>()) {
+  std::size_t slash = pattern.find_last_of('/');
+  impl_->dirPart = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
+  impl_->mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+  impl_->filter = filter;
+  if (impl_->mask.empty()) return;
+  impl_->dir = ::opendir(impl_->dirPart.empty() ? "." : impl_->dirPart.c_str());
+}
+
+FileSearch::~FileSearch() = default;
+
+bool FileSearch::Next(SearchRec& rec) {
+  if (impl_->dir == nullptr) return false;
+  while (const dirent* entry = ::readdir(impl_->dir)) {
+    std::string_view name(entry->d_name);
+    if (name == "." || name == "..") continue;
+    if (!MatchesMask(name, impl_->mask)) continue;
+    struct stat st {};
+    if (!StatEntry(impl_->dirPart + std::string(name), st)) continue;  // vanished meanwhile
+    std::uint32_t attr = AttributesOf(st, name);
+    if (!PassesAttrFilter(attr, impl_->filter)) continue;
+    rec.Name = std::string(name);
+    rec.Attr = attr;
+    rec.Size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::int64_t>(st.st_size);
+    rec.Time = ToFileTime(st.st_mtim);
+    return true;
+  }
+  return false;
+}
+
+// ---- Attributes, directories and files ----
+
+int FileAttributes(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || !StatEntry(path, st)) return -1;
+  return static_cast<int>(AttributesOf(st, LastComponent(path)));
+}
+
+bool SetReadOnly(const std::string& path, bool readOnly) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  mode_t mode = st.st_mode & 07777;
+  // Read-only means nobody may write; writable gives the owner the right back.
+  mode = readOnly ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
+  return ::chmod(path.c_str(), mode) == 0;
+}
+
+bool MakeDir(const std::string& path) {
+  return ::mkdir(path.c_str(), 0777) == 0;
+}
+
+bool RemoveEmptyDir(const std::string& path) {
+  return ::rmdir(path.c_str()) == 0;
+}
+
+bool RemoveFile(const std::string& path) {
+  struct stat st {};
+  // unlink would also take a directory's entry on some systems; never do that.
+  if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+  return ::unlink(path.c_str()) == 0;
+}
+
+bool CreateNewFile(const std::string& path) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  return ::close(fd) == 0;
+}
+
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  int err = errno;
+  if (err != EINVAL && err != ENOSYS) return err;
+  // A file system without the no-replace flag: a new link fails on an
+  // existing name just the same, then the old name goes.
+  if (::link(from.c_str(), to.c_str()) != 0) return errno;
+  if (::unlink(from.c_str()) != 0) {
+    err = errno;
+    ::unlink(to.c_str());
+    return err;
+  }
+  return 0;
+}
+
+int CopyNoReplace(const std::string& from, const std::string& to) {
+  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return errno;
+  struct stat st {};
+  if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+    int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    ::close(in);
+    return err;
+  }
+  int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777);
+  if (out < 0) {
+    int err = errno;
+    ::close(in);
+    return err;
+  }
+  char buffer[65536];
+  int err = 0;
+  for (;;) {
+    std::int64_t n = ReadFull(in, buffer, sizeof buffer);
+    if (n < 0 || (n > 0 && !WriteAll(out, buffer, static_cast<std::size_t>(n)))) {
+      err = errno;
+      break;
+    }
+    if (static_cast<std::size_t>(n) < sizeof buffer) break;
+  }
+  if (err == 0) {
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    ::futimens(out, times);
+  }
+  if (::close(out) != 0 && err == 0) err = errno;
+  ::close(in);
+  if (err != 0) ::unlink(to.c_str());
+  return err;
+}
+
+std::string SystemErrorMessage(int code) {
+  char buffer[256];
+  return std::string(::strerror_r(code, buffer, sizeof buffer));
+}
+
+bool LastWriteTime(const std::string& path, FileTime& time) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  time = ToFileTime(st.st_mtim);
+  return true;
+}
+
+// ---- FileStream ----
+
+FileStream::~FileStream() {
+  if (IsOpen()) ::close(Fd(handle_));
+}
+
+bool FileStream::OpenRead(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (S_ISDIR(st.st_mode)) errno = EISDIR;
+    CloseQuietly(fd);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
+bool FileStream::CreateAlways(const std::string& path, const FileStream* source) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    // The owner's write bit is the read-only attribute, which keeps a file
+    // from being replaced even for a privileged user.
+    if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0)) {
+      errno = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
+      return false;
+    }
+  }
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  struct stat mine {};
+  struct stat theirs {};
+  if (::fstat(fd, &mine) != 0) {
+    CloseQuietly(fd);
+    return false;
+  }
+  // The share mode of the source keeps Windows from opening it again for
+  // writing; here the same file is recognised by its identity.
+  if (source != nullptr && source->IsOpen() && ::fstat(Fd(source->handle_), &theirs) == 0 &&
+      mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino) {
+    CloseQuietly(fd);
+    errno = EACCES;
+    return false;
+  }
+  if (S_ISREG(mine.st_mode) && ::ftruncate(fd, 0) != 0) {
+    CloseQuietly(fd);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
+std::int64_t FileStream::Read(void* buffer, std::size_t count) {
+  return ReadFull(Fd(handle_), static_cast<char*>(buffer), count);
+}
+
+bool FileStream::Write(const void* buffer, std::size_t count) {
+  return WriteAll(Fd(handle_), static_cast<const char*>(buffer), count);
+}
+
+bool FileStream::GetLastWriteTime(FileTime& time) const {
+  struct stat st {};
+  if (::fstat(Fd(handle_), &st) != 0) return false;
+  time = ToFileTime(st.st_mtim);
+  return true;
+}
+
+bool FileStream::SetLastWriteTime(FileTime time) {
+  const struct timespec times[2] = {{0, UTIME_OMIT}, ToTimespec(time)};
+  return ::futimens(Fd(handle_), times) == 0;
+}
+
+bool FileStream::IsPlainFile() const {
+  struct stat st {};
+  return ::fstat(Fd(handle_), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool FileStream::Close() {
+  if (!IsOpen()) return true;
+  int fd = Fd(handle_);
+  handle_ = kNoHandle;
+  return ::close(fd) == 0;
+}
+
+}  // namespace brnet::sys

@@ -1,0 +1,191 @@
+// The attach command: the files picked in the active panel, the destination
+// and flavour from the attach dialog, and the library's attach.
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Dialogs.h"
+#include "Messages.h"
+#include "Plugin.h"
+#include "TextFormat.h"
+#include "sys/HostFs.h"
+#include "sys/Path.h"
+
+namespace sendrel {
+
+using namespace farapi;
+namespace ad = attachdlg;
+
+namespace {
+
+struct Picked {
+  std::vector<const PluginPanelItem*> items;
+  std::int64_t total = 0;
+};
+
+bool IsDirectory(const PluginPanelItem& item) {
+  return (item.FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::int64_t SizeOf(const PluginPanelItem& item) {
+  return (static_cast<std::int64_t>(item.FindData.nFileSizeHigh) << 32) |
+         item.FindData.nFileSizeLow;
+}
+
+// The selected files in panel order, or else the file under the cursor;
+// directories never count.
+Picked PickFiles(const PanelInfo& pi) {
+  Picked picked;
+  auto take = [&](const PluginPanelItem& item) {
+    if (IsDirectory(item)) return;
+    picked.items.push_back(&item);
+    picked.total += SizeOf(item);
+  };
+  bool anySelected = false;
+  for (int i = 0; i < pi.SelectedItemsNumber && pi.SelectedItems != nullptr; ++i) {
+    if (pi.SelectedItems[i].Flags & PPIF_SELECTED) {
+      anySelected = true;
+      take(pi.SelectedItems[i]);
+    }
+  }
+  if (!anySelected && pi.CurrentItem >= 0 && pi.CurrentItem < pi.ItemsNumber) {
+    take(pi.PanelItems[pi.CurrentItem]);
+  }
+  return picked;
+}
+
+std::string FieldText(const char* field, std::size_t size) {
+  return std::string(field, strnlen(field, size));
+}
+
+// The full name of a panel entry: the panel's directory and the entry's
+// long name, in the short form where the outbound type asks for it.
+std::string FullName(const PanelInfo& pi, const PluginPanelItem& item, bool shortForm) {
+  const char delim = brnet::sys::PathDelim();
+  std::string name = FieldText(pi.CurDir, sizeof pi.CurDir);
+  if (name.empty() || name.back() != delim) name += delim;
+  name += FieldText(item.FindData.cFileName, sizeof item.FindData.cFileName);
+  return shortForm ? brnet::sys::host::ShortPathName(name) : name;
+}
+
+struct OutbMapping {
+  int pathArg;        // which argument of brInitOutbound gets the path
+  std::uint8_t busy;  // busy-flag set, created and scanned
+  std::uint8_t type;  // outbound type passed to brAttachFiles
+  bool shortNames;
+};
+
+// By OutbType: netmail attach, Bink outbound, file boxes, long file boxes.
+constexpr OutbMapping kOutbMap[4] = {
+    {0, BR_BSY_SEMAPHORE, BR_OUTB_ARCMAIL, true},
+    {1, BR_BSY_BINK | BR_BSY_SEMAPHORE, BR_OUTB_BINK, true},
+    {2, BR_BSY_SEMAPHORE, BR_OUTB_FILEBOX, false},
+    {2, BR_BSY_SEMAPHORE, BR_OUTB_LONGFILEBOX, false},
+};
+
+const OutbMapping* MappingFor(std::int32_t outbType) {
+  return outbType >= 0 && outbType < 4 ? &kOutbMap[outbType] : nullptr;
+}
+
+// The flavour passed and the value kept, by the chosen radio button.
+void ChosenFlavor(const std::vector<FarDialogItem>& items, std::uint8_t& flavor,
+                  std::int32_t& stored) {
+  if (items[ad::Hold].Selected) {
+    flavor = BR_FLAVOR_HOLD, stored = 0;
+  } else if (items[ad::Normal].Selected) {
+    flavor = BR_FLAVOR_NORMAL, stored = 1;
+  } else {
+    flavor = BR_FLAVOR_DIRECT, stored = 2;
+  }
+}
+
+// Shows the dialog until it is cancelled (false) or confirmed with a valid
+// destination (true).
+bool AskDestination(Plugin& p, std::vector<FarDialogItem>& items) {
+  while (true) {
+    const int exit =
+        p.host.Dialog(ad::kWidth, ad::kHeight, ad::kHelpTopic, items.data(), ad::Count);
+    if (exit != ad::Ok) return false;
+    const std::string dest = ItemTextOf(items[ad::Address]);
+    // A destination the setting cannot hold is refused like an invalid one.
+    if (dest.size() <= kAddrMaxLen && BrLibrary::True(p.br.Fn().ValidAddr(dest.c_str()))) {
+      return true;
+    }
+    p.host.Warning({FormatMessage(p.host.Msg(MBadDestAddr), {dest}, "%s")});
+  }
+}
+
+// brSetMainAddr, brInitOutbound and brSetOutboundBsy; false (after the
+// warning) when the outbound could not be set up.
+bool SetUpOutbound(Plugin& p) {
+  const BrEntries& br = p.br.Fn();
+  br.SetMainAddr(p.settings.MainAddr.c_str());
+  const OutbMapping* map = MappingFor(p.settings.OutbType);
+  if (map == nullptr) return true;
+  const char* paths[3] = {nullptr, nullptr, nullptr};
+  paths[map->pathArg] = p.settings.OutbPath.c_str();
+  bool ok = BrLibrary::True(br.InitOutbound(paths[0], paths[1], paths[2]));
+  if (ok) ok = BrLibrary::True(br.SetOutboundBsy(nullptr, map->busy, map->busy));
+  if (!ok) p.host.Warning({p.host.Msg(MOutboundSetupFailed), br.GetLastError()});
+  return ok;
+}
+
+void Attach(Plugin& p, const PanelInfo& pi, const Picked& picked,
+            const std::vector<FarDialogItem>& items) {
+  const BrEntries& br = p.br.Fn();
+  const std::string dest = ItemTextOf(items[ad::Address]);
+  brAddrRec addr{};
+  br.ParseAddr(dest.c_str(), &addr);
+
+  const OutbMapping* map = MappingFor(p.settings.OutbType);
+  std::vector<std::string> names;
+  for (const PluginPanelItem* item : picked.items) {
+    names.push_back(FullName(pi, *item, map != nullptr && map->shortNames));
+  }
+  std::vector<const char*> list;
+  for (const std::string& n : names) list.push_back(n.c_str());
+
+  std::uint8_t flavor;
+  std::int32_t stored;
+  ChosenFlavor(items, flavor, stored);
+  // An outbound type outside the table goes to the library as it is.
+  const auto type = map != nullptr ? map->type : static_cast<std::uint8_t>(p.settings.OutbType);
+  const std::uint8_t mode = items[ad::KillSent].Selected ? BR_SEND_KILL : BR_SEND_NONE;
+  if (!BrLibrary::True(br.AttachFiles(addr, list.data(), static_cast<std::int32_t>(list.size()),
+                                      flavor, type, mode))) {
+    p.host.Warning({p.host.Msg(MAttachFailed), br.GetLastError()});
+  }
+  br.FreeOutbound();
+
+  p.settings.DestAddr = dest;
+  p.settings.Flavor = stored;
+  SaveAttachSettings(p.rootKey, p.settings);
+}
+
+}  // namespace
+
+void AttachCommand(Plugin& p) {
+  if (p.settings.MainAddr.empty() || p.settings.OutbPath.empty()) {
+    p.host.Warning({p.host.Msg(MNotConfigured1), p.host.Msg(MNotConfigured2)});
+    return;
+  }
+  std::vector<FarDialogItem> items = ExpandItems(p.host, ad::kItems, ad::Count);
+  PanelInfo pi{};
+  if (!p.host.ActivePanel(pi) || pi.ItemsNumber <= 0 || pi.PanelItems == nullptr) return;
+  const Picked picked = PickFiles(pi);
+  if (picked.items.empty()) return;
+
+  SetItemText(items[ad::Summary],
+              FormatMessage(p.host.Msg(MAttachSummary),
+                            {static_cast<long long>(picked.items.size()), SizeText(picked.total)},
+                            "%d: %s"));
+  SetItemText(items[ad::Address], p.settings.DestAddr);
+  for (int f = 0; f < 3; ++f) items[ad::Hold + f].Selected = p.settings.Flavor == f;
+
+  if (!AskDestination(p, items)) return;
+  if (!SetUpOutbound(p)) return;
+  Attach(p, pi, picked, items);
+}
+
+}  // namespace sendrel

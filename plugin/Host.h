@@ -1,0 +1,38 @@
+// The plug-in's side of the host: the copy of the startup record and the
+// host services reached through it.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "FarApi.h"
+
+namespace sendrel {
+
+class Host {
+ public:
+  // Copies the part of the startup record the plug-in uses (up to CmpName).
+  void Start(const farapi::PluginStartupInfo* info);
+
+  const char* RootKey() const { return info_.RootKey != nullptr ? info_.RootKey : ""; }
+
+  // The text of message ID; "" when the host has none.
+  const char* Msg(int id) const;
+
+  // A warning box: title message 19, the lines, message 0 as the button.
+  void Warning(const std::vector<std::string>& lines) const;
+
+  // Shows a centred dialog; the index of the item that closed it, or a
+  // negative number when it was cancelled.
+  int Dialog(int width, int height, const char* helpTopic, farapi::FarDialogItem* items,
+             int count) const;
+
+  // Fills PI with the active panel; false when the host refused.
+  bool ActivePanel(farapi::PanelInfo& pi) const;
+
+ private:
+  farapi::PluginStartupInfo info_{};
+};
+
+}  // namespace sendrel

@@ -1,0 +1,39 @@
+// Numbers of the plug-in's texts in its language files (SendrelEng.lng,
+// SendrelRus.lng); every text the operator sees is one of these.
+#pragma once
+
+namespace sendrel {
+
+enum Msg : int {
+  MOk = 0,
+  MCancel = 1,
+  MMenuEntry = 2,
+  MConfigEntry = 3,
+  MAttachTitle = 4,
+  MAttachSummary = 5,  // format: number of files (integer), total size (text)
+  MFlavorLabel = 6,
+  MFlavorHold = 7,
+  MFlavorNormal = 8,
+  MFlavorDirect = 9,
+  MKillSent = 10,
+  MConfigTitle = 11,
+  MMainAddrLabel = 12,
+  MOutbTypeLabel = 13,
+  MOutbNetmail = 14,
+  MOutbBink = 15,
+  MOutbFileBox = 16,
+  MOutbLongFileBox = 17,
+  MPathLabel = 18,
+  MWarningTitle = 19,
+  MBadDestAddr = 20,  // format: the typed address (text)
+  MBadMainAddr = 21,  // format: the typed address (text)
+  MNotConfigured1 = 22,
+  MNotConfigured2 = 23,
+  MOutboundSetupFailed = 24,
+  MAttachFailed = 25,
+  MPathMissing = 26,
+  MLibraryUnusable = 27,
+  MCount = 28
+};
+
+}  // namespace sendrel

@@ -1,0 +1,28 @@
+// Texts the plug-in composes: host message formats filled in, and the size
+// text of the attach dialog.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace sendrel {
+
+using FormatArg = std::variant<long long, std::string_view>;
+
+// Fills FORMAT, a printf-style text from a language file, with ARGS. Only
+// "%%" and conversions that match the arguments in order are taken ("d", "i"
+// or "u" for a number, "s" for a text, each with optional "-" and width). A
+// format that asks for anything else, fewer or more arguments, is not
+// trusted: FALLBACK is filled in instead. A language file can therefore
+// never make the plug-in read arguments that are not there.
+std::string FormatMessage(std::string_view format, const std::vector<FormatArg>& args,
+                          std::string_view fallback);
+
+// The total size of the attach dialog: above 1048576 bytes whole megabytes
+// ("%iM"), above 1024 whole kilobytes ("%iK"), else bytes ("%ib").
+std::string SizeText(std::int64_t total);
+
+}  // namespace sendrel

@@ -1,0 +1,365 @@
+#include "outbound/BusyFlags.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "TestSupport.h"
+#include "addr/Utils.h"
+#include "api/LibState.h"
+
+namespace brnet {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ScopedMainAddress;
+using test::TempDir;
+using test::WriteFile;
+
+constexpr TBusyFlags kNormal = BusyFlagBit(bfNormal);
+constexpr TBusyFlags kBink = BusyFlagBit(bfBink);
+constexpr TBusyFlags kSem = BusyFlagBit(bfSemaphore);
+const std::string kBsyNormal = "B8744C63.`01";  // 2:5020/1234
+const std::string kCsyNormal = "B8744C63.'01";
+
+TFidoAddr A(const char* text) {
+  return TFidoAddr::CreateFromText(text, false);
+}
+
+// Every entry below DIR, as sorted relative paths; directories end in "/".
+std::vector<std::string> Tree(const std::string& dir) {
+  std::vector<std::string> names;
+  if (!fs::exists(dir)) return names;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    std::string name = fs::relative(entry.path(), dir).string();
+    names.push_back(entry.is_directory() ? name + "/" : name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class BusyFlags : public ::testing::Test {
+ protected:
+  void TearDown() override { FreeHeldSemaphores(); }
+
+  TBusyFlagSetup Setup(TBusyFlags scan, TBusyFlags create) const {
+    return {scan, create, flags, out};
+  }
+
+  TempDir tmp;
+  ScopedMainAddress main{"2:5020/100"};
+  const std::string out = tmp / "out/";
+  const std::string flags = tmp / "flags/";
+  const TFidoAddr node = A("2:5020/1234");
+  const TFidoAddr point = A("2:5020/1234.5");
+  // Semaphores are machine-wide: tests that raise them use a net of their
+  // own process, so that runs in parallel never meet.
+  const std::int16_t net = static_cast<std::int16_t>(1 + ::getpid() % 30000);
+  const TFidoAddr own = TFidoAddr::CreateFromNumbers(2, net, 1, 0);
+  const TFidoAddr ownPoint = TFidoAddr::CreateFromNumbers(2, net, 1, 5);
+};
+
+using V = std::vector<std::string>;
+
+TEST_F(BusyFlags, NothingToDoWithEmptySets) {
+  WriteFile(tmp / "keep", "");
+  fs::create_directory(out);
+  WriteFile(out + "139c04d2.bsy", "");
+  EXPECT_TRUE(LockNode(Setup(0, 0), &node, bkBsy));
+  UnlockNode(Setup(0, 0), &node);
+  EXPECT_EQ(Tree(tmp.Path()), (V{"keep", "out/", "out/139c04d2.bsy"}));
+}
+
+TEST_F(BusyFlags, ScannedBinkFlagsInEitherCaseBlock) {
+  const auto setup = Setup(kBink, 0);
+  EXPECT_TRUE(LockNode(setup, &node, bkBsy));
+  EXPECT_FALSE(fs::exists(out + "139c04d2.bsy")) << "scan only creates nothing";
+  fs::create_directories(out);
+  for (const char* flag : {"139C04D2.CSY", "139c04d2.bsy", "139C04D2.Bsy", "139c04d2.csy"}) {
+    WriteFile(out + flag, "");
+    EXPECT_FALSE(LockNode(setup, &node, bkBsy)) << flag;
+    EXPECT_TRUE(fs::exists(out + flag));
+    fs::remove(out + flag);
+  }
+  EXPECT_TRUE(LockNode(setup, &node, bkBsy));
+}
+
+TEST_F(BusyFlags, TestReportsKindsBsyFirst) {
+  fs::create_directories(out + "139C04D2.PNT");
+  EXPECT_EQ(TestBusyFlag(&point, out, bfBink), bkNone);
+  WriteFile(out + "139C04D2.PNT/00000005.CSY", "");
+  EXPECT_EQ(TestBusyFlag(&point, out, bfBink), bkCsy) << "found through an upper-case directory";
+  WriteFile(out + "139C04D2.PNT/00000005.bsy", "");
+  EXPECT_EQ(TestBusyFlag(&point, out, bfBink), bkBsy);
+  EXPECT_EQ(TestBusyFlag(&node, out, bfBink), bkNone) << "a point's flag is not its node's";
+
+  fs::create_directories(flags);
+  WriteFile(flags + "b8744c63.'xy", "");
+  EXPECT_EQ(TestBusyFlag(&node, flags, bfNormal), bkCsy);
+  WriteFile(flags + "B8744C63.`7Z", "");
+  EXPECT_EQ(TestBusyFlag(&node, flags, bfNormal), bkBsy);
+  EXPECT_EQ(TestBusyFlag(&node, flags, static_cast<TBusyFlagType>(7)), bkNone);
+}
+
+TEST_F(BusyFlags, ScanAndCreateBinkUsesTheExclusiveCreate) {
+  const auto setup = Setup(kBink, kBink);
+  ASSERT_TRUE(LockNode(setup, &node, bkBsy));
+  EXPECT_EQ(Tree(out), V{"139c04d2.bsy"}) << "lower case, the name binkd honours";
+  EXPECT_EQ(fs::file_size(out + "139c04d2.bsy"), 0u);
+  EXPECT_FALSE(LockNode(setup, &node, bkBsy)) << "our own flag blocks a second lock";
+  UnlockNode(setup, &node);
+  EXPECT_FALSE(fs::exists(out)) << "the emptied outbound directory goes too";
+
+  fs::create_directories(out);
+  WriteFile(out + "139c04d2.csy", "");
+  EXPECT_TRUE(LockNode(setup, &node, bkBsy)) << "pass 1 only creates: a CSY does not stop it";
+  UnlockNode(setup, &node);
+  EXPECT_FALSE(fs::exists(out)) << "unlock removes both kinds, then the empty directory";
+
+  // A flag spelled in upper case by another program counts as existing.
+  fs::create_directories(out);
+  WriteFile(out + "139C04D2.BSY", "");
+  EXPECT_FALSE(LockNode(setup, &node, bkBsy));
+  EXPECT_EQ(Tree(out), V{"139C04D2.BSY"});
+}
+
+TEST_F(BusyFlags, UpperCaseDirectoryOfAnotherProgramCountsToo) {
+  fs::create_directories(out + "139C04D2.PNT");
+  WriteFile(out + "139C04D2.PNT/00000005.BSY", "");
+  EXPECT_FALSE(LockNode(Setup(kBink, kBink), &point, bkBsy));
+  EXPECT_EQ(Tree(out), (V{"139C04D2.PNT/", "139C04D2.PNT/00000005.BSY"}))
+      << "our lower-case point directory is gone again";
+}
+
+TEST_F(BusyFlags, CreatedButNotScannedNeverBlocks) {
+  const auto setup = Setup(0, kNormal);
+  fs::create_directories(flags);
+  WriteFile(flags + kBsyNormal, "theirs");
+  EXPECT_TRUE(LockNode(setup, &node, bkBsy));
+  EXPECT_EQ(Tree(flags), V{kBsyNormal});
+  WriteFile(flags + kCsyNormal, "");
+  UnlockNode(setup, &node);
+  EXPECT_EQ(Tree(flags), V{}) << "unlock deletes both kinds, also flags of others";
+}
+
+TEST_F(BusyFlags, PointFlagMakesAndRemovesItsDirectories) {
+  const auto setup = Setup(0, kBink);
+  ASSERT_TRUE(LockNode(setup, &point, bkBsy));
+  EXPECT_EQ(Tree(out), (V{"139c04d2.pnt/", "139c04d2.pnt/00000005.bsy"}));
+  UnlockNode(setup, &point);
+  EXPECT_FALSE(fs::exists(out));
+
+  // Other files keep their directories.
+  fs::create_directories(out + "139c04d2.pnt");
+  WriteFile(out + "139c04d2.pnt/00000005.flo", "/x\r\n");
+  ASSERT_TRUE(LockNode(setup, &point, bkBsy));
+  UnlockNode(setup, &point);
+  EXPECT_EQ(Tree(out), (V{"139c04d2.pnt/", "139c04d2.pnt/00000005.flo"}));
+}
+
+TEST_F(BusyFlags, OtherZoneLivesBesideTheOutbound) {
+  const TFidoAddr other = A("1:234/56");
+  fs::create_directories(out);
+  const auto setup = Setup(kBink, kBink);
+  ASSERT_TRUE(LockNode(setup, &other, bkBsy));
+  EXPECT_TRUE(fs::exists(tmp / "out.001/00ea0038.bsy"));
+  UnlockNode(setup, &other);
+  EXPECT_FALSE(fs::exists(tmp / "out.001"));
+  EXPECT_TRUE(fs::exists(out)) << "the default zone is not touched";
+}
+
+TEST_F(BusyFlags, UndoRemovesOnlyWhatThisLockRaised) {
+  fs::create_directories(out);
+  // Pass 1: the normal flag is raised, then the Bink flag exists already.
+  WriteFile(out + "139c04d2.bsy", "theirs");
+  EXPECT_FALSE(LockNode(Setup(kNormal | kBink, kNormal | kBink), &node, bkBsy));
+  EXPECT_EQ(Tree(flags), V{});
+  EXPECT_EQ(Tree(out), V{"139c04d2.bsy"});
+  fs::remove(out + "139c04d2.bsy");
+  // Pass 2: the Bink flag is raised, then the scanned normal flag is found.
+  fs::create_directories(flags);
+  WriteFile(flags + kCsyNormal, "");
+  WriteFile(out + "other.flo", "");
+  EXPECT_FALSE(LockNode(Setup(kNormal | kBink, kBink), &node, bkBsy));
+  EXPECT_EQ(Tree(out), V{"other.flo"});
+  EXPECT_EQ(Tree(flags), V{kCsyNormal});
+}
+
+TEST_F(BusyFlags, SemaphoreFlagsInOneProcess) {
+  const std::string name = SemaphoreName(own, bkBsy);
+  ASSERT_FALSE(SemaphorePresent(name)) << "another process holds " << name;
+  const auto both = Setup(kSem, kSem);
+  ASSERT_TRUE(LockNode(both, &own, bkBsy));
+  EXPECT_TRUE(SemaphorePresent(name));
+  EXPECT_EQ(TestBusyFlag(&own, "", bfSemaphore), bkBsy) << "our own flag is seen like any";
+  EXPECT_FALSE(LockNode(both, &own, bkBsy));
+  EXPECT_FALSE(CreateBusyFlag(&own, "", bfSemaphore, bkCsy)) << "one per address, any kind";
+  TFidoAddr withDomain = own;
+  withDomain.Domain = "fidonet";
+  EXPECT_FALSE(CreateBusyFlag(&withDomain, "", bfSemaphore, bkBsy)) << "domain plays no part";
+  EXPECT_TRUE(LockNode(Setup(0, kSem), &own, bkBsy)) << "pass 3 ignores the refusal";
+  ASSERT_NE(HeldSemaphores(), nullptr);
+  EXPECT_EQ(HeldSemaphores()->Count(), 1u);
+  UnlockNode(both, &own);
+  EXPECT_FALSE(SemaphorePresent(name));
+
+  ASSERT_TRUE(CreateBusyFlag(&ownPoint, "", bfSemaphore, bkCsy));
+  EXPECT_EQ(TestBusyFlag(&ownPoint, "", bfSemaphore), bkCsy);
+  RemoveBusyFlag(&own, "", bfSemaphore);
+  EXPECT_EQ(TestBusyFlag(&ownPoint, "", bfSemaphore), bkCsy) << "only the matching address";
+  {
+    LibState state;  // its destruction is the library's unload sequence
+  }
+  SetMainAddressRef(&main.Addr());
+  EXPECT_EQ(HeldSemaphores(), nullptr);
+  EXPECT_EQ(TestBusyFlag(&ownPoint, "", bfSemaphore), bkNone) << "released at unload";
+}
+
+TEST_F(BusyFlags, KindsAndTypesOutsideTheTables) {
+  EXPECT_TRUE(CreateBusyFlag(&node, out, bfBink, bkNone));
+  EXPECT_FALSE(fs::exists(out));
+  EXPECT_FALSE(CreateBusyFlag(&node, out, static_cast<TBusyFlagType>(3), bkBsy));
+  EXPECT_FALSE(CreateBusyFlag(&node, out, bfBink, static_cast<TBusyKind>(3)));
+  EXPECT_NO_THROW(RemoveBusyFlag(&node, out, static_cast<TBusyFlagType>(9)));
+}
+
+TEST_F(BusyFlags, MissingAddressIsAnAssertionFailure) {
+  try {
+    LockNode(Setup(kBink, kBink), nullptr, bkBsy);
+    FAIL() << "no error";
+  } catch (const EAssertionFailed& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("Assertion failure (Outbound, line ", 0), 0u) << e.what();
+  }
+  EXPECT_THROW(TestBusyFlag(nullptr, out, bfBink), EAssertionFailed);
+  EXPECT_THROW(CreateBusyFlag(nullptr, out, bfBink, bkNone), EAssertionFailed);
+  EXPECT_THROW(RemoveBusyFlag(nullptr, out, bfBink), EAssertionFailed);
+  EXPECT_THROW(UnlockNode(Setup(0, 0), nullptr), EAssertionFailed);
+}
+
+TEST_F(BusyFlags, EmptyFlagsPathMeansTheCurrentDirectory) {
+  const std::string cwd = sys::CurrentDirectory();
+  ASSERT_EQ(::chdir(tmp.Path().c_str()), 0);
+  const bool created = CreateBusyFlag(&node, "", bfNormal, bkBsy);
+  const TBusyKind seen = TestBusyFlag(&node, "", bfNormal);
+  ASSERT_EQ(::chdir(cwd.c_str()), 0);
+  EXPECT_TRUE(created);
+  EXPECT_EQ(seen, bkBsy);
+  EXPECT_TRUE(fs::exists(tmp / kBsyNormal));
+}
+
+// ---- Between processes ----
+
+// The busy helper program with its stdin and stdout on pipes.
+class Helper {
+ public:
+  Helper(const std::string& out, const std::string& flags, TBusyFlags scan, TBusyFlags create,
+         const char* addr) {
+    int in[2], outPipe[2];
+    if (::pipe(in) != 0 || ::pipe(outPipe) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(in[0], 0);
+      ::dup2(outPipe[1], 1);
+      ::close(in[1]);
+      ::close(outPipe[0]);
+      const std::string s = std::to_string(scan), c = std::to_string(create);
+      ::execl(BUSY_HELPER_PATH, "busy_helper", out.c_str(), flags.c_str(), s.c_str(), c.c_str(),
+              addr, "2:5020/100", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(in[0]);
+    ::close(outPipe[1]);
+    stdin_ = in[1];
+    stdout_ = ::fdopen(outPipe[0], "r");
+  }
+  ~Helper() {
+    if (stdin_ >= 0) ::close(stdin_);
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    if (stdout_ != nullptr) ::fclose(stdout_);
+  }
+
+  std::string ReadLine() {
+    char line[64] = {};
+    if (stdout_ == nullptr || ::fgets(line, sizeof line, stdout_) == nullptr) return "<eof>";
+    std::string text(line);
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+  }
+  // Ends its stdin: the helper unlocks and exits.
+  std::string Release() {
+    ::close(stdin_);
+    stdin_ = -1;
+    return ReadLine();
+  }
+  int Kill() {
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFSIGNALED(status) ? WTERMSIG(status) : -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int stdin_ = -1;
+  FILE* stdout_ = nullptr;
+};
+
+TEST_F(BusyFlags, FlagsOfAnotherProcessBlockUntilItUnlocks) {
+  const TBusyFlags all = kNormal | kBink | kSem;
+  const std::string text = own.ToString();
+  {
+    Helper child(out, flags, all, all, text.c_str());
+    ASSERT_EQ(child.ReadLine(), "locked");
+    EXPECT_EQ(TestBusyFlag(&own, out, bfBink), bkBsy);
+    EXPECT_EQ(TestBusyFlag(&own, flags, bfNormal), bkBsy);
+    EXPECT_EQ(TestBusyFlag(&own, "", bfSemaphore), bkBsy);
+    for (TBusyFlags type : {kNormal, kBink, kSem}) {
+      EXPECT_FALSE(LockNode(Setup(type, type), &own, bkBsy)) << int(type);
+      EXPECT_FALSE(LockNode(Setup(type, 0), &own, bkBsy)) << int(type);
+    }
+    EXPECT_TRUE(LockNode(Setup(all, all), &ownPoint, bkBsy)) << "its points stay free";
+    UnlockNode(Setup(all, all), &ownPoint);
+    EXPECT_EQ(child.Release(), "unlocked");
+  }
+  EXPECT_TRUE(LockNode(Setup(all, all), &own, bkBsy));
+  {
+    Helper child(out, flags, all, all, text.c_str());
+    EXPECT_EQ(child.ReadLine(), "busy") << "and the other way round";
+  }
+  UnlockNode(Setup(all, all), &own);
+  EXPECT_EQ(Tree(tmp.Path()), V{"flags/"});
+}
+
+TEST_F(BusyFlags, KilledHolderFreesItsSemaphoreButNotItsFiles) {
+  const std::string text = ownPoint.ToString();
+  Helper child(out, flags, kSem | kBink, kSem | kBink, text.c_str());
+  ASSERT_EQ(child.ReadLine(), "locked");
+  EXPECT_FALSE(LockNode(Setup(kSem, 0), &ownPoint, bkBsy));
+  EXPECT_EQ(child.Kill(), SIGKILL);
+  EXPECT_TRUE(LockNode(Setup(kSem, kSem), &ownPoint, bkBsy)) << "a crash must not keep it busy";
+  EXPECT_EQ(TestBusyFlag(&ownPoint, out, bfBink), bkBsy) << "a file flag survives a crash";
+}
+
+TEST_F(BusyFlags, ForeignLowerCaseBsyBlocksEveryBinkLock) {
+  // Written by binkd while it talks to the node: the lower-case name.
+  fs::create_directories(out);
+  WriteFile(out + "139c04d2.bsy", "4242\n");
+  Helper scanning(out, flags, kBink, 0, "2:5020/1234");
+  EXPECT_EQ(scanning.ReadLine(), "busy");
+  Helper creating(out, flags, kBink, kBink, "2:5020/1234");
+  EXPECT_EQ(creating.ReadLine(), "busy");
+  EXPECT_EQ(test::ReadFile(out + "139c04d2.bsy"), "4242\n");
+}
+
+}  // namespace
+}  // namespace brnet

@@ -1,0 +1,673 @@
+// The sendrel plug-in run by the farhost host, without a person: answers on
+// the command line, the registry in a private directory, and brnet32 either
+// the real library, a stand-in that records its calls, a stand-in lacking
+// brFreeLog, or no library at all.
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "FarApi.h"
+#include "ProcessRun.h"
+#include "TestSupport.h"
+#include "api/brnet32.h"
+#include "sys/Registry.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using brnet::test::ProcessResult;
+using brnet::test::ReadFile;
+using brnet::test::RunProcess;
+using brnet::test::TempDir;
+using brnet::test::WriteFile;
+
+constexpr const char* kKey = "Software\\Far\\Plugins\\Quorral\\Sendrel";
+
+enum class Lib { Real, StandIn, NoFreeLog, Missing };
+
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+  return n;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) {
+    if (!l.empty() && l.back() == '\r') l.pop_back();
+    lines.push_back(l);
+  }
+  return lines;
+}
+
+class SendrelHost : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cfg_ = root_ / "cfg";
+    panel_ = root_ / "panel";
+    calls_ = root_ / "calls.log";
+    fs::create_directories(cfg_);
+    fs::create_directories(panel_ + "/sub");
+    // The test reads and writes the same registry as the host it starts.
+    ::setenv("XDG_CONFIG_HOME", cfg_.c_str(), 1);
+  }
+
+  // A plug-in folder: the module and its language files, with LIB beside
+  // them as libbrnet32.so.
+  std::string PluginFolder(Lib lib) {
+    const std::string dir = root_ / ("plugin" + std::to_string(static_cast<int>(lib)));
+    if (!fs::exists(dir)) {
+      fs::create_directories(dir);
+      fs::create_symlink(SENDREL_MODULE, dir + "/sendrel.so");
+      for (const char* lng : {"SendrelEng.lng", "SendrelRus.lng"}) {
+        fs::create_symlink(std::string(SENDREL_LNG_DIR) + "/" + lng, dir + "/" + lng);
+      }
+      const char* target = lib == Lib::Real        ? BRNET32_LIB
+                           : lib == Lib::StandIn   ? STANDIN_LIB
+                           : lib == Lib::NoFreeLog ? STANDIN_NOFREELOG_LIB
+                                                   : nullptr;
+      if (target != nullptr) fs::create_symlink(target, dir + "/libbrnet32.so");
+    }
+    return dir + "/sendrel.so";
+  }
+
+  ProcessResult Host(Lib lib, const std::string& command, std::vector<std::string> args = {}) {
+    std::vector<std::string> argv = {FARHOST_PATH, "-b", PluginFolder(lib), command};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ProcessResult r = RunProcess(argv, {{"XDG_CONFIG_HOME", cfg_},
+                                        {"HOME", root_.Path()},
+                                        {"BR_STANDIN_LOG", calls_},
+                                        {"BR_STANDIN_FAIL", fail_}});
+    last_ = r.out + r.err;
+    return r;
+  }
+
+  // attach on the panel directory with ARGS (answers, files, cursor).
+  ProcessResult Attach(Lib lib, std::vector<std::string> args) {
+    args.insert(args.begin(), {"-p", panel_});
+    return Host(lib, "attach", args);
+  }
+
+  void Configure(const std::string& main, int type, const std::string& path) {
+    auto key = brnet::sys::RegKey::Create(kKey);
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(key->SetString("MainAddr", main));
+    ASSERT_TRUE(key->SetDword("OutbType", static_cast<std::uint32_t>(type)));
+    ASSERT_TRUE(key->SetString("OutbPath", path));
+  }
+
+  void SetNumber(const char* name, std::uint32_t v) {
+    auto key = brnet::sys::RegKey::Create(kKey);
+    ASSERT_TRUE(key && key->SetDword(name, v));
+  }
+  void SetText(const char* name, const std::string& v) {
+    auto key = brnet::sys::RegKey::Create(kKey);
+    ASSERT_TRUE(key && key->SetString(name, v));
+  }
+
+  std::optional<std::string> Text(const char* name, const char* key = kKey) {
+    auto k = brnet::sys::RegKey::Open(key);
+    return k ? brnet::sys::RegText(k->Query(name)) : std::nullopt;
+  }
+  std::optional<std::uint32_t> Number(const char* name) {
+    auto k = brnet::sys::RegKey::Open(kKey);
+    return k ? brnet::sys::RegDword(k->Query(name)) : std::nullopt;
+  }
+
+  std::string MakeFile(const std::string& name, off_t size) {
+    const std::string path = panel_ + "/" + name;
+    WriteFile(path, "");
+    EXPECT_EQ(::truncate(path.c_str(), size), 0);
+    return path;
+  }
+
+  std::vector<std::string> Calls() { return Lines(ReadFile(calls_)); }
+
+  TempDir root_;
+  std::string cfg_, panel_, calls_, fail_, last_;
+};
+
+// --- start-up and binding -------------------------------------------------
+
+TEST_F(SendrelHost, OffersBothEntriesWhetherOrNotTheLibraryIsBound) {
+  for (Lib lib : {Lib::Real, Lib::Missing}) {
+    ProcessResult r = Host(lib, "info");
+    EXPECT_NE(r.out.find("[0] Send files to a FidoNet node"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("[0] Sendrel: send files to FidoNet"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("StructSize: " + std::to_string(farapi::kPluginInfoSize)),
+              std::string::npos);
+    EXPECT_NE(r.out.find("Disk menu: none"), std::string::npos);
+    EXPECT_NE(r.out.find("Command prefix: none"), std::string::npos);
+  }
+}
+
+TEST_F(SendrelHost, BoundLibraryGivesNoWarning) {
+  ProcessResult r = Host(Lib::Real, "info");
+  EXPECT_EQ(r.status, 0) << last_;
+  EXPECT_EQ(r.err, "");
+}
+
+// A missing library and one that lacks brFreeLog: one warning at start-up
+// with message 27, then every command does nothing.
+TEST_F(SendrelHost, UnusableLibraryLeavesThePluginInertAfterOneWarning) {
+  Configure("2:5020/100", 1, root_.Path());
+  MakeFile("a.txt", 10);
+  for (Lib lib : {Lib::Missing, Lib::NoFreeLog}) {
+    SCOPED_TRACE(static_cast<int>(lib));
+    ProcessResult r = Host(lib, "info");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(Count(r.err, "--- warning"), 1u) << r.err;
+    EXPECT_NE(r.err.find(" Sendrel "), std::string::npos) << "title: message 19";
+    EXPECT_NE(r.err.find("brnet32 cannot be loaded or lacks a function"), std::string::npos);
+    EXPECT_NE(r.err.find("[ Ok ]"), std::string::npos) << "button: message 0";
+
+    r = Attach(lib, {"-a", "press Ok", "a.txt"});
+    EXPECT_EQ(Count(r.err, "--- warning"), 1u) << r.err;
+    EXPECT_EQ(r.out.find("--- dialog"), std::string::npos) << "the attach dialog was shown";
+
+    r = Host(lib, "configure", {"-a", "press Ok"});
+    EXPECT_EQ(Count(r.err, "--- warning"), 1u);
+    EXPECT_NE(r.out.find("Configure: nothing changed"), std::string::npos);
+    EXPECT_EQ(r.out.find("--- dialog"), std::string::npos);
+  }
+  // The incomplete library was loaded, but not one of its functions called.
+  EXPECT_TRUE(Calls().empty());
+  EXPECT_FALSE(Text("DestAddr"));
+}
+
+// --- the attach command ---------------------------------------------------
+
+TEST_F(SendrelHost, UnconfiguredPluginWarnsAndSavesNothing) {
+  MakeFile("a.txt", 10);
+  for (auto [main, path] : {std::pair{"", root_.Path()}, std::pair{"2:5020/100", std::string()}}) {
+    Configure(main, 1, path);
+    ProcessResult r = Attach(Lib::StandIn, {"a.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Sendrel is not configured yet."), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Set your main address and outbound directory"), std::string::npos);
+    EXPECT_EQ(r.out.find("--- dialog"), std::string::npos);
+  }
+  EXPECT_TRUE(Calls().empty());
+  EXPECT_FALSE(Text("DestAddr"));
+}
+
+TEST_F(SendrelHost, NothingPickedDoesNothingAtAll) {
+  Configure("2:5020/100", 1, root_.Path());
+  MakeFile("a.txt", 10);
+  const std::vector<std::vector<std::string>> cases = {
+      {},             // cursor on ".."
+      {"-c", ".."},   // the same, said
+      {"-c", "sub"},  // cursor on a directory
+      {"sub"},        // only a directory selected
+  };
+  for (const auto& args : cases) {
+    ProcessResult r = Attach(Lib::StandIn, args);
+    EXPECT_EQ(r.status, 0) << last_;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+  }
+  EXPECT_TRUE(Calls().empty());
+  EXPECT_FALSE(Text("DestAddr"));
+  EXPECT_FALSE(Number("Flavor"));
+}
+
+TEST_F(SendrelHost, CursorOnAFileAttachesThatFile) {
+  Configure("2:5020/100", 2, root_ / "boxes");
+  MakeFile("a.txt", 6);
+  MakeFile("b.txt", 7);
+  ProcessResult r = Attach(Lib::StandIn, {"-c", "b.txt", "-a", "#2=2:5020/1234", "-a", "press Ok"});
+  EXPECT_EQ(r.status, 0) << last_;
+  EXPECT_NE(r.out.find("Send 1 file(s) (7b) to:"), std::string::npos) << r.out;
+  const auto calls = Calls();
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_NE(std::find(calls.begin(), calls.end(), "  file " + panel_ + "/b.txt"), calls.end());
+  EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                          [](const std::string& l) { return l.rfind("  file ", 0) == 0; }),
+            1);
+}
+
+// Two files and a directory selected: exactly the two files, in panel order,
+// and the whole conversation with the library in its order.
+TEST_F(SendrelHost, SelectionSkipsDirectoriesAndTalksToTheLibraryInOrder) {
+  const std::string out = root_ / "out";
+  Configure("2:5020/100", 1, out);
+  MakeFile("a.txt", 600);
+  MakeFile("b.txt", 500);
+  ProcessResult r =
+      Attach(Lib::StandIn, {"b.txt", "sub", "a.txt", "-a", "#2=2:5020/1234", "-a", "press Ok"});
+  EXPECT_EQ(r.status, 0) << last_;
+  EXPECT_NE(r.out.find("Send 2 file(s) (1K) to:"), std::string::npos) << r.out;
+  const std::vector<std::string> expected = {
+      "brValidAddr 2:5020/1234",
+      "brSetMainAddr 2:5020/100",
+      "brInitOutbound <null> " + out + " <null>",
+      "brSetOutboundBsy <null> 6 6",
+      "brParseAddr 2:5020/1234",
+      "brAttachFiles 2:5020/1234.0 count=2 flavor=3 type=0 mode=0",
+      "  file " + panel_ + "/a.txt",
+      "  file " + panel_ + "/b.txt",
+      "brFreeOutbound",
+  };
+  EXPECT_EQ(Calls(), expected);
+  EXPECT_EQ(Text("DestAddr"), "2:5020/1234");
+  EXPECT_EQ(Number("Flavor"), 1u);
+}
+
+TEST_F(SendrelHost, SizeTextOfTheTotal) {
+  Configure("2:5020/100", 1, root_.Path());
+  const std::vector<std::pair<off_t, std::string>> cases = {
+      {0, "0b"},          {1024, "1024b"}, {1025, "1K"},
+      {1048576, "1024K"}, {1048577, "1M"}, {3LL << 30, "3072M"},
+  };
+  for (const auto& [size, text] : cases) {
+    MakeFile("f.bin", size);
+    ProcessResult r = Attach(Lib::StandIn, {"-c", "f.bin", "-a", "esc"});
+    EXPECT_NE(r.out.find("Send 1 file(s) (" + text + ") to:"), std::string::npos) << size << "\n"
+                                                                                  << r.out;
+  }
+}
+
+struct TypeCase {
+  int outbType;
+  std::string initArgs;  // where the path goes, "P" standing for it
+  int busy;
+  int libType;
+};
+
+TEST_F(SendrelHost, OutboundTypeFlavourAndModeMapping) {
+  MakeFile("a.txt", 1);
+  const std::string path = root_ / "outb";
+  const std::vector<TypeCase> types = {
+      {0, "P <null> <null>", 4, 2},
+      {1, "<null> P <null>", 6, 0},
+      {2, "<null> <null> P", 4, 1},
+      {3, "<null> <null> P", 4, 3},
+  };
+  struct FlavorCase {
+    const char* radio;
+    int flavor, stored;
+  };
+  const std::vector<FlavorCase> flavors = {{"Hold", 4, 0}, {"Normal", 3, 1}, {"Direct", 2, 2}};
+  for (const TypeCase& t : types) {
+    for (const FlavorCase& f : flavors) {
+      for (bool kill : {false, true}) {
+        SCOPED_TRACE(std::to_string(t.outbType) + " " + f.radio + (kill ? " kill" : ""));
+        Configure("2:5020/100", t.outbType, path);
+        fs::remove(calls_);
+        ProcessResult r = Attach(
+            Lib::StandIn, {"a.txt", "-a", "#2=1234.5", "-a", std::string("select ") + f.radio, "-a",
+                           kill ? "check Delete" : "uncheck Delete", "-a", "press Ok"});
+        EXPECT_EQ(r.status, 0) << last_;
+        std::string init = t.initArgs;
+        init.replace(init.find('P'), 1, path);
+        const auto calls = Calls();
+        ASSERT_EQ(calls.size(), 8u) << last_;
+        EXPECT_EQ(calls[2], "brInitOutbound " + init);
+        EXPECT_EQ(calls[3], "brSetOutboundBsy <null> " + std::to_string(t.busy) + " " +
+                                std::to_string(t.busy));
+        // The stand-in's parser leaves zone and net of "1234.5" not given.
+        EXPECT_EQ(calls[5],
+                  "brAttachFiles 65535:65535/1234.5 count=1 flavor=" + std::to_string(f.flavor) +
+                      " type=" + std::to_string(t.libType) + " mode=" + (kill ? "1" : "0"));
+        // No short names on POSIX: the panel's path for every type.
+        EXPECT_EQ(calls[6], "  file " + panel_ + "/a.txt");
+        EXPECT_EQ(Number("Flavor"), static_cast<std::uint32_t>(f.stored));
+        EXPECT_EQ(Text("DestAddr"), "1234.5");
+      }
+    }
+  }
+}
+
+TEST_F(SendrelHost, StoredFlavourPreselectsAndTheCheckBoxStartsClear) {
+  Configure("2:5020/100", 1, root_.Path());
+  MakeFile("a.txt", 1);
+  SetNumber("Flavor", 0);
+  ProcessResult r =
+      Attach(Lib::StandIn, {"a.txt", "-a", "#2=2:5020/1", "-a", "check Delete", "-a", "press Ok"});
+  EXPECT_NE(r.out.find("(•) Hold"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("( ) Normal"), std::string::npos);
+  EXPECT_NE(r.out.find("[ ] Delete/move after sending"), std::string::npos);
+
+  // Ticked last time, clear again; the destination comes back.
+  r = Attach(Lib::StandIn, {"a.txt", "-a", "esc"});
+  const std::string first = r.out.substr(0, r.out.find("cancelled"));
+  EXPECT_NE(first.find("[ ] Delete/move after sending"), std::string::npos) << first;
+  EXPECT_NE(first.find("2:5020/1___"), std::string::npos) << first;
+}
+
+TEST_F(SendrelHost, FlavourOutsideItsRangeSelectsNothingAndConfirmsAsDirect) {
+  Configure("2:5020/100", 1, root_.Path());
+  MakeFile("a.txt", 1);
+  SetNumber("Flavor", 7);
+  ProcessResult r = Attach(Lib::StandIn, {"a.txt", "-a", "#2=2:5020/1", "-a", "press Ok"});
+  const std::string first = r.out.substr(0, r.out.find("closed by"));
+  EXPECT_EQ(first.find("(•)"), std::string::npos) << first;
+  const auto calls = Calls();
+  ASSERT_GE(calls.size(), 6u);
+  EXPECT_NE(calls[5].find("flavor=2"), std::string::npos) << calls[5];
+  EXPECT_EQ(Number("Flavor"), 2u);
+}
+
+TEST_F(SendrelHost, OutboundTypeOutsideItsRangeSkipsTheSetUp) {
+  Configure("2:5020/100", 9, root_.Path());
+  MakeFile("a.txt", 1);
+  ProcessResult r = Attach(Lib::StandIn, {"a.txt", "-a", "#2=2:5020/1", "-a", "press Ok"});
+  const std::vector<std::string> expected = {
+      "brValidAddr 2:5020/1",        "brSetMainAddr 2:5020/100",
+      "brParseAddr 2:5020/1",        "brAttachFiles 2:5020/1.0 count=1 flavor=3 type=9 mode=0",
+      "  file " + panel_ + "/a.txt", "brFreeOutbound"};
+  EXPECT_EQ(Calls(), expected) << last_;
+}
+
+// An invalid destination: a warning with the text, the dialog again with
+// everything as typed; cancelling then saves nothing.
+TEST_F(SendrelHost, InvalidDestinationLoopsAndCancelSavesNothing) {
+  Configure("2:5020/100", 1, root_.Path());
+  MakeFile("a.txt", 1);
+  ProcessResult r = Attach(Lib::StandIn, {"a.txt", "-a", "#2=1:2:3", "-a", "select Direct", "-a",
+                                          "press Ok", "-a", "esc"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Invalid destination address: 1:2:3"), std::string::npos) << r.err;
+  EXPECT_EQ(Count(r.out, "--- dialog \"AttachDlg\""), 2u) << r.out;
+  const std::string second = r.out.substr(r.out.rfind("--- dialog"));
+  EXPECT_NE(second.find("1:2:3___"), std::string::npos) << second;
+  EXPECT_NE(second.find("(•) Direct"), std::string::npos) << second;
+  EXPECT_EQ(Calls(), std::vector<std::string>{"brValidAddr 1:2:3"});
+  EXPECT_FALSE(Text("DestAddr"));
+  EXPECT_FALSE(Number("Flavor"));
+}
+
+TEST_F(SendrelHost, CorrectedDestinationIsAttached) {
+  Configure("2:5020/100", 1, root_.Path());
+  MakeFile("a.txt", 1);
+  // 30 characters would not fit the setting: refused like an invalid text.
+  const std::string tooLong = "2:5020/1234.5@" + std::string(16, 'x');
+  ProcessResult r =
+      Attach(Lib::StandIn, {"a.txt", "-a", "#2=bad", "-a", "enter", "-a", "#2=" + tooLong, "-a",
+                            "enter", "-a", "#2=2:5020/1234", "-a", "enter"});
+  EXPECT_EQ(Count(r.err, "--- warning"), 2u) << r.err;
+  EXPECT_NE(r.err.find("Invalid destination address: " + tooLong), std::string::npos);
+  EXPECT_EQ(Text("DestAddr"), "2:5020/1234");
+  const auto calls = Calls();
+  EXPECT_NE(std::find(calls.begin(), calls.end(), "brParseAddr 2:5020/1234"), calls.end());
+}
+
+TEST_F(SendrelHost, CancelSavesNothing) {
+  Configure("2:5020/100", 1, root_.Path());
+  SetText("DestAddr", "2:5020/9");
+  MakeFile("a.txt", 1);
+  ProcessResult r = Attach(
+      Lib::StandIn, {"a.txt", "-a", "#2=2:5020/1234", "-a", "select Hold", "-a", "press Cancel"});
+  EXPECT_EQ(r.status, 0) << last_;
+  EXPECT_TRUE(Calls().empty());
+  EXPECT_EQ(Text("DestAddr"), "2:5020/9");
+  EXPECT_FALSE(Number("Flavor"));
+}
+
+TEST_F(SendrelHost, FailedAttachStillSavesDestinationAndFlavour) {
+  Configure("2:5020/100", 1, root_.Path());
+  MakeFile("a.txt", 1);
+  fail_ = "brAttachFiles";
+  ProcessResult r = Attach(
+      Lib::StandIn, {"a.txt", "-a", "#2=2:5020/1234", "-a", "select Hold", "-a", "press Ok"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("The files could not be attached:"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("stand-in: brAttachFiles failed"), std::string::npos);
+  EXPECT_EQ(Calls().back(), "brFreeOutbound");
+  EXPECT_EQ(Text("DestAddr"), "2:5020/1234");
+  EXPECT_EQ(Number("Flavor"), 0u);
+}
+
+TEST_F(SendrelHost, FailedSetUpWarnsAndSavesNothing) {
+  Configure("2:5020/100", 1, root_.Path());
+  MakeFile("a.txt", 1);
+  for (const char* failing : {"brInitOutbound", "brSetOutboundBsy"}) {
+    fail_ = failing;
+    fs::remove(calls_);
+    ProcessResult r = Attach(Lib::StandIn, {"a.txt", "-a", "#2=2:5020/1234", "-a", "press Ok"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("The outbound cannot be set up:"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(std::string("stand-in: ") + failing + " failed"), std::string::npos);
+    const auto calls = Calls();
+    EXPECT_NE(calls.back().find(failing), std::string::npos) << "nothing after the failure";
+    EXPECT_FALSE(Text("DestAddr"));
+  }
+}
+
+// With today's library the outbound cannot be set up at all; the plug-in
+// shows the library's own text for it and keeps nothing.
+TEST_F(SendrelHost, RealLibraryErrorTextReachesTheOperator) {
+  Configure("2:5020/100", 1, root_ / "out");
+  MakeFile("a.txt", 1);
+  void* lib = ::dlopen(BRNET32_LIB, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr);
+  auto init = reinterpret_cast<brInitOutbound_t>(::dlsym(lib, "brInitOutbound"));
+  const bool stub = !init(nullptr, nullptr, nullptr);
+  ::dlclose(lib);
+  if (!stub) GTEST_SKIP() << "the outbound is built; the end-to-end tests cover this road";
+  ProcessResult r = Attach(Lib::Real, {"a.txt", "-a", "#2=2:5020/1234", "-a", "press Ok"});
+  EXPECT_NE(r.err.find("Outbound not initialized"), std::string::npos) << r.err;
+  EXPECT_FALSE(Text("DestAddr"));
+}
+
+TEST_F(SendrelHost, RussianLanguageFileIsShownDecoded) {
+  Configure("2:5020/100", 1, root_.Path());
+  MakeFile("a.txt", 1);
+  ProcessResult r = Attach(Lib::StandIn, {"-l", "Russian", "a.txt", "-a", "press Отмена"});
+  EXPECT_EQ(r.status, 0) << last_;
+  EXPECT_NE(r.out.find("Отправка файлов"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Файлов: 1 (1b). Кому:"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("{ Да } [ Отмена ]"), std::string::npos);
+}
+
+// --- the configuration dialog --------------------------------------------
+
+TEST_F(SendrelHost, ConfigurationIsSaved) {
+  const std::string out = root_ / "out";
+  fs::create_directories(out);
+  ProcessResult r = Host(Lib::Real, "configure",
+                         {"-a", "field 1=2:5020/100.5", "-a", "select Long", "-a", "field 2=" + out,
+                          "-a", "press Ok"});
+  EXPECT_EQ(r.status, 0) << last_;
+  EXPECT_NE(r.out.find("Configure: settings changed"), std::string::npos);
+  EXPECT_EQ(Text("MainAddr"), "2:5020/100.5");
+  EXPECT_EQ(Number("OutbType"), 3u);
+  EXPECT_EQ(Text("OutbPath"), out);
+  // The next start shows what was kept.
+  r = Host(Lib::Real, "configure", {"-a", "esc"});
+  EXPECT_NE(r.out.find("2:5020/100.5___"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("(•) Long file boxes"), std::string::npos);
+}
+
+// Both checks run every time; the dialog comes back with what was typed.
+TEST_F(SendrelHost, ConfigurationChecksBothFields) {
+  ProcessResult r = Host(Lib::Real, "configure",
+                         {"-a", "field 1=2:5020", "-a", "field 2=", "-a", "select Bink", "-a",
+                          "press Ok", "-a", "esc"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Count(r.err, "--- warning"), 2u) << r.err;
+  EXPECT_NE(r.err.find("Invalid main address: 2:5020"), std::string::npos);
+  EXPECT_NE(r.err.find("This directory does not exist or its name is too long:"),
+            std::string::npos);
+  EXPECT_NE(r.err.find("Directory (netmail, outbound or file boxes):"), std::string::npos)
+      << "the path label is the second line";
+  const std::string second = r.out.substr(r.out.rfind("--- dialog"));
+  EXPECT_NE(second.find("2:5020___"), std::string::npos) << second;
+  EXPECT_NE(second.find("(•) Bink"), std::string::npos);
+  EXPECT_NE(r.out.find("Configure: nothing changed"), std::string::npos);
+  EXPECT_FALSE(Text("MainAddr"));
+  EXPECT_FALSE(Number("OutbType"));
+
+  // One field wrong is enough to refuse.
+  r = Host(Lib::Real, "configure",
+           {"-a", "field 1=2:5020/100", "-a", "field 2=" + root_ / "none", "-a", "press Ok", "-a",
+            "esc"});
+  EXPECT_EQ(Count(r.err, "--- warning"), 1u) << r.err;
+  EXPECT_FALSE(Text("MainAddr"));
+}
+
+TEST_F(SendrelHost, ConfigurationAcceptsAnExistingFileAndRefusesOverlongTexts) {
+  const std::string file = MakeFile("a.txt", 1);
+  ProcessResult r = Host(Lib::Real, "configure",
+                         {"-a", "field 1=2:5020/100", "-a", "field 2=" + file, "-a", "press Ok"});
+  EXPECT_EQ(r.status, 0) << last_;
+  EXPECT_EQ(Text("OutbPath"), file);
+
+  // A main address of 30 characters and a path of 260 would read back empty.
+  const std::string longAddr = "2:5020/100.1@" + std::string(17, 'd');
+  std::string longPath = root_.Path();
+  while (longPath.size() < 260) longPath += "/" + std::string(40, 'p');
+  fs::create_directories(longPath);
+  r = Host(Lib::Real, "configure",
+           {"-a", "field 1=" + longAddr, "-a", "field 2=" + longPath, "-a", "press Ok", "-a",
+            "press Cancel"});
+  EXPECT_EQ(Count(r.err, "--- warning"), 2u) << r.err;
+  EXPECT_EQ(Text("MainAddr"), "2:5020/100");
+  EXPECT_EQ(Text("OutbPath"), file);
+}
+
+TEST_F(SendrelHost, SettingsLiveUnderTheHostsRootKey) {
+  const std::string out = root_ / "out";
+  fs::create_directories(out);
+  ProcessResult r = Host(Lib::Real, "configure",
+                         {"-r", "Software\\Far\\Users\\bob\\Plugins", "-a", "field 1=2:5020/100",
+                          "-a", "field 2=" + out, "-a", "press Ok"});
+  EXPECT_EQ(r.status, 0) << last_;
+  EXPECT_EQ(Text("MainAddr", "Software\\Far\\Users\\bob\\Plugins\\Quorral\\Sendrel"), "2:5020/100");
+  EXPECT_FALSE(Text("MainAddr"));
+}
+
+// --- end to end, into real directories -------------------------------------
+
+// The real library's outbound functions are still placeholders while the
+// outbound is being built; these tests run as soon as it is there.
+bool OutboundReady() {
+  void* lib = ::dlopen(BRNET32_LIB, RTLD_NOW | RTLD_LOCAL);
+  if (lib == nullptr) return false;
+  auto init = reinterpret_cast<brInitOutbound_t>(::dlsym(lib, "brInitOutbound"));
+  auto freeOutb = reinterpret_cast<brFreeOutbound_t>(::dlsym(lib, "brFreeOutbound"));
+  const bool ready = init != nullptr && (init(nullptr, nullptr, nullptr) & 0xFF) != 0;
+  if (freeOutb != nullptr) freeOutb();
+  ::dlclose(lib);
+  return ready;
+}
+
+#define REQUIRE_OUTBOUND()                                                                 \
+  if (!OutboundReady())                                                                    \
+  GTEST_SKIP() << "brnet32's outbound is not built yet (brInitOutbound(NULL, NULL, NULL) " \
+                  "fails with \"Outbound not initialized\")"
+
+// The entry of DIR whose name is NAME, ignoring case.
+std::optional<std::string> FindNoCase(const std::string& dir, const std::string& name) {
+  if (!fs::is_directory(dir)) return std::nullopt;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    const std::string n = e.path().filename().string();
+    if (n.size() == name.size() && std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) {
+          return std::tolower(a) == std::tolower(b);
+        })) {
+      return e.path().string();
+    }
+  }
+  return std::nullopt;
+}
+
+class SendrelEndToEnd : public SendrelHost {
+ protected:
+  ProcessResult AttachTwo(const std::vector<std::string>& answers) {
+    std::vector<std::string> args = {"a.txt", "b.txt", "-a", "#2=2:5020/1234"};
+    for (const auto& a : answers) args.insert(args.end(), {"-a", a});
+    args.insert(args.end(), {"-a", "press Ok"});
+    return Attach(Lib::Real, args);
+  }
+  void SetUp() override {
+    SendrelHost::SetUp();
+    WriteFile(panel_ + "/a.txt", "first file\n");
+    WriteFile(panel_ + "/b.txt", "second file\n");
+  }
+};
+
+TEST_F(SendrelEndToEnd, BinkOutboundGetsAFlowFile) {
+  REQUIRE_OUTBOUND();
+  const std::string out = root_ / "out";
+  Configure("2:5020/100", 1, out);
+  ProcessResult r = AttachTwo({"select Normal", "check Delete"});
+  EXPECT_EQ(r.status, 0) << last_;
+  const auto flo = FindNoCase(out, "139c04d2.flo");
+  ASSERT_TRUE(flo) << "no flow file in " << out;
+  EXPECT_EQ(Lines(ReadFile(*flo)),
+            (std::vector<std::string>{"^" + panel_ + "/a.txt", "^" + panel_ + "/b.txt"}));
+  EXPECT_TRUE(fs::exists(panel_ + "/a.txt")) << "the mailer deletes it, not the attach";
+  EXPECT_EQ(Text("DestAddr"), "2:5020/1234");
+}
+
+TEST_F(SendrelEndToEnd, NetmailAttachWritesOneMessagePerFile) {
+  REQUIRE_OUTBOUND();
+  const std::string netmail = root_ / "netmail";
+  fs::create_directories(netmail);
+  Configure("2:5020/100", 0, netmail);
+  ProcessResult r = AttachTwo({"select Hold"});
+  EXPECT_EQ(r.status, 0) << last_;
+  std::vector<std::string> bodies;
+  for (const auto& e : fs::directory_iterator(netmail)) {
+    std::string ext = e.path().extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(c));
+    if (ext == ".msg") bodies.push_back(ReadFile(e.path()));
+  }
+  ASSERT_EQ(bodies.size(), 2u) << "one message per file";
+  const std::string all = bodies[0] + bodies[1];
+  EXPECT_NE(all.find(panel_ + "/a.txt"), std::string::npos);
+  EXPECT_NE(all.find(panel_ + "/b.txt"), std::string::npos);
+}
+
+TEST_F(SendrelEndToEnd, FileBoxGetsCopies) {
+  REQUIRE_OUTBOUND();
+  const std::string boxes = root_ / "boxes";
+  Configure("2:5020/100", 2, boxes);
+  ProcessResult r = AttachTwo({"select Hold"});
+  EXPECT_EQ(r.status, 0) << last_;
+  const auto box = FindNoCase(boxes, "024SS16I.00H");
+  ASSERT_TRUE(box) << "no Hold box in " << boxes;
+  EXPECT_EQ(ReadFile(*box + "/a.txt"), "first file\n");
+  EXPECT_EQ(ReadFile(*box + "/b.txt"), "second file\n");
+  EXPECT_TRUE(fs::exists(panel_ + "/a.txt"));
+}
+
+TEST_F(SendrelEndToEnd, LongFileBoxReceivesMovedFiles) {
+  REQUIRE_OUTBOUND();
+  const std::string boxes = root_ / "boxes";
+  Configure("2:5020/100", 3, boxes);
+  ProcessResult r = AttachTwo({"select Normal", "check Delete"});
+  EXPECT_EQ(r.status, 0) << last_;
+  EXPECT_EQ(ReadFile(boxes + "/2.5020.1234.0/a.txt"), "first file\n");
+  EXPECT_EQ(ReadFile(boxes + "/2.5020.1234.0/b.txt"), "second file\n");
+  EXPECT_FALSE(fs::exists(panel_ + "/a.txt"));
+}
+
+TEST_F(SendrelEndToEnd, BusyNodeFailsTheAttachButKeepsTheChoice) {
+  REQUIRE_OUTBOUND();
+  const std::string out = root_ / "out";
+  fs::create_directories(out);
+  WriteFile(out + "/139C04D2.BSY", "");
+  WriteFile(out + "/139c04d2.bsy", "");
+  Configure("2:5020/100", 1, out);
+  ProcessResult r = AttachTwo({"select Direct"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("The files could not be attached:"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Node 2:5020/1234 is busy"), std::string::npos) << r.err;
+  EXPECT_FALSE(FindNoCase(out, "139c04d2.dlo"));
+  EXPECT_EQ(Text("DestAddr"), "2:5020/1234");
+  EXPECT_EQ(Number("Flavor"), 2u);
+}
+
+}  // namespace

@@ -1,0 +1,79 @@
+// The plug-in's settings over the registry: defaults, length limits,
+// wrong types.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "Settings.h"
+#include "TestSupport.h"
+#include "sys/Registry.h"
+
+namespace {
+
+using brnet::sys::RegKey;
+using sendrel::Settings;
+
+class SettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ::setenv("XDG_CONFIG_HOME", dir_.Path().c_str(), 1); }
+  brnet::test::TempDir dir_;
+  const std::string key_ = sendrel::PluginRootKey("Software\\Far\\Plugins");
+};
+
+TEST_F(SettingsTest, RootKeyAndDefaults) {
+  EXPECT_EQ(key_, "Software\\Far\\Plugins\\Quorral\\Sendrel");
+  const Settings s = sendrel::ReadSettings(key_);
+  EXPECT_EQ(s.DestAddr, "");
+  EXPECT_EQ(s.Flavor, 1);
+  EXPECT_EQ(s.MainAddr, "");
+  EXPECT_EQ(s.OutbType, 0);
+  EXPECT_EQ(s.OutbPath, "");
+}
+
+TEST_F(SettingsTest, TextsLongerThanTheirRoomReadAsDefaults) {
+  auto k = RegKey::Create(key_);
+  ASSERT_TRUE(k);
+  k->SetString("MainAddr", std::string(29, '1'));
+  k->SetString("DestAddr", std::string(30, '1'));
+  k->SetString("OutbPath", std::string(260, 'p'));
+  Settings s = sendrel::ReadSettings(key_);
+  EXPECT_EQ(s.MainAddr, std::string(29, '1'));
+  EXPECT_EQ(s.DestAddr, "");
+  EXPECT_EQ(s.OutbPath, "");
+  k->SetString("OutbPath", std::string(259, 'p'));
+  k->SetString("MainAddr", std::string(30, '1'));
+  s = sendrel::ReadSettings(key_);
+  EXPECT_EQ(s.OutbPath, std::string(259, 'p'));
+  EXPECT_EQ(s.MainAddr, "");
+}
+
+TEST_F(SettingsTest, ValuesOfTheWrongTypeReadAsDefaults) {
+  auto k = RegKey::Create(key_);
+  ASSERT_TRUE(k);
+  k->SetString("Flavor", "2");
+  k->SetDword("MainAddr", 0x35);
+  const Settings s = sendrel::ReadSettings(key_);
+  EXPECT_EQ(s.Flavor, 1);
+  EXPECT_EQ(s.MainAddr, "");
+}
+
+TEST_F(SettingsTest, SavesOnlyWhatEachDialogOwns) {
+  Settings s;
+  s.DestAddr = "2:5020/1234";
+  s.Flavor = 0;
+  s.MainAddr = "2:5020/100";
+  s.OutbType = 3;
+  s.OutbPath = "/var/spool/boxes";
+  sendrel::SaveAttachSettings(key_, s);
+  Settings back = sendrel::ReadSettings(key_);
+  EXPECT_EQ(back.DestAddr, "2:5020/1234");
+  EXPECT_EQ(back.Flavor, 0);
+  EXPECT_EQ(back.MainAddr, "");
+  sendrel::SaveConfigSettings(key_, s);
+  back = sendrel::ReadSettings(key_);
+  EXPECT_EQ(back.MainAddr, "2:5020/100");
+  EXPECT_EQ(back.OutbType, 3);
+  EXPECT_EQ(back.OutbPath, "/var/spool/boxes");
+}
+
+}  // namespace

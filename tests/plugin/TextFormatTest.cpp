@@ -1,0 +1,38 @@
+#include <gtest/gtest.h>
+
+#include "TextFormat.h"
+
+namespace {
+
+using sendrel::FormatMessage;
+using sendrel::SizeText;
+
+TEST(SizeText, ThresholdsAndUnits) {
+  EXPECT_EQ(SizeText(0), "0b");
+  EXPECT_EQ(SizeText(1024), "1024b");
+  EXPECT_EQ(SizeText(1025), "1K");
+  EXPECT_EQ(SizeText(1048576), "1024K");
+  EXPECT_EQ(SizeText(1048577), "1M");
+  // Totals of 2 GiB and more stay positive.
+  EXPECT_EQ(SizeText(5LL << 30), "5120M");
+}
+
+TEST(FormatMessage, FillsMatchingConversions) {
+  EXPECT_EQ(FormatMessage("Send %d file(s) (%s) to:", {2LL, "1K"}, "x"), "Send 2 file(s) (1K) to:");
+  EXPECT_EQ(FormatMessage("%i|%-4s|%3u|100%%", {7LL, "ab", 5LL}, "x"), "7|ab  |  5|100%");
+  EXPECT_EQ(FormatMessage("Invalid: %s", {"1:2:3"}, "x"), "Invalid: 1:2:3");
+}
+
+// A language file can never make the plug-in read arguments it does not
+// have: such a text is replaced by the fallback.
+TEST(FormatMessage, DistrustsFormatsThatDoNotMatch) {
+  EXPECT_EQ(FormatMessage("%s files, %d", {2LL, "1K"}, "%d: %s"), "2: 1K");
+  EXPECT_EQ(FormatMessage("%d %s %s", {2LL, "1K"}, "%d: %s"), "2: 1K");
+  EXPECT_EQ(FormatMessage("%d only", {2LL, "1K"}, "%d: %s"), "2: 1K");
+  EXPECT_EQ(FormatMessage("%n%x%p", {"a"}, "[%s]"), "[a]");
+  EXPECT_EQ(FormatMessage("bad at end %", {"a"}, "[%s]"), "[a]");
+  EXPECT_EQ(FormatMessage("%99999s", {"a"}, "[%s]"), "[a]");
+  EXPECT_EQ(FormatMessage("%d", {"a"}, "broken fallback %d"), "broken fallback %d");
+}
+
+}  // namespace

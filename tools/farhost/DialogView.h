@@ -1,0 +1,96 @@
+// Dialogs and message boxes drawn from the host's item records, and the
+// operations a person (or a list of answers) performs on them. Knows
+// nothing about any particular plug-in.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "FarApi.h"
+
+namespace farhost {
+
+// A character grid; each cell holds one UTF-8 character.
+class Canvas {
+ public:
+  enum Attr : unsigned char { Normal, Field, Focus };
+  Canvas(int width, int height);
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  // Writes TEXT from (X, Y) on, clipped at the edges.
+  void Put(int x, int y, std::string_view text, Attr attr = Normal);
+  // The rows as plain text; FIELDFILL stands for empty field cells.
+  std::vector<std::string> Lines(const char* fieldFill) const;
+  // The rows with terminal attributes (reverse video for fields and focus).
+  std::vector<std::string> AnsiLines() const;
+
+ private:
+  struct Cell {
+    std::string ch = " ";
+    Attr attr = Normal;
+  };
+  int width_, height_;
+  std::vector<Cell> cells_;
+};
+
+class DialogView {
+ public:
+  DialogView(farapi::FarDialogItem* items, int count, int width, int height);
+
+  int Count() const { return count_; }
+  farapi::FarDialogItem& Item(int i) { return items_[i]; }
+  const farapi::FarDialogItem& Item(int i) const { return items_[i]; }
+
+  // The text an item shows, hotkey mark removed.
+  std::string Label(int i) const;
+  bool IsEdit(int i) const;
+  bool Focusable(int i) const;
+
+  int FocusIndex() const { return focus_; }
+  void SetFocus(int i);
+  void MoveFocus(int step);  // to the next (+1) or previous (-1) focusable item
+  std::size_t& Caret(int i) { return caret_[static_cast<std::size_t>(i)]; }
+
+  void SetEditText(int i, std::string_view text);
+  std::string EditText(int i) const;
+  void SelectRadio(int i);  // and clear the rest of its group
+  void ToggleCheck(int i);
+
+  // What Enter on the focused item closes the dialog with.
+  int EnterResult() const;
+  // Writes each item's Focus back, as the host does when a dialog closes.
+  void Finish();
+
+  // The dialog drawn; FOCUSMARKS shows the focused item.
+  Canvas Render(bool focusMarks) const;
+  // Terminal column and row of the caret in the focused edit, if any.
+  bool CaretPosition(int& x, int& y) const;
+
+ private:
+  struct Place {
+    int x = 0, y = 0;
+  };
+  void Layout();
+  int ItemWidth(int i) const;
+  int EnclosingBox(int y) const;
+
+  farapi::FarDialogItem* items_;
+  int count_, width_, height_;
+  int focus_ = -1;
+  std::vector<Place> places_;
+  std::vector<std::size_t> caret_;
+};
+
+// A message box as the host's Message service describes it.
+struct MessageView {
+  std::string title;
+  std::vector<std::string> lines;
+  std::vector<std::string> buttons;
+  bool warning = false;
+  bool leftAlign = false;
+
+  Canvas Render(int focusButton) const;
+};
+
+}  // namespace farhost

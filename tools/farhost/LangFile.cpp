@@ -1,0 +1,122 @@
+#include "LangFile.h"
+
+#include <dirent.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "Text.h"
+
+namespace farhost {
+namespace {
+
+std::string Unescape(std::string_view body) {
+  std::string out;
+  for (std::size_t i = 0; i < body.size(); ++i) {
+    const char c = body[i];
+    if (c == '"' && i + 1 < body.size() && body[i + 1] == '"') {
+      out += '"';
+      ++i;
+    } else if (c == '\\' && i + 1 < body.size()) {
+      const char e = body[i + 1];
+      const char* map = nullptr;
+      switch (e) {
+        case '\\':
+          map = "\\";
+          break;
+        case '"':
+          map = "\"";
+          break;
+        case 'n':
+          map = "\n";
+          break;
+        case 'r':
+          map = "\r";
+          break;
+        case 'b':
+          map = "\b";
+          break;
+        case 't':
+          map = "\t";
+          break;
+        default:
+          break;
+      }
+      if (map != nullptr) {
+        out += map;
+        ++i;
+      } else {
+        out += c;
+      }
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string LanguageOf(std::string_view line) {
+  constexpr std::string_view kTag = ".Language";
+  if (line.size() < kTag.size() || !SameText(line.substr(0, kTag.size()), kTag)) return {};
+  const std::size_t eq = line.find('=');
+  if (eq == std::string_view::npos) return {};
+  std::string_view rest = line.substr(eq + 1);
+  return Trim(rest.substr(0, rest.find(',')));
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+LangFile ParseLangFile(std::string_view text) {
+  LangFile file;
+  bool inContents = false;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    const std::size_t b = line.find_first_not_of(" \t");
+    if (b == std::string_view::npos) continue;
+    line.remove_prefix(b);
+    const std::size_t e = line.find_last_not_of(" \t\r\n");
+    line = line.substr(0, e + 1);
+    if (line.front() == '"') {
+      std::string_view body = line.substr(1);
+      if (!body.empty() && body.back() == '"') body.remove_suffix(1);
+      file.messages.push_back(Unescape(body));
+    } else if (!inContents && file.language.empty()) {
+      if (line.rfind("@Contents", 0) == 0) inContents = true;
+      file.language = LanguageOf(line);
+    }
+  }
+  return file;
+}
+
+std::optional<LangFile> FindLangFile(const std::string& dir, std::string_view language) {
+  std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.c_str()), ::closedir);
+  if (!d) return std::nullopt;
+  std::vector<std::string> names;
+  while (const dirent* e = ::readdir(d.get())) {
+    const std::string name = e->d_name;
+    if (name.size() > 4 && SameText(name.substr(name.size() - 4), ".lng")) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  std::optional<LangFile> english, last;
+  for (const std::string& name : names) {
+    LangFile f = ParseLangFile(ReadAll(dir + "/" + name));
+    f.path = dir + "/" + name;
+    if (SameText(f.language, language)) return f;
+    if (!english && SameText(f.language, "English")) english = f;
+    last = std::move(f);
+  }
+  return english ? english : last;
+}
+
+}  // namespace farhost
