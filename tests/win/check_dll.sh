@@ -65,8 +65,8 @@ check_stdcall() {
   printf '%s\n' "$headers" | grep -q '^Magic.*PE32$\|^Magic[[:space:]]*010b' ||
     { echo "$dll: not a 32-bit DLL" >&2; exit 2; }
   base=$(printf '%s\n' "$headers" | awk '$1 == "ImageBase" {print $2}')
-  for spec in "$@"; do
-    name=${spec%%:*} bytes=${spec#*:}
+  for entry in "$@"; do
+    name=${entry%%:*} bytes=${entry#*:}
     index=$(printf '%s\n' "$headers" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
       awk -v n="$name" '$NF == n {split($0, a, /[][]/); print a[2] + 0; exit}')
     if [ -z "$index" ]; then
