@@ -2,7 +2,10 @@
 # Installs the Debian 12 packages the build and the tests need, when missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
-          libbenchmark-dev binutils tmux)
+          libbenchmark-dev binutils tmux
+          # Windows: MinGW-w64 with the POSIX thread model (GoogleTest needs
+          # std::mutex), and wine64 to run the 64-bit tests. No i386 packages.
+          g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 locales)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
@@ -12,4 +15,9 @@ if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+# Wine takes the Windows ANSI/OEM code pages (1251/866) from a Russian
+# locale, and non-ASCII file names need it to exist.
+if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
+  localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
 fi

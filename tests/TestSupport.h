@@ -1,17 +1,19 @@
 // Small helpers shared by the unit tests.
 #pragma once
 
-#include <unistd.h>
-
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "addr/FidoAddr.h"
+#include "sys/Path.h"
 
 namespace brnet::test {
 
@@ -31,12 +33,25 @@ class ScopedMainAddress {
   std::unique_ptr<TFidoAddr> addr_;
 };
 
+// NAME written with "/" turned into the platform's separator.
+inline std::string Native(std::string name) {
+  std::replace(name.begin(), name.end(), '/', sys::PathDelim());
+  return name;
+}
+
 // A fresh directory, removed with everything in it afterwards.
 class TempDir {
  public:
   TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "brnet-XXXXXX").string();
-    path_ = ::mkdtemp(tmpl.data());
+    namespace fs = std::filesystem;
+    std::mt19937_64 random(std::random_device{}() ^
+                           std::chrono::steady_clock::now().time_since_epoch().count());
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      fs::path candidate = fs::temp_directory_path() / ("brnet-" + std::to_string(random()));
+      std::error_code ec;
+      if (fs::create_directory(candidate, ec)) path_ = candidate.string();
+    }
+    if (path_.empty()) throw std::runtime_error("cannot create a temporary directory");
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -45,10 +60,30 @@ class TempDir {
     std::filesystem::remove_all(path_, ec);
   }
   const std::string& Path() const { return path_; }
-  std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
+  // A name inside the directory; "/" in NAME separates as on the platform.
+  std::string operator/(std::string_view name) const {
+    return path_ + sys::PathDelim() + Native(std::string(name));
+  }
 
  private:
   std::string path_;
+};
+
+// Makes DIR the current directory for the life of the object.
+class CurrentDir {
+ public:
+  explicit CurrentDir(const std::string& dir) : old_(std::filesystem::current_path()) {
+    std::filesystem::current_path(dir);
+  }
+  CurrentDir(const CurrentDir&) = delete;
+  CurrentDir& operator=(const CurrentDir&) = delete;
+  ~CurrentDir() {
+    std::error_code ec;
+    std::filesystem::current_path(old_, ec);
+  }
+
+ private:
+  std::filesystem::path old_;
 };
 
 inline std::string ReadFile(const std::string& path) {

@@ -15,8 +15,11 @@ bool FileExists(const std::string& path);
 void CreateEmptyFile(const std::string& path);
 
 // An existing file opened for one short appending operation. While it is
-// open, other writers that use this class wait for it; readers are never kept
-// out. Raises EInOutError on every failure.
+// open, others may read the file but not write it, and another AppendFile
+// waits until it is closed. (POSIX: an advisory lock, which only writers
+// that lock as well respect. Windows: the sharing mode, which keeps every
+// writer out; a wait for a writer that holds the file for more than a few
+// seconds ends in "File access denied".) Raises EInOutError on every failure.
 class AppendFile {
  public:
   // Opens PATH; it must exist unless CREATE is set.

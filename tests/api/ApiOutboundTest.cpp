@@ -73,7 +73,7 @@ class BrOutbound : public ::testing::Test {
     ASSERT_TRUE(br.SetMainAddr("2:5020/100"));
   }
   void TearDown() override {
-    if (br.handle) br.Unload();
+    if (br.lib.IsOpen()) br.Unload();
   }
 
   std::string File(const std::string& name, const std::string& data = "data") {

@@ -1,10 +1,9 @@
 // The br interface as a run-time caller sees it: the shared library is loaded
-// with dlopen for every test (a fresh process-wide state) and its twelve
-// names are bound with dlsym.
-#include <dlfcn.h>
-
+// for every test (a fresh process-wide state) and its twelve names are bound
+// by name (dlopen/dlsym, or LoadLibraryA/GetProcAddress on Windows).
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 #include <string>
 
@@ -23,7 +22,7 @@ class BrApi : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_NO_FATAL_FAILURE(br.Load()); }
   void TearDown() override {
-    if (br.handle) br.Unload();
+    if (br.lib.IsOpen()) br.Unload();
   }
   BrLib br;
 };
@@ -152,7 +151,7 @@ TEST_F(BrApi, LogLineThatCannotBeWrittenFails) {
   TempDir dir;
   const std::string path = dir / "gone.log";
   ASSERT_TRUE(br.InitLog(path.c_str(), "demo"));
-  ASSERT_EQ(::unlink(path.c_str()), 0);
+  ASSERT_TRUE(std::filesystem::remove(path));
   EXPECT_FALSE(br.Log('+', "x"));
   EXPECT_EQ(br.Error(), "File not found");
 }

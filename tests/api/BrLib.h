@@ -1,19 +1,19 @@
 // The shared library loaded the way a run-time caller loads it, with its
-// twelve names bound by dlsym.
+// twelve names bound by name: LoadLibraryA/GetProcAddress on Windows,
+// dlopen/dlsym elsewhere.
 #pragma once
-
-#include <dlfcn.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "api/brnet32.h"
+#include "support/SharedLib.h"
 
 namespace brnet::test {
 
 struct BrLib {
-  void* handle = nullptr;
+  SharedLib lib;
   brGetLastError_t GetLastError;
   brSetMainAddr_t SetMainAddr;
   brValidAddr_t ValidAddr;
@@ -29,13 +29,13 @@ struct BrLib {
 
   template <class F>
   void Bind(F& fn, const char* name) {
-    fn = reinterpret_cast<F>(::dlsym(handle, name));
+    fn = reinterpret_cast<F>(lib.Symbol(name));
     ASSERT_NE(fn, nullptr) << name;
   }
 
   void Load() {
-    handle = ::dlopen(BRNET32_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle, nullptr) << ::dlerror();
+    std::string error;
+    ASSERT_TRUE(lib.Open(BRNET32_PATH, &error)) << error;
     Bind(GetLastError, "brGetLastError");
     Bind(SetMainAddr, "brSetMainAddr");
     Bind(ValidAddr, "brValidAddr");
@@ -52,10 +52,8 @@ struct BrLib {
 
   // Unloads and checks that the library really left the process.
   void Unload() {
-    ASSERT_EQ(::dlclose(handle), 0);
-    handle = nullptr;
-    EXPECT_EQ(::dlopen(BRNET32_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr)
-        << "the library stayed mapped after dlclose";
+    ASSERT_TRUE(lib.Close());
+    EXPECT_FALSE(SharedLib::IsLoaded(BRNET32_PATH)) << "the library stayed mapped after unloading";
   }
 
   std::string Error() const { return GetLastError(); }

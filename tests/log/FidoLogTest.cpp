@@ -1,24 +1,29 @@
 #include "log/FidoLog.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TestSupport.h"
+#include "support/ChildProcess.h"
 #include "sys/Error.h"
 #include "sys/File.h"
 
 namespace brnet {
 namespace {
 
+using test::ChildProcess;
+using test::CurrentDir;
+using test::Native;
 using test::ReadFile;
+using test::SiblingProgram;
 using test::TempDir;
 using test::WriteFile;
 
@@ -35,18 +40,8 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-class CurrentDir {
- public:
-  explicit CurrentDir(const std::string& dir) : old_(sys::CurrentDirectory()) {
-    EXPECT_EQ(::chdir(dir.c_str()), 0);
-  }
-  ~CurrentDir() { EXPECT_EQ(::chdir(old_.c_str()), 0); }
-
- private:
-  std::string old_;
-};
-
-const std::regex kBinkLine(R"(^(.) (\d\d (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d\d:\d\d:\d\d) (.{4}) (.*)$)");
+const std::regex kBinkLine(
+    R"(^(.) (\d\d (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d\d:\d\d:\d\d) (.{4}) (.*)$)");
 const std::regex kFDLine(R"(^(.) (\d\d:\d\d:\d\d)  (.*)$)");
 
 TEST(LogSettings, Defaults) {
@@ -73,10 +68,10 @@ TEST(LogSettings, ShortNameIsFourUpperCaseCharacters) {
 
 TEST(LogSettings, FileNameCreatesFileAndResolvesRelativeNames) {
   TempDir dir;
-  ASSERT_EQ(::mkdir((dir / "logs").c_str(), 0755), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(dir / "logs"));
   CurrentDir cd(dir.Path());
   TLog log;
-  log.SetFileName("./logs/x.log");
+  log.SetFileName(Native("./logs/x.log"));
   EXPECT_EQ(log.FileName(), dir / "logs/x.log");
   EXPECT_TRUE(sys::FileExists(dir / "logs/x.log"));
   EXPECT_EQ(ReadFile(dir / "logs/x.log"), "");
@@ -144,8 +139,10 @@ TEST(LogLines, FDColumnsAndBanner) {
   log.Log('#', "text\r\nwith a break");
   auto lines = Lines(ReadFile(dir / "f.log"));
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_TRUE(std::regex_match(lines[0], std::regex(
-      R"(^----------  \d\d (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d\d,Name$)")))
+  EXPECT_TRUE(std::regex_match(
+      lines[0],
+      std::regex(
+          R"(^----------  \d\d (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d\d,Name$)")))
       << lines[0];
   std::smatch m;
   ASSERT_TRUE(std::regex_match(lines[1], m, kFDLine)) << lines[1];
@@ -196,7 +193,7 @@ TEST(LogLines, DeletedFileIsNotRecreated) {
   TempDir dir;
   TLog log;
   log.SetFileName(dir / "d.log");
-  ASSERT_EQ(::unlink((dir / "d.log").c_str()), 0);
+  ASSERT_TRUE(std::filesystem::remove(dir / "d.log"));
   try {
     log.Log('+', "x");
     FAIL() << "no error";
@@ -207,26 +204,31 @@ TEST(LogLines, DeletedFileIsNotRecreated) {
   EXPECT_TRUE(log.Logging()) << "the next line tries again";
 }
 
-// While a line is written, other writers wait and readers do not.
-TEST(LogLocking, WriterLockKeepsWritersOutButNotReaders) {
+// While a line is written, another process may read the file, and its own
+// line waits until the first is complete.
+TEST(LogLocking, WriterWaitsForTheLineInProgressReaderDoesNot) {
   TempDir dir;
-  const std::string path = dir / "l.log";
-  WriteFile(path, "line\r\n");
+  const std::string path = dir / "l.log", signal = dir / "read.ok";
+  WriteFile(path, "first\r\n");
+  std::optional<ChildProcess> child;  // waited for after the file is let go
   sys::AppendFile held(path);
-  pid_t child = ::fork();
-  if (child == 0) {
-    int fd = ::open(path.c_str(), O_RDWR);
-    char c;
-    bool canRead = fd >= 0 && ::read(fd, &c, 1) == 1;
-    struct flock lock {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    bool writerBlocked = ::fcntl(fd, F_SETLK, &lock) != 0;
-    ::_exit(canRead && writerBlocked ? 0 : 1);
+  child.emplace(SiblingProgram("log_writer"),
+                std::vector<std::string>{"read-then-line", path, signal});
+  for (int i = 0; i < 400 && !sys::FileExists(signal); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_TRUE(sys::FileExists(signal)) << "the other process could not read the held file";
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // it now tries to write
+  EXPECT_EQ(held.ReadAt(0, 1000), "first\r\n") << "a line was written into a held file";
+  held.Append("held line\r\n");
+  held.Close();
+  ASSERT_EQ(child->Wait(), 0);
+  auto lines = Lines(ReadFile(path));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1], "held line");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(lines[2], m, kBinkLine)) << lines[2];
+  EXPECT_EQ(m[5], "second writer");
 }
 
 TEST(LogLocking, ConcurrentProcessesWriteWholeLines) {
@@ -235,31 +237,21 @@ TEST(LogLocking, ConcurrentProcessesWriteWholeLines) {
   TLog setup;
   setup.SetFileName(path);
   constexpr int kProcs = 4, kLines = 200;
-  std::vector<pid_t> kids;
+  std::vector<std::unique_ptr<ChildProcess>> kids;
   for (int p = 0; p < kProcs; ++p) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-      TLog log;
-      log.SetFileName(path);
-      log.SetAppShortName("P" + std::to_string(p));
-      for (int i = 0; i < kLines; ++i) log.Log('+', "process " + std::to_string(p) + " line " + std::to_string(i));
-      ::_exit(0);
-    }
-    kids.push_back(pid);
+    kids.push_back(std::make_unique<ChildProcess>(
+        SiblingProgram("log_writer"),
+        std::vector<std::string>{"lines", path, "P" + std::to_string(p), std::to_string(kLines)}));
   }
-  for (pid_t pid : kids) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+  for (auto& kid : kids) EXPECT_EQ(kid->Wait(), 0);
   auto lines = Lines(ReadFile(path));
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(kProcs * kLines));
   std::vector<int> next(kProcs, 0);
   for (const auto& line : lines) {
     std::smatch m;
     ASSERT_TRUE(std::regex_match(line, m, kBinkLine)) << line;
-    int p = std::stoi(m[5].str().substr(8));
-    EXPECT_EQ(m[5].str(), "process " + std::to_string(p) + " line " + std::to_string(next[p]++));
+    int p = std::stoi(m[4].str().substr(1));
+    EXPECT_EQ(m[5].str(), "process P" + std::to_string(p) + " line " + std::to_string(next[p]++));
   }
 }
 

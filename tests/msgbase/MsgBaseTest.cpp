@@ -2,10 +2,13 @@
 #include "msgbase/MsgBase.h"
 
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <csignal>
+#endif
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -80,22 +83,33 @@ TEST_F(MsgBaseTest, ListingCountsNumberedFilesOnly) {
                            "3.msgx", "notes.txt", ".9.msg"}) {
     Put(name, name);
   }
-  fs::create_directory(dir_ / "40.msg");                    // directories are not messages
+  fs::create_directory(dir_ / "40.msg");  // directories are not messages
+  base_.Open();
+  TMsgMsg& store = *base_.Store();
+  EXPECT_EQ(store.Count(), 5);
+  EXPECT_EQ(store.Highest(), 10);
+  EXPECT_EQ(store.Current(), -1);
+  std::vector<std::string> walked = Walk();
+  EXPECT_EQ(std::multiset<std::string>(walked.begin(), walked.end()),
+            (std::multiset<std::string>{"1.msg", "2.msg", "10.msg", "0007.msg", "5.MSG"}));
+  EXPECT_EQ(AddNew(), "11.msg");
+  EXPECT_EQ(store.Highest(), 11);
+}
+
+#ifndef _WIN32
+TEST_F(MsgBaseTest, FifosAndLinksInTheListing) {
+  Put("0007.msg", "0007.msg");
+  fs::create_directory(dir_ / "40.msg");
   ASSERT_EQ(::mkfifo((dir_ / "41.msg").c_str(), 0644), 0);  // nor FIFOs: reading would hang
   fs::create_directory_symlink(dir_ / "40.msg", dir_ / "42.msg");
   fs::create_symlink(dir_ / "0007.msg", dir_ / "43.msg");  // a link to a file reads as that file
   base_.Open();
-  TMsgMsg& store = *base_.Store();
-  EXPECT_EQ(store.Count(), 6);
-  EXPECT_EQ(store.Highest(), 43);
-  EXPECT_EQ(store.Current(), -1);
-  std::vector<std::string> walked = Walk();
-  EXPECT_EQ(
-      std::multiset<std::string>(walked.begin(), walked.end()),
-      (std::multiset<std::string>{"1.msg", "2.msg", "10.msg", "0007.msg", "0007.msg", "5.MSG"}));
+  EXPECT_EQ(base_.Store()->Count(), 2);
+  EXPECT_EQ(base_.Store()->Highest(), 43);
+  EXPECT_EQ(Walk(), (std::vector<std::string>{"0007.msg", "0007.msg"}));
   EXPECT_EQ(AddNew(), "44.msg");
-  EXPECT_EQ(store.Highest(), 44);
 }
+#endif
 
 TEST_F(MsgBaseTest, NextNumberFollowsTheHighest) {
   for (const char* name : {"1.msg", "2.msg", "10.msg", "readme.msg"}) Put(name, name);
@@ -205,6 +219,8 @@ TEST_F(MsgBaseTest, MissingDirectoryIsEmptyUntilSaving) {
   EXPECT_EQ(base_.Store()->State(), mstNew) << "the message can still be saved elsewhere";
 }
 
+#ifndef _WIN32
+// Windows offers no way to make a write fail on demand.
 TEST_F(MsgBaseTest, AFailedWriteLeavesNoHalfMessage) {
   base_.Open();
   // A file-size limit below one message makes the write fail (EFBIG).
@@ -223,6 +239,7 @@ TEST_F(MsgBaseTest, AFailedWriteLeavesNoHalfMessage) {
   EXPECT_EQ(base_.Store()->Count(), 0);
   EXPECT_EQ(AddNew(), "2.msg");
 }
+#endif
 
 TEST_F(MsgBaseTest, SavingAReadMessageRewritesItsOwnFile) {
   Put("4.msg", "four");

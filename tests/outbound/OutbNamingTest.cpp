@@ -160,7 +160,8 @@ TEST(Reverse, FlowFileFlavour) {
   EXPECT_EQ(FlowFileFlavor("139C04D2.xlo"), flNormal);
   EXPECT_EQ(FlowFileFlavor("139C04D2."), flNormal);
   EXPECT_EQ(FlowFileFlavor("139C04D2"), std::nullopt);
-  EXPECT_EQ(FlowFileFlavor("/out.001/139C04D2"), std::nullopt) << "the directory's dot is not it";
+  EXPECT_EQ(FlowFileFlavor("/out.001/139C04D2", sys::PathStyle::Posix), std::nullopt)
+      << "the directory's dot is not it";
   EXPECT_EQ(FlowFileFlavor("C:\\OUT.001\\139C04D2", sys::PathStyle::Windows), std::nullopt);
   EXPECT_EQ(FlowFileFlavor("a.c.hlo"), flCrash) << "the first dot counts";
 }
@@ -230,7 +231,7 @@ TEST(Reverse, SendModeAndKind) {
   EXPECT_EQ(FileKindOf("x.M"), fkOther);
   EXPECT_EQ(FileKindOf("x.pkt.zip"), fkOther);
   EXPECT_EQ(FileKindOf("nodot"), fkOther);
-  EXPECT_EQ(FileKindOf("/in.mo/readme"), fkOther);
+  EXPECT_EQ(FileKindOf("/in.mo/readme", sys::PathStyle::Posix), fkOther);
 }
 
 }  // namespace

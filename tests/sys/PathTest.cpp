@@ -1,8 +1,10 @@
 #include "sys/Path.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "TestSupport.h"
 
 namespace brnet::sys {
 namespace {
@@ -20,13 +22,21 @@ TEST(PathRules, DrivesExistOnlyOnWindows) {
   EXPECT_EQ(PathDelim(PathStyle::Posix), '/');
 }
 
-TEST(PathRules, CurrentDirectoryIsAbsolute) {
+TEST(PathRules, CurrentDirectoryIsAbsoluteAndFollowsChanges) {
   std::string cwd = CurrentDirectory();
   ASSERT_FALSE(cwd.empty());
   EXPECT_TRUE(IsRootedPath(cwd) || NamesDrive(cwd));
-  char buf[4096];
-  ASSERT_NE(::getcwd(buf, sizeof buf), nullptr);
-  EXPECT_EQ(cwd, buf);
+  EXPECT_EQ(cwd, std::filesystem::current_path().string());
+  test::TempDir dir;
+  {
+    test::CurrentDir cd(dir.Path());
+    EXPECT_EQ(CurrentDirectory(), dir.Path());
+  }
+  // A root keeps its separator ("/" or "C:\"); no other directory ends in one.
+  const std::string root = std::filesystem::current_path().root_path().string();
+  test::CurrentDir cd(root);
+  EXPECT_EQ(CurrentDirectory(), root);
+  EXPECT_EQ(CurrentDirectory().back(), PathDelim());
 }
 
 }  // namespace

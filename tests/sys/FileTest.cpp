@@ -1,0 +1,116 @@
+// The file layer against the real file system: the same expectations hold
+// for the POSIX and the Win32 half.
+#include "sys/File.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "TestSupport.h"
+#include "sys/BinaryFile.h"
+#include "sys/Error.h"
+
+namespace brnet::sys {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+// The text of the EInOutError that ACTION raises, with a non-zero code.
+std::string ErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const EInOutError& e) {
+    EXPECT_NE(e.ErrorCode(), 0);
+    return e.what();
+  }
+  return "no error";
+}
+
+TEST(FileLayer, FailuresCarryTheRunTimeTexts) {
+  TempDir dir;
+  EXPECT_EQ(ErrorOf([&] { AppendFile f(dir / "missing.log"); }), "File not found");
+  EXPECT_FALSE(FileExists(dir / "missing.log")) << "appending never creates the file";
+  EXPECT_EQ(ErrorOf([&] { AppendFile f(dir / "nodir/x.log"); }), "Path not found");
+  EXPECT_EQ(ErrorOf([&] { CreateEmptyFile(dir / "nodir/x.log"); }), "Path not found");
+  std::filesystem::create_directory(dir / "sub");
+  EXPECT_EQ(ErrorOf([&] { CreateEmptyFile(dir / "sub"); }), "File access denied");
+  EXPECT_FALSE(FileExists(dir / "sub")) << "a directory is not a file";
+}
+
+TEST(FileLayer, CreateEmptyFileNeverTruncates) {
+  TempDir dir;
+  CreateEmptyFile(dir / "new.log");
+  EXPECT_TRUE(FileExists(dir / "new.log"));
+  EXPECT_EQ(ReadFile(dir / "new.log"), "");
+  WriteFile(dir / "old.log", "kept");
+  CreateEmptyFile(dir / "old.log");
+  EXPECT_EQ(ReadFile(dir / "old.log"), "kept");
+}
+
+TEST(FileLayer, AppendReadAndTruncate) {
+  TempDir dir;
+  const std::string path = dir / "a.log";
+  WriteFile(path, "hello world");
+  {
+    AppendFile f(path);
+    EXPECT_EQ(f.Size(), 11);
+    EXPECT_EQ(f.ReadAt(6, 100), "world") << "a read stops at the end";
+    EXPECT_EQ(f.ReadAt(20, 5), "");
+    f.Truncate(5);
+    EXPECT_EQ(f.Size(), 5);
+    f.Append("!\r\n");
+    EXPECT_EQ(f.ReadAt(0, 100), "hello!\r\n");
+    f.Append("more");
+    f.Close();
+  }
+  EXPECT_EQ(ReadFile(path), "hello!\r\nmore");
+  AppendFile again(path);
+  again.Append("+");
+  again.Close();
+  EXPECT_EQ(ReadFile(path), "hello!\r\nmore+") << "writes go to the end, never over the start";
+}
+
+TEST(BinaryFiles, ExclusiveCreationNeverTakesAnExistingName) {
+  TempDir dir;
+  BinaryFile file;
+  ASSERT_TRUE(file.CreateExclusive(dir / "2.msg"));
+  file.Write("mine");
+  file.Close();
+  BinaryFile again;
+  EXPECT_FALSE(again.CreateExclusive(dir / "2.msg"));
+  EXPECT_FALSE(again.IsOpen());
+  EXPECT_EQ(ReadFile(dir / "2.msg"), "mine");
+  std::filesystem::create_directory(dir / "3.msg");
+  EXPECT_FALSE(again.CreateExclusive(dir / "3.msg")) << "a directory takes the name as well";
+  EXPECT_EQ(ErrorOf([&] { again.CreateExclusive(dir / "nodir/4.msg"); }), "Path not found");
+}
+
+TEST(BinaryFiles, ReadTruncateAndRemove) {
+  TempDir dir;
+  const std::string path = dir / "5.msg";
+  WriteFile(path, "0123456789");
+  BinaryFile file;
+  file.OpenRead(path);
+  char buf[8];
+  EXPECT_EQ(file.Read(buf, 8), 8u);
+  EXPECT_EQ(file.Read(buf, 8), 2u) << "fewer bytes only at the end";
+  EXPECT_EQ(std::string(buf, 2), "89");
+  file.Close();
+  file.CreateTruncate(path);
+  file.Write("new");
+  file.Close();
+  EXPECT_EQ(ReadFile(path), "new");
+  EXPECT_TRUE(BinaryFile::Remove(path));
+  EXPECT_FALSE(BinaryFile::Remove(path));
+  EXPECT_EQ(ErrorOf([&] { file.OpenRead(path); }), "File not found");
+  std::filesystem::create_directory(dir / "d.msg");
+  EXPECT_EQ(ErrorOf([&] { file.OpenRead(dir / "d.msg"); }), "File access denied");
+  EXPECT_FALSE(file.IsOpen());
+}
+
+}  // namespace
+}  // namespace brnet::sys

@@ -1,0 +1,45 @@
+#!/bin/sh
+# Runs x86_64 Windows programs under wine64 for ctest and gtest discovery
+# (the x86_64 toolchain's CMAKE_CROSSCOMPILING_EMULATOR).
+#   wine64.sh PROGRAM.exe [ARGS...]  run it; its exit status is passed through
+#   wine64.sh --start                start wine for this prefix (ctest fixture)
+#   wine64.sh --stop                 stop it; the registry is saved to the prefix
+# WINEPREFIX must be set (the toolchain sets <build>/wineprefix).
+#
+# Wine's background processes (services, explorer) inherit the standard
+# output of the program that starts them, and ctest waits for the end of
+# that output: ~3 s for every test. So wine is always started first, detached,
+# with its output on /dev/null; then a test takes well under a second.
+: "${WINEPREFIX:?set WINEPREFIX}"
+export WINEPREFIX
+export WINEDEBUG="${WINEDEBUG--all}"                           # quiet unless asked
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES-mscoree,mshtml=}"  # no Mono/Gecko prompt
+# /usr/lib/wine/wine64, never /usr/bin/wine: with wine32 installed that picks
+# the 32-bit loader, which cannot start on this machine.
+W=/usr/lib/wine
+
+start_wine() {
+  # The server needs the directory; wine fills it on first use.
+  mkdir -p "$WINEPREFIX"
+  (
+    # One starter at a time: parallel tests share the server and the prefix.
+    flock 9
+    # -p60: the server outlives its last program by 60 s only, so an
+    # interrupted ctest leaves nothing behind for long. Exits 2 when a server
+    # for this prefix is already up; then wine's services are up as well.
+    # (9>&-: wine's long-lived processes must not inherit the lock.)
+    if "$W/wineserver" -p60 </dev/null >/dev/null 2>&1 9>&-; then
+      "$W/wine64" wineboot </dev/null >/dev/null 2>&1 9>&-
+    fi
+  ) 9>"$WINEPREFIX.lock"
+}
+
+case "${1-}" in
+  --start)
+    start_wine ;;
+  --stop)
+    "$W/wineserver" -k </dev/null >/dev/null 2>&1 || true ;;
+  *)
+    start_wine
+    exec "$W/wine64" "$@" ;;
+esac
