@@ -57,10 +57,11 @@ void CreateEmptyFile(const std::string& path) {
 
 // Read and write access; others may read the file while it is open, but not
 // write it (FILE_SHARE_READ only). Another AppendFile waits in OpenWaiting.
-AppendFile::AppendFile(const std::string& path)
+AppendFile::AppendFile(const std::string& path, bool create)
     : path_(path),
-      handle_(reinterpret_cast<std::intptr_t>(
-          OpenWaiting(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING))) {}
+      handle_(reinterpret_cast<std::intptr_t>(OpenWaiting(path, GENERIC_READ | GENERIC_WRITE,
+                                                          FILE_SHARE_READ,
+                                                          create ? OPEN_ALWAYS : OPEN_EXISTING))) {}
 
 AppendFile::~AppendFile() {
   if (Handle(handle_) != INVALID_HANDLE_VALUE) ::CloseHandle(Handle(handle_));
