@@ -224,6 +224,12 @@ TEST_F(Delivery, NetmailAttachExportedByCrashmailAndTossedBackOnThePeer) {
   ConfigurePlugin("Netmail", Root() + "/cm/netmail");
   const std::string notes = MakeFile("notes.txt", 800);
   ASSERT_EQ(PluginAttach({notes}, "2:5020/1234.5", "Normal").status, 0);
+  // crashmail reads the subject as file names separated by blanks: such a
+  // path is refused rather than attached and never sent.
+  const RunResult blank = PluginAttach({MakeFile("my notes.txt")}, "2:5020/1234.5", "Normal");
+  EXPECT_EQ(blank.status, 1);
+  EXPECT_NE(blank.out.find("names its files separated by blanks"), std::string::npos) << blank.out;
+  EXPECT_EQ(test::Tree(Root() + "/cm/netmail"), (std::vector<std::string>{"2.msg", "3.msg"}));
 
   const std::string prefsA = Root() + "/cfg/crashmail-a.prefs";
   RunResult scan = RunBounded({"crashmail", "SCAN", "SETTINGS", prefsA}, 30);

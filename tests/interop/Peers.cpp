@@ -3,10 +3,13 @@
 #include <arpa/inet.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,8 +17,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <random>
 #include <set>
 #include <sstream>
@@ -54,6 +59,22 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
   for (auto& s : strings) p.push_back(s.data());
   p.push_back(nullptr);
   return p;
+}
+
+// Moves this process (and all it starts) into a network namespace of its
+// own, with the loopback up: its ports, and the abstract socket names behind
+// the library's semaphore flags, are then its own, so other tests on the
+// machine never make our node busy nor we theirs. Needs root; false when
+// the namespace cannot be had.
+bool IsolateNetwork() {
+  if (::unshare(CLONE_NEWNET) != 0) return false;
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ifreq ifr{};
+  std::strncpy(ifr.ifr_name, "lo", IFNAMSIZ - 1);
+  const bool up = fd >= 0 && ::ioctl(fd, SIOCGIFFLAGS, &ifr) == 0 &&
+                  (ifr.ifr_flags |= IFF_UP, ::ioctl(fd, SIOCSIFFLAGS, &ifr) == 0);
+  if (fd >= 0) ::close(fd);
+  return up;
 }
 
 // A loopback port nobody listens on right now.
@@ -292,6 +313,11 @@ void Peers::SetUp() {
     GTEST_SKIP() << "binkd, crashmail or timeout is missing; scripts/install-deps.sh installs "
                     "them";
   }
+  static const bool isolated = IsolateNetwork();
+  if (!isolated) {
+    std::cerr << "[ note     ] no network namespace of our own: tests elsewhere on this machine "
+                 "that lock the same nodes may make them busy\n";
+  }
   for (const char* dir : {"A/OUT", "A/inb", "A/inb-ns", "A/BOXES", "A/files", "B/OUT", "B/inb",
                           "B/inb-ns", "cfg", "config", "cm/netmail", "cm/a-bad", "cm/a-tmp",
                           "cm/a-pktdir", "cm/b-netmail", "cm/b-bad", "cm/b-tmp", "cm/b-pktdir"}) {
@@ -372,8 +398,23 @@ void Peers::WaitSessionsOver(Child& server) {
       << "a session of the server did not end";
 }
 
+void Peers::WaitHoldsOver() {
+  auto held = [&] {
+    for (const auto& e : fs::recursive_directory_iterator(Root())) {
+      if (e.path().extension() != ".hld") continue;
+      const std::string until = ReadFile(e.path().string());
+      if (!until.empty() && std::stoll(until) >= static_cast<long long>(std::time(nullptr))) {
+        return true;
+      }
+    }
+    return false;
+  };
+  EXPECT_TRUE(WaitFor([&] { return !held(); }, 10)) << "a node stays on hold";
+}
+
 void Peers::Session(const std::string& server, const std::string& client,
                     const std::vector<std::string>& args) {
+  WaitHoldsOver();
   auto s = Serve(server);
   Call(client, args);
   WaitSessionsOver(*s);

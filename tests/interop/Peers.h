@@ -100,8 +100,11 @@ class Peers : public ::testing::Test {
   void Call(const std::string& cfg, const std::vector<std::string>& args = {});
   // Waits until every session of SERVER has ended.
   void WaitSessionsOver(Child& server);
-  // One bounded session: SERVER up, the client's call, sessions over,
-  // server stopped.
+  // Waits until no node is on hold any more: binkd holds a node for a second
+  // (a .hld file with the Unix time it ends) after a failed or skipping call.
+  void WaitHoldsOver();
+  // One bounded session, after any hold: SERVER up, the client's call,
+  // sessions over, server stopped.
   void Session(const std::string& server, const std::string& client,
                const std::vector<std::string>& args = {});
   // A's binkd calls B, and B calls A to fetch what A holds.
