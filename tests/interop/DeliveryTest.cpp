@@ -1,9 +1,10 @@
 // What the library and the plug-in attach, binkd delivers: every flavour,
 // the after-sending marks, points and other zones, names with blanks, both
 // file-box forms, and netmail attaches that crashmail exports and tosses.
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <filesystem>
+#include <map>
+#include <tuple>
 
 #include "Peers.h"
 
@@ -263,6 +264,8 @@ TEST_F(Delivery, NetmailAttachExportedByCrashmailAndTossedBackOnThePeer) {
   ASSERT_EQ(tossed.size(), 2u) << ReadFile(Root() + "/cm/crashmail-b.log");
   for (const auto& [subject, m] : tossed) {
     SCOPED_TRACE(subject);
+    EXPECT_EQ(m.from, "SysOp");
+    EXPECT_EQ(m.to, "SysOp");
     EXPECT_NE(m.attr & 0x0010, 0u) << "file-attach bit";
     EXPECT_EQ(m.destNet, 5020u);
     EXPECT_EQ(m.destNode, 1234u);

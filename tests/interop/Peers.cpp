@@ -327,7 +327,7 @@ void Peers::SetUp() {
   do {
     portB_ = FreePort();
   } while (portB_ == portA_);
-  ASSERT_NE(portA_ * portB_, 0);
+  ASSERT_TRUE(portA_ != 0 && portB_ != 0);
 
   auto render = [&](const std::string& tmpl, const std::string& name, const std::string& bAka) {
     std::string text = ReadFile(std::string(INTEROP_CONF_DIR) + "/" + tmpl);

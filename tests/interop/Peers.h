@@ -33,8 +33,6 @@ class Child {
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
 
-  bool Started() const { return pid_ > 0; }
-  pid_t Pid() const { return pid_; }
   // Waits at most SECONDS for the end; true when it has ended.
   bool Wait(double seconds);
   // The exit code, or -1 when it did not exit normally.
