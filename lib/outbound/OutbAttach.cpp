@@ -151,6 +151,13 @@ void TOutbNode::AttachNetmail(const std::vector<std::string>& files, TOutbFlavor
   for (const std::string& path : files) {
     // The tosser turns the subject into a flow-file line.
     CheckFlowLinePath(path);
+    // Tossers read an attach subject as a list of files separated by blanks
+    // (crashmail sends "/x/my" and "file.zip" for "/x/my file.zip"): the file
+    // would never go.
+    if (path.find_first_of(" \t") != std::string::npos) {
+      throw EOutbError("Cannot attach " + path +
+                       ": a netmail attach names its files separated by blanks");
+    }
     if (path.size() > TMailMsg::kMaxSubjectLength) {
       throw EOutbError("Cannot attach " + path + ": a netmail subject holds at most " +
                        std::to_string(TMailMsg::kMaxSubjectLength) + " characters");

@@ -209,8 +209,11 @@ TEST_F(BrOutbound, NetmailAttachWritesOneMessagePerFile) {
                          "PID Brennor Outbound\r"),
               std::string::npos)
         << w.file;
-    if (w.flags) EXPECT_NE(bytes.find(w.flags), std::string::npos) << w.file;
-    if (!w.flags) EXPECT_EQ(bytes.find("FLAGS"), std::string::npos) << w.file;
+    if (w.flags) {
+      EXPECT_NE(bytes.find(w.flags), std::string::npos) << w.file;
+    } else {
+      EXPECT_EQ(bytes.find("FLAGS"), std::string::npos) << w.file;
+    }
   }
   EXPECT_NE(ReadFile(netmail + "/5.msg")
                 .find("\x01"
@@ -239,6 +242,12 @@ TEST_F(BrOutbound, NetmailFailures) {
   EXPECT_EQ(br.Error(),
             "Cannot attach " + longPath + ": a netmail subject holds at most 71 characters");
   EXPECT_EQ(Tree(netmail), (std::vector<std::string>{"2.msg"})) << "the first file stays attached";
+  // A tosser would split the subject at the blank and send neither part.
+  const std::string blank = File("my file.zip");
+  EXPECT_FALSE(Attach(Node(2500), {blank}, BR_FLAVOR_NORMAL, BR_OUTB_ARCMAIL, 0));
+  EXPECT_EQ(br.Error(),
+            "Cannot attach " + blank + ": a netmail attach names its files separated by blanks");
+  EXPECT_EQ(Tree(netmail), (std::vector<std::string>{"2.msg"}));
 }
 
 TEST_F(BrOutbound, FileBoxCopiesAndMoves) {
