@@ -352,10 +352,9 @@ void Peers::SetUp() {
 
 void Peers::TearDown() {
   servers_.clear();
-  if (br_.handle != nullptr) {
+  if (br_.lib.IsOpen()) {
     br_.FreeOutbound();
-    ::dlclose(br_.handle);
-    br_.handle = nullptr;
+    br_.lib.Close();
   }
   if (HasFailure()) std::cerr << Logs();
 }
