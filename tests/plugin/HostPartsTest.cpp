@@ -1,8 +1,5 @@
 // Parts of the host (language files, the panel, dialogs and answers) and the
 // plug-in's language files and dialogs seen through them.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -169,17 +166,17 @@ TEST(Panel, ListsLikeTheFileManager) {
   WriteFile(dir / "A.txt", "1");
   const std::string big = dir / "big.bin";
   WriteFile(big, "");
-  ASSERT_EQ(::truncate(big.c_str(), (5LL << 32) + 7), 0);
+  fs::resize_file(big, (5ULL << 32) + 7);
 
   farhost::Panel panel;
   std::string why;
-  ASSERT_TRUE(panel.Load(dir.Path() + "/.", why)) << why;
+  ASSERT_TRUE(panel.Load(dir / ".", why)) << why;
   PanelInfo pi{};
   panel.Fill(pi);
   std::vector<std::string> names;
   for (int i = 0; i < pi.ItemsNumber; ++i) names.push_back(pi.PanelItems[i].FindData.cFileName);
   EXPECT_EQ(names, (std::vector<std::string>{"..", "adir", "Zdir", "A.txt", "b.txt", "big.bin"}));
-  EXPECT_STREQ(pi.CurDir, fs::canonical(dir.Path()).c_str());
+  EXPECT_STREQ(pi.CurDir, fs::canonical(dir.Path()).string().c_str());
   EXPECT_TRUE(pi.PanelItems[1].FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
   EXPECT_FALSE(pi.PanelItems[4].FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
   EXPECT_EQ(pi.PanelItems[4].FindData.nFileSizeLow, 5u);

@@ -1,11 +1,17 @@
 // The plug-in's settings over the registry: defaults, length limits,
 // wrong types.
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "Settings.h"
 #include "TestSupport.h"
+#include "support/ChildProcess.h"
 #include "sys/Registry.h"
 
 namespace {
@@ -13,15 +19,29 @@ namespace {
 using brnet::sys::RegKey;
 using sendrel::Settings;
 
+#if defined(_WIN32)
+// The real registry, shared by the tests that ctest runs side by side: each
+// test program works under a root key of its own and removes it.
+class SettingsTest : public ::testing::Test {
+ protected:
+  void TearDown() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, root_.c_str()); }
+  const std::string root_ =
+      "Software\\BrnetTest\\" + std::to_string(brnet::test::CurrentProcessId());
+  const std::string key_ = sendrel::PluginRootKey(root_ + "\\Plugins");
+};
+#else
+// The hive file in a directory of the test's own.
 class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override { ::setenv("XDG_CONFIG_HOME", dir_.Path().c_str(), 1); }
   brnet::test::TempDir dir_;
   const std::string key_ = sendrel::PluginRootKey("Software\\Far\\Plugins");
 };
+#endif
 
 TEST_F(SettingsTest, RootKeyAndDefaults) {
-  EXPECT_EQ(key_, "Software\\Far\\Plugins\\Quorral\\Sendrel");
+  EXPECT_EQ(sendrel::PluginRootKey("Software\\Far\\Plugins"),
+            "Software\\Far\\Plugins\\Quorral\\Sendrel");
   const Settings s = sendrel::ReadSettings(key_);
   EXPECT_EQ(s.DestAddr, "");
   EXPECT_EQ(s.Flavor, 1);

@@ -1,15 +1,12 @@
 #include "Host.h"
 
-#include <fnmatch.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "DialogView.h"
+#include "Platform.h"
 #include "Terminal.h"
 #include "Text.h"
 #include "sys/Loader.h"
@@ -257,9 +254,11 @@ int FARAPI CmpName(const char* pattern, const char* string, int skipPath) {
   if (pattern == nullptr || string == nullptr) return 0;
   const char* name = string;
   if (skipPath) {
-    if (const char* slash = std::strrchr(string, '/')) name = slash + 1;
+    for (const char* p = string; *p != '\0'; ++p) {
+      if (platform::IsDirSep(*p)) name = p + 1;
+    }
   }
-  return ::fnmatch(pattern, name, 0) == 0;
+  return platform::MatchWildcard(pattern, name);
 }
 
 // --- the plug-in --------------------------------------------------------
@@ -318,29 +317,17 @@ int RunCommand(const Entries& e, const Options& o) {
   return 0;
 }
 
-// PATH made absolute; symbolic links stay, so that a plug-in linked into a
-// folder looks for its companions in that folder.
-std::string AbsolutePath(const std::string& path) {
-  if (path.empty() || ::access(path.c_str(), R_OK) != 0) return {};
-  if (path[0] == '/') return path;
-  char cwd[PATH_MAX];
-  if (::getcwd(cwd, sizeof cwd) == nullptr) return {};
-  std::string rel = path;
-  while (rel.rfind("./", 0) == 0) rel.erase(0, 2);
-  return std::string(cwd) + "/" + rel;
-}
-
 }  // namespace
 
 int RunHost(Options& o) {
   host.options = &o;
-  const std::string module = AbsolutePath(o.plugin);
+  const std::string module = platform::AbsolutePath(o.plugin);
   if (module.empty() || module.size() >= static_cast<std::size_t>(NM)) {
     std::fprintf(stderr, "farhost: %s: no such plug-in (or its path is too long)\n",
                  o.plugin.c_str());
     return 2;
   }
-  host.moduleDir = module.substr(0, module.find_last_of('/'));
+  host.moduleDir = platform::DirOf(module);
   if (o.command == "attach") {
     std::string why;
     if (!PreparePanel(why)) {

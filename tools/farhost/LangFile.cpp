@@ -1,12 +1,10 @@
 #include "LangFile.h"
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <fstream>
 #include <iterator>
-#include <memory>
 
+#include "Platform.h"
 #include "Text.h"
 
 namespace farhost {
@@ -100,18 +98,17 @@ LangFile ParseLangFile(std::string_view text) {
 }
 
 std::optional<LangFile> FindLangFile(const std::string& dir, std::string_view language) {
-  std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.c_str()), ::closedir);
-  if (!d) return std::nullopt;
-  std::vector<std::string> names;
-  while (const dirent* e = ::readdir(d.get())) {
-    const std::string name = e->d_name;
+  std::vector<std::string> all, names;
+  std::string why;
+  if (!platform::ListNames(dir, all, why)) return std::nullopt;
+  for (const std::string& name : all) {
     if (name.size() > 4 && SameText(name.substr(name.size() - 4), ".lng")) names.push_back(name);
   }
   std::sort(names.begin(), names.end());
   std::optional<LangFile> english, last;
   for (const std::string& name : names) {
-    LangFile f = ParseLangFile(ReadAll(dir + "/" + name));
-    f.path = dir + "/" + name;
+    LangFile f = ParseLangFile(ReadAll(platform::Join(dir, name)));
+    f.path = platform::Join(dir, name);
     if (SameText(f.language, language)) return f;
     if (!english && SameText(f.language, "English")) english = f;
     last = std::move(f);

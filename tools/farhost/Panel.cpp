@@ -1,14 +1,9 @@
 #include "Panel.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
+
+#include "Platform.h"
 
 namespace farhost {
 
@@ -16,71 +11,52 @@ using namespace farapi;
 
 namespace {
 
-FILETIME ToFileTime(const timespec& ts) {
-  // 100-nanosecond intervals since 1601-01-01.
-  const std::uint64_t t = (static_cast<std::uint64_t>(ts.tv_sec) + 11644473600ULL) * 10000000ULL +
-                          static_cast<std::uint64_t>(ts.tv_nsec) / 100;
+FILETIME ToFileTime(std::uint64_t t) {
   return FILETIME{static_cast<DWORD>(t & 0xFFFFFFFF), static_cast<DWORD>(t >> 32)};
 }
 
 bool LowerLess(const std::string& a, const std::string& b) {
-  const int c = ::strcasecmp(a.c_str(), b.c_str());
+  const int c = platform::CompareNoCase(a, b);
   return c != 0 ? c < 0 : a < b;
 }
 
 PluginPanelItem MakeItem(const std::string& dir, const std::string& name) {
   PluginPanelItem item{};
-  struct stat st {};
-  const std::string path = dir == "/" ? "/" + name : dir + "/" + name;
-  if (::stat(path.c_str(), &st) != 0) ::lstat(path.c_str(), &st);
+  const platform::EntryInfo st = platform::StatPath(platform::Join(dir, name));
   FAR_FIND_DATA& fd = item.FindData;
-  fd.dwFileAttributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+  fd.dwFileAttributes = st.isDir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
   if (name != ".." && name[0] == '.') fd.dwFileAttributes |= FILE_ATTRIBUTE_HIDDEN;
-  if ((st.st_mode & S_IWUSR) == 0) fd.dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
-  fd.ftCreationTime = ToFileTime(st.st_ctim);
-  fd.ftLastAccessTime = ToFileTime(st.st_atim);
-  fd.ftLastWriteTime = ToFileTime(st.st_mtim);
-  if (!S_ISDIR(st.st_mode)) {
-    const auto size = static_cast<std::uint64_t>(st.st_size);
-    fd.nFileSizeHigh = static_cast<DWORD>(size >> 32);
-    fd.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFF);
-  }
+  if (st.readOnly) fd.dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
+  fd.ftCreationTime = ToFileTime(st.created);
+  fd.ftLastAccessTime = ToFileTime(st.accessed);
+  fd.ftLastWriteTime = ToFileTime(st.written);
+  fd.nFileSizeHigh = static_cast<DWORD>(st.size >> 32);
+  fd.nFileSizeLow = static_cast<DWORD>(st.size & 0xFFFFFFFF);
   std::strncpy(fd.cFileName, name.c_str(), sizeof fd.cFileName - 1);
-  item.NumberOfLinks = static_cast<DWORD>(st.st_nlink);
+  item.NumberOfLinks = st.links;
   return item;
 }
 
 }  // namespace
 
 bool Panel::Load(const std::string& dir, std::string& why) {
-  char resolved[PATH_MAX];
-  if (::realpath(dir.c_str(), resolved) == nullptr) {
-    why = dir + ": " + std::strerror(errno);
-    return false;
-  }
-  dir_ = resolved;
+  dir_ = platform::CanonicalPath(dir, why);
+  if (dir_.empty()) return false;
   if (dir_.size() >= sizeof(PanelInfo{}.CurDir)) {
     why = dir_ + ": the path is too long for a panel";
     return false;
   }
-  std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir_.c_str()), ::closedir);
-  if (!d) {
-    why = dir_ + ": " + std::strerror(errno);
-    return false;
-  }
+  std::vector<std::string> names;
+  if (!platform::ListNames(dir_, names, why)) return false;
   std::vector<std::string> dirs, files;
-  while (const dirent* e = ::readdir(d.get())) {
-    const std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
+  for (const std::string& name : names) {
     if (name.size() >= sizeof(FAR_FIND_DATA{}.cFileName)) continue;
-    struct stat st {};
-    const bool isDir = ::stat((dir_ + "/" + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    (isDir ? dirs : files).push_back(name);
+    (platform::StatPath(platform::Join(dir_, name)).isDir ? dirs : files).push_back(name);
   }
   std::sort(dirs.begin(), dirs.end(), LowerLess);
   std::sort(files.begin(), files.end(), LowerLess);
   items_.clear();
-  if (dir_ != "/") items_.push_back(MakeItem(dir_, ".."));
+  if (!platform::IsRoot(dir_)) items_.push_back(MakeItem(dir_, ".."));
   for (const std::string& n : dirs) items_.push_back(MakeItem(dir_, n));
   for (const std::string& n : files) items_.push_back(MakeItem(dir_, n));
   return true;

@@ -2,15 +2,13 @@
 // plug-in of the FAR Manager 1.7x interface: it loads the plug-in, hands it
 // a startup record with working GetMsg, Dialog, Message and Control, and
 // calls its entry points for one command.
-#include <unistd.h>
-
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "Host.h"
+#include "Platform.h"
 #include "Terminal.h"
 
 namespace {
@@ -54,28 +52,27 @@ int Usage(const char* why) {
   return 2;
 }
 
-std::string DirOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseOf(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+using farhost::platform::BaseOf;
+using farhost::platform::DirOf;
 
 std::string Canonical(const std::string& path) {
-  char resolved[PATH_MAX];
-  return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+  std::string why;
+  const std::string canonical = farhost::platform::CanonicalPath(path, why);
+  return canonical.empty() ? path : canonical;
+}
+
+bool HasDirectory(const std::string& path) {
+  for (char c : path) {
+    if (farhost::platform::IsDirSep(c)) return true;
+  }
+  return false;
 }
 
 // Every FILE must lie in the panel's directory; the panel selects them by name.
 bool PlaceFiles(farhost::Options& o, std::string& why) {
   std::vector<std::string> names;
   for (const std::string& f : o.files) {
-    const bool hasDir = f.find('/') != std::string::npos;
+    const bool hasDir = HasDirectory(f);
     if (o.panelDir.empty()) o.panelDir = hasDir ? DirOf(f) : ".";
     if (hasDir && Canonical(DirOf(f)) != Canonical(o.panelDir)) {
       why = f + ": not in the panel directory " + o.panelDir;
