@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <string_view>
 
 namespace brnet::sys {
@@ -69,5 +70,23 @@ inline std::optional<std::uint32_t> RegDword(const std::optional<RegValue>& valu
   for (int i = 3; i >= 0; --i) n = (n << 8) | static_cast<unsigned char>(value->data[i]);
   return n;
 }
+
+// Moving hands the open key over; the platform half only opens and closes.
+inline RegKey::RegKey(RegKey&& other) noexcept
+    : path_(std::move(other.path_)), handle_(other.handle_) {
+  other.handle_ = 0;
+}
+
+inline RegKey& RegKey::operator=(RegKey&& other) noexcept {
+  if (this != &other) {
+    Close();
+    path_ = std::move(other.path_);
+    handle_ = other.handle_;
+    other.handle_ = 0;
+  }
+  return *this;
+}
+
+inline RegKey::~RegKey() { Close(); }
 
 }  // namespace brnet::sys

@@ -56,24 +56,6 @@ std::optional<RegKey> RegKey::Create(std::string_view path) {
   return RegKey(subKey, reinterpret_cast<std::uintptr_t>(key));
 }
 
-RegKey::RegKey(RegKey&& other) noexcept : path_(std::move(other.path_)), handle_(other.handle_) {
-  other.handle_ = 0;
-}
-
-RegKey& RegKey::operator=(RegKey&& other) noexcept {
-  if (this != &other) {
-    Close();
-    path_ = std::move(other.path_);
-    handle_ = other.handle_;
-    other.handle_ = 0;
-  }
-  return *this;
-}
-
-RegKey::~RegKey() {
-  Close();
-}
-
 void RegKey::Close() {
   if (handle_ != 0) ::RegCloseKey(AsHkey(handle_));
   handle_ = 0;
