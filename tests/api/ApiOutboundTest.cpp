@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -28,9 +27,11 @@
 namespace {
 
 using brnet::test::BrLib;
+using brnet::test::BsoCase;
 using brnet::test::ReadFile;
 using brnet::test::TempDir;
 using brnet::test::Tree;
+using brnet::test::TreeEntries;
 using brnet::test::WriteFile;
 
 constexpr uint8_t kBinkFlags = BR_BSY_BINK | BR_BSY_SEMAPHORE;
@@ -52,43 +53,6 @@ constexpr bool kWindows = true;
 #else
 constexpr bool kWindows = false;
 #endif
-
-// A name below the outbound written as on Linux ("139c04d2.pnt/00000009.clo")
-// spelled as the library spells it here: Windows has upper-case hex and flag
-// extensions ("139C04D2.pnt\00000009.clo", "139C04D2.BSY"); flow-file and
-// point-directory extensions are lower case everywhere.
-std::string Bso(const std::string& name) {
-  if (!kWindows) return name;
-  std::string out;
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t end = name.find('/', start);
-    if (end == std::string::npos) end = name.size();
-    std::string part = name.substr(start, end - start);
-    const std::size_t dot = part.find('.');
-    const bool flag =
-        dot != std::string::npos && (part.substr(dot) == ".bsy" || part.substr(dot) == ".csy");
-    for (std::size_t i = 0; i < part.size() && (i < dot || flag); ++i) {
-      part[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(part[i])));
-    }
-    out += (start == 0 ? "" : "\\") + part;
-    start = end + 1;
-  }
-  return out;
-}
-
-// Entries of Tree() written with "/": on Windows its separators inside a
-// name are "\\" (a directory's trailing "/" is Tree's own), which sorts
-// differently.
-std::vector<std::string> Entries(std::vector<std::string> names) {
-  for (std::string& name : names) {
-    const bool dir = !name.empty() && name.back() == '/';
-    if (dir) name.pop_back();
-    name = brnet::test::Native(name) + (dir ? "/" : "");
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 // The texts of a failed Win32 call as the library reports them: on Windows
 // the system's code and message, on POSIX errno and strerror.
@@ -154,9 +118,9 @@ class BrOutbound : public ::testing::Test {
 
   BrLib br;
   TempDir dir;
-  // A file of the outbound; NAME is spelled as on Linux (see Bso).
+  // A file of the outbound; NAME is spelled as on Linux (see BsoCase).
   std::string Out(const std::string& name) const {
-    return out + brnet::sys::PathDelim() + Bso(name);
+    return out + brnet::sys::PathDelim() + brnet::test::Native(BsoCase(name));
   }
 
   std::string out, boxes, netmail, logName;
@@ -182,7 +146,8 @@ TEST_F(BrOutbound, BinkEveryFlavourAndMode) {
     }
   }
   EXPECT_EQ(LogTexts(ReadFile(logName)), expectedLog);
-  for (const auto& name : Tree(out)) EXPECT_EQ(name.find(Bso(".bsy")), std::string::npos) << name;
+  for (const auto& name : Tree(out))
+    EXPECT_EQ(name.find(BsoCase(".bsy")), std::string::npos) << name;
 }
 
 TEST_F(BrOutbound, BinkAppendsInArrayOrderToExistingFlowFile) {
@@ -201,7 +166,7 @@ TEST_F(BrOutbound, BinkPointsOtherZonesAndZoneZero) {
   ASSERT_TRUE(Attach(brAddrRec{1, 234, 56, 0}, {a}, BR_FLAVOR_NORMAL, BR_OUTB_BINK, 0));
   ASSERT_TRUE(Attach(Node(2200, 0, 0), {a}, BR_FLAVOR_HOLD, BR_OUTB_BINK, BR_SEND_NONE));
   EXPECT_EQ(ReadFile(Out("139c04d2.pnt/00000009.clo")), a + "\r\n");
-  EXPECT_EQ(ReadFile(out + Bso(".001/00ea0038.flo")), a + "\r\n");
+  EXPECT_EQ(ReadFile(out + brnet::test::Native(BsoCase(".001/00ea0038.flo"))), a + "\r\n");
   EXPECT_EQ(ReadFile(Out("139c0898.hlo")), a + "\r\n") << "zone 0 is the main zone";
 }
 
@@ -229,7 +194,7 @@ TEST_F(BrOutbound, BusyNodeIsRefusedAndNothingWritten) {
   ASSERT_TRUE(br.SetOutboundBsy(nullptr, BR_BSY_SEMAPHORE, kBinkFlags));
   EXPECT_FALSE(Attach(Node(2202), {a}, BR_FLAVOR_CRASH, BR_OUTB_BINK, BR_SEND_NONE));
   EXPECT_EQ(br.Error(), "Node 2:5020/2202 is busy");
-  std::vector<std::string> flags = {"139C089A.CSY", Bso("139c0899.bsy")};
+  std::vector<std::string> flags = {"139C089A.CSY", BsoCase("139c0899.bsy")};
   std::sort(flags.begin(), flags.end());
   EXPECT_EQ(Tree(out), flags);
   EXPECT_FALSE(SemaphoreHeld(Node(2201)));
@@ -329,8 +294,8 @@ TEST_F(BrOutbound, FileBoxCopiesAndMoves) {
   ASSERT_TRUE(Attach(Node(2450), {b}, BR_FLAVOR_CRASH, BR_OUTB_FILEBOX, BR_SEND_TRUNC));
   ASSERT_TRUE(Attach(Node(2450), {c}, BR_FLAVOR_NORMAL, BR_OUTB_LONGFILEBOX, BR_SEND_KILL));
   const std::string box = ShortBox(2450);
-  EXPECT_EQ(Tree(boxes), Entries({box + "/", box + "/b.zip", box + "H/", box + "H/a.zip",
-                                  "2.5020.2450.0/", "2.5020.2450.0/c.zip"}));
+  EXPECT_EQ(Tree(boxes), TreeEntries({box + "/", box + "/b.zip", box + "H/", box + "H/a.zip",
+                                      "2.5020.2450.0/", "2.5020.2450.0/c.zip"}));
   const std::string copyOfA =
       boxes + brnet::sys::PathDelim() + box + "H" + brnet::sys::PathDelim() + "a.zip";
   EXPECT_EQ(fs::last_write_time(copyOfA), fs::last_write_time(a))
@@ -371,7 +336,7 @@ TEST_F(BrOutbound, FailureHalfWayKeepsEarlierWorkAndRemovesFlags) {
     EXPECT_EQ(br.Error(), "Win32 Error.  Code: 2.\nNo such file or directory");
   }
   const std::string box = ShortBox(2600);
-  EXPECT_EQ(Tree(boxes), Entries({box + "/", box + "/1", box + "/2"}));
+  EXPECT_EQ(Tree(boxes), TreeEntries({box + "/", box + "/1", box + "/2"}));
   EXPECT_EQ(Tree(out), std::vector<std::string>{}) << "the bink flag and its directory are gone";
   EXPECT_FALSE(SemaphoreHeld(Node(2600)));
 }
