@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -37,6 +38,41 @@ class ScopedMainAddress {
 inline std::string Native(std::string name) {
   std::replace(name.begin(), name.end(), '/', sys::PathDelim());
   return name;
+}
+
+// A BSO name written as on Linux ("139c04d2.pnt/00000005.bsy") in the case
+// the library writes it on this platform: Windows keeps upper-case hex and
+// flag extensions ("139C04D2.pnt/00000005.BSY"); flow-file and
+// point-directory extensions are lower case everywhere. "/" stays.
+inline std::string BsoCase(std::string name) {
+#ifdef _WIN32
+  std::size_t start = 0;
+  while (start < name.size()) {
+    std::size_t end = name.find('/', start);
+    if (end == std::string::npos) end = name.size();
+    const std::string_view part = std::string_view(name).substr(start, end - start);
+    const std::size_t dot = std::min(part.find('.'), part.size());
+    const bool flag = part.substr(dot) == ".bsy" || part.substr(dot) == ".csy";
+    for (std::size_t i = start; i < (flag ? end : start + dot); ++i) {
+      name[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[i])));
+    }
+    start = end + 1;
+  }
+#endif
+  return name;
+}
+
+// Entries as Tree() lists them, from names written with "/": inside a name
+// the platform's separator, a directory's trailing "/" kept; sorted again,
+// as "\\" sorts differently.
+inline std::vector<std::string> TreeEntries(std::vector<std::string> names) {
+  for (std::string& name : names) {
+    const bool dir = !name.empty() && name.back() == '/';
+    if (dir) name.pop_back();
+    name = Native(name) + (dir ? "/" : "");
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 // A fresh directory, removed with everything in it afterwards.

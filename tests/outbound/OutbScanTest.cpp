@@ -1,13 +1,10 @@
 // Rescanning outbounds laid out by hand and as binkd and crashmail leave
 // them: flow, request and packet files, point directories, file boxes, the
 // netmail directory, sorting, sizes and ages, and the model's own rules.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -21,6 +18,7 @@ namespace brnet {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Native;
 using test::ScopedMainAddress;
 using test::TempDir;
 using test::WriteFile;
@@ -43,7 +41,11 @@ void Put(const std::string& path, const std::string& data = "") {
 std::int64_t LocalTime(int daysBack, int hour, int minute = 0) {
   const std::time_t now = std::time(nullptr);
   std::tm tm{};
+#ifdef _WIN32
+  localtime_s(&tm, &now);
+#else
   localtime_r(&now, &tm);
+#endif
   tm.tm_mday -= daysBack;
   tm.tm_hour = hour;
   tm.tm_min = minute;
@@ -53,17 +55,21 @@ std::int64_t LocalTime(int daysBack, int hour, int minute = 0) {
 }
 
 void SetMTime(const std::string& path, std::int64_t time) {
-  const struct timespec times[2] = {{0, UTIME_OMIT}, {time / kNanos, time % kNanos}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+  using namespace std::chrono;
+  const sys_time<nanoseconds> when{nanoseconds(time)};
+  std::error_code ec;
+  fs::last_write_time(
+      path, time_point_cast<fs::file_time_type::duration>(file_clock::from_sys(when)), ec);
+  ASSERT_FALSE(ec) << path << ": " << ec.message();
 }
 
-// A file of SIZE bytes without blocks behind it.
+// A file of SIZE bytes, without blocks behind it where the file system
+// allows.
 void PutSparse(const std::string& path, std::int64_t size) {
   Put(path);
-  const int fd = ::open(path.c_str(), O_WRONLY);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(::ftruncate(fd, size), 0);
-  ::close(fd);
+  std::error_code ec;
+  fs::resize_file(path, static_cast<std::uintmax_t>(size), ec);
+  ASSERT_FALSE(ec) << path << ": " << ec.message();
 }
 
 // A stored message in the FTS-0001 layout crashmail reads and writes: the
@@ -148,10 +154,11 @@ class OutbScan : public ::testing::Test {
     if (node == nullptr) throw std::runtime_error(std::string("no node ") + text);
     return *node;
   }
-  // A file of SIZE bytes in the files directory; its full path.
+  // A file of SIZE bytes in the files directory ("/" separating as on the
+  // platform); its full path.
   std::string File(const std::string& name, std::size_t size) {
-    Put(files + name, std::string(size, 'x'));
-    return files + name;
+    Put(files + Native(name), std::string(size, 'x'));
+    return files + Native(name);
   }
 
   TempDir tmp;
@@ -276,7 +283,7 @@ TEST_F(OutbScan, FileBoxes) {
   EXPECT_EQ(Descs(Node("2:5020/1234.10")), std::vector<std::string>{"d.txt|Direct||FileBox|3|1"});
   EXPECT_EQ(Descs(Node("1:234/56")), std::vector<std::string>{"h.txt|Direct||Long FileBox|3|1"});
   EXPECT_EQ(Descs(Node("2:0/10")), std::vector<std::string>{"e.txt|Direct||FileBox|3|2"});
-  EXPECT_EQ(Node("2:0/10").Files()[0].FullName, boxes + "0000000A.00/e.txt");
+  EXPECT_EQ(Node("2:0/10").Files()[0].FullName, boxes + Native("0000000A.00/e.txt"));
   EXPECT_EQ(outb.TotalSize(), 10 + 3 + 4 + 1 + 2 + 3 + 1 + 1 + 1);
 
   // A long-form name that is not numeric ends the rescan; the total stays.
@@ -292,13 +299,13 @@ TEST_F(OutbScan, FileBoxes) {
 
 TEST_F(OutbScan, NetmailAttachesAndRequests) {
   const std::vector<std::pair<const char*, Fts1>> msgs = {
-      {"2.msg", {"2:5020/1234", "/x/a.zip", 0x0111, {"FLAGS KFS"}}},
-      {"3.msg", {"2:5020/1234.5", "/x/b.zip", 0x0311, {}}},  // Hold
-      {"4.msg", {"2:5020/1234", "/x/c.zip", 0x0013, {}}},    // Crash plays no part
+      {"2.msg", {"2:5020/1234", Native("/x/a.zip"), 0x0111, {"FLAGS KFS"}}},
+      {"3.msg", {"2:5020/1234.5", Native("/x/b.zip"), 0x0311, {}}},  // Hold
+      {"4.msg", {"2:5020/1234", Native("/x/c.zip"), 0x0013, {}}},    // Crash plays no part
       {"5.msg", {"1:234/56", " FILES.LST   NEWS.ZIP !pw ", 0x0800, {}}},
       {"6.msg", {"2:5020/100", "MINE.ZIP", 0x0800, {}}},             // request to ourselves
       {"7.msg", {"2:5020/999", "hello", 0x0101, {}}},                // plain netmail
-      {"8.msg", {"3:5/6", "/x/d.zip", 0x0111, {}, false}},           // no INTL: the main zone
+      {"8.msg", {"3:5/6", Native("/x/d.zip"), 0x0111, {}, false}},   // no INTL: the main zone
       {"9.msg", {"2:5020/1234", std::string(80, 'y'), 0x0010, {}}},  // read back as 71
   };
   for (const auto& [name, m] : msgs) Put(netmail + name, MsgBytes(m));
@@ -311,13 +318,13 @@ TEST_F(OutbScan, NetmailAttachesAndRequests) {
             (std::vector<std::string>{"a.zip|Normal||ArcMail|3|-1", "c.zip|Normal||ArcMail|3|-1",
                                       std::string(71, 'y') + "|Normal||ArcMail|3|-1"}));
   EXPECT_EQ(Descs(Node("2:5020/1234.5")), std::vector<std::string>{"b.zip|Hold||ArcMail|3|-1"});
-  EXPECT_EQ(Node("2:5020/1234.5").Files()[0].FullName, "/x/b.zip");
+  EXPECT_EQ(Node("2:5020/1234.5").Files()[0].FullName, Native("/x/b.zip"));
   EXPECT_EQ(Node("1:234/56").Requests(),
             (std::vector<std::string>{"FILES.LST", "NEWS.ZIP", "!pw"}));
   EXPECT_TRUE(Node("1:234/56").Files().empty());
 
   // A message another program writes after the first scan counts at the next.
-  Put(netmail + "10.msg", MsgBytes({"2:5020/777", "/x/e.zip", 0x0111, {}}));
+  Put(netmail + "10.msg", MsgBytes({"2:5020/777", Native("/x/e.zip"), 0x0111, {}}));
   outb.Rescan();
   EXPECT_EQ(Descs(Node("2:5020/777")), std::vector<std::string>{"e.zip|Normal||ArcMail|3|-1"});
 
@@ -360,11 +367,11 @@ TEST_F(OutbScan, FilesAsBinkdAndCrashmailLeaveThem) {
   Put(out + "139c04d2.pnt/00000005.bsy", "4242\n");
   Put(out + "139c04d2.pnt/0000000a.flo", left + "\n");  // lower-case hex point 10
   Put(netmail + "2.msg", MsgBytes({"2:5020/1234",
-                                   "/abs/path/file.zip",
+                                   Native("/abs/path/file.zip"),
                                    0x0111,
                                    {"MSGID: 2:5020/100 6936f0a1", "FLAGS KFS"}}));
   Put(netmail + "3.msg", MsgBytes({"2:5020/1234.5",
-                                   "/abs/path/p.zip",
+                                   Native("/abs/path/p.zip"),
                                    0x0119,  // exported
                                    {"MSGID: 2:5020/100 6936f0a2"}}));
   Put(netmail + "4.msg", MsgBytes({"2:5020/100",
@@ -397,7 +404,7 @@ TEST_F(OutbScan, SortModes) {
   // One node from each place, so discovery order is known: BSO, boxes, netmail.
   Put(out + "00090009.flo", File("s.bin", 1));
   Put(boxes + "2.1.1.0/b.bin", "1");
-  Put(netmail + "2.msg", MsgBytes({"2:5/5", "/x/n.zip", 0x0111, {}}));
+  Put(netmail + "2.msg", MsgBytes({"2:5/5", Native("/x/n.zip"), 0x0111, {}}));
   outb.SetBinkOutPath(out);
   outb.SetFileBoxesPath(boxes);
   outb.SetNetmailPath(netmail);
@@ -494,7 +501,7 @@ TEST_F(OutbScan, ModelRulesAndErrors) {
   // Path properties: a trailing separator, and the directory tree made.
   const std::string deep = tmp / "a/b/c";
   outb.SetBinkOutPath(deep);
-  EXPECT_EQ(outb.BinkOutPath(), deep + "/");
+  EXPECT_EQ(outb.BinkOutPath(), deep + sys::PathDelim());
   EXPECT_TRUE(fs::is_directory(deep));
   outb.SetFlagsPath(tmp / "flags/");
   EXPECT_EQ(outb.FlagsPath(), tmp / "flags/");
