@@ -1,8 +1,6 @@
 // Attaching files to a node: a line per file in its flow file, a copy (or a
 // move) in its file box, or a netmail file-attach message per file, always
 // under the node's busy flags.
-#include <cerrno>
-
 #include "addr/Utils.h"
 #include "msgbase/MsgBase.h"
 #include "outbound/Outbound.h"
@@ -81,10 +79,10 @@ void MoveIntoBox(const std::string& path, const std::string& target) {
   if (sys::FileAttributes(path) < 0) throw EOutbError(moveError);
   const int rc = sys::RenameNoReplace(path, target);
   if (rc == 0) return;
-  if (rc == EEXIST || sys::FileAttributes(target) >= 0) throw EOutbError(moveError);
+  if (sys::IsFileExistsError(rc) || sys::FileAttributes(target) >= 0) throw EOutbError(moveError);
   // Another file system: copy without replacing, then delete the source.
   if (const int copyRc = sys::CopyNoReplace(path, target); copyRc != 0) {
-    if (copyRc == EEXIST) throw EOutbError(moveError);
+    if (sys::IsFileExistsError(copyRc)) throw EOutbError(moveError);
     throw EInOutError(sys::RunErrorText(copyRc, target), copyRc);
   }
   sys::SetReadOnly(path, false);

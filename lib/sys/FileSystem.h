@@ -113,6 +113,8 @@ int CopyNoReplace(const std::string& from, const std::string& to);
 
 // The system's own text for an error code returned above.
 std::string SystemErrorMessage(int code);
+// True when CODE, returned above, says that the target name exists already.
+bool IsFileExistsError(int code);
 
 bool LastWriteTime(const std::string& path, FileTime& time);
 

@@ -240,6 +240,8 @@ int CopyNoReplace(const std::string& from, const std::string& to) {
   return err;
 }
 
+bool IsFileExistsError(int code) { return code == EEXIST; }
+
 std::string SystemErrorMessage(int code) {
   char buffer[256];
   return std::string(::strerror_r(code, buffer, sizeof buffer));

@@ -128,6 +128,10 @@ int CopyNoReplace(const std::string& from, const std::string& to) {
   return ::CopyFileA(from.c_str(), to.c_str(), TRUE) ? 0 : static_cast<int>(::GetLastError());
 }
 
+bool IsFileExistsError(int code) {
+  return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
+}
+
 std::string SystemErrorMessage(int code) {
   char* text = nullptr;
   const DWORD n = ::FormatMessageA(
