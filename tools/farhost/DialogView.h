@@ -7,32 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "Canvas.h"
 #include "FarApi.h"
 
 namespace farhost {
-
-// A character grid; each cell holds one UTF-8 character.
-class Canvas {
- public:
-  enum Attr : unsigned char { Normal, Field, Focus };
-  Canvas(int width, int height);
-  int Width() const { return width_; }
-  int Height() const { return height_; }
-  // Writes TEXT from (X, Y) on, clipped at the edges.
-  void Put(int x, int y, std::string_view text, Attr attr = Normal);
-  // The rows as plain text; FIELDFILL stands for empty field cells.
-  std::vector<std::string> Lines(const char* fieldFill) const;
-  // The rows with terminal attributes (reverse video for fields and focus).
-  std::vector<std::string> AnsiLines() const;
-
- private:
-  struct Cell {
-    std::string ch = " ";
-    Attr attr = Normal;
-  };
-  int width_, height_;
-  std::vector<Cell> cells_;
-};
 
 class DialogView {
  public:

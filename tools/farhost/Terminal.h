@@ -8,11 +8,9 @@
 #pragma once
 
 #include "DialogView.h"
+#include "Screen.h"
 
 namespace farhost {
-
-// True when standard input and output are a terminal.
-bool HaveTerminal();
 
 // Runs the dialog; the index of the item that closed it, or -1.
 int RunDialog(DialogView& view);

@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# farhost.exe as a person runs it on Windows: a console program under wine,
+# in a terminal (tmux), keys typed, the screen read back. The plug-in is
+# configured (a wrong directory first), attaches a file through the real
+# brnet32.dll into a Bink outbound, and a dialog is cancelled with Esc.
+#   wine_interactive.sh FARHOST.EXE SENDREL.DLL EMULATOR...
+set -euo pipefail
+farhost=$1 module=$2
+shift 2
+emulator=("$@")
+command -v tmux >/dev/null || { echo "tmux is not installed"; exit 1; }
+
+work=$(mktemp -d)
+sock="farhost-wine-$$"
+root="Software\\BrnetInteractive\\$$"
+T() { tmux -u -L "$sock" "$@"; }
+cleanup() {
+  T kill-server 2>/dev/null || true
+  "${emulator[@]}" reg delete "HKCU\\Software\\BrnetInteractive\\$$" /f >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+winpath() { echo "Z:${1//\//\\}"; }
+
+mkdir -p "$work/panel" "$work/out"
+echo data > "$work/panel/a.txt"
+
+fail() { echo "FAIL: $*"; echo "--- screen"; T capture-pane -p -t main 2>/dev/null || true; exit 1; }
+screen() { T capture-pane -p -t main; }
+wait_for() {
+  for _ in $(seq 150); do
+    screen | grep -qF -- "$1" && return 0
+    sleep 0.2
+  done
+  fail "\"$1\" never appeared"
+}
+keys() { T send-keys -t main "$@"; sleep 0.3; }
+type_text() { T send-keys -t main -l "$1"; sleep 0.3; }
+start() {
+  T kill-session -t main 2>/dev/null || true
+  rm -f "$work/exit"
+  local cmd
+  cmd="$(printf '%q ' "${emulator[@]}" "$farhost" -r "$root\\Plugins" "$module" "$@")"
+  cmd+="; echo EXIT=\$? > '$work/exit'; echo DONE; sleep 60"
+  T new-session -d -s main -x 100 -y 30 "$cmd"
+}
+finished() {
+  wait_for DONE
+  cat "$work/exit"
+}
+setting() {
+  "${emulator[@]}" reg query "HKCU\\$root\\Plugins\\Quorral\\Sendrel" /v "$1" 2>/dev/null |
+    tr -d '\r' | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'
+}
+
+# 1. Configure: a wrong directory, the warning, then the right one.
+start configure
+wait_for "Sendrel configuration"
+type_text "2:5020/100"
+keys Tab Down Space
+screen | grep -qF "(•) Bink outbound" || fail "Bink was not chosen"
+keys Tab Tab Tab
+type_text 'Z:\nonexistent'
+keys Enter
+wait_for "This directory does not exist"
+keys Enter
+wait_for "Sendrel configuration"
+screen | grep -qF 'Z:\nonexistent' || fail "the dialog lost the typed path"
+for _ in $(seq 14); do keys BSpace; done
+type_text "$(winpath "$work/out")"
+keys Enter
+[ "$(finished)" = "EXIT=1" ] || fail "configure: $(cat "$work/exit") (one warning expected)"
+screen | grep -qF "Configure: settings changed" || fail "configure did not save"
+[ "$(setting MainAddr)" = "2:5020/100" ] || fail "MainAddr: '$(setting MainAddr)'"
+[ "$(setting OutbType)" = "0x1" ] || fail "OutbType: '$(setting OutbType)'"
+[ "$(setting OutbPath)" = "$(winpath "$work/out")" ] || fail "OutbPath: '$(setting OutbPath)'"
+
+# 2. Attach: Hold, delete after sending, into the configured outbound.
+start attach -p "$(winpath "$work/panel")" a.txt
+wait_for "Send 1 file(s) (5b) to:"
+type_text "2:5020/1234"
+keys Tab Space
+keys Tab Tab Tab Space
+screen | grep -qF "[x] Delete/move after sending" || fail "the check box was not ticked"
+keys Enter
+[ "$(finished)" = "EXIT=0" ] || fail "attach: $(cat "$work/exit")"
+flow="$work/out/139C04D2.hlo"
+[ -f "$flow" ] || fail "no flow file: $(ls "$work/out")"
+tr -d '\r' < "$flow" | grep -qi '^\^Z:\\.*\\A\.TXT$' || fail "flow line: $(cat "$flow")"
+[ "$(setting DestAddr)" = "2:5020/1234" ] || fail "DestAddr: '$(setting DestAddr)'"
+[ "$(setting Flavor)" = "0x0" ] || fail "Flavor: '$(setting Flavor)'"
+
+# 3. Esc cancels and keeps the settings as they were.
+start configure
+wait_for "Sendrel configuration"
+screen | grep -qF "2:5020/100" || fail "the saved main address is not shown"
+type_text "99"
+keys Escape
+[ "$(finished)" = "EXIT=0" ] || fail "cancel: $(cat "$work/exit")"
+screen | grep -qF "Configure: nothing changed" || fail "cancel was not reported"
+[ "$(setting MainAddr)" = "2:5020/100" ] || fail "cancelling changed MainAddr"
+echo "interactive run under wine: ok"
