@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Platform.h"
+#include "sys/win32/SystemMessage.h"
 
 namespace farhost::platform {
 namespace {
@@ -15,15 +16,7 @@ std::uint64_t Ticks(const FILETIME& ft) {
 }
 
 std::string ErrorText(DWORD code) {
-  char* text = nullptr;
-  const DWORD n = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = n != 0 && text != nullptr ? std::string(text, n) : std::string();
-  if (text != nullptr) ::LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
-    message.pop_back();
-  }
+  const std::string message = brnet::sys::SystemMessageText(code);
   return message.empty() ? "error " + std::to_string(code) : message;
 }
 

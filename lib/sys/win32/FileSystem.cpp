@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <string>
 
+#include "sys/win32/SystemMessage.h"
+
 namespace brnet::sys {
 namespace {
 
@@ -133,18 +135,10 @@ bool IsFileExistsError(int code) {
 }
 
 std::string SystemErrorMessage(int code) {
-  char* text = nullptr;
-  const DWORD n = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = n > 0 && text != nullptr ? std::string(text, n) : std::string();
-  if (text != nullptr) ::LocalFree(text);
-  // The system's texts end in a full stop and a line break; the callers put
-  // them into sentences of their own.
-  while (!message.empty() &&
-         (static_cast<unsigned char>(message.back()) <= ' ' || message.back() == '.')) {
-    message.pop_back();
-  }
+  std::string message = SystemMessageText(static_cast<DWORD>(code));
+  // The system's texts end in a full stop; the callers put them into
+  // sentences of their own.
+  while (!message.empty() && message.back() == '.') message.pop_back();
   if (message.empty()) message = "Unknown error " + std::to_string(code);
   return message;
 }

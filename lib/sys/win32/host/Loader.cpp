@@ -9,6 +9,7 @@
 #include <string>
 
 #include "sys/Loader.h"
+#include "sys/win32/SystemMessage.h"
 
 namespace brnet::sys {
 namespace {
@@ -16,16 +17,7 @@ namespace {
 thread_local std::string lastError;
 
 std::string SystemMessage(DWORD code) {
-  char* text = nullptr;
-  const DWORD n = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = n != 0 && text != nullptr ? std::string(text, n) : std::string();
-  if (text != nullptr) ::LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
-    message.pop_back();
-  }
-  return "Win32 Error.  Code: " + std::to_string(code) + ".\n" + message;
+  return "Win32 Error.  Code: " + std::to_string(code) + ".\n" + SystemMessageText(code);
 }
 
 void NoteLastError(const std::string& what) {
