@@ -4,13 +4,8 @@
 # the recording stand-in for brnet32, then a dialog is cancelled with Esc.
 set -euo pipefail
 farhost=$1 module=$2 lngdir=$3 standin=$4
-command -v tmux >/dev/null || { echo "tmux is not installed"; exit 1; }
-
-work=$(mktemp -d)
-sock="farhost-test-$$"
-T() { tmux -u -L "$sock" "$@"; }
-cleanup() { T kill-server 2>/dev/null || true; rm -rf "$work"; }
-trap cleanup EXIT
+source "$(dirname "$0")/tmux_session.sh"
+tmux_session_init "$(mktemp -d)" 0.15
 
 mkdir -p "$work/plugin" "$work/cfg" "$work/panel" "$work/out"
 ln -s "$module" "$work/plugin/sendrel.so"
@@ -18,29 +13,10 @@ ln -s "$lngdir"/*.lng "$work/plugin/"
 ln -s "$standin" "$work/plugin/libbrnet32.so"
 echo data > "$work/panel/a.txt"
 
-fail() { echo "FAIL: $*"; echo "--- screen"; T capture-pane -p -t main 2>/dev/null || true; exit 1; }
-screen() { T capture-pane -p -t main; }
-# Waits until TEXT is on the screen.
-wait_for() {
-  for _ in $(seq 100); do
-    screen | grep -qF -- "$1" && return 0
-    sleep 0.1
-  done
-  fail "\"$1\" never appeared"
-}
-keys() { T send-keys -t main "$@"; sleep 0.15; }
-type_text() { T send-keys -t main -l "$1"; sleep 0.15; }
-# Runs farhost with ARGS in a fresh session that stays after it ends.
+# Runs farhost with ARGS.
 start() {
-  T kill-session -t main 2>/dev/null || true
-  rm -f "$work/exit"
-  local cmd="env XDG_CONFIG_HOME='$work/cfg' HOME='$work' BR_STANDIN_LOG='$work/calls.log'"
-  cmd+=" '$farhost' '$work/plugin/sendrel.so' $*; echo EXIT=\$? > '$work/exit'; echo DONE; sleep 60"
-  T new-session -d -s main -x 100 -y 30 "$cmd"
-}
-finished() {
-  wait_for DONE
-  cat "$work/exit"
+  start_session "env XDG_CONFIG_HOME='$work/cfg' HOME='$work' BR_STANDIN_LOG='$work/calls.log' \
+    '$farhost' '$work/plugin/sendrel.so' $*"
 }
 
 # 1. Configure: a wrong path first, the warning, then the right one.

@@ -8,45 +8,20 @@ set -euo pipefail
 farhost=$1 module=$2
 shift 2
 emulator=("$@")
-command -v tmux >/dev/null || { echo "tmux is not installed"; exit 1; }
-
-work=$(mktemp -d)
-sock="farhost-wine-$$"
+source "$(dirname "$0")/tmux_session.sh"
+tmux_session_init "$(mktemp -d)" 0.3
 root="Software\\BrnetInteractive\\$$"
-T() { tmux -u -L "$sock" "$@"; }
-cleanup() {
-  T kill-server 2>/dev/null || true
+extra_cleanup() {
   "${emulator[@]}" reg delete "HKCU\\Software\\BrnetInteractive\\$$" /f >/dev/null 2>&1 || true
-  rm -rf "$work"
 }
-trap cleanup EXIT
 winpath() { echo "Z:${1//\//\\}"; }
 
 mkdir -p "$work/panel" "$work/out"
 echo data > "$work/panel/a.txt"
 
-fail() { echo "FAIL: $*"; echo "--- screen"; T capture-pane -p -t main 2>/dev/null || true; exit 1; }
-screen() { T capture-pane -p -t main; }
-wait_for() {
-  for _ in $(seq 150); do
-    screen | grep -qF -- "$1" && return 0
-    sleep 0.2
-  done
-  fail "\"$1\" never appeared"
-}
-keys() { T send-keys -t main "$@"; sleep 0.3; }
-type_text() { T send-keys -t main -l "$1"; sleep 0.3; }
+# Runs farhost.exe with ARGS, the plug-in's settings under our own root key.
 start() {
-  T kill-session -t main 2>/dev/null || true
-  rm -f "$work/exit"
-  local cmd
-  cmd="$(printf '%q ' "${emulator[@]}" "$farhost" -r "$root\\Plugins" "$module" "$@")"
-  cmd+="; echo EXIT=\$? > '$work/exit'; echo DONE; sleep 60"
-  T new-session -d -s main -x 100 -y 30 "$cmd"
-}
-finished() {
-  wait_for DONE
-  cat "$work/exit"
+  start_session "$(printf '%q ' "${emulator[@]}" "$farhost" -r "$root\\Plugins" "$module" "$@")"
 }
 setting() {
   "${emulator[@]}" reg query "HKCU\\$root\\Plugins\\Quorral\\Sendrel" /v "$1" 2>/dev/null |
