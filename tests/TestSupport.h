@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -92,8 +93,14 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   ~TempDir() {
+    namespace fs = std::filesystem;
     std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    // Windows deletes no read-only file: everything is made writable first.
+    for (fs::recursive_directory_iterator it(path_, ec), end; !ec && it != end; it.increment(ec)) {
+      std::error_code ignored;
+      fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+    }
+    fs::remove_all(path_, ec);
   }
   const std::string& Path() const { return path_; }
   // A name inside the directory; "/" in NAME separates as on the platform.
@@ -121,6 +128,23 @@ class CurrentDir {
  private:
   std::filesystem::path old_;
 };
+
+// Takes the write permission away: the read-only attribute on Windows.
+inline void MakeReadOnly(const std::string& path) {
+  namespace fs = std::filesystem;
+  fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+}
+
+// Sets the last-write time of PATH to SECS since 1970 plus NANOS. The MinGW
+// run-time sets whole seconds only, so NANOS counts only elsewhere.
+inline void SetWriteTime(const std::string& path, std::int64_t secs, std::int64_t nanos = 0) {
+  namespace fs = std::filesystem;
+  namespace chrono = std::chrono;
+  const chrono::sys_time<chrono::nanoseconds> when{chrono::seconds(secs) +
+                                                   chrono::nanoseconds(nanos)};
+  fs::last_write_time(path, fs::file_time_type::clock::from_sys(when));
+}
 
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

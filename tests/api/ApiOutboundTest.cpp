@@ -1,18 +1,14 @@
 // Attaching through the br functions, as a caller does, into real
 // directories: the exact bytes, names and log lines each outbound type,
 // flavour and mode produces, busy nodes, failures half-way, and several
-// processes attaching to one node at once (POSIX only: it forks). The same
-// tests run on Windows (under wine) against the Win32 calls.
-#ifndef _WIN32
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
-
+// processes attaching to one node at once. The same tests run on Windows
+// (under wine) against the Win32 calls.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -23,6 +19,7 @@
 #include "api/BrLib.h"
 #include "msgbase/MailMsg.h"
 #include "outbound/OutbNaming.h"
+#include "support/ChildProcess.h"
 
 namespace {
 
@@ -412,57 +409,41 @@ TEST_F(BrOutbound, RescanThroughTheLibrary) {
   EXPECT_TRUE(br.Error().find("no main address") != std::string::npos) << br.Error();
 }
 
-#ifndef _WIN32
 // Several processes attach to one node at once, each call three files. Every
 // call either succeeds whole or is refused as busy; the flow file holds the
 // lines of exactly the successful calls, each call's lines together and in
 // order; no flag is left.
 TEST_F(BrOutbound, ConcurrentProcessesNeverMixOrLoseLines) {
+  using brnet::test::ChildProcess;
   constexpr int kProcs = 4, kCalls = 25;
   const brAddrRec node = Node(3000);
-  const std::string results = dir / "results";
-  ASSERT_TRUE(std::filesystem::create_directories(results));
-  std::vector<pid_t> kids;
+  std::vector<std::unique_ptr<ChildProcess>> callers;
   for (int p = 0; p < kProcs; ++p) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-      std::string log;
-      bool ok = br.InitOutbound(nullptr, out.c_str(), nullptr) &&
-                br.SetOutboundBsy(nullptr, kBinkFlags, kBinkFlags);
-      for (int c = 0; ok && c < kCalls; ++c) {
-        std::vector<std::string> files;
-        for (int f = 0; f < 3; ++f) {
-          files.push_back("/p" + std::to_string(p) + "/c" + std::to_string(c) + "/f" +
-                          std::to_string(f));
-        }
-        if (Attach(node, files, BR_FLAVOR_CRASH, BR_OUTB_BINK, BR_SEND_NONE)) {
-          log += "ok " + std::to_string(c) + "\n";
-        } else if (br.Error() == "Node 2:5020/3000 is busy") {
-          log += "busy " + std::to_string(c) + "\n";
-        } else {
-          ok = false;
-        }
-      }
-      WriteFile(results + "/" + std::to_string(p), log);
-      ::_exit(ok ? 0 : 1);
-    }
-    kids.push_back(pid);
+    callers.push_back(std::make_unique<ChildProcess>(
+        brnet::test::SiblingProgram("api_helper"),
+        std::vector<std::string>{BRNET32_PATH, out, std::to_string(node.node), std::to_string(p),
+                                 std::to_string(kCalls)},
+        ChildProcess::Stdio::Pipes));
   }
-  for (pid_t pid : kids) {
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+  // All have loaded the library before any starts, so that they contend.
+  for (auto& caller : callers) ASSERT_EQ(caller->ReadLine(), "ready");
+  for (auto& caller : callers) caller->CloseStdin();
   std::map<std::string, int> expected;  // "/pP/cC" of each successful call
   int busy = 0;
   for (int p = 0; p < kProcs; ++p) {
-    std::istringstream in(ReadFile(results + "/" + std::to_string(p)));
-    std::string what;
-    int c;
-    while (in >> what >> c) {
+    int calls = 0;
+    for (std::string line; (line = callers[p]->ReadLine()) != ChildProcess::kEndOfOutput;) {
+      std::istringstream in(line);
+      std::string what;
+      int c = -1;
+      in >> what >> c;
+      ASSERT_TRUE(what == "ok" || what == "busy") << "process " << p << ": " << line;
+      EXPECT_EQ(c, calls++) << "process " << p;
       if (what == "ok") expected["/p" + std::to_string(p) + "/c" + std::to_string(c)] = 0;
       busy += what == "busy";
     }
+    EXPECT_EQ(calls, kCalls) << "process " << p;
+    EXPECT_EQ(callers[p]->Wait(), 0) << "process " << p;
   }
   std::istringstream flow(ReadFile(Out("139c0bb8.clo")));
   std::string line;
@@ -475,10 +456,9 @@ TEST_F(BrOutbound, ConcurrentProcessesNeverMixOrLoseLines) {
     EXPECT_EQ(++expected[call], 1) << "call listed twice: " << call;
     for (int f = 0; f < 3; ++f) EXPECT_EQ(lines[i + f], call + "/f" + std::to_string(f) + "\r");
   }
-  EXPECT_EQ(Tree(out), (std::vector<std::string>{"139c0bb8.clo"}));
+  EXPECT_EQ(Tree(out), (std::vector<std::string>{BsoCase("139c0bb8.clo")}));
   EXPECT_FALSE(SemaphoreHeld(node));
   RecordProperty("busy_calls", busy);
 }
-#endif  // fork() has no Windows counterpart; wine runs the rest.
 
 }  // namespace

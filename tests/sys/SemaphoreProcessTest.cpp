@@ -47,10 +47,24 @@ TEST(SemaphoreProcesses, NotKeptAliveByAStartedProgram) {
   const std::string name = UniqueName("child");
   NamedSemaphore sem;
   ASSERT_EQ(sem.Create(name), NamedSemaphore::CreateResult::Created);
-  ChildProcess sleeper(SiblingProgram("sys_helper"), {"sleep", "3000"});
+  ChildProcess sleeper(SiblingProgram("sys_helper"), {"sleep", "30000"});
   std::this_thread::sleep_for(std::chrono::milliseconds(300));  // it is running now
   sem.Close();
   EXPECT_FALSE(NamedSemaphore::Present(name)) << "the started program inherited the semaphore";
+  EXPECT_TRUE(sleeper.Kill()) << "it ended too early to tell";
+}
+
+TEST(SemaphoreProcesses, AKilledHolderFreesTheName) {
+  test::TempDir dir;
+  const std::string name = UniqueName("killed");
+  ChildProcess holder(SiblingProgram("sys_helper"),
+                      {"hold-semaphore", name, dir / "ready", dir / "stop"});
+  ASSERT_TRUE(WaitForFile(dir / "ready")) << "the other process did not take the semaphore";
+  EXPECT_TRUE(NamedSemaphore::Present(name));
+  EXPECT_TRUE(holder.Kill());
+  EXPECT_FALSE(NamedSemaphore::Present(name)) << "a crashed holder keeps the name taken";
+  NamedSemaphore mine;
+  EXPECT_EQ(mine.Create(name), NamedSemaphore::CreateResult::Created);
 }
 
 TEST(SemaphoreProcesses, BadNamesFail) {

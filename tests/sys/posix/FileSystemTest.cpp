@@ -1,0 +1,81 @@
+// The POSIX half of the file-system layer: what a case-sensitive file system
+// with file modes adds to the Windows rules, and errno values as the codes.
+#include "sys/FileSystem.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+
+#include "TestSupport.h"
+
+namespace brnet::sys {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+using V = std::vector<std::string>;
+
+V Names(const std::string& pattern, std::uint32_t filter) {
+  V names;
+  for (const SearchRec& rec : FindAllMatches(pattern, filter)) names.push_back(rec.Name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(PosixFileSystem, DotFilesAreHidden) {
+  TempDir tmp;
+  WriteFile(tmp / "plain.flo", "");
+  WriteFile(tmp / ".hidden.flo", "");
+  fs::create_directory(tmp / ".dir.flo");
+  EXPECT_EQ(Names(tmp / "*.flo", 0), V{"plain.flo"});
+  EXPECT_EQ(Names(tmp / "*.flo", faHidden), (V{".hidden.flo", "plain.flo"}));
+  EXPECT_EQ(Names(tmp / "*.FLO", faAnyFile), (V{".dir.flo", ".hidden.flo", "plain.flo"}));
+  EXPECT_EQ(FileAttributes(tmp / "plain.flo"), 0) << "no archive bit here";
+  EXPECT_EQ(FileAttributes(tmp / ".hidden.flo"), faHidden);
+  EXPECT_EQ(FileAttributes(tmp / ".dir.flo/"), faDirectory | faHidden);
+}
+
+TEST(PosixFileSystem, EverySpellingOfAPathIsFound) {
+  TempDir tmp;
+  fs::create_directories(tmp / "out/139c04d2.pnt");
+  fs::create_directories(tmp / "out/139C04D2.PNT");
+  WriteFile(tmp / "out/139c04d2.pnt/00000005.bsy", "");
+  WriteFile(tmp / "out/139C04D2.PNT/00000005.BSY", "");
+  WriteFile(tmp / "out/139C04D2.PNT/00000006.BSY", "");
+  WriteFile(tmp / "out/a*b", "");
+  const std::string root = tmp.Path() + "/";
+  auto found = FindPathsIgnoringCase(root, "OUT/139c04d2.pnt/00000005.Bsy");
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ(found,
+            (V{root + "out/139C04D2.PNT/00000005.BSY", root + "out/139c04d2.pnt/00000005.bsy"}));
+  EXPECT_EQ(FindPathsIgnoringCase(root, "out/A*B"), V{root + "out/a*b"}) << "* is a character";
+  EXPECT_TRUE(FindPathsIgnoringCase(root, "out/a?b").empty()) << "no wildcards here";
+}
+
+TEST(PosixFileSystem, CopyKeepsNanosecondsAndReportsErrno) {
+  TempDir tmp;
+  WriteFile(tmp / "a", "payload");
+  const timespec times[2] = {{1000, 0}, {1500000000, 42}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, (tmp / "a").c_str(), times, 0), 0);
+  ::chmod((tmp / "a").c_str(), 0444);
+  EXPECT_EQ(CopyNoReplace(tmp / "a", tmp / "b"), 0);
+  FileTime t = 0;
+  ASSERT_TRUE(LastWriteTime(tmp / "b", t));
+  EXPECT_EQ(t, FileTime{1500000000} * 1000000000 + 42);
+  EXPECT_EQ(FileAttributes(tmp / "b"), faReadOnly);
+  WriteFile(tmp / "c", "C");
+  EXPECT_EQ(CopyNoReplace(tmp / "a", tmp / "c"), EEXIST);
+  EXPECT_EQ(ReadFile(tmp / "c"), "C");
+  EXPECT_EQ(CopyNoReplace(tmp / "none", tmp / "d"), ENOENT);
+  EXPECT_FALSE(fs::exists(tmp / "d"));
+}
+
+}  // namespace
+}  // namespace brnet::sys
