@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "FarApi.h"
-#include "ProcessRun.h"
 #include "TestSupport.h"
 #include "api/brnet32.h"
+#include "support/ProcessRun.h"
 #include "sys/Registry.h"
 
 namespace {
