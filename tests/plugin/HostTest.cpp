@@ -1,15 +1,11 @@
 // The sendrel plug-in run by the farhost host, without a person: answers on
-// the command line, the registry in a private directory, and brnet32 either
+// the command line, the registry in a private place, and brnet32 either
 // the real library, a stand-in that records its calls, a stand-in lacking
-// brFreeLog, or no library at all.
-#include <dlfcn.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+// brFreeLog, or no library at all. On POSIX and on Windows (under wine).
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <sstream>
@@ -17,21 +13,27 @@
 #include <vector>
 
 #include "FarApi.h"
-#include "ProcessRun.h"
+#include "HostPlatform.h"
 #include "TestSupport.h"
 #include "api/brnet32.h"
+#include "support/ProcessRun.h"
+#include "sys/HostFs.h"
+#include "sys/Loader.h"
+#include "sys/Path.h"
 #include "sys/Registry.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using brnet::sys::PathDelim;
+using brnet::sys::host::ShortPathName;
 using brnet::test::ProcessResult;
 using brnet::test::ReadFile;
 using brnet::test::RunProcess;
 using brnet::test::TempDir;
 using brnet::test::WriteFile;
-
-constexpr const char* kKey = "Software\\Far\\Plugins\\Quorral\\Sendrel";
+using sendrel_test::BuildPath;
+using sendrel_test::PlaceFile;
 
 enum class Lib { Real, StandIn, NoFreeLog, Missing };
 
@@ -54,41 +56,58 @@ std::vector<std::string> Lines(const std::string& text) {
 class SendrelHost : public ::testing::Test {
  protected:
   void SetUp() override {
-    cfg_ = root_ / "cfg";
-    panel_ = root_ / "panel";
-    calls_ = root_ / "calls.log";
-    fs::create_directories(cfg_);
-    fs::create_directories(panel_ + "/sub");
-    // The test reads and writes the same registry as the host it starts.
-    ::setenv("XDG_CONFIG_HOME", cfg_.c_str(), 1);
+    fs::create_directories(panel_);
+    fs::create_directories(root_ / "panel/sub");
   }
 
   // A plug-in folder: the module and its language files, with LIB beside
-  // them as libbrnet32.so.
+  // them under the name the plug-in binds ("brnet32.dll", which is
+  // libbrnet32.so on POSIX).
   std::string PluginFolder(Lib lib) {
     const std::string dir = root_ / ("plugin" + std::to_string(static_cast<int>(lib)));
+    const std::string module = BuildPath(SENDREL_MODULE);
+    const std::string moduleCopy = dir + PathDelim() + fs::path(module).filename().string();
     if (!fs::exists(dir)) {
       fs::create_directories(dir);
-      fs::create_symlink(SENDREL_MODULE, dir + "/sendrel.so");
+      PlaceFile(module, moduleCopy);
       for (const char* lng : {"SendrelEng.lng", "SendrelRus.lng"}) {
-        fs::create_symlink(std::string(SENDREL_LNG_DIR) + "/" + lng, dir + "/" + lng);
+        PlaceFile(BuildPath(std::string(SENDREL_LNG_DIR) + "/" + lng), dir + PathDelim() + lng);
       }
       const char* target = lib == Lib::Real        ? BRNET32_LIB
                            : lib == Lib::StandIn   ? STANDIN_LIB
                            : lib == Lib::NoFreeLog ? STANDIN_NOFREELOG_LIB
                                                    : nullptr;
-      if (target != nullptr) fs::create_symlink(target, dir + "/libbrnet32.so");
+      if (target != nullptr) {
+        PlaceFile(BuildPath(target),
+                  dir + PathDelim() + brnet::sys::PlatformLibraryName("brnet32.dll"));
+      }
     }
-    return dir + "/sendrel.so";
+    return moduleCopy;
+  }
+
+  // The host program. With no library anywhere, a copy in a folder of its
+  // own: Windows looks for a DLL beside the program as well, and the build
+  // puts the real brnet32.dll beside farhost.exe.
+  std::string HostProgram(Lib lib) {
+    const std::string built = BuildPath(FARHOST_PATH);
+    if (lib != Lib::Missing) return built;
+    const std::string dir = root_ / "host";
+    const std::string copy = dir + PathDelim() + fs::path(built).filename().string();
+    if (!fs::exists(copy)) {
+      fs::create_directories(dir);
+      fs::copy_file(built, copy);
+    }
+    return copy;
   }
 
   ProcessResult Host(Lib lib, const std::string& command, std::vector<std::string> args = {}) {
-    std::vector<std::string> argv = {FARHOST_PATH, "-b", PluginFolder(lib), command};
+    std::vector<std::string> argv = {HostProgram(lib), "-b"};
+    argv.insert(argv.end(), registry_.HostOptions().begin(), registry_.HostOptions().end());
+    argv.insert(argv.end(), {PluginFolder(lib), command});
     argv.insert(argv.end(), args.begin(), args.end());
-    ProcessResult r = RunProcess(argv, {{"XDG_CONFIG_HOME", cfg_},
-                                        {"HOME", root_.Path()},
-                                        {"BR_STANDIN_LOG", calls_},
-                                        {"BR_STANDIN_FAIL", fail_}});
+    auto env = registry_.HostEnvironment();
+    env.insert({{"BR_STANDIN_LOG", calls_}, {"BR_STANDIN_FAIL", fail_}});
+    ProcessResult r = RunProcess(argv, env);
     last_ = r.out + r.err;
     return r;
   }
@@ -100,7 +119,7 @@ class SendrelHost : public ::testing::Test {
   }
 
   void Configure(const std::string& main, int type, const std::string& path) {
-    auto key = brnet::sys::RegKey::Create(kKey);
+    auto key = brnet::sys::RegKey::Create(key_);
     ASSERT_TRUE(key);
     ASSERT_TRUE(key->SetString("MainAddr", main));
     ASSERT_TRUE(key->SetDword("OutbType", static_cast<std::uint32_t>(type)));
@@ -108,34 +127,43 @@ class SendrelHost : public ::testing::Test {
   }
 
   void SetNumber(const char* name, std::uint32_t v) {
-    auto key = brnet::sys::RegKey::Create(kKey);
+    auto key = brnet::sys::RegKey::Create(key_);
     ASSERT_TRUE(key && key->SetDword(name, v));
   }
   void SetText(const char* name, const std::string& v) {
-    auto key = brnet::sys::RegKey::Create(kKey);
+    auto key = brnet::sys::RegKey::Create(key_);
     ASSERT_TRUE(key && key->SetString(name, v));
   }
 
-  std::optional<std::string> Text(const char* name, const char* key = kKey) {
+  std::optional<std::string> Text(const char* name) { return TextIn(key_, name); }
+  std::optional<std::string> TextIn(const std::string& key, const char* name) {
     auto k = brnet::sys::RegKey::Open(key);
     return k ? brnet::sys::RegText(k->Query(name)) : std::nullopt;
   }
   std::optional<std::uint32_t> Number(const char* name) {
-    auto k = brnet::sys::RegKey::Open(kKey);
+    auto k = brnet::sys::RegKey::Open(key_);
     return k ? brnet::sys::RegDword(k->Query(name)) : std::nullopt;
   }
 
-  std::string MakeFile(const std::string& name, off_t size) {
-    const std::string path = panel_ + "/" + name;
+  // The file NAME of the panel, as the panel spells its path.
+  std::string InPanel(const std::string& name) { return panel_ + PathDelim() + name; }
+
+  std::string MakeFile(const std::string& name, std::uintmax_t size) {
+    const std::string path = InPanel(name);
     WriteFile(path, "");
-    EXPECT_EQ(::truncate(path.c_str(), size), 0);
+    fs::resize_file(path, size);
     return path;
   }
 
   std::vector<std::string> Calls() { return Lines(ReadFile(calls_)); }
 
   TempDir root_;
-  std::string cfg_, panel_, calls_, fail_, last_;
+  sendrel_test::PrivateRegistry registry_{root_.Path()};
+  // Where the host keeps the plug-in's settings.
+  const std::string key_ = registry_.FarKey() + "\\Plugins\\Quorral\\Sendrel";
+  const std::string panel_ = root_ / "panel";
+  const std::string calls_ = root_ / "calls.log";
+  std::string fail_, last_;
 };
 
 // --- start-up and binding -------------------------------------------------
@@ -231,7 +259,7 @@ TEST_F(SendrelHost, CursorOnAFileAttachesThatFile) {
   EXPECT_NE(r.out.find("Send 1 file(s) (7b) to:"), std::string::npos) << r.out;
   const auto calls = Calls();
   ASSERT_GE(calls.size(), 2u);
-  EXPECT_NE(std::find(calls.begin(), calls.end(), "  file " + panel_ + "/b.txt"), calls.end());
+  EXPECT_NE(std::find(calls.begin(), calls.end(), "  file " + InPanel("b.txt")), calls.end());
   EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
                           [](const std::string& l) { return l.rfind("  file ", 0) == 0; }),
             1);
@@ -255,8 +283,8 @@ TEST_F(SendrelHost, SelectionSkipsDirectoriesAndTalksToTheLibraryInOrder) {
       "brSetOutboundBsy <null> 6 6",
       "brParseAddr 2:5020/1234",
       "brAttachFiles 2:5020/1234.0 count=2 flavor=3 type=0 mode=0",
-      "  file " + panel_ + "/a.txt",
-      "  file " + panel_ + "/b.txt",
+      "  file " + ShortPathName(InPanel("a.txt")),
+      "  file " + ShortPathName(InPanel("b.txt")),
       "brFreeOutbound",
   };
   EXPECT_EQ(Calls(), expected);
@@ -266,7 +294,7 @@ TEST_F(SendrelHost, SelectionSkipsDirectoriesAndTalksToTheLibraryInOrder) {
 
 TEST_F(SendrelHost, SizeTextOfTheTotal) {
   Configure("2:5020/100", 1, root_.Path());
-  const std::vector<std::pair<off_t, std::string>> cases = {
+  const std::vector<std::pair<std::uintmax_t, std::string>> cases = {
       {0, "0b"},          {1024, "1024b"}, {1025, "1K"},
       {1048576, "1024K"}, {1048577, "1M"}, {3LL << 30, "3072M"},
   };
@@ -320,8 +348,10 @@ TEST_F(SendrelHost, OutboundTypeFlavourAndModeMapping) {
         EXPECT_EQ(calls[5],
                   "brAttachFiles 65535:65535/1234.5 count=1 flavor=" + std::to_string(f.flavor) +
                       " type=" + std::to_string(t.libType) + " mode=" + (kill ? "1" : "0"));
-        // No short names on POSIX: the panel's path for every type.
-        EXPECT_EQ(calls[6], "  file " + panel_ + "/a.txt");
+        // The short form for netmail and Bink outbounds (on POSIX, which
+        // has none, the panel's path for every type).
+        const std::string file = InPanel("a.txt");
+        EXPECT_EQ(calls[6], "  file " + (t.outbType < 2 ? ShortPathName(file) : file));
         EXPECT_EQ(Number("Flavor"), static_cast<std::uint32_t>(f.stored));
         EXPECT_EQ(Text("DestAddr"), "1234.5");
       }
@@ -364,9 +394,9 @@ TEST_F(SendrelHost, OutboundTypeOutsideItsRangeSkipsTheSetUp) {
   MakeFile("a.txt", 1);
   ProcessResult r = Attach(Lib::StandIn, {"a.txt", "-a", "#2=2:5020/1", "-a", "press Ok"});
   const std::vector<std::string> expected = {
-      "brValidAddr 2:5020/1",        "brSetMainAddr 2:5020/100",
-      "brParseAddr 2:5020/1",        "brAttachFiles 2:5020/1.0 count=1 flavor=3 type=9 mode=0",
-      "  file " + panel_ + "/a.txt", "brFreeOutbound"};
+      "brValidAddr 2:5020/1",       "brSetMainAddr 2:5020/100",
+      "brParseAddr 2:5020/1",       "brAttachFiles 2:5020/1.0 count=1 flavor=3 type=9 mode=0",
+      "  file " + InPanel("a.txt"), "brFreeOutbound"};
   EXPECT_EQ(Calls(), expected) << last_;
 }
 
@@ -459,6 +489,8 @@ TEST_F(SendrelHost, RussianLanguageFileIsShownDecoded) {
 
 // --- the configuration dialog --------------------------------------------
 
+// The dialog run in the host, the values read here: the registry keeps
+// them between processes.
 TEST_F(SendrelHost, ConfigurationIsSaved) {
   const std::string out = root_ / "out";
   fs::create_directories(out);
@@ -470,10 +502,14 @@ TEST_F(SendrelHost, ConfigurationIsSaved) {
   EXPECT_EQ(Text("MainAddr"), "2:5020/100.5");
   EXPECT_EQ(Number("OutbType"), 3u);
   EXPECT_EQ(Text("OutbPath"), out);
-  // The next start shows what was kept.
-  r = Host(Lib::Real, "configure", {"-a", "esc"});
+  // The next start shows what was kept; a change that is cancelled there
+  // changes nothing.
+  r = Host(Lib::Real, "configure", {"-a", "field 1=2:5020/1", "-a", "esc"});
+  EXPECT_EQ(r.status, 0) << last_;
   EXPECT_NE(r.out.find("2:5020/100.5___"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("(•) Long file boxes"), std::string::npos);
+  EXPECT_NE(r.out.find("Configure: nothing changed"), std::string::npos);
+  EXPECT_EQ(Text("MainAddr"), "2:5020/100.5");
 }
 
 // Both checks run every time; the dialog comes back with what was typed.
@@ -513,7 +549,7 @@ TEST_F(SendrelHost, ConfigurationAcceptsAnExistingFileAndRefusesOverlongTexts) {
   // A main address of 30 characters and a path of 260 would read back empty.
   const std::string longAddr = "2:5020/100.1@" + std::string(17, 'd');
   std::string longPath = root_.Path();
-  while (longPath.size() < 260) longPath += "/" + std::string(40, 'p');
+  while (longPath.size() < 260) longPath += PathDelim() + std::string(40, 'p');
   fs::create_directories(longPath);
   r = Host(Lib::Real, "configure",
            {"-a", "field 1=" + longAddr, "-a", "field 2=" + longPath, "-a", "press Ok", "-a",
@@ -521,16 +557,23 @@ TEST_F(SendrelHost, ConfigurationAcceptsAnExistingFileAndRefusesOverlongTexts) {
   EXPECT_EQ(Count(r.err, "--- warning"), 2u) << r.err;
   EXPECT_EQ(Text("MainAddr"), "2:5020/100");
   EXPECT_EQ(Text("OutbPath"), file);
+  // Under wine a directory this deep cannot be listed, so the temporary
+  // directory could not be emptied: its deepest level goes by name first.
+  std::error_code ec;
+  fs::remove(longPath, ec);
 }
 
+// A root key given to the host ("-r", as a file manager run for another
+// user profile does) takes the settings; the usual place stays empty.
 TEST_F(SendrelHost, SettingsLiveUnderTheHostsRootKey) {
   const std::string out = root_ / "out";
   fs::create_directories(out);
-  ProcessResult r = Host(Lib::Real, "configure",
-                         {"-r", "Software\\Far\\Users\\bob\\Plugins", "-a", "field 1=2:5020/100",
-                          "-a", "field 2=" + out, "-a", "press Ok"});
+  const std::string bob = registry_.FarKey() + "\\Users\\bob\\Plugins";
+  ProcessResult r =
+      Host(Lib::Real, "configure",
+           {"-r", bob, "-a", "field 1=2:5020/100", "-a", "field 2=" + out, "-a", "press Ok"});
   EXPECT_EQ(r.status, 0) << last_;
-  EXPECT_EQ(Text("MainAddr", "Software\\Far\\Users\\bob\\Plugins\\Quorral\\Sendrel"), "2:5020/100");
+  EXPECT_EQ(TextIn(bob + "\\Quorral\\Sendrel", "MainAddr"), "2:5020/100");
   EXPECT_FALSE(Text("MainAddr"));
 }
 
@@ -560,8 +603,8 @@ class SendrelEndToEnd : public SendrelHost {
   }
   void SetUp() override {
     SendrelHost::SetUp();
-    WriteFile(panel_ + "/a.txt", "first file\n");
-    WriteFile(panel_ + "/b.txt", "second file\n");
+    WriteFile(InPanel("a.txt"), "first file\n");
+    WriteFile(InPanel("b.txt"), "second file\n");
   }
 };
 
@@ -573,8 +616,9 @@ TEST_F(SendrelEndToEnd, BinkOutboundGetsAFlowFile) {
   const auto flo = FindNoCase(out, "139c04d2.flo");
   ASSERT_TRUE(flo) << "no flow file in " << out;
   EXPECT_EQ(Lines(ReadFile(*flo)),
-            (std::vector<std::string>{"^" + panel_ + "/a.txt", "^" + panel_ + "/b.txt"}));
-  EXPECT_TRUE(fs::exists(panel_ + "/a.txt")) << "the mailer deletes it, not the attach";
+            (std::vector<std::string>{"^" + ShortPathName(InPanel("a.txt")),
+                                      "^" + ShortPathName(InPanel("b.txt"))}));
+  EXPECT_TRUE(fs::exists(InPanel("a.txt"))) << "the mailer deletes it, not the attach";
   EXPECT_EQ(Text("DestAddr"), "2:5020/1234");
 }
 
@@ -588,12 +632,12 @@ TEST_F(SendrelEndToEnd, NetmailAttachWritesOneMessagePerFile) {
   for (const auto& e : fs::directory_iterator(netmail)) {
     std::string ext = e.path().extension().string();
     for (char& c : ext) c = static_cast<char>(std::tolower(c));
-    if (ext == ".msg") bodies.push_back(ReadFile(e.path()));
+    if (ext == ".msg") bodies.push_back(ReadFile(e.path().string()));
   }
   ASSERT_EQ(bodies.size(), 2u) << "one message per file";
   const std::string all = bodies[0] + bodies[1];
-  EXPECT_NE(all.find(panel_ + "/a.txt"), std::string::npos);
-  EXPECT_NE(all.find(panel_ + "/b.txt"), std::string::npos);
+  EXPECT_NE(all.find(ShortPathName(InPanel("a.txt"))), std::string::npos);
+  EXPECT_NE(all.find(ShortPathName(InPanel("b.txt"))), std::string::npos);
 }
 
 TEST_F(SendrelEndToEnd, FileBoxGetsCopies) {
@@ -605,7 +649,7 @@ TEST_F(SendrelEndToEnd, FileBoxGetsCopies) {
   ASSERT_TRUE(box) << "no Hold box in " << boxes;
   EXPECT_EQ(ReadFile(*box + "/a.txt"), "first file\n");
   EXPECT_EQ(ReadFile(*box + "/b.txt"), "second file\n");
-  EXPECT_TRUE(fs::exists(panel_ + "/a.txt"));
+  EXPECT_TRUE(fs::exists(InPanel("a.txt")));
 }
 
 TEST_F(SendrelEndToEnd, LongFileBoxReceivesMovedFiles) {
@@ -615,7 +659,7 @@ TEST_F(SendrelEndToEnd, LongFileBoxReceivesMovedFiles) {
   EXPECT_EQ(r.status, 0) << last_;
   EXPECT_EQ(ReadFile(boxes + "/2.5020.1234.0/a.txt"), "first file\n");
   EXPECT_EQ(ReadFile(boxes + "/2.5020.1234.0/b.txt"), "second file\n");
-  EXPECT_FALSE(fs::exists(panel_ + "/a.txt"));
+  EXPECT_FALSE(fs::exists(InPanel("a.txt")));
 }
 
 TEST_F(SendrelEndToEnd, BusyNodeFailsTheAttachButKeepsTheChoice) {

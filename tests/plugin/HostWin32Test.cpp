@@ -1,8 +1,8 @@
 // The plug-in on Windows (run under wine): sendrel.dll loaded by farhost.exe,
 // brnet32.dll found beside the plug-in, the settings in the real registry.
-// The POSIX host tests (HostTest.cpp) also capture the host's output and use
-// stand-in libraries; these check what only Windows has: the registry
-// itself, and the short 8.3 names handed over for outbound types 0 and 1.
+// HostTest.cpp runs the plug-in here as on POSIX; these check what only
+// Windows has: the registry itself, and the short 8.3 names handed over for
+// outbound types 0 and 1, seen by the system's own calls.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "HostPlatform.h"
 #include "TestSupport.h"
 #include "support/ChildProcess.h"
 #include "sys/Registry.h"
@@ -27,16 +28,6 @@ using brnet::test::ChildProcess;
 using brnet::test::ReadFile;
 using brnet::test::TempDir;
 using brnet::test::WriteFile;
-
-// A build-tree path as the Windows programs see it: the build runs on the
-// host, whose root is drive Z: under wine.
-std::string WindowsPath(std::string path) {
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
 
 std::string ShortName(const std::string& path) {
   char buffer[MAX_PATH];
@@ -60,27 +51,16 @@ std::vector<std::string> Lines(const std::string& text) {
 
 class SendrelOnWindows : public ::testing::Test {
  protected:
-  // Each test program has a root key of its own: ctest runs them side by
-  // side in one wine prefix.
-  void SetUp() override {
-    root_ = "Software\\BrnetTest\\" + std::to_string(brnet::test::CurrentProcessId()) + "\\Plugins";
-    key_ = root_ + "\\Quorral\\Sendrel";
-    panel_ = dir_ / "Long directory name";
-    fs::create_directories(panel_);
-  }
-  void TearDown() override {
-    ::RegDeleteTreeA(
-        HKEY_CURRENT_USER,
-        ("Software\\BrnetTest\\" + std::to_string(brnet::test::CurrentProcessId())).c_str());
-  }
+  void SetUp() override { fs::create_directories(panel_); }
 
   // farhost.exe, with no person at the keyboard, running COMMAND of the
   // plug-in with OPTIONS, on FILES; its exit status.
   int Host(const std::string& command, const std::vector<std::string>& options,
            const std::vector<std::string>& files = {}) {
-    std::vector<std::string> argv = {"-b", "-r", root_};
+    std::vector<std::string> argv = registry_.HostOptions();
+    argv.push_back("-b");
     argv.insert(argv.end(), options.begin(), options.end());
-    argv.insert(argv.end(), {"--", WindowsPath(SENDREL_MODULE), command});
+    argv.insert(argv.end(), {"--", sendrel_test::BuildPath(SENDREL_MODULE), command});
     argv.insert(argv.end(), files.begin(), files.end());
     ChildProcess host(brnet::test::SiblingProgram("farhost"), argv);
     return host.Wait();
@@ -107,7 +87,12 @@ class SendrelOnWindows : public ::testing::Test {
   }
 
   TempDir dir_;
-  std::string root_, key_, panel_;
+  // Each test program has a root key of its own: ctest runs them side by
+  // side in one wine prefix.
+  sendrel_test::PrivateRegistry registry_{dir_.Path()};
+  const std::string root_ = registry_.FarKey() + "\\Plugins";
+  const std::string key_ = root_ + "\\Quorral\\Sendrel";
+  const std::string panel_ = dir_ / "Long directory name";
 };
 
 // --- the registry ------------------------------------------------------------
@@ -138,22 +123,6 @@ TEST_F(SendrelOnWindows, RegistryKeysAndValues) {
       ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
   EXPECT_EQ(size, 4u);
-}
-
-// The configuration dialog run in one process, the values read in another.
-TEST_F(SendrelOnWindows, ConfigurationPersistsInTheRegistry) {
-  const std::string out = dir_ / "out";
-  fs::create_directories(out);
-  ASSERT_EQ(Host("configure", {"-a", "field 1=2:5020/100.5", "-a", "select Long", "-a",
-                               "field 2=" + out, "-a", "press Ok"}),
-            0);
-  EXPECT_EQ(RegText(Value("MainAddr")), "2:5020/100.5");
-  EXPECT_EQ(RegDword(Value("OutbType")), 3u);
-  EXPECT_EQ(RegText(Value("OutbPath")), out);
-
-  // A second run that is cancelled changes nothing.
-  EXPECT_EQ(Host("configure", {"-a", "field 1=2:5020/1", "-a", "esc"}), 0);
-  EXPECT_EQ(RegText(Value("MainAddr")), "2:5020/100.5");
 }
 
 // --- attaching, end to end ------------------------------------------------------
