@@ -21,9 +21,37 @@ namespace brnet::test {
 
 namespace {
 
+// One argument quoted the way the C run-time splits a command line:
+// backslashes are literal unless they precede a quote.
+std::string QuoteArgument(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+  std::string out = "\"";
+  std::size_t slashes = 0;
+  for (char c : arg) {
+    if (c == '\\') {
+      ++slashes;
+      continue;
+    }
+    out.append(c == '"' ? 2 * slashes + 1 : slashes, '\\');
+    slashes = 0;
+    out += c;
+  }
+  out.append(2 * slashes, '\\');
+  return out + "\"";
+}
+
 constexpr std::intptr_t kNone = -1;
 
 }  // namespace
+
+std::string CommandLine(const std::vector<std::string>& args) {
+  std::string line;
+  for (const std::string& arg : args) {
+    if (!line.empty()) line += ' ';
+    line += QuoteArgument(arg);
+  }
+  return line;
+}
 
 #ifdef _WIN32
 
@@ -39,25 +67,6 @@ HANDLE H(std::intptr_t handle) {
 
 std::intptr_t Id(HANDLE handle) {
   return reinterpret_cast<std::intptr_t>(handle);
-}
-
-// One argument quoted the way the C run-time splits a command line:
-// backslashes are literal unless they precede a quote.
-std::string Quote(const std::string& arg) {
-  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
-  std::string out = "\"";
-  std::size_t slashes = 0;
-  for (char c : arg) {
-    if (c == '\\') {
-      ++slashes;
-      continue;
-    }
-    out.append(c == '"' ? 2 * slashes + 1 : slashes, '\\');
-    slashes = 0;
-    out += c;
-  }
-  out.append(2 * slashes, '\\');
-  return out + "\"";
 }
 
 // A pipe whose end THEIRS is inherited by the next child and whose other end
@@ -98,8 +107,9 @@ std::string SiblingProgram(const std::string& name) {
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
                            Stdio stdio) {
-  std::string command = Quote(program);
-  for (const std::string& arg : args) command += " " + Quote(arg);
+  std::vector<std::string> argv = {program};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::string command = CommandLine(argv);
   STARTUPINFOA si{};
   si.cb = sizeof si;
   HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr;

@@ -14,6 +14,10 @@ namespace brnet::test {
 // without ".exe"; the suffix is added on Windows).
 std::string SiblingProgram(const std::string& name);
 
+// ARGS as one Windows command line, each argument quoted so that the C
+// run-time splits it back exactly.
+std::string CommandLine(const std::vector<std::string>& args);
+
 // The id of the running process, for names no other test run uses.
 int CurrentProcessId();
 

@@ -1,5 +1,7 @@
 #include "support/ProcessRun.h"
 
+#include "support/ChildProcess.h"
+
 #ifdef _WIN32
 #include <windows.h>
 
@@ -20,25 +22,6 @@ namespace brnet::test {
 #ifdef _WIN32
 
 namespace {
-
-// One argument quoted the way the C run-time splits a command line:
-// backslashes are literal unless they precede a quote.
-std::string Quote(const std::string& arg) {
-  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
-  std::string out = "\"";
-  std::size_t slashes = 0;
-  for (char c : arg) {
-    if (c == '\\') {
-      ++slashes;
-      continue;
-    }
-    out.append(c == '"' ? 2 * slashes + 1 : slashes, '\\');
-    slashes = 0;
-    out += c;
-  }
-  out.append(2 * slashes, '\\');
-  return out + "\"";
-}
 
 bool SameNameNoCase(const std::string& a, const std::string& b) {
   return a.size() == b.size() && ::_strnicmp(a.c_str(), b.c_str(), a.size()) == 0;
@@ -99,8 +82,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::map<std::string, std::string>& env) {
   ProcessResult r;
   if (argv.empty()) return r;
-  std::string command;
-  for (const std::string& arg : argv) command += (command.empty() ? "" : " ") + Quote(arg);
+  std::string command = CommandLine(argv);
   std::string block = EnvironmentBlock(env);
 
   // The child gets inheritable copies of the write ends and of NUL; ours

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "TestSupport.h"
+#include "sys/SearchNames.h"
 
 namespace brnet::sys {
 namespace {
@@ -19,6 +20,7 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 using V = std::vector<std::string>;
+using test::Names;
 
 TEST(MatchesMask, WildcardsAndCase) {
   EXPECT_TRUE(MatchesMask("139c04d2.HLO", "*.?lo"));
@@ -33,13 +35,6 @@ TEST(MatchesMask, WildcardsAndCase) {
   EXPECT_TRUE(MatchesMask("README", "*.*"));
   EXPECT_TRUE(MatchesMask("x", "x.*"));
   EXPECT_FALSE(MatchesMask("y", "x.*"));
-}
-
-V Names(const std::string& pattern, std::uint32_t filter) {
-  V names;
-  for (const SearchRec& rec : FindAllMatches(pattern, filter)) names.push_back(rec.Name);
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 // Attribute bits without the archive bit, which Windows sets on new files.

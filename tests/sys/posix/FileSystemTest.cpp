@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "TestSupport.h"
+#include "sys/SearchNames.h"
 
 namespace brnet::sys {
 namespace {
@@ -21,13 +22,7 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 using V = std::vector<std::string>;
-
-V Names(const std::string& pattern, std::uint32_t filter) {
-  V names;
-  for (const SearchRec& rec : FindAllMatches(pattern, filter)) names.push_back(rec.Name);
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using test::Names;
 
 TEST(PosixFileSystem, DotFilesAreHidden) {
   TempDir tmp;

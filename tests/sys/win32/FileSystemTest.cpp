@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "TestSupport.h"
+#include "sys/SearchNames.h"
 
 namespace brnet::sys {
 namespace {
@@ -18,13 +19,7 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 using V = std::vector<std::string>;
-
-V Names(const std::string& pattern, std::uint32_t filter) {
-  V names;
-  for (const SearchRec& rec : FindAllMatches(pattern, filter)) names.push_back(rec.Name);
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using test::Names;
 
 void SetAttr(const std::string& path, DWORD attr) {
   ASSERT_TRUE(::SetFileAttributesA(path.c_str(), attr)) << path;
