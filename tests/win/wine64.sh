@@ -12,11 +12,19 @@
 # with its output on /dev/null; then a test takes well under a second.
 : "${WINEPREFIX:?set WINEPREFIX}"
 export WINEPREFIX
-export WINEDEBUG="${WINEDEBUG--all}"                           # quiet unless asked
+# Quiet unless asked, but for the loader's own errors.
+export WINEDEBUG="${WINEDEBUG--all,err+virtual,err+module}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES-mscoree,mshtml=}"  # no Mono/Gecko prompt
 # /usr/lib/wine/wine64, never /usr/bin/wine: with wine32 installed that picks
 # the 32-bit loader, which cannot start on this machine.
 W=/usr/lib/wine
+# Without address-space randomisation. With it, now and then a Windows
+# process fails at start-up because the range wine reserves for its shared
+# user data is already taken ("failed to map the shared user data:
+# c0000018"): a test program ends at once, or
+# a child process the test starts never runs. Processes wine starts inherit
+# the setting.
+norandom() { setarch "$(uname -m)" -R "$@"; }
 
 start_wine() {
   # The server needs the directory; wine fills it on first use.
@@ -28,8 +36,8 @@ start_wine() {
     # interrupted ctest leaves nothing behind for long. Exits 2 when a server
     # for this prefix is already up; then wine's services are up as well.
     # (9>&-: wine's long-lived processes must not inherit the lock.)
-    if "$W/wineserver" -p60 </dev/null >/dev/null 2>&1 9>&-; then
-      "$W/wine64" wineboot </dev/null >/dev/null 2>&1 9>&-
+    if norandom "$W/wineserver" -p60 </dev/null >/dev/null 2>&1 9>&-; then
+      norandom "$W/wine64" wineboot </dev/null >/dev/null 2>&1 9>&-
     fi
   ) 9>"$WINEPREFIX.lock"
 }
@@ -41,5 +49,5 @@ case "${1-}" in
     "$W/wineserver" -k </dev/null >/dev/null 2>&1 || true ;;
   *)
     start_wine
-    exec "$W/wine64" "$@" ;;
+    exec setarch "$(uname -m)" -R "$W/wine64" "$@" ;;
 esac
