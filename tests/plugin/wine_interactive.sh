@@ -73,5 +73,6 @@ type_text "99"
 keys Escape
 [ "$(finished)" = "EXIT=0" ] || fail "cancel: $(cat "$work/exit")"
 screen | grep -qF "Configure: nothing changed" || fail "cancel was not reported"
+screen | grep -qF "Sendrel configuration" && fail "the closed dialog is still on the screen"
 [ "$(setting MainAddr)" = "2:5020/100" ] || fail "cancelling changed MainAddr"
 echo "interactive run under wine: ok"

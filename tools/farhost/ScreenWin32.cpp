@@ -100,6 +100,32 @@ COORD WindowSize(const SMALL_RECT& window) {
                static_cast<SHORT>(window.Bottom - window.Top + 1)};
 }
 
+// The window's cells, row by row: older consoles refuse one transfer of more
+// than 64 KiB, which a large window exceeds.
+bool ReadWindow(HANDLE out, const SMALL_RECT& window, std::vector<CHAR_INFO>& cells) {
+  const COORD size = WindowSize(window);
+  cells.resize(static_cast<std::size_t>(size.X * size.Y));
+  for (SHORT y = 0; y < size.Y; ++y) {
+    SMALL_RECT row{window.Left, static_cast<SHORT>(window.Top + y), window.Right,
+                   static_cast<SHORT>(window.Top + y)};
+    if (!::ReadConsoleOutputW(out, &cells[static_cast<std::size_t>(y * size.X)], COORD{size.X, 1},
+                              COORD{0, 0}, &row)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void WriteWindow(HANDLE out, const SMALL_RECT& window, const std::vector<CHAR_INFO>& cells) {
+  const COORD size = WindowSize(window);
+  for (SHORT y = 0; y < size.Y; ++y) {
+    SMALL_RECT row{window.Left, static_cast<SHORT>(window.Top + y), window.Right,
+                   static_cast<SHORT>(window.Top + y)};
+    ::WriteConsoleOutputW(out, &cells[static_cast<std::size_t>(y * size.X)], COORD{size.X, 1},
+                          COORD{0, 0}, &row);
+  }
+}
+
 }  // namespace
 
 Screen::Screen() : state_(std::make_unique<State>()) {
@@ -113,11 +139,9 @@ Screen::Screen() : state_(std::make_unique<State>()) {
     ::SetConsoleMode(s.in, (s.inMode & ~cooked) | ENABLE_EXTENDED_FLAGS);
   }
   s.out = ::GetStdHandle(STD_OUTPUT_HANDLE);
-  if (::GetConsoleScreenBufferInfo(s.out, &s.before)) {
-    SMALL_RECT window = s.before.srWindow;
-    const COORD size = WindowSize(window);
-    s.saved.resize(static_cast<std::size_t>(size.X * size.Y));
-    if (!::ReadConsoleOutputW(s.out, s.saved.data(), size, COORD{0, 0}, &window)) s.saved.clear();
+  if (::GetConsoleScreenBufferInfo(s.out, &s.before) &&
+      !ReadWindow(s.out, s.before.srWindow, s.saved)) {
+    s.saved.clear();
   }
   ::GetConsoleCursorInfo(s.out, &s.cursor);
 }
@@ -125,8 +149,7 @@ Screen::Screen() : state_(std::make_unique<State>()) {
 Screen::~Screen() {
   State& s = *state_;
   if (!s.saved.empty()) {
-    SMALL_RECT window = s.before.srWindow;
-    ::WriteConsoleOutputW(s.out, s.saved.data(), WindowSize(window), COORD{0, 0}, &window);
+    WriteWindow(s.out, s.before.srWindow, s.saved);
     ::SetConsoleCursorPosition(s.out, s.before.dwCursorPosition);
   }
   if (s.cursor.dwSize != 0) ::SetConsoleCursorInfo(s.out, &s.cursor);
@@ -154,7 +177,7 @@ void Screen::Draw(const Canvas& canvas, bool caret, int cx, int cy) {
       c.Attributes = Attribute(canvas.AttrAt(x, y));
     }
   }
-  ::WriteConsoleOutputW(out, cells.data(), size, COORD{0, 0}, &window);
+  WriteWindow(out, window, cells);
   CONSOLE_CURSOR_INFO cursor{25, caret ? TRUE : FALSE};
   ::SetConsoleCursorInfo(out, &cursor);
   if (caret) {
