@@ -146,6 +146,22 @@ inline void SetWriteTime(const std::string& path, std::int64_t secs, std::int64_
   fs::last_write_time(path, fs::file_time_type::clock::from_sys(when));
 }
 
+// TEXT cut into lines at LF; a CR before it goes too, a last line without
+// one counts.
+inline std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,6 +29,7 @@ using brnet::sys::host::ShortPathName;
 using brnet::test::ProcessResult;
 using brnet::test::ReadFile;
 using brnet::test::RunProcess;
+using brnet::test::SplitLines;
 using brnet::test::TempDir;
 using brnet::test::WriteFile;
 using sendrel_test::BuildPath;
@@ -41,16 +41,6 @@ std::size_t Count(const std::string& text, const std::string& what) {
   std::size_t n = 0;
   for (std::size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
   return n;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) {
-    if (!l.empty() && l.back() == '\r') l.pop_back();
-    lines.push_back(l);
-  }
-  return lines;
 }
 
 class SendrelHost : public ::testing::Test {
@@ -155,7 +145,7 @@ class SendrelHost : public ::testing::Test {
     return path;
   }
 
-  std::vector<std::string> Calls() { return Lines(ReadFile(calls_)); }
+  std::vector<std::string> Calls() { return SplitLines(ReadFile(calls_)); }
 
   TempDir root_;
   sendrel_test::PrivateRegistry registry_{root_.Path()};
@@ -615,7 +605,7 @@ TEST_F(SendrelEndToEnd, BinkOutboundGetsAFlowFile) {
   EXPECT_EQ(r.status, 0) << last_;
   const auto flo = FindNoCase(out, "139c04d2.flo");
   ASSERT_TRUE(flo) << "no flow file in " << out;
-  EXPECT_EQ(Lines(ReadFile(*flo)),
+  EXPECT_EQ(SplitLines(ReadFile(*flo)),
             (std::vector<std::string>{"^" + ShortPathName(InPanel("a.txt")),
                                       "^" + ShortPathName(InPanel("b.txt"))}));
   EXPECT_TRUE(fs::exists(InPanel("a.txt"))) << "the mailer deletes it, not the attach";

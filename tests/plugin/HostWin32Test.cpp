@@ -26,6 +26,7 @@ using brnet::sys::RegKey;
 using brnet::sys::RegText;
 using brnet::test::ChildProcess;
 using brnet::test::ReadFile;
+using brnet::test::SplitLines;
 using brnet::test::TempDir;
 using brnet::test::WriteFile;
 
@@ -33,20 +34,6 @@ std::string ShortName(const std::string& path) {
   char buffer[MAX_PATH];
   const DWORD n = ::GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
   return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
 }
 
 class SendrelOnWindows : public ::testing::Test {
@@ -141,7 +128,7 @@ TEST_F(SendrelOnWindows, BinkOutboundGetsShortNames) {
   const std::string shortFile = ShortName(file);
   ASSERT_FALSE(shortFile.empty());
   EXPECT_EQ(shortFile.find(' '), std::string::npos) << shortFile;
-  EXPECT_EQ(Lines(ReadFile(flo)),
+  EXPECT_EQ(SplitLines(ReadFile(flo)),
             (std::vector<std::string>{shortFile, ShortName(panel_ + "\\b.txt")}));
   EXPECT_NE(shortFile, file);
   EXPECT_EQ(RegText(Value("DestAddr")), "2:5020/1234");
