@@ -71,31 +71,30 @@ class SlowSession : public Busy {
     EXPECT_EQ(FlagsLeft(), std::vector<std::string>{});
   }
 
+  // A binkd answering with SERVER's configuration and one calling ADDRESS
+  // with CALLER's, our attaches tried while the session lasts.
+  void SlowCall(const std::string& server, const std::string& address, const std::string& caller) {
+    auto answering = Serve(server);
+    Child client({"binkd", "-p", "-q", "-P", address, Cfg(caller)}, 60,
+                 LogTo(Root() + "/binkd-console.log"));
+    RefusedWhileBinkdHoldsTheNode();
+    EXPECT_TRUE(client.Wait(60));
+    WaitSessionsOver(*answering);
+    answering->Stop();
+    AfterTheSession();
+  }
+
   std::string big_;
 };
 
 // binkd calls the node (-P, since only hold mail waits).
 TEST_F(SlowSession, OurCallKeepsAttachesOut) {
-  auto server = Serve("b");
-  Child client({"binkd", "-p", "-q", "-P", "2:5020/1234", Cfg("a-slow")}, 60,
-               LogTo(Root() + "/binkd-console.log"));
-  RefusedWhileBinkdHoldsTheNode();
-  EXPECT_TRUE(client.Wait(60));
-  WaitSessionsOver(*server);
-  server->Stop();
-  AfterTheSession();
+  SlowCall("b", "2:5020/1234", "a-slow");
 }
 
 // The node calls us and binkd answers, sending what we hold for it.
 TEST_F(SlowSession, TheNodesCallKeepsAttachesOut) {
-  auto server = Serve("a-slow");
-  Child client({"binkd", "-p", "-q", "-P", "2:5020/100", Cfg("b")}, 60,
-               LogTo(Root() + "/binkd-console.log"));
-  RefusedWhileBinkdHoldsTheNode();
-  EXPECT_TRUE(client.Wait(60));
-  WaitSessionsOver(*server);
-  server->Stop();
-  AfterTheSession();
+  SlowCall("a-slow", "2:5020/100", "b");
 }
 
 // A second program of ours holds the node (the lock the attach takes,
