@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "util/Ascii.h"
+
 namespace brnet {
 namespace {
 
@@ -12,15 +14,7 @@ constexpr std::size_t kMaxDomain = 255;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool EqualsAllIgnoringCase(std::string_view text) {
-  if (text.size() != 3) return false;
-  for (std::size_t i = 0; i < 3; ++i) {
-    char c = text[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != "ALL"[i]) return false;
-  }
-  return true;
-}
+bool EqualsAllIgnoringCase(std::string_view text) { return EqualsAsciiNoCase(text, "ALL"); }
 
 // Reads the address text left to right; each number is stored in 16 bits the
 // way the packed record and the flag names expect (65535 reads back as -1).

@@ -6,6 +6,7 @@
 #include "sys/Clock.h"
 #include "sys/Error.h"
 #include "sys/File.h"
+#include "util/Ascii.h"
 
 namespace brnet {
 namespace {
@@ -29,7 +30,7 @@ std::string Time(int hour, int minute, int second) {
 
 // A DOS-era end-of-file mark near the end would hide every line after it
 // from older readers: cut the file at the first one.
-void CutAtEofMark(sys::AppendFile& file) {
+void CutAtEofMark(sys::File& file) {
   const std::int64_t size = file.Size();
   const std::int64_t start = std::max<std::int64_t>(0, size - kCtrlZWindow);
   const std::string tail = file.ReadAt(start, static_cast<std::size_t>(size - start));
@@ -72,21 +73,18 @@ void TLog::SetFileName(std::string_view value) {
 }
 
 void TLog::SetAppShortName(std::string_view value) {
-  std::string name(value.substr(0, std::min<std::size_t>(value.size(), 4)));
-  for (char& c : name) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  std::string name = ToAsciiUpper(value.substr(0, std::min<std::size_t>(value.size(), 4)));
   name.resize(4, ' ');
   shortName_ = name;
 }
 
 void TLog::AppendRaw(std::string_view line) {
   BR_ASSERT(!fileName_.empty(), "FidoLog");
-  sys::AppendFile file(fileName_);
+  sys::File file(fileName_, sys::FileMode::kAppend);
   CutAtEofMark(file);
   std::string data(line);
   data += "\r\n";
-  file.Append(data);
+  file.Write(data);
   file.Close();
 }
 

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "msgbase/MsgBase.h"
-#include "sys/BinaryFile.h"
+#include "sys/File.h"
 #include "sys/CodePage.h"
 #include "sys/Error.h"
 
@@ -297,8 +297,7 @@ std::string TMailMsg::WriteText() const {
 }
 
 void TMailMsg::ReadFromFile(const std::string& path) {
-  sys::BinaryFile file;
-  file.OpenRead(path);
+  sys::File file(path, sys::FileMode::kRead);
   std::string head(TMsgHeader::kSize, '\0');
   if (file.Read(head.data(), head.size()) < head.size()) {
     throw EInOutError(sys::RunErrorMessage(sys::reReadBeyondEof), sys::reReadBeyondEof);

@@ -4,34 +4,28 @@
 #include <limits>
 #include <utility>
 
-#include "sys/BinaryFile.h"
 #include "sys/Clock.h"
 #include "sys/DirList.h"
+#include "sys/File.h"
 #include "sys/Path.h"
+#include "util/Ascii.h"
 
 namespace brnet {
 namespace {
 
 // "*.msg" as the Windows file search reads it: the extension in any case.
 bool IsMsgFileName(std::string_view name) {
-  if (name.size() < 4) return false;
-  std::string_view ext = name.substr(name.size() - 4);
-  for (std::size_t i = 0; i < 4; ++i) {
-    char c = ext[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != ".msg"[i]) return false;
-  }
-  return true;
+  return name.size() >= 4 && EqualsAsciiNoCase(name.substr(name.size() - 4), ".msg");
 }
 
 // Undoes a half-written new message; its own failures change nothing.
-void Discard(sys::BinaryFile& file, const std::string& path) {
+void Discard(sys::File& file, const std::string& path) {
   try {
     file.Close();
   } catch (const Exception&) {
   }
   try {
-    sys::BinaryFile::Remove(path);
+    sys::File::Remove(path);
   } catch (const Exception&) {
   }
 }
@@ -171,7 +165,7 @@ void TMsgMsg::SaveNew() {
   const std::string image = ComposeFile(sys::LocalNow());
   // Exclusive creation: a name taken since the listing (by another program,
   // or by a file the listing skipped) moves the message to the next number.
-  sys::BinaryFile file;
+  sys::File file;
   std::int64_t number = std::max<std::int64_t>(std::int64_t{highest_} + 1, kFirstNewNumber);
   std::string path;
   for (;; ++number) {
@@ -179,7 +173,7 @@ void TMsgMsg::SaveNew() {
       throw EMBError("No free message number in " + dir_);
     }
     path = FileNameFor(std::to_string(number) + ".msg");
-    if (file.CreateExclusive(path)) break;
+    if (file.Open(path, sys::FileMode::kCreateExclusive)) break;
   }
   try {
     file.Write(image);
@@ -199,8 +193,7 @@ void TMsgMsg::SaveNew() {
 void TMsgMsg::Rewrite() {
   BR_ASSERT(entry_ != kNoEntry, "MsgBase");
   const std::string image = ComposeFile(sys::LocalNow());
-  sys::BinaryFile file;
-  file.CreateTruncate(fileNames_[entry_]);
+  sys::File file(fileNames_[entry_], sys::FileMode::kCreateOrTruncate);
   file.Write(image);
   file.Close();
   SetState(mstStored);
@@ -209,7 +202,7 @@ void TMsgMsg::Rewrite() {
 void TMsgMsg::Delete() {
   if (State() == mstStored && entry_ != kNoEntry) {
     // A file that is already gone is as good as deleted.
-    sys::BinaryFile::Remove(fileNames_[entry_]);
+    sys::File::Remove(fileNames_[entry_]);
     fileNames_.erase(fileNames_.begin() + static_cast<std::ptrdiff_t>(entry_));
     SetCount(static_cast<std::int32_t>(fileNames_.size()));
     if (TMsgBase* base = Owner()) base->EntryRemoved(static_cast<std::int32_t>(entry_ + 1));

@@ -2,7 +2,8 @@
 
 #include <utility>
 
-#include "addr/Utils.h"
+#include "util/Paths.h"
+#include "util/Files.h"
 #include "sys/FileSystem.h"
 
 namespace brnet {

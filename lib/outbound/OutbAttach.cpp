@@ -1,7 +1,8 @@
 // Attaching files to a node: a line per file in its flow file, a copy (or a
 // move) in its file box, or a netmail file-attach message per file, always
 // under the node's busy flags.
-#include "addr/Utils.h"
+#include "util/Paths.h"
+#include "util/Files.h"
 #include "msgbase/MsgBase.h"
 #include "outbound/Outbound.h"
 #include "sys/Debug.h"
@@ -133,10 +134,11 @@ void TOutbNode::AttachFiles(const std::vector<std::string>& files, TOutbFlavor f
 
 void TOutbNode::AttachBink(const std::vector<std::string>& files, TOutbFlavor flavor,
                            TOutbSendMode mode) {
-  sys::AppendFile flow(FlowFilePath(addr_, outbound_->BinkOutPath(), flavor), true);
+  sys::File flow(FlowFilePath(addr_, outbound_->BinkOutPath(), flavor),
+                 sys::FileMode::kAppendOrCreate);
   for (const std::string& path : files) {
     CheckFlowLinePath(path);
-    flow.Append(SendModePrefix(mode) + path + "\r\n");
+    flow.Write(SendModePrefix(mode) + path + "\r\n");
     AddFile(path, flavor, otBink);
     DoLog('+', "Created Bink attach " + path + " to " + addr_.ToString());
   }

@@ -2,7 +2,10 @@
 
 #include <array>
 
-#include "addr/Utils.h"
+#include "util/Ascii.h"
+#include "util/Numbers.h"
+#include "util/Paths.h"
+#include "util/Words.h"
 
 namespace brnet {
 namespace {
@@ -15,18 +18,8 @@ std::uint32_t Bits(std::int16_t number) {
   return static_cast<std::uint16_t>(number);
 }
 
-char Lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-char Upper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 std::string BsoCase(std::string text, const TOutbNaming& naming) {
-  if (naming.LowerCaseBso) {
-    for (char& c : text) c = Lower(c);
-  }
-  return text;
+  return naming.LowerCaseBso ? ToAsciiLower(text) : text;
 }
 
 std::string BsoHex(std::uint32_t value, int digits, const TOutbNaming& naming) {
@@ -80,7 +73,7 @@ std::string Base32Str(std::uint32_t value, int digits) {
 std::uint32_t Base32Val(std::string_view text) {
   std::uint32_t result = 0;
   for (char c : text) {
-    c = Upper(c);
+    c = ToAsciiUpper(c);
     std::uint32_t digit = (c >= '0' && c <= '9')
                               ? static_cast<std::uint32_t>(c - '0')
                               : static_cast<std::uint8_t>(static_cast<unsigned char>(c) - 'A' + 10);
@@ -216,7 +209,7 @@ std::optional<TOutbFlavor> FlowFileFlavor(std::string_view path, sys::PathStyle 
   const std::string name = ExtractFileName(path, style);
   const std::size_t dot = name.find('.');
   if (dot == std::string::npos) return std::nullopt;
-  switch (dot + 1 < name.size() ? Upper(name[dot + 1]) : '\0') {
+  switch (dot + 1 < name.size() ? ToAsciiUpper(name[dot + 1]) : '\0') {
     case 'I':
       return flImm;
     case 'C':
@@ -251,7 +244,7 @@ std::optional<TBoxName> ShortBoxNameToAddr(std::string_view dirName) {
   // CreateFromNumbers gives zone 0 the main address's zone.
   TBoxName box{TFidoAddr::CreateFromNumbers(field(0, 2), field(2, 3), field(5, 3), field(9, 2)),
                flDirect, false};
-  if (dirName.size() == 12 && Upper(dirName[11]) == 'H') box.Flavor = flHold;
+  if (dirName.size() == 12 && ToAsciiUpper(dirName[11]) == 'H') box.Flavor = flHold;
   return box;
 }
 
@@ -288,7 +281,7 @@ TFlowEntry SplitSendMode(std::string_view line) {
 
 TOutbFileKind FileKindOf(std::string_view name, sys::PathStyle style) {
   std::string ext = ExtractFileExt(name, style);
-  for (char& c : ext) c = Upper(c);
+  for (char& c : ext) c = ToAsciiUpper(c);
   if (ext == ".PKT") return fkPacket;
   if (ext == ".TIC") return fkTic;
   const std::string_view prefix = std::string_view(ext).substr(0, 3);

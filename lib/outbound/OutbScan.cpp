@@ -2,9 +2,12 @@
 // directory, into nodes with their files, requests and packets.
 #include <algorithm>
 
-#include "addr/Utils.h"
+#include "util/Ascii.h"
+#include "util/Words.h"
+#include "util/Paths.h"
 #include "msgbase/MsgBase.h"
 #include "outbound/Outbound.h"
+#include "sys/File.h"
 #include "sys/FileSystem.h"
 
 namespace brnet {
@@ -14,16 +17,8 @@ constexpr char kDelim = sys::PathDelim();
 
 // Reads a whole text file; open and read failures carry the run-time texts.
 std::string ReadTextFile(const std::string& path) {
-  sys::FileStream file;
-  if (!file.OpenRead(path)) sys::ThrowLastError(path);
-  std::string text;
-  char buffer[8192];
-  for (;;) {
-    std::int64_t got = file.Read(buffer, sizeof buffer);
-    if (got < 0) sys::ThrowLastError(path);
-    text.append(buffer, static_cast<std::size_t>(got));
-    if (got < static_cast<std::int64_t>(sizeof buffer)) break;
-  }
+  sys::File file(path, sys::FileMode::kRead);
+  std::string text = file.ReadAt(0, static_cast<std::size_t>(file.Size()));
   file.Close();
   return text;
 }
@@ -64,11 +59,7 @@ std::vector<sys::SearchRec> Directories(const std::string& pattern) {
 
 // Byte order with the letters a-z folded to upper case, nothing else.
 bool NameLess(const std::string& a, const std::string& b) {
-  auto fold = [](char c) {
-    return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-  };
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                      [&](char x, char y) { return fold(x) < fold(y); });
+  return CompareAsciiNoCase(a, b) < 0;
 }
 
 }  // namespace

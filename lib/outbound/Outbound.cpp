@@ -3,7 +3,8 @@
 #include <cmath>
 #include <utility>
 
-#include "addr/Utils.h"
+#include "util/Paths.h"
+#include "util/Files.h"
 #include "msgbase/MsgBase.h"
 #include "sys/Clock.h"
 #include "sys/FileSystem.h"

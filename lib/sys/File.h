@@ -1,6 +1,12 @@
-// Plain file operations that the log needs.
+// One file type for every whole-file and appending operation of the library.
+//
+// A File is opened in one of the modes below and closed once. Every failure
+// raises EInOutError carrying the run-time text of the operating system's
+// error and its code; the one expected refusal, a taken name for exclusive
+// creation, is a false result of Open instead.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,35 +17,69 @@ namespace brnet::sys {
 bool FileExists(const std::string& path);
 
 // Creates PATH empty when no file of that name exists; an existing file is
-// never truncated. Raises EInOutError on failure.
+// never truncated.
 void CreateEmptyFile(const std::string& path);
 
-// An existing file opened for one short appending operation. While it is
-// open, others may read the file but not write it, and another AppendFile
-// waits until it is closed. (POSIX: an advisory lock, which only writers
-// that lock as well respect. Windows: the sharing mode, which keeps every
-// writer out; a wait for a writer that holds the file for more than a few
-// seconds ends in "File access denied".) Raises EInOutError on every failure.
-class AppendFile {
+enum class FileMode {
+  // An existing ordinary file, for reading only. Anything else (a directory,
+  // a FIFO, a device) is refused as "File access denied" rather than read,
+  // so a reader can never block on it.
+  kRead,
+  // An existing file for one short appending operation: reads anywhere,
+  // writes at its end. While it is open, others may read the file but not
+  // write it, and another appending File waits until it is closed. (POSIX:
+  // an advisory lock, which only writers that lock as well respect. Windows:
+  // the sharing mode, which keeps every writer out; a wait for a writer that
+  // holds the file for more than a few seconds ends in "File access denied".)
+  kAppend,
+  // The same, and a missing file is created empty.
+  kAppendOrCreate,
+  // A new file for writing, when no entry of that name exists, in one step
+  // of the operating system; a taken name (a file, a directory or a dangling
+  // link alike) makes Open return false.
+  kCreateExclusive,
+  // A file for writing, created or emptied.
+  kCreateOrTruncate,
+};
+
+class File {
  public:
-  // Opens PATH; it must exist unless CREATE is set.
-  explicit AppendFile(const std::string& path, bool create = false);
-  ~AppendFile();
-  AppendFile(const AppendFile&) = delete;
-  AppendFile& operator=(const AppendFile&) = delete;
+  File() = default;
+  // Opens PATH in MODE; a taken name for kCreateExclusive raises as well.
+  File(const std::string& path, FileMode mode);
+  ~File();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Opens PATH in MODE, closing whatever this File had open. False, and
+  // nothing opened, only when kCreateExclusive finds the name taken.
+  bool Open(const std::string& path, FileMode mode);
+  bool IsOpen() const { return handle_ != kNoHandle; }
 
   std::int64_t Size();
+  // Reads up to COUNT bytes from the current position; fewer only at the end.
+  std::size_t Read(void* buffer, std::size_t count);
   // Reads up to COUNT bytes from OFFSET.
   std::string ReadAt(std::int64_t offset, std::size_t count);
+  // Writes all of DATA: at the end of the file in the appending modes, else
+  // at the current position.
+  void Write(std::string_view data);
   void Truncate(std::int64_t size);
-  // Appends DATA at the current end of the file.
-  void Append(std::string_view data);
-  // Closes the file, reporting a failure to flush.
+  // Closes the file, reporting a failure to write it out.
   void Close();
 
+  // Deletes the file PATH. False when it does not exist; raises on any other
+  // failure.
+  static bool Remove(const std::string& path);
+
  private:
+  static constexpr std::intptr_t kNoHandle = -1;
+
+  void Adopt(std::intptr_t handle, const std::string& path, FileMode mode);
+
   std::string path_;
-  std::intptr_t handle_;
+  std::intptr_t handle_ = kNoHandle;
+  FileMode mode_ = FileMode::kRead;
 };
 
 }  // namespace brnet::sys

@@ -2,13 +2,10 @@
 #include "sys/FileSystem.h"
 
 #include "sys/Path.h"
+#include "util/Ascii.h"
 
 namespace brnet::sys {
 namespace {
-
-char Fold(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 // Greedy matching with one backtracking point per "*": linear in practice,
 // never worse than the product of the lengths.
@@ -19,7 +16,7 @@ bool MatchPlain(std::string_view name, std::string_view pattern) {
     if (p < pattern.size() && pattern[p] == '*') {
       starP = p++;
       starN = n;
-    } else if (p < pattern.size() && (pattern[p] == '?' || Fold(pattern[p]) == Fold(name[n]))) {
+    } else if (p < pattern.size() && (pattern[p] == '?' || ToAsciiUpper(pattern[p]) == ToAsciiUpper(name[n]))) {
       ++n;
       ++p;
     } else if (starP != std::string_view::npos) {
@@ -31,14 +28,6 @@ bool MatchPlain(std::string_view name, std::string_view pattern) {
   }
   while (p < pattern.size() && pattern[p] == '*') ++p;
   return p == pattern.size();
-}
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -81,7 +70,7 @@ std::vector<std::string> FindPathsIgnoringCase(const std::string& root, std::str
       FileSearch search(dir + "*", faAnyFile);
       SearchRec rec;
       while (search.Next(rec)) {
-        if (!EqualIgnoringCase(rec.Name, part)) continue;
+        if (!EqualsAsciiNoCase(rec.Name, part)) continue;
         // Only the last component may be a file; the others lead further down.
         if (last) {
           next.push_back(dir + rec.Name);

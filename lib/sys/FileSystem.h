@@ -118,41 +118,4 @@ bool IsFileExistsError(int code);
 
 bool LastWriteTime(const std::string& path, FileTime& time);
 
-// A file opened for one copy operation: read from, or created and written.
-// Failures are reported by the results; the caller chooses the message.
-class FileStream {
- public:
-  FileStream() = default;
-  ~FileStream();
-  FileStream(const FileStream&) = delete;
-  FileStream& operator=(const FileStream&) = delete;
-
-  // Opens an existing file (not a directory) for reading, keeping other
-  // writers out where the platform can.
-  bool OpenRead(const std::string& path);
-  // Creates PATH, or empties an existing file of that name. Fails for a
-  // directory, for a read-only file, and for the very file open in SOURCE
-  // (a copy onto itself would destroy it).
-  bool CreateAlways(const std::string& path, const FileStream* source = nullptr);
-
-  // Reads until COUNT bytes are read or the file ends: fewer than COUNT
-  // means the end was reached. -1 on failure.
-  std::int64_t Read(void* buffer, std::size_t count);
-  // Writes all COUNT bytes; false on failure.
-  bool Write(const void* buffer, std::size_t count);
-
-  bool GetLastWriteTime(FileTime& time) const;
-  bool SetLastWriteTime(FileTime time);
-  // True for an ordinary disk file (not a device or pipe).
-  bool IsPlainFile() const;
-
-  bool IsOpen() const { return handle_ != kNoHandle; }
-  // Closes the file; false when the system reports a failure to write.
-  bool Close();
-
- private:
-  static constexpr std::intptr_t kNoHandle = -1;
-  std::intptr_t handle_ = kNoHandle;
-};
-
 }  // namespace brnet::sys

@@ -13,6 +13,7 @@ namespace brnet {
 
 constexpr bool IsAsciiLower(char c) { return c >= 'a' && c <= 'z'; }
 constexpr bool IsAsciiUpper(char c) { return c >= 'A' && c <= 'Z'; }
+constexpr bool IsAsciiLetter(char c) { return IsAsciiLower(c) || IsAsciiUpper(c); }
 
 constexpr char ToAsciiUpper(char c) {
   return IsAsciiLower(c) ? static_cast<char>(c - 'a' + 'A') : c;

@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "addr/Utils.h"
 #include "api/BrLib.h"
 #include "msgbase/MailMsg.h"
 #include "outbound/OutbNaming.h"
 #include "support/ChildProcess.h"
+#include "sys/Semaphore.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ std::string ShortBox(uint16_t node) {
 
 bool SemaphoreHeld(const brAddrRec& a) {
   brnet::TFidoAddr addr = brnet::TFidoAddr::CreateFromNumbers(a.zone, a.net, a.node, a.point);
-  return brnet::SemaphorePresent(brnet::SemaphoreName(addr, brnet::bkBsy));
+  return brnet::sys::NamedSemaphore::Present(brnet::SemaphoreName(addr, brnet::bkBsy));
 }
 
 std::vector<std::string> LogTexts(const std::string& log) {

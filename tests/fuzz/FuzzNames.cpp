@@ -7,7 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "addr/Utils.h"
+#include "util/Words.h"
+#include "util/Numbers.h"
 #include "outbound/OutbNaming.h"
 
 using namespace brnet;

@@ -211,7 +211,7 @@ TEST(LogLocking, WriterWaitsForTheLineInProgressReaderDoesNot) {
   const std::string path = dir / "l.log", signal = dir / "read.ok";
   WriteFile(path, "first\r\n");
   std::optional<ChildProcess> child;  // waited for after the file is let go
-  sys::AppendFile held(path);
+  sys::File held(path, sys::FileMode::kAppend);
   child.emplace(SiblingProgram("log_writer"),
                 std::vector<std::string>{"read-then-line", path, signal});
   for (int i = 0; i < 400 && !sys::FileExists(signal); ++i) {
@@ -220,7 +220,7 @@ TEST(LogLocking, WriterWaitsForTheLineInProgressReaderDoesNot) {
   ASSERT_TRUE(sys::FileExists(signal)) << "the other process could not read the held file";
   std::this_thread::sleep_for(std::chrono::milliseconds(200));  // it now tries to write
   EXPECT_EQ(held.ReadAt(0, 1000), "first\r\n") << "a line was written into a held file";
-  held.Append("held line\r\n");
+  held.Write("held line\r\n");
   held.Close();
   ASSERT_EQ(child->Wait(), 0);
   auto lines = Lines(ReadFile(path));

@@ -7,9 +7,9 @@
 #include <filesystem>
 
 #include "TestSupport.h"
-#include "addr/Utils.h"
 #include "api/LibState.h"
 #include "support/ChildProcess.h"
+#include "sys/Semaphore.h"
 
 namespace brnet {
 namespace {
@@ -182,10 +182,10 @@ TEST_F(BusyFlags, UndoRemovesOnlyWhatThisLockRaised) {
 
 TEST_F(BusyFlags, SemaphoreFlagsInOneProcess) {
   const std::string name = SemaphoreName(own, bkBsy);
-  ASSERT_FALSE(SemaphorePresent(name)) << "another process holds " << name;
+  ASSERT_FALSE(sys::NamedSemaphore::Present(name)) << "another process holds " << name;
   const auto both = Setup(kSem, kSem);
   ASSERT_TRUE(LockNode(both, &own, bkBsy));
-  EXPECT_TRUE(SemaphorePresent(name));
+  EXPECT_TRUE(sys::NamedSemaphore::Present(name));
   EXPECT_EQ(TestBusyFlag(&own, "", bfSemaphore), bkBsy) << "our own flag is seen like any";
   EXPECT_FALSE(LockNode(both, &own, bkBsy));
   EXPECT_FALSE(CreateBusyFlag(&own, "", bfSemaphore, bkCsy)) << "one per address, any kind";
@@ -196,7 +196,7 @@ TEST_F(BusyFlags, SemaphoreFlagsInOneProcess) {
   ASSERT_NE(HeldSemaphores(), nullptr);
   EXPECT_EQ(HeldSemaphores()->Count(), 1u);
   UnlockNode(both, &own);
-  EXPECT_FALSE(SemaphorePresent(name));
+  EXPECT_FALSE(sys::NamedSemaphore::Present(name));
 
   ASSERT_TRUE(CreateBusyFlag(&ownPoint, "", bfSemaphore, bkCsy));
   EXPECT_EQ(TestBusyFlag(&ownPoint, "", bfSemaphore), bkCsy);

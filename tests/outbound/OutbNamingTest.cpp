@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "addr/Utils.h"
+#include "util/Paths.h"
 
 namespace brnet {
 namespace {

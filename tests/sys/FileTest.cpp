@@ -9,7 +9,6 @@
 #include <string>
 
 #include "TestSupport.h"
-#include "sys/BinaryFile.h"
 #include "sys/Error.h"
 
 namespace brnet::sys {
@@ -32,9 +31,9 @@ std::string ErrorOf(const std::function<void()>& action) {
 
 TEST(FileLayer, FailuresCarryTheRunTimeTexts) {
   TempDir dir;
-  EXPECT_EQ(ErrorOf([&] { AppendFile f(dir / "missing.log"); }), "File not found");
+  EXPECT_EQ(ErrorOf([&] { File f(dir / "missing.log", FileMode::kAppend); }), "File not found");
   EXPECT_FALSE(FileExists(dir / "missing.log")) << "appending never creates the file";
-  EXPECT_EQ(ErrorOf([&] { AppendFile f(dir / "nodir/x.log"); }), "Path not found");
+  EXPECT_EQ(ErrorOf([&] { File f(dir / "nodir/x.log", FileMode::kAppend); }), "Path not found");
   EXPECT_EQ(ErrorOf([&] { CreateEmptyFile(dir / "nodir/x.log"); }), "Path not found");
   std::filesystem::create_directory(dir / "sub");
   EXPECT_EQ(ErrorOf([&] { CreateEmptyFile(dir / "sub"); }), "File access denied");
@@ -56,59 +55,59 @@ TEST(FileLayer, AppendReadAndTruncate) {
   const std::string path = dir / "a.log";
   WriteFile(path, "hello world");
   {
-    AppendFile f(path);
+    File f(path, FileMode::kAppend);
     EXPECT_EQ(f.Size(), 11);
     EXPECT_EQ(f.ReadAt(6, 100), "world") << "a read stops at the end";
     EXPECT_EQ(f.ReadAt(20, 5), "");
     f.Truncate(5);
     EXPECT_EQ(f.Size(), 5);
-    f.Append("!\r\n");
+    f.Write("!\r\n");
     EXPECT_EQ(f.ReadAt(0, 100), "hello!\r\n");
-    f.Append("more");
+    f.Write("more");
     f.Close();
   }
   EXPECT_EQ(ReadFile(path), "hello!\r\nmore");
-  AppendFile again(path);
-  again.Append("+");
+  File again(path, FileMode::kAppend);
+  again.Write("+");
   again.Close();
   EXPECT_EQ(ReadFile(path), "hello!\r\nmore+") << "writes go to the end, never over the start";
 }
 
-TEST(BinaryFiles, ExclusiveCreationNeverTakesAnExistingName) {
+TEST(WholeFiles, ExclusiveCreationNeverTakesAnExistingName) {
   TempDir dir;
-  BinaryFile file;
-  ASSERT_TRUE(file.CreateExclusive(dir / "2.msg"));
+  File file;
+  ASSERT_TRUE(file.Open(dir / "2.msg", FileMode::kCreateExclusive));
   file.Write("mine");
   file.Close();
-  BinaryFile again;
-  EXPECT_FALSE(again.CreateExclusive(dir / "2.msg"));
+  File again;
+  EXPECT_FALSE(again.Open(dir / "2.msg", FileMode::kCreateExclusive));
   EXPECT_FALSE(again.IsOpen());
   EXPECT_EQ(ReadFile(dir / "2.msg"), "mine");
   std::filesystem::create_directory(dir / "3.msg");
-  EXPECT_FALSE(again.CreateExclusive(dir / "3.msg")) << "a directory takes the name as well";
-  EXPECT_EQ(ErrorOf([&] { again.CreateExclusive(dir / "nodir/4.msg"); }), "Path not found");
+  EXPECT_FALSE(again.Open(dir / "3.msg", FileMode::kCreateExclusive)) << "a directory takes the name as well";
+  EXPECT_EQ(ErrorOf([&] { again.Open(dir / "nodir/4.msg", FileMode::kCreateExclusive); }), "Path not found");
 }
 
-TEST(BinaryFiles, ReadTruncateAndRemove) {
+TEST(WholeFiles, ReadTruncateAndRemove) {
   TempDir dir;
   const std::string path = dir / "5.msg";
   WriteFile(path, "0123456789");
-  BinaryFile file;
-  file.OpenRead(path);
+  File file;
+  file.Open(path, FileMode::kRead);
   char buf[8];
   EXPECT_EQ(file.Read(buf, 8), 8u);
   EXPECT_EQ(file.Read(buf, 8), 2u) << "fewer bytes only at the end";
   EXPECT_EQ(std::string(buf, 2), "89");
   file.Close();
-  file.CreateTruncate(path);
+  file.Open(path, FileMode::kCreateOrTruncate);
   file.Write("new");
   file.Close();
   EXPECT_EQ(ReadFile(path), "new");
-  EXPECT_TRUE(BinaryFile::Remove(path));
-  EXPECT_FALSE(BinaryFile::Remove(path));
-  EXPECT_EQ(ErrorOf([&] { file.OpenRead(path); }), "File not found");
+  EXPECT_TRUE(File::Remove(path));
+  EXPECT_FALSE(File::Remove(path));
+  EXPECT_EQ(ErrorOf([&] { file.Open(path, FileMode::kRead); }), "File not found");
   std::filesystem::create_directory(dir / "d.msg");
-  EXPECT_EQ(ErrorOf([&] { file.OpenRead(dir / "d.msg"); }), "File access denied");
+  EXPECT_EQ(ErrorOf([&] { file.Open(dir / "d.msg", FileMode::kRead); }), "File access denied");
   EXPECT_FALSE(file.IsOpen());
 }
 

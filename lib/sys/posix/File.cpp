@@ -1,3 +1,7 @@
+// POSIX half of the file type: one descriptor, errno turned into the
+// run-time texts in one place.
+#include "sys/File.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,30 +10,49 @@
 #include <string>
 
 #include "sys/Error.h"
-#include "sys/File.h"
+#include "sys/posix/FdIo.h"
 
 namespace brnet::sys {
-
-bool FileExists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-void CreateEmptyFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) ThrowLastError(path);
-  if (::close(fd) != 0) ThrowLastError(path);
-}
-
 namespace {
-int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
-}  // namespace
 
-AppendFile::AppendFile(const std::string& path, bool create) : path_(path), handle_(-1) {
-  int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | (create ? O_CREAT : 0), 0644);
-  if (fd < 0) ThrowLastError(path);
-  // An advisory write lock over the whole file, held until close: other
-  // writers of this library wait, readers are not affected.
+int Fd(std::intptr_t handle) {
+  return static_cast<int>(handle);
+}
+
+[[noreturn]] void Fail(int err, const std::string& path) {
+  throw EInOutError(RunErrorText(err, path), err);
+}
+
+// Closes FD and raises ERR for PATH.
+[[noreturn]] void CloseAndFail(int fd, int err, const std::string& path) {
+  ::close(fd);
+  Fail(err, path);
+}
+
+int OpenFlags(FileMode mode) {
+  switch (mode) {
+    case FileMode::kRead:
+      // Non-blocking, so that a FIFO put in place of a file cannot hang the
+      // open; regular files ignore the flag.
+      return O_RDONLY | O_NONBLOCK;
+    case FileMode::kAppend: return O_RDWR | O_APPEND;
+    case FileMode::kAppendOrCreate: return O_RDWR | O_APPEND | O_CREAT;
+    case FileMode::kCreateExclusive: return O_WRONLY | O_CREAT | O_EXCL;
+    case FileMode::kCreateOrTruncate: return O_WRONLY | O_CREAT | O_TRUNC;
+  }
+  return O_RDONLY;
+}
+
+// Only ordinary files are read.
+void CheckReadable(int fd, const std::string& path) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) CloseAndFail(fd, errno, path);
+  if (!S_ISREG(st.st_mode)) CloseAndFail(fd, EACCES, path);
+}
+
+// An advisory write lock over the whole file, held until close: other
+// appending writers wait, readers are not affected.
+void LockForAppend(int fd, const std::string& path) {
   struct flock lock {};
   lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;
@@ -37,29 +60,67 @@ AppendFile::AppendFile(const std::string& path, bool create) : path_(path), hand
   do {
     rc = ::fcntl(fd, F_SETLKW, &lock);
   } while (rc != 0 && errno == EINTR);
-  if (rc != 0) {
-    int err = errno;
-    ::close(fd);
-    throw EInOutError(RunErrorText(err, path), err);
+  if (rc != 0) CloseAndFail(fd, errno, path);
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+void CreateEmptyFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) ThrowLastError(path);
+  if (::close(fd) != 0) ThrowLastError(path);
+}
+
+File::File(const std::string& path, FileMode mode) {
+  if (!Open(path, mode)) Fail(EEXIST, path);
+}
+
+File::~File() {
+  if (IsOpen()) ::close(Fd(handle_));
+}
+
+void File::Adopt(std::intptr_t handle, const std::string& path, FileMode mode) {
+  if (IsOpen()) ::close(Fd(handle_));
+  handle_ = handle;
+  path_ = path;
+  mode_ = mode;
+}
+
+bool File::Open(const std::string& path, FileMode mode) {
+  const int fd = ::open(path.c_str(), OpenFlags(mode) | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    if (mode == FileMode::kCreateExclusive && errno == EEXIST) return false;
+    ThrowLastError(path);
   }
-  handle_ = fd;
+  if (mode == FileMode::kRead) CheckReadable(fd, path);
+  if (mode == FileMode::kAppend || mode == FileMode::kAppendOrCreate) LockForAppend(fd, path);
+  Adopt(fd, path, mode);
+  return true;
 }
 
-AppendFile::~AppendFile() {
-  if (handle_ >= 0) ::close(Fd(handle_));
-}
-
-std::int64_t AppendFile::Size() {
+std::int64_t File::Size() {
   struct stat st {};
   if (::fstat(Fd(handle_), &st) != 0) ThrowLastError(path_);
   return st.st_size;
 }
 
-std::string AppendFile::ReadAt(std::int64_t offset, std::size_t count) {
+std::size_t File::Read(void* buffer, std::size_t count) {
+  const std::int64_t got = posix::ReadFull(Fd(handle_), static_cast<char*>(buffer), count);
+  if (got < 0) ThrowLastError(path_);
+  return static_cast<std::size_t>(got);
+}
+
+std::string File::ReadAt(std::int64_t offset, std::size_t count) {
   std::string data(count, '\0');
   std::size_t got = 0;
   while (got < count) {
-    ssize_t n = ::pread(Fd(handle_), data.data() + got, count - got, offset + got);
+    const ssize_t n = ::pread(Fd(handle_), data.data() + got, count - got,
+                              offset + static_cast<std::int64_t>(got));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) ThrowLastError(path_);
     if (n == 0) break;
@@ -69,23 +130,25 @@ std::string AppendFile::ReadAt(std::int64_t offset, std::size_t count) {
   return data;
 }
 
-void AppendFile::Truncate(std::int64_t size) {
+void File::Write(std::string_view data) {
+  const int err = posix::WriteAll(Fd(handle_), data.data(), data.size());
+  if (err != 0) Fail(err, path_);
+}
+
+void File::Truncate(std::int64_t size) {
   if (::ftruncate(Fd(handle_), size) != 0) ThrowLastError(path_);
 }
 
-void AppendFile::Append(std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = ::write(Fd(handle_), data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ThrowLastError(path_);
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
+void File::Close() {
+  const int fd = Fd(handle_);
+  handle_ = kNoHandle;
+  if (fd >= 0 && ::close(fd) != 0) ThrowLastError(path_);
 }
 
-void AppendFile::Close() {
-  int fd = Fd(handle_);
-  handle_ = -1;
-  if (::close(fd) != 0) ThrowLastError(path_);
+bool File::Remove(const std::string& path) {
+  if (::unlink(path.c_str()) == 0) return true;
+  if (errno == ENOENT) return false;
+  ThrowLastError(path);
 }
 
 }  // namespace brnet::sys

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <string>
 
+#include "sys/posix/FdIo.h"
+
 namespace brnet::sys {
 namespace {
 
@@ -33,55 +35,9 @@ FileTime ToFileTime(const struct timespec& ts) {
   return static_cast<FileTime>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-struct timespec ToTimespec(FileTime time) {
-  struct timespec ts {};
-  ts.tv_sec = static_cast<time_t>(time / 1000000000);
-  ts.tv_nsec = static_cast<long>(time % 1000000000);
-  if (ts.tv_nsec < 0) {
-    ts.tv_nsec += 1000000000;
-    ts.tv_sec -= 1;
-  }
-  return ts;
-}
-
 // Stats PATH, following a symbolic link; a dangling link is seen as itself.
 bool StatEntry(const std::string& path, struct stat& st) {
   return ::stat(path.c_str(), &st) == 0 || ::lstat(path.c_str(), &st) == 0;
-}
-
-int Fd(std::intptr_t handle) {
-  return static_cast<int>(handle);
-}
-
-bool WriteAll(int fd, const char* data, std::size_t count) {
-  while (count > 0) {
-    ssize_t n = ::write(fd, data, count);
-    if (n < 0 && errno == EINTR) continue;
-    if (n == 0) errno = EIO;
-    if (n <= 0) return false;
-    data += n;
-    count -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-std::int64_t ReadFull(int fd, char* data, std::size_t count) {
-  std::size_t got = 0;
-  while (got < count) {
-    ssize_t n = ::read(fd, data + got, count - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  return static_cast<std::int64_t>(got);
-}
-
-// Closes FD without disturbing errno (the caller reports the earlier error).
-void CloseQuietly(int fd) {
-  int saved = errno;
-  ::close(fd);
-  errno = saved;
 }
 
 }  // namespace
@@ -206,8 +162,9 @@ int CopyContents(int in, int out) {
   }
   char buffer[65536];
   for (;;) {
-    std::int64_t n = ReadFull(in, buffer, sizeof buffer);
-    if (n < 0 || (n > 0 && !WriteAll(out, buffer, static_cast<std::size_t>(n)))) return errno;
+    const std::int64_t n = posix::ReadFull(in, buffer, sizeof buffer);
+    if (n < 0) return errno;
+    if (int err = posix::WriteAll(out, buffer, static_cast<std::size_t>(n)); err != 0) return err;
     if (static_cast<std::size_t>(n) < sizeof buffer) return 0;
   }
 }
@@ -252,91 +209,6 @@ bool LastWriteTime(const std::string& path, FileTime& time) {
   if (::stat(path.c_str(), &st) != 0) return false;
   time = ToFileTime(st.st_mtim);
   return true;
-}
-
-// ---- FileStream ----
-
-FileStream::~FileStream() {
-  if (IsOpen()) ::close(Fd(handle_));
-}
-
-bool FileStream::OpenRead(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    if (S_ISDIR(st.st_mode)) errno = EISDIR;
-    CloseQuietly(fd);
-    return false;
-  }
-  handle_ = fd;
-  return true;
-}
-
-bool FileStream::CreateAlways(const std::string& path, const FileStream* source) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) {
-    // The owner's write bit is the read-only attribute, which keeps a file
-    // from being replaced even for a privileged user.
-    if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0)) {
-      errno = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
-      return false;
-    }
-  }
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  struct stat mine {};
-  struct stat theirs {};
-  if (::fstat(fd, &mine) != 0) {
-    CloseQuietly(fd);
-    return false;
-  }
-  // The share mode of the source keeps Windows from opening it again for
-  // writing; here the same file is recognised by its identity.
-  if (source != nullptr && source->IsOpen() && ::fstat(Fd(source->handle_), &theirs) == 0 &&
-      mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino) {
-    CloseQuietly(fd);
-    errno = EACCES;
-    return false;
-  }
-  if (S_ISREG(mine.st_mode) && ::ftruncate(fd, 0) != 0) {
-    CloseQuietly(fd);
-    return false;
-  }
-  handle_ = fd;
-  return true;
-}
-
-std::int64_t FileStream::Read(void* buffer, std::size_t count) {
-  return ReadFull(Fd(handle_), static_cast<char*>(buffer), count);
-}
-
-bool FileStream::Write(const void* buffer, std::size_t count) {
-  return WriteAll(Fd(handle_), static_cast<const char*>(buffer), count);
-}
-
-bool FileStream::GetLastWriteTime(FileTime& time) const {
-  struct stat st {};
-  if (::fstat(Fd(handle_), &st) != 0) return false;
-  time = ToFileTime(st.st_mtim);
-  return true;
-}
-
-bool FileStream::SetLastWriteTime(FileTime time) {
-  const struct timespec times[2] = {{0, UTIME_OMIT}, ToTimespec(time)};
-  return ::futimens(Fd(handle_), times) == 0;
-}
-
-bool FileStream::IsPlainFile() const {
-  struct stat st {};
-  return ::fstat(Fd(handle_), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool FileStream::Close() {
-  if (!IsOpen()) return true;
-  int fd = Fd(handle_);
-  handle_ = kNoHandle;
-  return ::close(fd) == 0;
 }
 
 }  // namespace brnet::sys

@@ -1,21 +1,39 @@
+// Win32 half of the file type: one handle, GetLastError turned into the
+// run-time texts in one place.
+#include "sys/File.h"
+
 #include <windows.h>
 
 #include <algorithm>
 #include <string>
 
 #include "sys/Error.h"
-#include "sys/File.h"
 
 namespace brnet::sys {
 namespace {
 
-// How long an open waits while another writer holds the file. A writer of
-// this library holds it for one line only, so this is ample; a program that
-// keeps the file locked for longer gets "File access denied".
+// How long an appending open waits while another writer holds the file. A
+// writer of this library holds it for one line only, so this is ample; a
+// program that keeps the file locked for longer gets "File access denied".
 constexpr ULONGLONG kShareWaitMs = 10000;
+// The largest transfer of one ReadFile or WriteFile call.
+constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
 
 HANDLE Handle(std::intptr_t handle) {
   return reinterpret_cast<HANDLE>(handle);
+}
+
+[[noreturn]] void Fail(DWORD err, const std::string& path) {
+  throw EInOutError(RunErrorText(static_cast<int>(err), path), static_cast<int>(err));
+}
+
+bool IsAppending(FileMode mode) {
+  return mode == FileMode::kAppend || mode == FileMode::kAppendOrCreate;
+}
+
+HANDLE Create(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
+  return ::CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
 }
 
 // CreateFileA that waits its turn: a sharing violation means another writer
@@ -24,16 +42,36 @@ HANDLE OpenWaiting(const std::string& path, DWORD access, DWORD share, DWORD dis
   const ULONGLONG deadline = ::GetTickCount64() + kShareWaitMs;
   DWORD pause = 1;
   for (;;) {
-    HANDLE h = ::CreateFileA(path.c_str(), access, share, nullptr, disposition,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = Create(path, access, share, disposition);
     if (h != INVALID_HANDLE_VALUE) return h;
     const DWORD err = ::GetLastError();
-    if (err != ERROR_SHARING_VIOLATION || ::GetTickCount64() >= deadline) {
-      throw EInOutError(RunErrorText(static_cast<int>(err), path), static_cast<int>(err));
-    }
+    if (err != ERROR_SHARING_VIOLATION || ::GetTickCount64() >= deadline) Fail(err, path);
     ::Sleep(pause);
     pause = std::min<DWORD>(pause * 2, 16);
   }
+}
+
+// Appending: read and write access; others may read the file while it is
+// open, but not write it (FILE_SHARE_READ only). Other modes let everyone in.
+HANDLE OpenHandle(const std::string& path, FileMode mode) {
+  constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  switch (mode) {
+    case FileMode::kRead: return Create(path, GENERIC_READ, kShareAll, OPEN_EXISTING);
+    case FileMode::kAppend:
+      return OpenWaiting(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
+    case FileMode::kAppendOrCreate:
+      return OpenWaiting(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
+    case FileMode::kCreateExclusive: return Create(path, GENERIC_WRITE, kShareAll, CREATE_NEW);
+    case FileMode::kCreateOrTruncate: return Create(path, GENERIC_WRITE, kShareAll, CREATE_ALWAYS);
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+// For exclusive creation: ERR says that the name is taken. A directory of
+// that name is reported as no access; it takes the name all the same.
+bool NameTaken(DWORD err, const std::string& path) {
+  if (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS) return true;
+  return err == ERROR_ACCESS_DENIED && ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 void Seek(HANDLE h, std::int64_t offset, DWORD from, const std::string& path) {
@@ -55,60 +93,92 @@ void CreateEmptyFile(const std::string& path) {
   if (!::CloseHandle(h)) ThrowLastError(path);
 }
 
-// Read and write access; others may read the file while it is open, but not
-// write it (FILE_SHARE_READ only). Another AppendFile waits in OpenWaiting.
-AppendFile::AppendFile(const std::string& path, bool create)
-    : path_(path),
-      handle_(reinterpret_cast<std::intptr_t>(OpenWaiting(path, GENERIC_READ | GENERIC_WRITE,
-                                                          FILE_SHARE_READ,
-                                                          create ? OPEN_ALWAYS : OPEN_EXISTING))) {}
-
-AppendFile::~AppendFile() {
-  if (Handle(handle_) != INVALID_HANDLE_VALUE) ::CloseHandle(Handle(handle_));
+File::File(const std::string& path, FileMode mode) {
+  if (!Open(path, mode)) Fail(ERROR_FILE_EXISTS, path);
 }
 
-std::int64_t AppendFile::Size() {
+File::~File() {
+  if (IsOpen()) ::CloseHandle(Handle(handle_));
+}
+
+void File::Adopt(std::intptr_t handle, const std::string& path, FileMode mode) {
+  if (IsOpen()) ::CloseHandle(Handle(handle_));
+  handle_ = handle;
+  path_ = path;
+  mode_ = mode;
+}
+
+bool File::Open(const std::string& path, FileMode mode) {
+  HANDLE h = OpenHandle(path, mode);
+  if (h == INVALID_HANDLE_VALUE) {
+    // A directory fails for reading with ERROR_ACCESS_DENIED already.
+    const DWORD err = ::GetLastError();
+    if (mode == FileMode::kCreateExclusive && NameTaken(err, path)) return false;
+    Fail(err, path);
+  }
+  // Devices and pipes ("CON", "\\.\pipe\x") are not files to read.
+  if (mode == FileMode::kRead && ::GetFileType(h) != FILE_TYPE_DISK) {
+    ::CloseHandle(h);
+    Fail(ERROR_ACCESS_DENIED, path);
+  }
+  Adopt(reinterpret_cast<std::intptr_t>(h), path, mode);
+  return true;
+}
+
+std::int64_t File::Size() {
   LARGE_INTEGER size;
   if (!::GetFileSizeEx(Handle(handle_), &size)) ThrowLastError(path_);
   return size.QuadPart;
 }
 
-std::string AppendFile::ReadAt(std::int64_t offset, std::size_t count) {
-  Seek(Handle(handle_), offset, FILE_BEGIN, path_);
-  std::string data(count, '\0');
+std::size_t File::Read(void* buffer, std::size_t count) {
+  auto* out = static_cast<char*>(buffer);
   std::size_t got = 0;
   while (got < count) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - got, 1u << 30));
+    const DWORD chunk = static_cast<DWORD>(std::min(count - got, kMaxChunk));
     DWORD n = 0;
-    if (!::ReadFile(Handle(handle_), data.data() + got, chunk, &n, nullptr)) ThrowLastError(path_);
+    if (!::ReadFile(Handle(handle_), out + got, chunk, &n, nullptr)) ThrowLastError(path_);
     if (n == 0) break;
     got += n;
   }
-  data.resize(got);
+  return got;
+}
+
+std::string File::ReadAt(std::int64_t offset, std::size_t count) {
+  Seek(Handle(handle_), offset, FILE_BEGIN, path_);
+  std::string data(count, '\0');
+  data.resize(Read(data.data(), count));
   return data;
 }
 
-void AppendFile::Truncate(std::int64_t size) {
-  Seek(Handle(handle_), size, FILE_BEGIN, path_);
-  if (!::SetEndOfFile(Handle(handle_))) ThrowLastError(path_);
-}
-
-void AppendFile::Append(std::string_view data) {
-  Seek(Handle(handle_), 0, FILE_END, path_);
+void File::Write(std::string_view data) {
+  if (IsAppending(mode_)) Seek(Handle(handle_), 0, FILE_END, path_);
   while (!data.empty()) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(data.size(), 1u << 30));
+    const DWORD chunk = static_cast<DWORD>(std::min(data.size(), kMaxChunk));
     DWORD n = 0;
     if (!::WriteFile(Handle(handle_), data.data(), chunk, &n, nullptr)) ThrowLastError(path_);
     // Nothing written without an error: the medium has no room left.
-    if (n == 0) throw EInOutError(RunErrorMessage(reDiskFull), ERROR_DISK_FULL);
+    if (n == 0) Fail(ERROR_DISK_FULL, path_);
     data.remove_prefix(n);
   }
 }
 
-void AppendFile::Close() {
+void File::Truncate(std::int64_t size) {
+  Seek(Handle(handle_), size, FILE_BEGIN, path_);
+  if (!::SetEndOfFile(Handle(handle_))) ThrowLastError(path_);
+}
+
+void File::Close() {
   HANDLE h = Handle(handle_);
-  handle_ = reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE);
-  if (!::CloseHandle(h)) ThrowLastError(path_);
+  handle_ = kNoHandle;
+  if (h != INVALID_HANDLE_VALUE && !::CloseHandle(h)) ThrowLastError(path_);
+}
+
+bool File::Remove(const std::string& path) {
+  if (::DeleteFileA(path.c_str())) return true;
+  const DWORD err = ::GetLastError();
+  if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) return false;
+  Fail(err, path);
 }
 
 }  // namespace brnet::sys

@@ -25,15 +25,6 @@ FileTime ToFileTime(const FILETIME& ft) {
   return (ticks - kEpochDifference) * 100;
 }
 
-FILETIME ToFiletime(FileTime time) {
-  const std::uint64_t ticks = static_cast<std::uint64_t>(time / 100 + kEpochDifference);
-  return {static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(ticks >> 32)};
-}
-
-HANDLE Handle(std::intptr_t handle) {
-  return reinterpret_cast<HANDLE>(handle);
-}
-
 }  // namespace
 
 // ---- Directory search ----
@@ -148,107 +139,6 @@ bool LastWriteTime(const std::string& path, FileTime& time) {
   if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
   time = ToFileTime(data.ftLastWriteTime);
   return true;
-}
-
-// ---- FileStream ----
-
-FileStream::~FileStream() {
-  if (IsOpen()) ::CloseHandle(Handle(handle_));
-}
-
-bool FileStream::OpenRead(const std::string& path) {
-  // Other readers are welcome, writers are kept out while the copy runs.
-  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  handle_ = reinterpret_cast<std::intptr_t>(h);
-  return true;
-}
-
-bool FileStream::CreateAlways(const std::string& path, const FileStream* source) {
-  // Opened without truncating first: a directory and a read-only file fail
-  // here (ERROR_ACCESS_DENIED), and the file open in SOURCE must be
-  // recognised before anything of it is lost. Its share mode should keep a
-  // writer out, but the file's identity is the check that cannot miss.
-  // Windows refuses to write a read-only file; wine run as root would not,
-  // so the attribute is looked at first.
-  const DWORD attr = ::GetFileAttributesA(path.c_str());
-  if (attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_READONLY)) {
-    ::SetLastError(ERROR_ACCESS_DENIED);
-    return false;
-  }
-  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
-                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION mine, theirs;
-  if (source != nullptr && source->IsOpen() && ::GetFileInformationByHandle(h, &mine) &&
-      ::GetFileInformationByHandle(Handle(source->handle_), &theirs) &&
-      mine.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber &&
-      mine.nFileIndexHigh == theirs.nFileIndexHigh && mine.nFileIndexLow == theirs.nFileIndexLow) {
-    ::CloseHandle(h);
-    ::SetLastError(ERROR_SHARING_VIOLATION);
-    return false;
-  }
-  if (!::SetEndOfFile(h)) {
-    const DWORD err = ::GetLastError();
-    ::CloseHandle(h);
-    ::SetLastError(err);
-    return false;
-  }
-  handle_ = reinterpret_cast<std::intptr_t>(h);
-  return true;
-}
-
-std::int64_t FileStream::Read(void* buffer, std::size_t count) {
-  auto* out = static_cast<char*>(buffer);
-  std::size_t got = 0;
-  while (got < count) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - got, 1u << 30));
-    DWORD n = 0;
-    if (!::ReadFile(Handle(handle_), out + got, chunk, &n, nullptr)) return -1;
-    if (n == 0) break;
-    got += n;
-  }
-  return static_cast<std::int64_t>(got);
-}
-
-bool FileStream::Write(const void* buffer, std::size_t count) {
-  const auto* data = static_cast<const char*>(buffer);
-  while (count > 0) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
-    DWORD n = 0;
-    if (!::WriteFile(Handle(handle_), data, chunk, &n, nullptr)) return false;
-    if (n == 0) {
-      ::SetLastError(ERROR_DISK_FULL);
-      return false;
-    }
-    data += n;
-    count -= n;
-  }
-  return true;
-}
-
-bool FileStream::GetLastWriteTime(FileTime& time) const {
-  FILETIME ft;
-  if (!::GetFileTime(Handle(handle_), nullptr, nullptr, &ft)) return false;
-  time = ToFileTime(ft);
-  return true;
-}
-
-bool FileStream::SetLastWriteTime(FileTime time) {
-  const FILETIME ft = ToFiletime(time);
-  return ::SetFileTime(Handle(handle_), nullptr, nullptr, &ft) != 0;
-}
-
-bool FileStream::IsPlainFile() const {
-  return ::GetFileType(Handle(handle_)) == FILE_TYPE_DISK;
-}
-
-bool FileStream::Close() {
-  if (!IsOpen()) return true;
-  HANDLE h = Handle(handle_);
-  handle_ = kNoHandle;
-  return ::CloseHandle(h) != 0;
 }
 
 }  // namespace brnet::sys

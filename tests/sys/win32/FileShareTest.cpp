@@ -19,11 +19,11 @@ HANDLE Open(const std::string& path, DWORD access) {
                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-TEST(Win32FileSharing, AppendFileLetsReadersInAndKeepsWritersOut) {
+TEST(Win32FileSharing, AppendingFileLetsReadersInAndKeepsWritersOut) {
   test::TempDir dir;
   const std::string path = dir / "l.log";
   test::WriteFile(path, "line\r\n");
-  AppendFile held(path);
+  File held(path, FileMode::kAppend);
 
   HANDLE reader = Open(path, GENERIC_READ);
   ASSERT_NE(reader, INVALID_HANDLE_VALUE) << "error " << ::GetLastError();
@@ -57,9 +57,9 @@ TEST(Win32FileSharing, AppenderWaitsWhileAnotherWriterHoldsTheFile) {
   std::string error;
   std::thread appender([&] {
     try {
-      AppendFile file(path);
+      File file(path, FileMode::kAppend);
       opened = true;
-      file.Append("after\r\n");
+      file.Write("after\r\n");
       file.Close();
     } catch (const std::exception& e) {
       error = e.what();

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "sys/Loader.h"
+#include "util/Ascii.h"
 
 namespace brnet::sys {
 namespace {
@@ -14,13 +15,8 @@ namespace {
 thread_local std::string lastError;
 
 bool EndsWithNoCase(std::string_view text, std::string_view tail) {
-  if (text.size() < tail.size()) return false;
-  for (std::size_t i = 0; i < tail.size(); ++i) {
-    char c = text[text.size() - tail.size() + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != tail[i]) return false;
-  }
-  return true;
+  return text.size() >= tail.size() &&
+         EqualsAsciiNoCase(text.substr(text.size() - tail.size()), tail);
 }
 
 ModuleHandle Open(const std::string& file) {

@@ -3,26 +3,16 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "util/Ascii.h"
+
 namespace brnet::sys::regfile {
 namespace {
-
-char Lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 bool IsControl(unsigned char c) {
   return c < 0x20 || c == 0x7F;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  c = Lower(c);
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 std::string Quote(std::string_view text) {
-  static const char kHex[] = "0123456789ABCDEF";
   std::string out = "\"";
   for (char ch : text) {
     const auto c = static_cast<unsigned char>(ch);
@@ -31,8 +21,8 @@ std::string Quote(std::string_view text) {
       out += ch;
     } else if (IsControl(c)) {
       out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
+      out += HexDigit(c >> 4);
+      out += HexDigit(c);
     } else {
       out += ch;
     }
@@ -61,9 +51,9 @@ std::optional<std::string> Unquote(std::string_view line, std::size_t& pos) {
     const char e = line[pos];
     if (e == '\\' || e == '"') {
       out += e;
-    } else if (e == 'x' && pos + 2 < line.size() && HexDigit(line[pos + 1]) >= 0 &&
-               HexDigit(line[pos + 2]) >= 0) {
-      out += static_cast<char>(HexDigit(line[pos + 1]) * 16 + HexDigit(line[pos + 2]));
+    } else if (e == 'x' && pos + 2 < line.size() && HexDigitValue(line[pos + 1]) >= 0 &&
+               HexDigitValue(line[pos + 2]) >= 0) {
+      out += static_cast<char>(HexDigitValue(line[pos + 1]) * 16 + HexDigitValue(line[pos + 2]));
       pos += 2;
     } else {
       return std::nullopt;
@@ -82,7 +72,7 @@ std::optional<std::uint32_t> ParseDword(std::string_view text) {
   if (text.empty() || text.size() > 8) return std::nullopt;
   std::uint32_t v = 0;
   for (char c : text) {
-    const int d = HexDigit(c);
+    const int d = HexDigitValue(c);
     if (d < 0) return std::nullopt;
     v = v * 16 + static_cast<std::uint32_t>(d);
   }
@@ -126,8 +116,7 @@ std::optional<Value> ParseValueLine(std::string_view line) {
 }  // namespace
 
 bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return Lower(x) == Lower(y); });
+  return EqualsAsciiNoCase(a, b);
 }
 
 std::optional<std::vector<std::string>> SplitKeyPath(std::string_view path) {
@@ -241,9 +230,8 @@ std::string Format(const Hive& hive) {
         for (std::size_t i = 0; i < 4 && i < v.value.data.size(); ++i) {
           n |= static_cast<std::uint32_t>(static_cast<unsigned char>(v.value.data[i])) << (8 * i);
         }
-        static const char kHex[] = "0123456789abcdef";
         out += "dword:";
-        for (int shift = 28; shift >= 0; shift -= 4) out += kHex[(n >> shift) & 15];
+        for (int shift = 28; shift >= 0; shift -= 4) out += ToAsciiLower(HexDigit(n >> shift));
       }
       out += '\n';
     }

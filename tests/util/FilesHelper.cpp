@@ -1,6 +1,6 @@
 // A second process for the file-utility tests: one of several racers for a
 // file name.
-//   utils_helper create-exclusive NAME
+//   files_helper create-exclusive NAME
 //       prints "ready", waits for the end of its standard input (the start
 //       signal, given to all racers at once), then creates NAME with
 //       CreateFileExclusive
@@ -9,7 +9,7 @@
 #include <iostream>
 #include <string>
 
-#include "addr/Utils.h"
+#include "util/Files.h"
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
@@ -20,6 +20,6 @@ int main(int argc, char** argv) {
     }
     return brnet::CreateFileExclusive(argv[2]) ? 0 : 1;
   }
-  std::fprintf(stderr, "usage: utils_helper create-exclusive NAME\n");
+  std::fprintf(stderr, "usage: files_helper create-exclusive NAME\n");
   return 2;
 }

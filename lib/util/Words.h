@@ -1,0 +1,31 @@
+// Words and fields of a text: runs of non-delimiter characters, and fields
+// split off at a separator. Character positions count from 1.
+#pragma once
+
+#include <bitset>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace brnet {
+
+// A set of byte values; a character is a delimiter when its byte is in it.
+using TCharSet = std::bitset<256>;
+TCharSet MakeCharSet(std::string_view chars);
+
+// A word is a maximal run of characters that are not delimiters.
+int CountWords(std::string_view s, const TCharSet& delims);
+// Position of the first character of the N-th word, or 0 when there is none.
+std::size_t WordStartPos(int n, std::string_view s, const TCharSet& delims);
+// The N-th word, or an empty text.
+std::string GetWord(int n, std::string_view s, const TCharSet& delims);
+
+// Returns the part of S before the first SEP (all of S when there is none).
+// S keeps the rest, starting with the separator, without leading blanks; it
+// becomes empty when SEP does not occur.
+std::string SplitOffField(std::string& s, char sep);
+// The same, and the separator is dropped from S: splitting "2.5020.1.0" at
+// "." three times yields 2, 5020 and 1 and leaves "0".
+std::string SplitOffFieldSkip(std::string& s, char sep);
+
+}  // namespace brnet
