@@ -10,9 +10,23 @@
 #include "api/LibState.h"
 #include "api/brnet32.h"
 #include "log/FidoLog.h"
+#include "outbound/BusyFlags.h"
+#include "outbound/OutbNaming.h"
 
 namespace brnet {
 namespace {
+
+// The C header's constants are cast straight to the library's own enums and
+// flag sets: they must agree value for value.
+static_assert(BR_FLAVOR_IMM == flImm && BR_FLAVOR_CRASH == flCrash &&
+              BR_FLAVOR_DIRECT == flDirect && BR_FLAVOR_NORMAL == flNormal &&
+              BR_FLAVOR_HOLD == flHold);
+static_assert(BR_OUTB_BINK == otBink && BR_OUTB_FILEBOX == otFileBox &&
+              BR_OUTB_ARCMAIL == otArcMail && BR_OUTB_LONGFILEBOX == otLongFileBox);
+static_assert(BR_SEND_NONE == smNone && BR_SEND_KILL == smKillSent &&
+              BR_SEND_TRUNC == smTruncSent);
+static_assert(BR_BSY_NORMAL == BusyFlagBit(bfNormal) && BR_BSY_BINK == BusyFlagBit(bfBink) &&
+              BR_BSY_SEMAPHORE == BusyFlagBit(bfSemaphore));
 
 constexpr const char* kLogNotInitialized = "Log not initialized";
 constexpr const char* kOutbNotInitialized = "Outbound not initialized";
