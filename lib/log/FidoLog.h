@@ -42,8 +42,6 @@ class TLog {
   void SetAppName(std::string_view name) { appName_ = std::string(name); }
   bool Logging() const { return logging_; }
   void SetLogging(bool on) { logging_ = on; }
-  bool DebugMode() const { return debugMode_; }
-  void SetDebugMode(bool on) { debugMode_ = on; }
 
   // Appends one line with LEVEL and TEXT; nothing while logging is off.
   void Log(char level, std::string_view text);
@@ -58,7 +56,6 @@ class TLog {
   TLogStyle style_ = lsBink;
   std::string appName_;
   bool logging_ = true;
-  bool debugMode_ = false;
 };
 
 // Makes a name absolute against a base directory by the platform's rules.

@@ -56,17 +56,9 @@ void TMsgBase::SetPathName(std::string_view path) {
   }
 }
 
-void TMsgBase::SetStyle(TMsgBaseStyle style) {
-  style_ = style;
-  if (active_) {
-    Close();
-    Open();
-  }
-}
-
 void TMsgBase::Open() {
   if (active_) throw EMBError("Message base is already open!");
-  if (style_ == msMsg) store_ = std::make_unique<TMsgMsg>(this, pathName_);
+  store_ = std::make_unique<TMsgMsg>(this, pathName_);
   active_ = true;
   position_ = 0;
 }

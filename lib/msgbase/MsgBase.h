@@ -22,8 +22,6 @@ class EMBError : public Exception {
   using Exception::Exception;
 };
 
-enum TMsgBaseStyle : std::uint8_t { msMsg = 0 };
-
 class TMsgMsg;
 
 class TMsgBase {
@@ -39,14 +37,12 @@ class TMsgBase {
   void SetAreaStyle(TAreaStyle style);
   const std::string& AreaTag() const { return areaTag_; }
   void SetAreaTag(std::string_view tag) { areaTag_ = std::string(tag); }
-  // Changing the path or the style of an open base closes and reopens it.
+  // Changing the path of an open base closes and reopens it.
   const std::string& PathName() const { return pathName_; }
   void SetPathName(std::string_view path);
   // Written as the PID kludge of new messages when not empty.
   const std::string& PID() const { return pid_; }
   void SetPID(std::string_view pid) { pid_ = std::string(pid); }
-  TMsgBaseStyle Style() const { return style_; }
-  void SetStyle(TMsgBaseStyle style);
   // Header texts and body lines in the OEM code page on disk (default true).
   bool OEMConvert() const { return oemConvert_; }
   void SetOEMConvert(bool on) { oemConvert_ = on; }
@@ -78,7 +74,6 @@ class TMsgBase {
   void EntryRemoved(std::int32_t position);
 
   std::string pathName_;
-  TMsgBaseStyle style_ = msMsg;
   std::unique_ptr<TMsgMsg> store_;
   std::int32_t position_ = 0;
   std::string pid_;

@@ -134,7 +134,6 @@ TMsgBase& TOutbound::OpenNetmailBase() {
     throw EOutbError("Invalid netmail path");
   }
   auto base = std::make_unique<TMsgBase>();
-  base->SetStyle(msMsg);
   base->SetPathName(netmailPath_);
   base->SetPID(kOutboundPID);
   base->Open();

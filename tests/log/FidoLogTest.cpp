@@ -49,7 +49,6 @@ TEST(LogSettings, Defaults) {
   EXPECT_EQ(log.Style(), lsBink);
   EXPECT_EQ(log.AppShortName(), "NONE");
   EXPECT_TRUE(log.Logging());
-  EXPECT_FALSE(log.DebugMode());
   EXPECT_EQ(log.FileName(), "");
   EXPECT_EQ(log.AppName(), "");
 }

@@ -201,10 +201,6 @@ TEST_F(MsgBaseTest, ChangingPathOrStyleReopens) {
   EXPECT_EQ(base_.Store()->Highest(), 7);
   EXPECT_EQ(Walk(), std::vector<std::string>{"there"});
 
-  base_.SetStyle(msMsg);
-  EXPECT_EQ(base_.Position(), 0);
-  EXPECT_EQ(base_.AreaStyle(), asNetmail);
-
   base_.Close();
   base_.SetPathName(dir_.Path());  // closed: stays closed
   EXPECT_FALSE(base_.Active());

@@ -61,14 +61,14 @@ TEST(Win32FileSystem, CopyAndMoveNeverReplace) {
   TempDir tmp;
   // A source with a known time and the read-only attribute.
   WriteFile(tmp / "a", "payload");
-  test::SetWriteTime(tmp / "a", 1500000000, 4200);
+  test::SetWriteTime(tmp / "a", 1500000000);
   ASSERT_TRUE(SetReadOnly(tmp / "a", true));
   EXPECT_EQ(CopyNoReplace(tmp / "a", tmp / "b"), 0);
   EXPECT_EQ(ReadFile(tmp / "b"), "payload");
   EXPECT_EQ(FileAttributes(tmp / "b") & faReadOnly, faReadOnly);
   FileTime t = 0;
   ASSERT_TRUE(LastWriteTime(tmp / "b", t));
-  EXPECT_EQ(t, FileTime{1500000000} * 1000000000 + 4200);
+  EXPECT_EQ(t, FileTime{1500000000} * 1000000000);
 
   WriteFile(tmp / "c", "C");
   EXPECT_EQ(CopyNoReplace(tmp / "a", tmp / "c"), ERROR_FILE_EXISTS);
