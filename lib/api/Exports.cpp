@@ -23,8 +23,7 @@ static_assert(BR_FLAVOR_IMM == flImm && BR_FLAVOR_CRASH == flCrash &&
               BR_FLAVOR_HOLD == flHold);
 static_assert(BR_OUTB_BINK == otBink && BR_OUTB_FILEBOX == otFileBox &&
               BR_OUTB_ARCMAIL == otArcMail && BR_OUTB_LONGFILEBOX == otLongFileBox);
-static_assert(BR_SEND_NONE == smNone && BR_SEND_KILL == smKillSent &&
-              BR_SEND_TRUNC == smTruncSent);
+static_assert(BR_SEND_NONE == smNone && BR_SEND_KILL == smKillSent && BR_SEND_TRUNC == smTruncSent);
 static_assert(BR_BSY_NORMAL == BusyFlagBit(bfNormal) && BR_BSY_BINK == BusyFlagBit(bfBink) &&
               BR_BSY_SEMAPHORE == BusyFlagBit(bfSemaphore));
 

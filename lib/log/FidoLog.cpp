@@ -22,7 +22,9 @@ std::string TwoDigits(int value) {
   return buf;
 }
 
-const char* MonthName(int month) { return kMonths[std::clamp(month, 1, 12) - 1]; }
+const char* MonthName(int month) {
+  return kMonths[std::clamp(month, 1, 12) - 1];
+}
 
 std::string Time(int hour, int minute, int second) {
   return TwoDigits(hour) + ":" + TwoDigits(minute) + ":" + TwoDigits(second);

@@ -5,9 +5,9 @@
 #include <limits>
 
 #include "msgbase/MsgBase.h"
-#include "sys/File.h"
 #include "sys/CodePage.h"
 #include "sys/Error.h"
+#include "sys/File.h"
 
 namespace brnet {
 namespace {

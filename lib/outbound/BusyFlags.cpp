@@ -2,9 +2,9 @@
 
 #include <utility>
 
-#include "util/Paths.h"
-#include "util/Files.h"
 #include "sys/FileSystem.h"
+#include "util/Files.h"
+#include "util/Paths.h"
 
 namespace brnet {
 namespace {

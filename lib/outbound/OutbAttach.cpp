@@ -1,13 +1,13 @@
 // Attaching files to a node: a line per file in its flow file, a copy (or a
 // move) in its file box, or a netmail file-attach message per file, always
 // under the node's busy flags.
-#include "util/Paths.h"
-#include "util/Files.h"
 #include "msgbase/MsgBase.h"
 #include "outbound/Outbound.h"
 #include "sys/Debug.h"
 #include "sys/File.h"
 #include "sys/FileSystem.h"
+#include "util/Files.h"
+#include "util/Paths.h"
 
 namespace brnet {
 namespace {

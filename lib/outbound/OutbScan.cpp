@@ -2,13 +2,13 @@
 // directory, into nodes with their files, requests and packets.
 #include <algorithm>
 
-#include "util/Ascii.h"
-#include "util/Words.h"
-#include "util/Paths.h"
 #include "msgbase/MsgBase.h"
 #include "outbound/Outbound.h"
 #include "sys/File.h"
 #include "sys/FileSystem.h"
+#include "util/Ascii.h"
+#include "util/Paths.h"
+#include "util/Words.h"
 
 namespace brnet {
 namespace {

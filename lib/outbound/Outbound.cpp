@@ -3,11 +3,11 @@
 #include <cmath>
 #include <utility>
 
-#include "util/Paths.h"
-#include "util/Files.h"
 #include "msgbase/MsgBase.h"
 #include "sys/Clock.h"
 #include "sys/FileSystem.h"
+#include "util/Files.h"
+#include "util/Paths.h"
 
 namespace brnet {
 namespace {

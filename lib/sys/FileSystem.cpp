@@ -16,7 +16,8 @@ bool MatchPlain(std::string_view name, std::string_view pattern) {
     if (p < pattern.size() && pattern[p] == '*') {
       starP = p++;
       starN = n;
-    } else if (p < pattern.size() && (pattern[p] == '?' || ToAsciiUpper(pattern[p]) == ToAsciiUpper(name[n]))) {
+    } else if (p < pattern.size() &&
+               (pattern[p] == '?' || ToAsciiUpper(pattern[p]) == ToAsciiUpper(name[n]))) {
       ++n;
       ++p;
     } else if (starP != std::string_view::npos) {

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "util/Words.h"
-#include "util/Numbers.h"
 #include "outbound/OutbNaming.h"
+#include "util/Numbers.h"
+#include "util/Words.h"
 
 using namespace brnet;
 

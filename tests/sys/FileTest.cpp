@@ -84,8 +84,10 @@ TEST(WholeFiles, ExclusiveCreationNeverTakesAnExistingName) {
   EXPECT_FALSE(again.IsOpen());
   EXPECT_EQ(ReadFile(dir / "2.msg"), "mine");
   std::filesystem::create_directory(dir / "3.msg");
-  EXPECT_FALSE(again.Open(dir / "3.msg", FileMode::kCreateExclusive)) << "a directory takes the name as well";
-  EXPECT_EQ(ErrorOf([&] { again.Open(dir / "nodir/4.msg", FileMode::kCreateExclusive); }), "Path not found");
+  EXPECT_FALSE(again.Open(dir / "3.msg", FileMode::kCreateExclusive))
+      << "a directory takes the name as well";
+  EXPECT_EQ(ErrorOf([&] { again.Open(dir / "nodir/4.msg", FileMode::kCreateExclusive); }),
+            "Path not found");
 }
 
 TEST(WholeFiles, ReadTruncateAndRemove) {

@@ -35,10 +35,14 @@ int OpenFlags(FileMode mode) {
       // Non-blocking, so that a FIFO put in place of a file cannot hang the
       // open; regular files ignore the flag.
       return O_RDONLY | O_NONBLOCK;
-    case FileMode::kAppend: return O_RDWR | O_APPEND;
-    case FileMode::kAppendOrCreate: return O_RDWR | O_APPEND | O_CREAT;
-    case FileMode::kCreateExclusive: return O_WRONLY | O_CREAT | O_EXCL;
-    case FileMode::kCreateOrTruncate: return O_WRONLY | O_CREAT | O_TRUNC;
+    case FileMode::kAppend:
+      return O_RDWR | O_APPEND;
+    case FileMode::kAppendOrCreate:
+      return O_RDWR | O_APPEND | O_CREAT;
+    case FileMode::kCreateExclusive:
+      return O_WRONLY | O_CREAT | O_EXCL;
+    case FileMode::kCreateOrTruncate:
+      return O_WRONLY | O_CREAT | O_TRUNC;
   }
   return O_RDONLY;
 }

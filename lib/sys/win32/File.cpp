@@ -56,13 +56,16 @@ HANDLE OpenWaiting(const std::string& path, DWORD access, DWORD share, DWORD dis
 HANDLE OpenHandle(const std::string& path, FileMode mode) {
   constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
   switch (mode) {
-    case FileMode::kRead: return Create(path, GENERIC_READ, kShareAll, OPEN_EXISTING);
+    case FileMode::kRead:
+      return Create(path, GENERIC_READ, kShareAll, OPEN_EXISTING);
     case FileMode::kAppend:
       return OpenWaiting(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
     case FileMode::kAppendOrCreate:
       return OpenWaiting(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
-    case FileMode::kCreateExclusive: return Create(path, GENERIC_WRITE, kShareAll, CREATE_NEW);
-    case FileMode::kCreateOrTruncate: return Create(path, GENERIC_WRITE, kShareAll, CREATE_ALWAYS);
+    case FileMode::kCreateExclusive:
+      return Create(path, GENERIC_WRITE, kShareAll, CREATE_NEW);
+    case FileMode::kCreateOrTruncate:
+      return Create(path, GENERIC_WRITE, kShareAll, CREATE_ALWAYS);
   }
   return INVALID_HANDLE_VALUE;
 }
@@ -71,7 +74,8 @@ HANDLE OpenHandle(const std::string& path, FileMode mode) {
 // that name is reported as no access; it takes the name all the same.
 bool NameTaken(DWORD err, const std::string& path) {
   if (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS) return true;
-  return err == ERROR_ACCESS_DENIED && ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return err == ERROR_ACCESS_DENIED &&
+         ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 void Seek(HANDLE h, std::int64_t offset, DWORD from, const std::string& path) {
