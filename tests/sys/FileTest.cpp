@@ -73,6 +73,26 @@ TEST(FileLayer, AppendReadAndTruncate) {
   EXPECT_EQ(ReadFile(path), "hello!\r\nmore+") << "writes go to the end, never over the start";
 }
 
+TEST(FileLayer, AppendOrCreateMakesAMissingFileAndKeepsAnExistingOne) {
+  TempDir dir;
+  const std::string path = dir / "n.flo";
+  {
+    File f(path, FileMode::kAppendOrCreate);
+    EXPECT_EQ(f.Size(), 0);
+    f.Write("a\r\n");
+    f.Close();
+  }
+  File again(path, FileMode::kAppendOrCreate);
+  again.Write("b\r\n");
+  again.Close();
+  EXPECT_EQ(ReadFile(path), "a\r\nb\r\n");
+  EXPECT_EQ(ErrorOf([&] { File f(dir / "nodir/x.flo", FileMode::kAppendOrCreate); }),
+            "Path not found");
+  // The throwing constructor reports a taken name like any other failure.
+  EXPECT_NE(ErrorOf([&] { File f(path, FileMode::kCreateExclusive); }), "no error");
+  EXPECT_EQ(ReadFile(path), "a\r\nb\r\n");
+}
+
 TEST(WholeFiles, ExclusiveCreationNeverTakesAnExistingName) {
   TempDir dir;
   File file;
