@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
       files.push_back("/p" + proc + "/c" + std::to_string(c) + "/f" + std::to_string(f));
     }
     const char* names[] = {files[0].c_str(), files[1].c_str(), files[2].c_str()};
-    if (attachFiles(node, names, 3, BR_FLAVOR_CRASH, BR_OUTB_BINK, BR_SEND_NONE)) {
+    if (attachFiles(brZoneNet(&node), brNodePoint(&node), names, 3, BR_FLAVOR_CRASH, BR_OUTB_BINK, BR_SEND_NONE)) {
       std::cout << "ok " << c << std::endl;
     } else if (getLastError() == busy) {
       std::cout << "busy " << c << std::endl;

@@ -24,6 +24,7 @@
 namespace {
 
 using brnet::test::BrLib;
+using brnet::test::Word;
 using brnet::test::BsoCase;
 using brnet::test::ReadFile;
 using brnet::test::TempDir;
@@ -105,7 +106,7 @@ class BrOutbound : public ::testing::Test {
               uint8_t type, uint8_t mode) {
     std::vector<const char*> ptrs;
     for (const auto& f : files) ptrs.push_back(f.c_str());
-    return br.AttachFiles(addr, ptrs.data(), static_cast<int32_t>(ptrs.size()), flavor, type, mode);
+    return br.AttachFiles(brZoneNet(&addr), brNodePoint(&addr), ptrs.data(), static_cast<int32_t>(ptrs.size()), flavor, type, mode);
   }
 
   void InitBink(uint8_t flags = kBinkFlags) {
@@ -365,17 +366,17 @@ TEST_F(BrOutbound, CallerRules) {
   EXPECT_TRUE(br.InitOutbound(nullptr, nullptr, nullptr));
   EXPECT_TRUE(br.SetOutboundBsy(nullptr, 0, 0));
   const char* files[] = {a.c_str()};
-  EXPECT_TRUE(br.AttachFiles(brAddrRec{65534, 1, 2, 3}, files, 0, 9, 9, 9));
-  EXPECT_TRUE(br.AttachFiles(brAddrRec{2, 5020, 1, 0}, nullptr, 5, 0, 0, 0));
-  EXPECT_TRUE(br.AttachFiles(brAddrRec{2, 5020, 1, 0}, files, -3, 0, 0, 0));
-  EXPECT_FALSE(br.AttachFiles(brAddrRec{2, 5020, 65534, 0}, files, 1, 0, 0, 0));
+  EXPECT_TRUE(br.AttachFiles(Word(65534, 1), Word(2, 3), files, 0, 9, 9, 9));
+  EXPECT_TRUE(br.AttachFiles(Word(2, 5020), Word(1, 0), nullptr, 5, 0, 0, 0));
+  EXPECT_TRUE(br.AttachFiles(Word(2, 5020), Word(1, 0), files, -3, 0, 0, 0));
+  EXPECT_FALSE(br.AttachFiles(Word(2, 5020), Word(65534, 0), files, 1, 0, 0, 0));
   EXPECT_TRUE(
       std::regex_match(br.Error(), std::regex(R"(Assertion failure \(Outbound, line \d+\))")))
       << br.Error();
-  EXPECT_FALSE(br.AttachFiles(brAddrRec{2, 5020, 1, 0}, files, 1, 5, 0, 0));
+  EXPECT_FALSE(br.AttachFiles(Word(2, 5020), Word(1, 0), files, 1, 5, 0, 0));
   EXPECT_EQ(br.Error(), "Unknown flavour 5");
   EXPECT_TRUE(br.FreeOutbound());
-  EXPECT_FALSE(br.AttachFiles(brAddrRec{2, 5020, 1, 0}, files, 1, 0, 0, 0));
+  EXPECT_FALSE(br.AttachFiles(Word(2, 5020), Word(1, 0), files, 1, 0, 0, 0));
   EXPECT_EQ(br.Error(), "Outbound not initialized");
 }
 

@@ -16,6 +16,7 @@ namespace {
 using brnet::test::BrLib;
 using brnet::test::ReadFile;
 using brnet::test::Same;
+using brnet::test::Word;
 using brnet::test::TempDir;
 
 class BrApi : public ::testing::Test {
@@ -98,7 +99,7 @@ TEST_F(BrApi, OutboundFunctionsNeedAnOutbound) {
   br.GetLastError();
   EXPECT_FALSE(br.RescanOutbound());
   const char* files[] = {"/tmp/x"};
-  EXPECT_FALSE(br.AttachFiles(brAddrRec{2, 5020, 1, 0}, files, 1, 3, 0, 0));
+  EXPECT_FALSE(br.AttachFiles(Word(2, 5020), Word(1, 0), files, 1, 3, 0, 0));
   EXPECT_EQ(br.Error(), "Outbound not initialized");
   EXPECT_TRUE(br.FreeOutbound());
 }
