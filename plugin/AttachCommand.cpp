@@ -108,8 +108,10 @@ bool AskDestination(Plugin& p, std::vector<FarDialogItem>& items) {
         p.host.Dialog(ad::kWidth, ad::kHeight, ad::kHelpTopic, items.data(), ad::Count);
     if (exit != ad::Ok) return false;
     const std::string dest = ItemTextOf(items[ad::Address]);
-    // A destination the setting cannot hold is refused like an invalid one.
-    if (dest.size() <= kAddrMaxLen && BrLibrary::True(p.br.Fn().ValidAddr(dest.c_str()))) {
+    // A destination the setting cannot hold is refused like an invalid one,
+    // and so is an empty one: it names no node.
+    if (!dest.empty() && dest.size() <= kAddrMaxLen &&
+        BrLibrary::True(p.br.Fn().ValidAddr(dest.c_str()))) {
       return true;
     }
     p.host.Warning({FormatMessage(p.host.Msg(MBadDestAddr), {dest}, "%s")});

@@ -65,7 +65,9 @@ TEST_F(BrApi, ParseAddr) {
   EXPECT_EQ(br.Error(), "") << "NULL arguments store no text";
   EXPECT_TRUE(Same(br.Parse("2:5020/1234.5@fidonet"), 2, 5020, 1234, 5));
   EXPECT_TRUE(Same(br.Parse(""), 65535, 65535, 65535, 0));
-  EXPECT_TRUE(Same(br.Parse("1:70000/65534"), 1, 4464, 65534, 0));
+  EXPECT_FALSE(br.ParseAddr("1:70000/1", &rec));
+  EXPECT_EQ(br.Error(), "Invalid address 1:70000/1: 70000 is out of range");
+  EXPECT_FALSE(br.ValidAddr("2:5020/65535")) << "would read as not given";
   EXPECT_FALSE(br.ParseAddr("2:5020/1.", &rec));
   EXPECT_EQ(br.Error(), "Invalid address 2:5020/1.");
   EXPECT_TRUE(Same(rec, 9, 9, 9, 9)) << "record untouched on failure";
