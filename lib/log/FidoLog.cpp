@@ -38,6 +38,23 @@ void CutAtEofMark(sys::AppendFile& file) {
   }
 }
 
+// LINE as one line of the file: a CR or LF in a caller's text would end it
+// early or forge a line of its own, so each is written as a visible escape.
+std::string OneLine(std::string_view line) {
+  std::string out;
+  out.reserve(line.size() + 2);
+  for (char c : line) {
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string LogTime::BinkStamp(int day, int month, int hour, int minute, int second) {
@@ -62,7 +79,8 @@ void TLog::SetFileName(std::string_view value) {
     fileName_ = JoinToDir(value, sys::CurrentDirectory());
     // A rooted name with no drive to take it from has no full form.
     if (fileName_.empty()) {
-      throw EInOutError(sys::RunErrorMessage(sys::rePathNotFound), sys::rePathNotFound);
+      throw EInOutError(sys::RunErrorMessage(sys::rePathNotFound) + ": " + std::string(value),
+                        sys::rePathNotFound);
     }
     if (!sys::FileExists(fileName_)) sys::CreateEmptyFile(fileName_);
   } catch (...) {
@@ -75,6 +93,8 @@ void TLog::SetAppShortName(std::string_view value) {
   std::string name(value.substr(0, std::min<std::size_t>(value.size(), 4)));
   for (char& c : name) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    // The name stands inside every line: a line break would split them.
+    if (c == '\r' || c == '\n') c = ' ';
   }
   name.resize(4, ' ');
   shortName_ = name;
@@ -84,7 +104,7 @@ void TLog::AppendRaw(std::string_view line) {
   BR_ASSERT(!fileName_.empty(), "FidoLog");
   sys::AppendFile file(fileName_);
   CutAtEofMark(file);
-  std::string data(line);
+  std::string data = OneLine(line);
   data += "\r\n";
   file.Append(data);
   file.Close();

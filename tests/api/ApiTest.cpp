@@ -146,7 +146,7 @@ TEST_F(BrApi, LogThatCannotBeCreatedStaysWithLoggingOff) {
   TempDir dir;
   const std::string bad = dir / "missing/dir/x.log";
   EXPECT_FALSE(br.InitLog(bad.c_str(), "demo"));
-  EXPECT_EQ(br.Error(), "Path not found");
+  EXPECT_EQ(br.Error(), "Path not found: " + bad);
   EXPECT_TRUE(br.Log('+', "dropped")) << "the log stays, with logging off";
 }
 
@@ -156,7 +156,7 @@ TEST_F(BrApi, LogLineThatCannotBeWrittenFails) {
   ASSERT_TRUE(br.InitLog(path.c_str(), "demo"));
   ASSERT_TRUE(std::filesystem::remove(path));
   EXPECT_FALSE(br.Log('+', "x"));
-  EXPECT_EQ(br.Error(), "File not found");
+  EXPECT_EQ(br.Error(), "File not found: " + path);
 }
 
 TEST_F(BrApi, UnloadReleasesEverythingAndReloadStartsFresh) {

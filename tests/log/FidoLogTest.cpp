@@ -103,7 +103,7 @@ TEST(LogSettings, MissingDirectoryFailsAndSwitchesLoggingOff) {
     log.SetFileName(dir / "nodir/x.log");
     FAIL() << "no error";
   } catch (const EInOutError& e) {
-    EXPECT_STREQ(e.what(), "Path not found");
+    EXPECT_EQ(std::string(e.what()), "Path not found: " + dir / "nodir/x.log");
   }
   EXPECT_FALSE(log.Logging());
 }
@@ -138,7 +138,7 @@ TEST(LogLines, FDColumnsAndBanner) {
   log.LogStart();
   log.Log('#', "text\r\nwith a break");
   auto lines = Lines(ReadFile(dir / "f.log"));
-  ASSERT_EQ(lines.size(), 3u);
+  ASSERT_EQ(lines.size(), 2u) << "a break in the text never splits the line";
   EXPECT_TRUE(std::regex_match(
       lines[0],
       std::regex(
@@ -146,8 +146,7 @@ TEST(LogLines, FDColumnsAndBanner) {
       << lines[0];
   std::smatch m;
   ASSERT_TRUE(std::regex_match(lines[1], m, kFDLine)) << lines[1];
-  EXPECT_EQ(lines[1].substr(12), "text") << "text from column 13";
-  EXPECT_EQ(lines[2], "with a break") << "text is written as given";
+  EXPECT_EQ(lines[1].substr(12), "text\\r\\nwith a break") << "text from column 13, escaped";
 }
 
 TEST(LogLines, BinkBannerPrefersAppName) {
@@ -198,7 +197,7 @@ TEST(LogLines, DeletedFileIsNotRecreated) {
     log.Log('+', "x");
     FAIL() << "no error";
   } catch (const EInOutError& e) {
-    EXPECT_STREQ(e.what(), "File not found");
+    EXPECT_EQ(std::string(e.what()), "File not found: " + dir / "d.log");
   }
   EXPECT_FALSE(sys::FileExists(dir / "d.log"));
   EXPECT_TRUE(log.Logging()) << "the next line tries again";

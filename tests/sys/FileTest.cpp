@@ -32,12 +32,16 @@ std::string ErrorOf(const std::function<void()>& action) {
 
 TEST(FileLayer, FailuresCarryTheRunTimeTexts) {
   TempDir dir;
-  EXPECT_EQ(ErrorOf([&] { AppendFile f(dir / "missing.log"); }), "File not found");
+  // The run-time words first, then the file.
+  EXPECT_EQ(ErrorOf([&] { AppendFile f(dir / "missing.log"); }),
+            "File not found: " + dir / "missing.log");
   EXPECT_FALSE(FileExists(dir / "missing.log")) << "appending never creates the file";
-  EXPECT_EQ(ErrorOf([&] { AppendFile f(dir / "nodir/x.log"); }), "Path not found");
-  EXPECT_EQ(ErrorOf([&] { CreateEmptyFile(dir / "nodir/x.log"); }), "Path not found");
+  EXPECT_EQ(ErrorOf([&] { AppendFile f(dir / "nodir/x.log"); }),
+            "Path not found: " + dir / "nodir/x.log");
+  EXPECT_EQ(ErrorOf([&] { CreateEmptyFile(dir / "nodir/x.log"); }),
+            "Path not found: " + dir / "nodir/x.log");
   std::filesystem::create_directory(dir / "sub");
-  EXPECT_EQ(ErrorOf([&] { CreateEmptyFile(dir / "sub"); }), "File access denied");
+  EXPECT_EQ(ErrorOf([&] { CreateEmptyFile(dir / "sub"); }), "File access denied: " + dir / "sub");
   EXPECT_FALSE(FileExists(dir / "sub")) << "a directory is not a file";
 }
 
@@ -86,7 +90,8 @@ TEST(BinaryFiles, ExclusiveCreationNeverTakesAnExistingName) {
   EXPECT_EQ(ReadFile(dir / "2.msg"), "mine");
   std::filesystem::create_directory(dir / "3.msg");
   EXPECT_FALSE(again.CreateExclusive(dir / "3.msg")) << "a directory takes the name as well";
-  EXPECT_EQ(ErrorOf([&] { again.CreateExclusive(dir / "nodir/4.msg"); }), "Path not found");
+  EXPECT_EQ(ErrorOf([&] { again.CreateExclusive(dir / "nodir/4.msg"); }),
+            "Path not found: " + dir / "nodir/4.msg");
 }
 
 TEST(BinaryFiles, ReadTruncateAndRemove) {
@@ -106,9 +111,9 @@ TEST(BinaryFiles, ReadTruncateAndRemove) {
   EXPECT_EQ(ReadFile(path), "new");
   EXPECT_TRUE(BinaryFile::Remove(path));
   EXPECT_FALSE(BinaryFile::Remove(path));
-  EXPECT_EQ(ErrorOf([&] { file.OpenRead(path); }), "File not found");
+  EXPECT_EQ(ErrorOf([&] { file.OpenRead(path); }), "File not found: " + path);
   std::filesystem::create_directory(dir / "d.msg");
-  EXPECT_EQ(ErrorOf([&] { file.OpenRead(dir / "d.msg"); }), "File access denied");
+  EXPECT_EQ(ErrorOf([&] { file.OpenRead(dir / "d.msg"); }), "File access denied: " + dir / "d.msg");
   EXPECT_FALSE(file.IsOpen());
 }
 

@@ -16,7 +16,7 @@ int Fd(std::intptr_t handle) {
 }
 
 [[noreturn]] void Fail(int err, const std::string& path) {
-  throw EInOutError(RunErrorText(err, path), err);
+  throw EInOutError(IoErrorText(err, path), err);
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ AppendFile::AppendFile(const std::string& path, bool create) : path_(path), hand
   if (rc != 0) {
     int err = errno;
     ::close(fd);
-    throw EInOutError(RunErrorText(err, path), err);
+    throw EInOutError(IoErrorText(err, path), err);
   }
   handle_ = fd;
 }

@@ -14,7 +14,7 @@ HANDLE Handle(std::intptr_t handle) {
 }
 
 [[noreturn]] void Fail(DWORD err, const std::string& path) {
-  throw EInOutError(RunErrorText(static_cast<int>(err), path), static_cast<int>(err));
+  throw EInOutError(IoErrorText(static_cast<int>(err), path), static_cast<int>(err));
 }
 
 HANDLE Create(const std::string& path, DWORD access, DWORD disposition) {

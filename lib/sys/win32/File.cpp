@@ -29,7 +29,7 @@ HANDLE OpenWaiting(const std::string& path, DWORD access, DWORD share, DWORD dis
     if (h != INVALID_HANDLE_VALUE) return h;
     const DWORD err = ::GetLastError();
     if (err != ERROR_SHARING_VIOLATION || ::GetTickCount64() >= deadline) {
-      throw EInOutError(RunErrorText(static_cast<int>(err), path), static_cast<int>(err));
+      throw EInOutError(IoErrorText(static_cast<int>(err), path), static_cast<int>(err));
     }
     ::Sleep(pause);
     pause = std::min<DWORD>(pause * 2, 16);
@@ -100,7 +100,7 @@ void AppendFile::Append(std::string_view data) {
     DWORD n = 0;
     if (!::WriteFile(Handle(handle_), data.data(), chunk, &n, nullptr)) ThrowLastError(path_);
     // Nothing written without an error: the medium has no room left.
-    if (n == 0) throw EInOutError(RunErrorMessage(reDiskFull), ERROR_DISK_FULL);
+    if (n == 0) throw EInOutError(RunErrorMessage(reDiskFull) + ": " + path_, ERROR_DISK_FULL);
     data.remove_prefix(n);
   }
 }
