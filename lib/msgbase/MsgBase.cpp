@@ -6,6 +6,7 @@
 
 #include "sys/BinaryFile.h"
 #include "sys/Clock.h"
+#include "sys/File.h"
 #include "sys/DirList.h"
 #include "sys/Path.h"
 
@@ -194,6 +195,22 @@ void TMsgMsg::SaveNew() {
   entry_ = fileNames_.size() - 1;
   SetCount(static_cast<std::int32_t>(fileNames_.size()));
   SetState(mstStored);
+}
+
+std::uint32_t TMsgMsg::ClaimMsgIdSerial(std::uint32_t own) {
+  const std::string path = FileNameFor(kSerialFileName);
+  sys::AppendFile file(path, true);
+  std::uint32_t serial = own;
+  const std::string last = file.ReadAt(0, 8);
+  if (last.size() == 8 && last.find_first_not_of("0123456789ABCDEF") == std::string::npos) {
+    const auto lastSerial = static_cast<std::uint32_t>(std::stoul(last, nullptr, 16));
+    // Compared as a distance, so that the serials may wrap past 2^32.
+    if (static_cast<std::int32_t>(own - lastSerial) <= 0) serial = lastSerial + 1;
+  }
+  file.Truncate(0);
+  file.Append(MsgIdSerialText(serial));
+  file.Close();
+  return serial;
 }
 
 void TMsgMsg::Rewrite() {

@@ -463,4 +463,40 @@ TEST_F(BrOutbound, ConcurrentProcessesNeverMixOrLoseLines) {
   RecordProperty("busy_calls", busy);
 }
 
+// Eight processes save netmail attaches into one base at once, most of them
+// within the same second: tossers and dupe checkers take equal MSGIDs from
+// one address for one message, so every serial must differ.
+TEST_F(BrOutbound, ConcurrentNetmailSavesGetDistinctMsgIds) {
+  using brnet::test::ChildProcess;
+  constexpr int kProcs = 8, kCalls = 6;
+  std::vector<std::unique_ptr<ChildProcess>> callers;
+  for (int p = 0; p < kProcs; ++p) {
+    callers.push_back(std::make_unique<ChildProcess>(
+        brnet::test::SiblingProgram("api_helper"),
+        std::vector<std::string>{BRNET32_PATH, netmail, "3100", std::to_string(p),
+                                 std::to_string(kCalls), "netmail"},
+        ChildProcess::Stdio::Pipes));
+  }
+  for (auto& caller : callers) ASSERT_EQ(caller->ReadLine(), "ready");
+  for (auto& caller : callers) caller->CloseStdin();
+  for (int p = 0; p < kProcs; ++p) {
+    for (std::string line; (line = callers[p]->ReadLine()) != ChildProcess::kEndOfOutput;) {
+      EXPECT_TRUE(line.starts_with("ok ")) << "process " << p << ": " << line;
+    }
+    EXPECT_EQ(callers[p]->Wait(), 0) << "process " << p;
+  }
+  std::map<std::string, std::string> serials;  // serial -> message file
+  for (const std::string& name : Tree(netmail)) {
+    if (!name.ends_with(".msg")) continue;
+    const std::string text = ReadFile(netmail + "/" + name);
+    const std::string kludge = "\x01MSGID: 2:5020/100 ";
+    const std::size_t at = text.find(kludge);
+    ASSERT_NE(at, std::string::npos) << name;
+    const std::string serial = text.substr(at + kludge.size(), 8);
+    const auto [it, fresh] = serials.emplace(serial, name);
+    EXPECT_TRUE(fresh) << "MSGID serial " << serial << " in " << it->second << " and " << name;
+  }
+  EXPECT_EQ(serials.size(), static_cast<std::size_t>(kProcs * kCalls));
+}
+
 }  // namespace
