@@ -131,6 +131,8 @@ brBool BRAPI brAttachFiles(uint32_t zoneNet, uint32_t nodePoint, const char* con
   if (outbound == nullptr) return Fail(kOutbNotInitialized);
   if (files == nullptr || count == 0) return 1;
   return Guarded([&] {
+    // A negative count is a caller's fault, not an empty list.
+    if (count < 0) throw EOutbError("Invalid file count " + std::to_string(count));
     const TFidoAddr dest = TFidoAddr::CreateFromNumbers(Low16(zoneNet), High16(zoneNet),
                                                         Low16(nodePoint), High16(nodePoint));
     std::vector<std::string> list;
