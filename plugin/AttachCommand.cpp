@@ -122,7 +122,11 @@ bool AskDestination(Plugin& p, std::vector<FarDialogItem>& items) {
 // warning) when the outbound could not be set up.
 bool SetUpOutbound(Plugin& p) {
   const BrEntries& br = p.br.Fn();
-  br.SetMainAddr(p.settings.MainAddr.c_str());
+  if (!BrLibrary::True(br.SetMainAddr(p.settings.MainAddr.c_str()))) {
+    p.host.Warning(
+        {FormatMessage(p.host.Msg(MBadMainAddr), {p.settings.MainAddr}, "%s"), br.GetLastError()});
+    return false;
+  }
   const OutbMapping* map = MappingFor(p.settings.OutbType);
   if (map == nullptr) return true;
   const char* paths[3] = {nullptr, nullptr, nullptr};

@@ -54,7 +54,9 @@ int ConfigDialog(Plugin& p) {
   }
   p.settings.MainAddr = ItemTextOf(items[cd::MainAddr]);
   p.settings.OutbType = ChosenType(items);
-  p.settings.OutbPath = ItemTextOf(items[cd::Path]);
+  // Kept absolute: a relative path would later be resolved against
+  // whatever directory the host then runs in.
+  p.settings.OutbPath = brnet::sys::host::AbsolutePath(ItemTextOf(items[cd::Path]));
   SaveConfigSettings(p.rootKey, p.settings);
   return 1;
 }

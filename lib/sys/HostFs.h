@@ -11,6 +11,10 @@ namespace brnet::sys::host {
 // empty PATH never exists.
 bool PathExists(const std::string& path);
 
+// PATH made absolute against the process's current directory; PATH itself
+// when it is empty or that cannot be done.
+std::string AbsolutePath(const std::string& path);
+
 // The short (8.3) form of PATH where the platform keeps one; otherwise, and
 // when it cannot be had, PATH itself. POSIX has no short names.
 std::string ShortPathName(const std::string& path);
