@@ -158,8 +158,9 @@ void Attach(Plugin& p, const PanelInfo& pi, const Picked& picked,
   // An outbound type outside the table goes to the library as it is.
   const auto type = map != nullptr ? map->type : static_cast<std::uint8_t>(p.settings.OutbType);
   const std::uint8_t mode = items[ad::KillSent].Selected ? BR_SEND_KILL : BR_SEND_NONE;
-  if (!BrLibrary::True(br.AttachFiles(brZoneNet(&addr), brNodePoint(&addr), list.data(), static_cast<std::int32_t>(list.size()),
-                                      flavor, type, mode))) {
+  if (!BrLibrary::True(br.AttachFiles(brZoneNet(&addr), brNodePoint(&addr), list.data(),
+                                      static_cast<std::int32_t>(list.size()), flavor, type,
+                                      mode))) {
     p.host.Warning({p.host.Msg(MAttachFailed), br.GetLastError()});
   }
   br.FreeOutbound();

@@ -32,7 +32,7 @@ void ShowFailure(const char* what) noexcept {
 
 // Runs BODY; a failure is shown and FALLBACK returned.
 template <class Result, class Body>
-Result Guarded(Body&& body, Result fallback) noexcept {
+Result Guarded(Result fallback, Body&& body) noexcept {
   try {
     return body();
   } catch (const std::exception& e) {
@@ -48,15 +48,15 @@ Result Guarded(Body&& body, Result fallback) noexcept {
 extern "C" {
 
 SENDREL_EXPORT void FARAPI SetStartupInfo(const PluginStartupInfo* Info) {
-  Guarded([&] {
+  Guarded(0, [&] {
     sendrel::Start(Info);
     return 0;
-  }, 0);
+  });
 }
 
 SENDREL_EXPORT void FARAPI GetPluginInfo(PluginInfo* Info) {
   if (Info == nullptr) return;
-  Guarded([&] {
+  Guarded(0, [&] {
     const sendrel::Host& host = sendrel::State().host;
     menuStrings[0] = host.Msg(sendrel::MMenuEntry);
     configStrings[0] = host.Msg(sendrel::MConfigEntry);
@@ -68,30 +68,30 @@ SENDREL_EXPORT void FARAPI GetPluginInfo(PluginInfo* Info) {
     Info->PluginConfigStrings = configStrings;
     Info->PluginConfigStringsNumber = 1;
     return 0;
-  }, 0);
+  });
 }
 
 SENDREL_EXPORT HANDLE FARAPI OpenPlugin(int /*OpenFrom*/, INT_PTR /*Item*/) {
-  Guarded([] {
+  Guarded(0, [] {
     sendrel::Plugin& p = sendrel::State();
     if (p.ready) sendrel::AttachCommand(p);
     return 0;
-  }, 0);
+  });
   return INVALID_HANDLE_VALUE;
 }
 
 SENDREL_EXPORT int FARAPI Configure(int /*ItemNumber*/) {
-  return Guarded([] {
+  return Guarded(0, [] {
     sendrel::Plugin& p = sendrel::State();
     return p.ready ? sendrel::ConfigDialog(p) : 0;
-  }, 0);
+  });
 }
 
 SENDREL_EXPORT void FARAPI ExitFAR() {
-  Guarded([] {
+  Guarded(0, [] {
     sendrel::State().br.Unbind();
     return 0;
-  }, 0);
+  });
 }
 
 }  // extern "C"

@@ -6,8 +6,8 @@
 
 #include "sys/BinaryFile.h"
 #include "sys/Clock.h"
-#include "sys/File.h"
 #include "sys/DirList.h"
+#include "sys/File.h"
 #include "sys/Path.h"
 
 namespace brnet {

@@ -77,10 +77,16 @@ void CheckFiles(const std::vector<std::string>& files, TOutbType outbType) {
       throw EOutbError("Cannot attach entry " + std::to_string(i + 1) + ": the file name is empty");
     }
     switch (outbType) {
-      case otBink: CheckFlowLinePath(path); break;
-      case otArcMail: CheckNetmailPath(path); break;
+      case otBink:
+        CheckFlowLinePath(path);
+        break;
+      case otArcMail:
+        CheckNetmailPath(path);
+        break;
       case otFileBox:
-      case otLongFileBox: CheckBoxPath(path); break;
+      case otLongFileBox:
+        CheckBoxPath(path);
+        break;
     }
   }
 }
@@ -268,7 +274,8 @@ void TOutbNode::AttachFileBox(const std::vector<std::string>& files, TOutbFlavor
       MoveIntoBox(path, target);
       AddFile(target, flavor, outbType);
     } else {
-      if (const int rc = sys::CopyNoReplace(path, target); rc != 0) ThrowCopyError(rc, path, target);
+      if (const int rc = sys::CopyNoReplace(path, target); rc != 0)
+        ThrowCopyError(rc, path, target);
       AddFile(path, flavor, outbType);
     }
     DoLog('+', "Created filebox attach " + path + " to " + addr_.ToString());

@@ -73,7 +73,8 @@ TEST(AddrParse, NumbersAbove65533AreOutOfRange) {
   EXPECT_EQ(ParseError("2:70000/1"), "Invalid address 2:70000/1: 70000 is out of range");
   EXPECT_EQ(ParseError("2:65536/65534"), "Invalid address 2:65536/65534: 65536 is out of range");
   EXPECT_EQ(ParseError("2:5020/65534"), "Invalid address 2:5020/65534: 65534 is out of range");
-  EXPECT_EQ(ParseError("65535:5020/1@fidonet"), "Invalid address 65535:5020/1: 65535 is out of range");
+  EXPECT_EQ(ParseError("65535:5020/1@fidonet"),
+            "Invalid address 65535:5020/1: 65535 is out of range");
   EXPECT_EQ(ParseError("2:5020/1.2147483647"),
             "Invalid address 2:5020/1.2147483647: 2147483647 is out of range");
   {

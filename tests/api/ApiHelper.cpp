@@ -52,8 +52,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const uint8_t flags = netmail ? 0 : BR_BSY_BINK | BR_BSY_SEMAPHORE;
-  const bool outboundReady = netmail ? initOutbound(argv[2], nullptr, nullptr)
-                                     : initOutbound(nullptr, argv[2], nullptr);
+  const bool outboundReady =
+      netmail ? initOutbound(argv[2], nullptr, nullptr) : initOutbound(nullptr, argv[2], nullptr);
   if (!setMainAddr("2:5020/100") || !outboundReady || !setOutboundBsy(nullptr, flags, flags)) {
     std::cout << "error - " << getLastError() << std::endl;
     return 1;

@@ -24,12 +24,12 @@
 namespace {
 
 using brnet::test::BrLib;
-using brnet::test::Word;
 using brnet::test::BsoCase;
 using brnet::test::ReadFile;
 using brnet::test::TempDir;
 using brnet::test::Tree;
 using brnet::test::TreeEntries;
+using brnet::test::Word;
 using brnet::test::WriteFile;
 
 constexpr uint8_t kBinkFlags = BR_BSY_BINK | BR_BSY_SEMAPHORE;
@@ -106,7 +106,8 @@ class BrOutbound : public ::testing::Test {
               uint8_t type, uint8_t mode) {
     std::vector<const char*> ptrs;
     for (const auto& f : files) ptrs.push_back(f.c_str());
-    return br.AttachFiles(brZoneNet(&addr), brNodePoint(&addr), ptrs.data(), static_cast<int32_t>(ptrs.size()), flavor, type, mode);
+    return br.AttachFiles(brZoneNet(&addr), brNodePoint(&addr), ptrs.data(),
+                          static_cast<int32_t>(ptrs.size()), flavor, type, mode);
   }
 
   void InitBink(uint8_t flags = kBinkFlags) {
@@ -206,8 +207,8 @@ TEST_F(BrOutbound, NetmailAttachWritesOneMessagePerFile) {
   ASSERT_TRUE(Attach(Node(2400), {a, b, c}, BR_FLAVOR_NORMAL, BR_OUTB_ARCMAIL, 0)) << br.Error();
   ASSERT_TRUE(Attach(Node(2400, 7), {a}, BR_FLAVOR_HOLD, BR_OUTB_ARCMAIL, BR_SEND_TRUNC));
   ASSERT_TRUE(Attach(Node(2400), {b}, BR_FLAVOR_DIRECT, BR_OUTB_ARCMAIL, BR_SEND_KILL));
-  EXPECT_EQ(Tree(netmail), (std::vector<std::string>{"2.msg", "3.msg", "4.msg", "5.msg", "6.msg",
-                                                     "brnet32.ids"}));
+  EXPECT_EQ(Tree(netmail),
+            (std::vector<std::string>{"2.msg", "3.msg", "4.msg", "5.msg", "6.msg", "brnet32.ids"}));
   struct Want {
     const char* file;
     std::string subject;
@@ -515,7 +516,8 @@ TEST_F(BrOutbound, ARefusedListWritesNothing) {
     std::string error;
   } cases[] = {
       {BR_OUTB_BINK, "", "Cannot attach entry 2: the file name is empty"},
-      {BR_OUTB_BINK, a + "\n" + b, "Cannot attach " + a + "\\n" + b + ": the path contains a line break"},
+      {BR_OUTB_BINK, a + "\n" + b,
+       "Cannot attach " + a + "\\n" + b + ": the path contains a line break"},
       {BR_OUTB_ARCMAIL, "", "Cannot attach entry 2: the file name is empty"},
       {BR_OUTB_ARCMAIL, dir / "my file.zip",
        "Cannot attach " + dir / "my file.zip" +

@@ -16,8 +16,8 @@ namespace {
 using brnet::test::BrLib;
 using brnet::test::ReadFile;
 using brnet::test::Same;
-using brnet::test::Word;
 using brnet::test::TempDir;
+using brnet::test::Word;
 
 class BrApi : public ::testing::Test {
  protected:

@@ -18,23 +18,41 @@
 #include <process.h>
 #include <windows.h>
 #define SEP "\\"
-static void* OpenLib(const char* path) { return (void*)LoadLibraryA(path); }
+static void* OpenLib(const char* path) {
+  return (void*)LoadLibraryA(path);
+}
 static void* Sym(void* lib, const char* name) {
   return (void*)(uintptr_t)GetProcAddress((HMODULE)lib, name);
 }
-static int MakeDir(const char* path) { return _mkdir(path); }
-static int RemoveDir(const char* path) { return _rmdir(path); }
-static int ProcessId(void) { return _getpid(); }
+static int MakeDir(const char* path) {
+  return _mkdir(path);
+}
+static int RemoveDir(const char* path) {
+  return _rmdir(path);
+}
+static int ProcessId(void) {
+  return _getpid();
+}
 #else
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #define SEP "/"
-static void* OpenLib(const char* path) { return dlopen(path, RTLD_NOW); }
-static void* Sym(void* lib, const char* name) { return dlsym(lib, name); }
-static int MakeDir(const char* path) { return mkdir(path, 0755); }
-static int RemoveDir(const char* path) { return rmdir(path); }
-static int ProcessId(void) { return (int)getpid(); }
+static void* OpenLib(const char* path) {
+  return dlopen(path, RTLD_NOW);
+}
+static void* Sym(void* lib, const char* name) {
+  return dlsym(lib, name);
+}
+static int MakeDir(const char* path) {
+  return mkdir(path, 0755);
+}
+static int RemoveDir(const char* path) {
+  return rmdir(path);
+}
+static int ProcessId(void) {
+  return (int)getpid();
+}
 #endif
 
 static int failures = 0;

@@ -63,7 +63,9 @@ TEST(LogSettings, ShortNameIsFourUpperCaseCharacters) {
   log.SetAppShortName("");
   EXPECT_EQ(log.AppShortName(), "    ");
   log.SetAppShortName("\xe0z1_");  // only a..z change case
-  EXPECT_EQ(log.AppShortName(), "\xe0Z1_");  // The name stands inside every line: a line break would split or forge them.
+  EXPECT_EQ(
+      log.AppShortName(),
+      "\xe0Z1_");  // The name stands inside every line: a line break would split or forge them.
   log.SetAppShortName("a\r\nb");
   EXPECT_EQ(log.AppShortName(), "A  B");
 }

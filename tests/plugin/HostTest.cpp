@@ -561,9 +561,9 @@ TEST_F(SendrelHost, ConfigurationChecksBothFields) {
 TEST_F(SendrelHost, ConfigurationKeepsTheDirectoryAbsolute) {
   fs::create_directories(root_ / "rel/out");
   brnet::test::CurrentDir cwd(root_ / "rel");
-  ProcessResult r = Host(Lib::Real, "configure",
-                         {"-a", "field 1=2:5020/100", "-a", "select Bink", "-a", "field 2=out",
-                          "-a", "press Ok"});
+  ProcessResult r = Host(
+      Lib::Real, "configure",
+      {"-a", "field 1=2:5020/100", "-a", "select Bink", "-a", "field 2=out", "-a", "press Ok"});
   EXPECT_EQ(r.status, 0) << last_;
   const auto kept = Text("OutbPath");
   ASSERT_TRUE(kept);
@@ -577,9 +577,9 @@ TEST_F(SendrelHost, ConfigurationKeepsTheDirectoryAbsolute) {
 TEST_F(SendrelHost, FailureAtTheHostBoundaryIsShownAsAWarning) {
   fs::create_directories(root_ / "out");
   fs::create_directories(registry_.HostEnvironment().at("XDG_CONFIG_HOME") + "/brnet32/hkcu.reg");
-  ProcessResult r = Host(Lib::Real, "configure",
-                         {"-a", "field 1=2:5020/100", "-a", "field 2=" + root_ / "out", "-a",
-                          "press Ok"});
+  ProcessResult r =
+      Host(Lib::Real, "configure",
+           {"-a", "field 1=2:5020/100", "-a", "field 2=" + root_ / "out", "-a", "press Ok"});
   EXPECT_EQ(r.status, 1) << last_;
   EXPECT_NE(r.err.find("--- warning"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("Cannot save the setting MainAddr under "), std::string::npos) << r.err;

@@ -13,12 +13,11 @@ bool PathExists(const std::string& path) {
 std::string AbsolutePath(const std::string& path) {
   if (path.empty()) return path;
   std::string buffer(MAX_PATH, '\0');
-  DWORD n = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(),
-                               nullptr);
+  DWORD n =
+      ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
   if (n > buffer.size()) {
     buffer.resize(n);
-    n = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(),
-                           nullptr);
+    n = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
   }
   if (n == 0 || n >= buffer.size()) return path;
   buffer.resize(n);
