@@ -108,8 +108,10 @@ bool AskDestination(Plugin& p, std::vector<FarDialogItem>& items) {
         p.host.Dialog(ad::kWidth, ad::kHeight, ad::kHelpTopic, items.data(), ad::Count);
     if (exit != ad::Ok) return false;
     const std::string dest = ItemTextOf(items[ad::Address]);
-    // A destination the setting cannot hold is refused like an invalid one.
-    if (dest.size() <= kAddrMaxLen && BrLibrary::True(p.br.Fn().ValidAddr(dest.c_str()))) {
+    // A destination the setting cannot hold is refused like an invalid one,
+    // and so is an empty one: it names no node.
+    if (!dest.empty() && dest.size() <= kAddrMaxLen &&
+        BrLibrary::True(p.br.Fn().ValidAddr(dest.c_str()))) {
       return true;
     }
     p.host.Warning({FormatMessage(p.host.Msg(MBadDestAddr), {dest}, "%s")});
@@ -120,7 +122,11 @@ bool AskDestination(Plugin& p, std::vector<FarDialogItem>& items) {
 // warning) when the outbound could not be set up.
 bool SetUpOutbound(Plugin& p) {
   const BrEntries& br = p.br.Fn();
-  br.SetMainAddr(p.settings.MainAddr.c_str());
+  if (!BrLibrary::True(br.SetMainAddr(p.settings.MainAddr.c_str()))) {
+    p.host.Warning(
+        {FormatMessage(p.host.Msg(MBadMainAddr), {p.settings.MainAddr}, "%s"), br.GetLastError()});
+    return false;
+  }
   const OutbMapping* map = MappingFor(p.settings.OutbType);
   if (map == nullptr) return true;
   const char* paths[3] = {nullptr, nullptr, nullptr};
@@ -152,8 +158,9 @@ void Attach(Plugin& p, const PanelInfo& pi, const Picked& picked,
   // An outbound type outside the table goes to the library as it is.
   const auto type = map != nullptr ? map->type : static_cast<std::uint8_t>(p.settings.OutbType);
   const std::uint8_t mode = items[ad::KillSent].Selected ? BR_SEND_KILL : BR_SEND_NONE;
-  if (!BrLibrary::True(br.AttachFiles(addr, list.data(), static_cast<std::int32_t>(list.size()),
-                                      flavor, type, mode))) {
+  if (!BrLibrary::True(br.AttachFiles(brZoneNet(&addr), brNodePoint(&addr), list.data(),
+                                      static_cast<std::int32_t>(list.size()), flavor, type,
+                                      mode))) {
     p.host.Warning({p.host.Msg(MAttachFailed), br.GetLastError()});
   }
   br.FreeOutbound();

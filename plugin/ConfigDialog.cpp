@@ -15,10 +15,18 @@ namespace cd = configdlg;
 
 namespace {
 
+// The directory as it is kept: absolute, since a relative one would later
+// be resolved against whatever directory the host then runs in.
+std::string KeptPath(const std::vector<FarDialogItem>& items) {
+  const std::string typed = ItemTextOf(items[cd::Path]);
+  const std::string absolute = brnet::sys::host::AbsolutePath(typed);
+  return absolute.empty() ? typed : absolute;
+}
+
 // Both checks, always both; false when either failed.
 bool CheckConfig(Plugin& p, const std::vector<FarDialogItem>& items) {
   const std::string addr = ItemTextOf(items[cd::MainAddr]);
-  const std::string path = ItemTextOf(items[cd::Path]);
+  const std::string path = KeptPath(items);
   bool ok = true;
   // A text that the setting cannot hold would read back empty next time.
   if (addr.size() > kAddrMaxLen || !BrLibrary::True(p.br.Fn().ValidAddr(addr.c_str()))) {
@@ -54,7 +62,7 @@ int ConfigDialog(Plugin& p) {
   }
   p.settings.MainAddr = ItemTextOf(items[cd::MainAddr]);
   p.settings.OutbType = ChosenType(items);
-  p.settings.OutbPath = ItemTextOf(items[cd::Path]);
+  p.settings.OutbPath = KeptPath(items);
   SaveConfigSettings(p.rootKey, p.settings);
   return 1;
 }

@@ -1,5 +1,8 @@
 // The plug-in's entry points, the only names it exports. Nothing thrown
-// inside may reach the host, so each entry point stops it here.
+// inside may reach the host, so each entry point stops it here and shows it
+// to the operator as a warning.
+#include <exception>
+
 #include "FarApi.h"
 #include "Messages.h"
 #include "Plugin.h"
@@ -18,20 +21,42 @@ namespace {
 const char* menuStrings[1];
 const char* configStrings[1];
 
+// Shows a failure that reached the host boundary. Should even the warning
+// fail, nothing more can be done without handing the host an exception.
+void ShowFailure(const char* what) noexcept {
+  try {
+    sendrel::State().host.Warning({what});
+  } catch (...) {
+  }
+}
+
+// Runs BODY; a failure is shown and FALLBACK returned.
+template <class Result, class Body>
+Result Guarded(Result fallback, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::exception& e) {
+    ShowFailure(e.what());
+  } catch (...) {
+    ShowFailure("Unknown error");
+  }
+  return fallback;
+}
+
 }  // namespace
 
 extern "C" {
 
 SENDREL_EXPORT void FARAPI SetStartupInfo(const PluginStartupInfo* Info) {
-  try {
+  Guarded(0, [&] {
     sendrel::Start(Info);
-  } catch (...) {
-  }
+    return 0;
+  });
 }
 
 SENDREL_EXPORT void FARAPI GetPluginInfo(PluginInfo* Info) {
   if (Info == nullptr) return;
-  try {
+  Guarded(0, [&] {
     const sendrel::Host& host = sendrel::State().host;
     menuStrings[0] = host.Msg(sendrel::MMenuEntry);
     configStrings[0] = host.Msg(sendrel::MConfigEntry);
@@ -42,33 +67,31 @@ SENDREL_EXPORT void FARAPI GetPluginInfo(PluginInfo* Info) {
     Info->PluginMenuStringsNumber = 1;
     Info->PluginConfigStrings = configStrings;
     Info->PluginConfigStringsNumber = 1;
-  } catch (...) {
-  }
+    return 0;
+  });
 }
 
 SENDREL_EXPORT HANDLE FARAPI OpenPlugin(int /*OpenFrom*/, INT_PTR /*Item*/) {
-  try {
+  Guarded(0, [] {
     sendrel::Plugin& p = sendrel::State();
     if (p.ready) sendrel::AttachCommand(p);
-  } catch (...) {
-  }
+    return 0;
+  });
   return INVALID_HANDLE_VALUE;
 }
 
 SENDREL_EXPORT int FARAPI Configure(int /*ItemNumber*/) {
-  try {
+  return Guarded(0, [] {
     sendrel::Plugin& p = sendrel::State();
     return p.ready ? sendrel::ConfigDialog(p) : 0;
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 SENDREL_EXPORT void FARAPI ExitFAR() {
-  try {
+  Guarded(0, [] {
     sendrel::State().br.Unbind();
-  } catch (...) {
-  }
+    return 0;
+  });
 }
 
 }  // extern "C"

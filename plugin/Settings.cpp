@@ -1,5 +1,7 @@
 #include "Settings.h"
 
+#include <stdexcept>
+
 #include "sys/Registry.h"
 
 namespace sendrel {
@@ -26,12 +28,20 @@ std::int32_t RegReadNumber(const std::string& key, std::string_view name, std::i
   return def;
 }
 
+// A setting that could not be kept is reported (as a warning, at the host
+// boundary), never dropped without a word.
+[[noreturn]] void WriteFailed(const std::string& key, std::string_view name) {
+  throw std::runtime_error("Cannot save the setting " + std::string(name) + " under " + key);
+}
+
 void RegWriteText(const std::string& key, std::string_view name, std::string_view text) {
-  if (auto k = RegKey::Create(key)) k->SetString(name, text);
+  auto k = RegKey::Create(key);
+  if (!k || !k->SetString(name, text)) WriteFailed(key, name);
 }
 
 void RegWriteNumber(const std::string& key, std::string_view name, std::int32_t value) {
-  if (auto k = RegKey::Create(key)) k->SetDword(name, static_cast<std::uint32_t>(value));
+  auto k = RegKey::Create(key);
+  if (!k || !k->SetDword(name, static_cast<std::uint32_t>(value))) WriteFailed(key, name);
 }
 
 Settings ReadSettings(const std::string& rootKey) {

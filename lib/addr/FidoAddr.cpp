@@ -11,13 +11,17 @@ namespace {
 const TFidoAddr* gMainAddress = nullptr;
 
 constexpr std::size_t kMaxDomain = 255;
+// 65534 and 65535 are the wildcard and "not given" in 16 bits: a typed
+// number above this would silently become one of them, or wrap to another
+// node.
+constexpr std::int64_t kMaxAddrNumber = 65533;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool EqualsAllIgnoringCase(std::string_view text) { return EqualsAsciiNoCase(text, "ALL"); }
 
 // Reads the address text left to right; each number is stored in 16 bits the
-// way the packed record and the flag names expect (65535 reads back as -1).
+// way the packed record and the flag names expect.
 class AddrScanner {
  public:
   AddrScanner(std::string_view work, bool allowWildcards)
@@ -46,9 +50,11 @@ class AddrScanner {
       ++pos_;
     }
     if (pos_ == start) Invalid();
-    if (overflow) {
-      throw EConvertError("'" + std::string(work_.substr(start, pos_ - start)) +
-                          "' is not a valid integer value");
+    const std::string_view run = work_.substr(start, pos_ - start);
+    if (overflow) throw EConvertError("'" + std::string(run) + "' is not a valid integer value");
+    if (value > kMaxAddrNumber) {
+      throw EAddrError("Invalid address " + std::string(work_) + ": " + std::string(run) +
+                       " is out of range");
     }
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(value & 0xFFFF));
   }

@@ -34,6 +34,14 @@ std::string_view Text(const char* s) {
   return s ? std::string_view(s) : std::string_view();
 }
 
+// The signed 16-bit address parts packed in one 32-bit argument.
+std::int16_t Low16(std::uint32_t word) {
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(word & 0xFFFFu));
+}
+std::int16_t High16(std::uint32_t word) {
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(word >> 16));
+}
+
 brBool Fail(const char* message) {
   State().SetLastError(message);
   return 0;
@@ -130,15 +138,16 @@ brBool BRAPI brRescanOutbound(void) {
   });
 }
 
-brBool BRAPI brAttachFiles(brAddrRec addr, const char* const* files, int32_t count, uint8_t flavor,
-                           uint8_t outbType, uint8_t mode) {
+brBool BRAPI brAttachFiles(uint32_t zoneNet, uint32_t nodePoint, const char* const* files,
+                           int32_t count, uint8_t flavor, uint8_t outbType, uint8_t mode) {
   TOutbound* outbound = State().Outbound();
   if (outbound == nullptr) return Fail(kOutbNotInitialized);
   if (files == nullptr || count == 0) return 1;
   return Guarded([&] {
-    const TFidoAddr dest = TFidoAddr::CreateFromNumbers(
-        static_cast<std::int16_t>(addr.zone), static_cast<std::int16_t>(addr.net),
-        static_cast<std::int16_t>(addr.node), static_cast<std::int16_t>(addr.point));
+    // A negative count is a caller's fault, not an empty list.
+    if (count < 0) throw EOutbError("Invalid file count " + std::to_string(count));
+    const TFidoAddr dest = TFidoAddr::CreateFromNumbers(Low16(zoneNet), High16(zoneNet),
+                                                        Low16(nodePoint), High16(nodePoint));
     std::vector<std::string> list;
     for (int32_t i = 0; i < count; ++i) list.emplace_back(Text(files[i]));
     outbound->AttachFiles(&dest, &list, static_cast<TOutbFlavor>(flavor),

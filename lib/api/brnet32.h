@@ -46,6 +46,23 @@ typedef struct brAddrRec {
 /* Compile-time size check that works in C89 as well as C++. */
 typedef char brAddrRec_is_eight_bytes[(sizeof(brAddrRec) == 8) ? 1 : -1];
 
+#if defined(__cplusplus) || (defined(__STDC_VERSION__) && __STDC_VERSION__ >= 199901L)
+#define BR_INLINE static inline
+#elif defined(__GNUC__) || defined(_MSC_VER)
+#define BR_INLINE static __inline
+#else
+#define BR_INLINE static
+#endif
+
+/* The two 32-bit words in which brAttachFiles takes an address: zone and
+   node in the low 16 bits, net and point in the high 16 bits. */
+BR_INLINE uint32_t brZoneNet(const brAddrRec* rec) {
+  return (uint32_t)rec->zone | ((uint32_t)rec->net << 16);
+}
+BR_INLINE uint32_t brNodePoint(const brAddrRec* rec) {
+  return (uint32_t)rec->node | ((uint32_t)rec->point << 16);
+}
+
 /* Flavours */
 #define BR_FLAVOR_IMM 0
 #define BR_FLAVOR_CRASH 1
@@ -80,10 +97,11 @@ BRNET32_EXPORT brBool BRAPI brFreeOutbound(void);
 BRNET32_EXPORT brBool BRAPI brSetOutboundBsy(const char* flagsPath, uint8_t createFlags,
                                              uint8_t scanFlags);
 BRNET32_EXPORT brBool BRAPI brRescanOutbound(void);
-/* The address travels by value: on 32-bit Windows its eight bytes are the
-   first two 32-bit argument slots (zone|net<<16, node|point<<16). */
-BRNET32_EXPORT brBool BRAPI brAttachFiles(brAddrRec addr, const char* const* files, int32_t count,
-                                          uint8_t flavor, uint8_t outbType, uint8_t mode);
+/* The destination travels as two 32-bit words, zone|net<<16 and
+   node|point<<16 (brZoneNet and brNodePoint make them from a record). */
+BRNET32_EXPORT brBool BRAPI brAttachFiles(uint32_t zoneNet, uint32_t nodePoint,
+                                          const char* const* files, int32_t count, uint8_t flavor,
+                                          uint8_t outbType, uint8_t mode);
 BRNET32_EXPORT brBool BRAPI brInitLog(const char* fileName, const char* appShortName);
 BRNET32_EXPORT brBool BRAPI brLog(uint8_t level, const char* text);
 BRNET32_EXPORT brBool BRAPI brFreeLog(void);
@@ -97,8 +115,8 @@ typedef brBool(BRAPI* brInitOutbound_t)(const char*, const char*, const char*);
 typedef brBool(BRAPI* brFreeOutbound_t)(void);
 typedef brBool(BRAPI* brSetOutboundBsy_t)(const char*, uint8_t, uint8_t);
 typedef brBool(BRAPI* brRescanOutbound_t)(void);
-typedef brBool(BRAPI* brAttachFiles_t)(brAddrRec, const char* const*, int32_t, uint8_t, uint8_t,
-                                       uint8_t);
+typedef brBool(BRAPI* brAttachFiles_t)(uint32_t, uint32_t, const char* const*, int32_t, uint8_t,
+                                       uint8_t, uint8_t);
 typedef brBool(BRAPI* brInitLog_t)(const char*, const char*);
 typedef brBool(BRAPI* brLog_t)(uint8_t, const char*);
 typedef brBool(BRAPI* brFreeLog_t)(void);

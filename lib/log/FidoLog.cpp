@@ -41,6 +41,23 @@ void CutAtEofMark(sys::File& file) {
   }
 }
 
+// LINE as one line of the file: a CR or LF in a caller's text would end it
+// early or forge a line of its own, so each is written as a visible escape.
+std::string OneLine(std::string_view line) {
+  std::string out;
+  out.reserve(line.size() + 2);
+  for (char c : line) {
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string LogTime::BinkStamp(int day, int month, int hour, int minute, int second) {
@@ -65,7 +82,8 @@ void TLog::SetFileName(std::string_view value) {
     fileName_ = JoinToDir(value, sys::CurrentDirectory());
     // A rooted name with no drive to take it from has no full form.
     if (fileName_.empty()) {
-      throw EInOutError(sys::RunErrorMessage(sys::rePathNotFound), sys::rePathNotFound);
+      throw EInOutError(sys::RunErrorMessage(sys::rePathNotFound) + ": " + std::string(value),
+                        sys::rePathNotFound);
     }
     if (!sys::FileExists(fileName_)) sys::CreateEmptyFile(fileName_);
   } catch (...) {
@@ -76,6 +94,12 @@ void TLog::SetFileName(std::string_view value) {
 
 void TLog::SetAppShortName(std::string_view value) {
   std::string name = ToAsciiUpper(value.substr(0, std::min<std::size_t>(value.size(), 4)));
+  // The name stands inside every line: a line break would split them.
+  for (char& c : name) {
+    if (c == '
+' || c == '
+') c = ' ';
+  }
   name.resize(4, ' ');
   shortName_ = name;
 }
@@ -84,7 +108,7 @@ void TLog::AppendRaw(std::string_view line) {
   BR_ASSERT(!fileName_.empty(), "FidoLog");
   sys::File file(fileName_, sys::FileMode::kAppend);
   CutAtEofMark(file);
-  std::string data(line);
+  std::string data = OneLine(line);
   data += "\r\n";
   file.Write(data);
   file.Close();

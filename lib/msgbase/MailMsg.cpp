@@ -153,16 +153,23 @@ std::string MsgDateText(const sys::DateTime& when) {
 }
 
 std::string MsgIdSerialFor(const sys::DateTime& when, std::uint32_t counter) {
+  return MsgIdSerialText(MsgIdSerialNumber(when, counter));
+}
+
+std::string MsgIdSerialText(std::uint32_t serial) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%08X", static_cast<unsigned>(serial));
+  return buf;
+}
+
+std::uint32_t MsgIdSerialNumber(const sys::DateTime& when, std::uint32_t counter) {
   const std::int64_t days =
       DaysFromCivil(when.year, static_cast<unsigned>(when.month), static_cast<unsigned>(when.day)) -
       DaysFromCivil(1968, 6, 11);
   const std::int64_t seconds =
       days * 86400 + when.hour * 3600 + when.minute * 60 + static_cast<std::int64_t>(when.second);
   // Signed 32-bit seconds, then 32-bit arithmetic that wraps.
-  const auto serial = static_cast<std::uint32_t>(seconds) * 16u + counter;
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%08X", static_cast<unsigned>(serial));
-  return buf;
+  return static_cast<std::uint32_t>(seconds) * 16u + counter;
 }
 
 std::optional<std::int32_t> ParseMsgInt(std::string_view text) {
@@ -278,7 +285,8 @@ void TMailMsg::BuildKludges(std::string_view flagsText, const sys::DateTime& now
   if (FromAddr->Point != 0) SetKludge("FMPT", std::to_string(FromAddr->Point));
   if (ToAddr->Point != 0) SetKludge("TOPT", std::to_string(ToAddr->Point));
   if (state_ == mstNew) {
-    SetKludge("MSGID:", FromAddr->ToString() + " " + MsgIdSerialFor(now, gMsgIdCounter++));
+    const std::uint32_t serial = ClaimMsgIdSerial(MsgIdSerialNumber(now, gMsgIdCounter++));
+    SetKludge("MSGID:", FromAddr->ToString() + " " + MsgIdSerialText(serial));
     if (owner_ != nullptr && !owner_->PID().empty()) SetKludge("PID", owner_->PID());
   }
   flagsText = TrimLeftCtl(flagsText);
@@ -300,7 +308,8 @@ void TMailMsg::ReadFromFile(const std::string& path) {
   sys::File file(path, sys::FileMode::kRead);
   std::string head(TMsgHeader::kSize, '\0');
   if (file.Read(head.data(), head.size()) < head.size()) {
-    throw EInOutError(sys::RunErrorMessage(sys::reReadBeyondEof), sys::reReadBeyondEof);
+    throw EInOutError(sys::RunErrorMessage(sys::reReadBeyondEof) + ": " + path,
+                      sys::reReadBeyondEof);
   }
   const TMsgHeader header = TMsgHeader::Decode(head);
   SetFromName(FromOem(header.FromName));

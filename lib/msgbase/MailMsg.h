@@ -119,6 +119,10 @@ std::string MsgDateText(const sys::DateTime& when);
 // 11 June 1968 00:00 times 16 plus COUNTER, modulo 2^32, as 8 upper-case
 // hexadecimal digits.
 std::string MsgIdSerialFor(const sys::DateTime& when, std::uint32_t counter);
+// The same serial as a number.
+std::uint32_t MsgIdSerialNumber(const sys::DateTime& when, std::uint32_t counter);
+// A serial as 8 upper-case hexadecimal digits.
+std::string MsgIdSerialText(std::uint32_t serial);
 
 // A decimal integer with an optional sign in the signed 32-bit range, and
 // nothing else (no blanks, no hexadecimal).
@@ -184,6 +188,9 @@ class TMailMsg {
   std::string WriteText() const;
 
  protected:
+  // The serial a new message gets when this process's own rule gives OWN;
+  // a store shared with other processes makes it unique among them.
+  virtual std::uint32_t ClaimMsgIdSerial(std::uint32_t own) { return own; }
   // The reading algorithm: fields from the file PATH. Raises on failure,
   // leaving the fields set so far.
   void ReadFromFile(const std::string& path);

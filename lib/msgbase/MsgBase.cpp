@@ -182,6 +182,22 @@ void TMsgMsg::SaveNew() {
   SetState(mstStored);
 }
 
+std::uint32_t TMsgMsg::ClaimMsgIdSerial(std::uint32_t own) {
+  const std::string path = FileNameFor(kSerialFileName);
+  sys::File file(path, sys::FileMode::kAppendOrCreate);
+  std::uint32_t serial = own;
+  const std::string last = file.ReadAt(0, 8);
+  if (last.size() == 8 && last.find_first_not_of("0123456789ABCDEF") == std::string::npos) {
+    const auto lastSerial = static_cast<std::uint32_t>(std::stoul(last, nullptr, 16));
+    // Compared as a distance, so that the serials may wrap past 2^32.
+    if (static_cast<std::int32_t>(own - lastSerial) <= 0) serial = lastSerial + 1;
+  }
+  file.Truncate(0);
+  file.Write(MsgIdSerialText(serial));
+  file.Close();
+  return serial;
+}
+
 void TMsgMsg::Rewrite() {
   BR_ASSERT(entry_ != kNoEntry, "MsgBase");
   const std::string image = ComposeFile(sys::LocalNow());

@@ -108,6 +108,8 @@ class TMsgMsg : public TMailMsg {
   // The highest message number in use.
   std::int32_t Highest() const { return highest_; }
   const std::string& Dir() const { return dir_; }
+  // The file in the directory that keeps the last MSGID serial given out.
+  static constexpr std::string_view kSerialFileName = "brnet32.ids";
   const std::vector<std::string>& FileNames() const { return fileNames_; }
 
  private:
@@ -117,6 +119,10 @@ class TMsgMsg : public TMailMsg {
   std::string FileNameFor(std::string_view name) const;
   void SaveNew();
   void Rewrite();
+  // OWN, or the serial after the last one any process gave out in this
+  // directory when that is not below OWN; the last one is kept in
+  // kSerialFileName, read and written under the file's lock.
+  std::uint32_t ClaimMsgIdSerial(std::uint32_t own) override;
 
   std::int32_t current_ = -1;
   std::int32_t highest_ = 0;

@@ -43,6 +43,75 @@ void CheckFlowLinePath(std::string_view path) {
   }
 }
 
+// A netmail attach names its file in the subject, which the tosser turns
+// into a flow-file line and splits at blanks.
+void CheckNetmailPath(const std::string& path) {
+  CheckFlowLinePath(path);
+  // Tossers read an attach subject as a list of files separated by blanks
+  // (crashmail sends "/x/my" and "file.zip" for "/x/my file.zip"): the file
+  // would never go.
+  if (path.find_first_of(" \t") != std::string::npos) {
+    throw EOutbError("Cannot attach " + path +
+                     ": a netmail attach names its files separated by blanks");
+  }
+  if (path.size() > TMailMsg::kMaxSubjectLength) {
+    throw EOutbError("Cannot attach " + path + ": a netmail subject holds at most " +
+                     std::to_string(TMailMsg::kMaxSubjectLength) + " characters");
+  }
+}
+
+// A file box receives files: a directory would be copied or moved whole.
+void CheckBoxPath(const std::string& path) {
+  const int attr = sys::FileAttributes(path);
+  if (attr >= 0 && (attr & sys::faDirectory) != 0) {
+    throw EOutbError("Cannot attach " + path + ": it is a directory");
+  }
+}
+
+// Every entry of FILES must be attachable by OUTBTYPE before anything is
+// written, so that a refused list leaves no flow file, copy or message and a
+// retry of the caller sends nothing twice.
+void CheckFiles(const std::vector<std::string>& files, TOutbType outbType) {
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::string& path = files[i];
+    if (path.empty()) {
+      throw EOutbError("Cannot attach entry " + std::to_string(i + 1) + ": the file name is empty");
+    }
+    switch (outbType) {
+      case otBink:
+        CheckFlowLinePath(path);
+        break;
+      case otArcMail:
+        CheckNetmailPath(path);
+        break;
+      case otFileBox:
+      case otLongFileBox:
+        CheckBoxPath(path);
+        break;
+    }
+  }
+}
+
+// A part that was not given (65535 in the packed record) would name a node
+// nobody meant, such as OUT.ffff/ffffffff.flo.
+void CheckDestination(const TFidoAddr& addr) {
+  if (addr.Zone == AddrNotGiven || addr.Net == AddrNotGiven || addr.Node == AddrNotGiven) {
+    throw EOutbError("Cannot attach to " + addr.ToString() +
+                     ": the destination's zone, net and node must be given");
+  }
+}
+
+// The directory the type writes into must have been given: an empty one
+// would put the files at the file-system root or in the current directory.
+void CheckTypePath(const TOutbound& outbound, TOutbType outbType) {
+  if (outbType == otBink && outbound.BinkOutPath().empty()) {
+    throw EOutbError("Cannot attach: no Bink outbound directory is set");
+  }
+  if ((outbType == otFileBox || outbType == otLongFileBox) && outbound.FileBoxesPath().empty()) {
+    throw EOutbError("Cannot attach: no file-box directory is set");
+  }
+}
+
 void CheckEnumValues(TOutbFlavor flavor, TOutbType outbType, TOutbSendMode mode) {
   if (flavor >= kFlavorCount) {
     throw EOutbError("Unknown flavour " + std::to_string(static_cast<int>(flavor)));
@@ -60,17 +129,37 @@ std::string SendModePrefix(TOutbSendMode mode) {
 }
 
 // The node's flow file of FLAVOR; one that another program wrote in another
-// case is used as it is.
+// case is used as it is. A new one gets the zone and point directories it
+// needs (those of another spelling are used as they are).
 std::string FlowFilePath(const TFidoAddr& addr, const std::string& outPath, TOutbFlavor flavor) {
   TBsoPath base = BinkBasePath(addr, outPath);
   base.Below += FlowFileExt[flavor];
   std::vector<std::string> existing = sys::FindPathsIgnoringCase(base.Root, base.Below);
-  return existing.empty() ? base.Full() : existing.front();
+  if (!existing.empty()) return existing.front();
+  const std::size_t slash = base.Below.find_last_of(sys::PathDelim());
+  if (slash == std::string::npos) return base.Full();
+  const std::string dirBelow = base.Below.substr(0, slash);
+  std::vector<std::string> dirs = sys::FindPathsIgnoringCase(base.Root, dirBelow);
+  std::string dir = dirs.empty() ? base.Root + dirBelow : dirs.front();
+  if (dirs.empty() && !MakeDirPath(dir)) sys::ThrowLastError(dir);
+  return dir + base.Below.substr(slash);
 }
 
-[[noreturn]] void ThrowSystemError(int code) {
+// The line end that must come first: a flow file written by hand or by a
+// script may lack one after its last line, and our line would be glued to
+// that one.
+std::string_view LeadingLineEnd(sys::File& flow) {
+  const std::int64_t size = flow.Size();
+  if (size == 0 || flow.ReadAt(size - 1, 1) == "\n") return {};
+  return "\r\n";
+}
+
+// The system's text for a failed copy, then the file it concerns: the
+// target that exists already, or else the source and the target.
+[[noreturn]] void ThrowCopyError(int code, const std::string& path, const std::string& target) {
+  const std::string files = sys::IsFileExistsError(code) ? target : path + " to " + target;
   throw EOutbError("Win32 Error.  Code: " + std::to_string(code) + ".\n" +
-                   sys::SystemErrorMessage(code));
+                   sys::SystemErrorMessage(code) + ": " + files);
 }
 
 // Moves PATH into the box as TARGET and never replaces a file already
@@ -84,7 +173,7 @@ void MoveIntoBox(const std::string& path, const std::string& target) {
   // Another file system: copy without replacing, then delete the source.
   if (const int copyRc = sys::CopyNoReplace(path, target); copyRc != 0) {
     if (sys::IsFileExistsError(copyRc)) throw EOutbError(moveError);
-    throw EInOutError(sys::RunErrorText(copyRc, target), copyRc);
+    throw EInOutError(sys::IoErrorText(copyRc, target), copyRc);
   }
   sys::SetReadOnly(path, false);
   sys::RemoveFile(path);
@@ -101,6 +190,15 @@ void TOutbound::AttachFiles(const TFidoAddr* addr, const std::vector<std::string
   // Values outside the tables would name no flow file or box: refuse them
   // rather than report an attach that did nothing.
   CheckEnumValues(flavor, outbType, mode);
+  CheckDestination(*addr);
+  CheckTypePath(*this, outbType);
+  CheckFiles(*files, outbType);
+  // The netmail directory and the origin address are checked before the
+  // node is flagged.
+  if (outbType == otArcMail) {
+    OpenNetmailBase();
+    BR_ASSERT(MainAddress() != nullptr, "FidoAddr");
+  }
   FindOrAddNode(addr).AttachFiles(*files, flavor, outbType, mode);
 }
 
@@ -136,9 +234,10 @@ void TOutbNode::AttachBink(const std::vector<std::string>& files, TOutbFlavor fl
                            TOutbSendMode mode) {
   sys::File flow(FlowFilePath(addr_, outbound_->BinkOutPath(), flavor),
                  sys::FileMode::kAppendOrCreate);
+  std::string lineEnd(LeadingLineEnd(flow));
   for (const std::string& path : files) {
-    CheckFlowLinePath(path);
-    flow.Write(SendModePrefix(mode) + path + "\r\n");
+    flow.Write(lineEnd + SendModePrefix(mode) + path + "\r\n");
+    lineEnd.clear();
     AddFile(path, flavor, otBink);
     DoLog('+', "Created Bink attach " + path + " to " + addr_.ToString());
   }
@@ -149,19 +248,6 @@ void TOutbNode::AttachNetmail(const std::vector<std::string>& files, TOutbFlavor
                               TOutbSendMode mode) {
   TMsgBase& base = outbound_->OpenNetmailBase();
   for (const std::string& path : files) {
-    // The tosser turns the subject into a flow-file line.
-    CheckFlowLinePath(path);
-    // Tossers read an attach subject as a list of files separated by blanks
-    // (crashmail sends "/x/my" and "file.zip" for "/x/my file.zip"): the file
-    // would never go.
-    if (path.find_first_of(" \t") != std::string::npos) {
-      throw EOutbError("Cannot attach " + path +
-                       ": a netmail attach names its files separated by blanks");
-    }
-    if (path.size() > TMailMsg::kMaxSubjectLength) {
-      throw EOutbError("Cannot attach " + path + ": a netmail subject holds at most " +
-                       std::to_string(TMailMsg::kMaxSubjectLength) + " characters");
-    }
     TMailMsg& msg = base.New();
     msg.SetFromName("SysOp");
     msg.FromAddr = TFidoAddr::CreateCopy(MainAddress());
@@ -190,7 +276,8 @@ void TOutbNode::AttachFileBox(const std::vector<std::string>& files, TOutbFlavor
       MoveIntoBox(path, target);
       AddFile(target, flavor, outbType);
     } else {
-      if (const int rc = sys::CopyNoReplace(path, target); rc != 0) ThrowSystemError(rc);
+      if (const int rc = sys::CopyNoReplace(path, target); rc != 0)
+        ThrowCopyError(rc, path, target);
       AddFile(path, flavor, outbType);
     }
     DoLog('+', "Created filebox attach " + path + " to " + addr_.ToString());

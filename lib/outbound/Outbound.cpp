@@ -100,6 +100,10 @@ void TOutbound::SetPath(std::string& member, std::string_view path) {
 }
 
 TBusyFlagSetup TOutbound::BusySetup() const {
+  if (!busyFlagsChosen_ && !binkOutPath_.empty()) {
+    constexpr TBusyFlags bink = BusyFlagBit(bfBink);
+    return TBusyFlagSetup{bink, bink, flagsPath_, binkOutPath_};
+  }
   return TBusyFlagSetup{busyFlagsScan_, busyFlagsCreate_, flagsPath_, binkOutPath_};
 }
 

@@ -126,12 +126,20 @@ class TOutbound {
   TOutbNodeSortMode NodeSortMode() const { return nodeSortMode_; }
   void SetNodeSortMode(TOutbNodeSortMode mode) { nodeSortMode_ = mode; }
   TBusyFlags BusyFlagsCreate() const { return busyFlagsCreate_; }
-  void SetBusyFlagsCreate(TBusyFlags flags) { busyFlagsCreate_ = flags; }
+  void SetBusyFlagsCreate(TBusyFlags flags) {
+    busyFlagsCreate_ = flags;
+    busyFlagsChosen_ = true;
+  }
   TBusyFlags BusyFlagsScan() const { return busyFlagsScan_; }
-  void SetBusyFlagsScan(TBusyFlags flags) { busyFlagsScan_ = flags; }
+  void SetBusyFlagsScan(TBusyFlags flags) {
+    busyFlagsScan_ = flags;
+    busyFlagsChosen_ = true;
+  }
   const TLogStringEvent& OnLogString() const { return onLogString_; }
   void SetOnLogString(TLogStringEvent event) { onLogString_ = std::move(event); }
   // What locking a node needs: the two flag sets and the two flag paths.
+  // While no set was chosen, a Bink outbound uses {bfBink} for both, the
+  // flags every BSO mailer honours.
   TBusyFlagSetup BusySetup() const;
 
   // Rebuilds the node list from disk, then sorts it.
@@ -175,6 +183,7 @@ class TOutbound {
   TOutbNodeSortMode nodeSortMode_ = onsNone;
   TBusyFlags busyFlagsCreate_ = 0;
   TBusyFlags busyFlagsScan_ = 0;
+  bool busyFlagsChosen_ = false;
   TLogStringEvent onLogString_;
 };
 

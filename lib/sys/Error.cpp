@@ -11,6 +11,11 @@ void AssertionFailure(const char* unit, int line) {
 
 namespace sys {
 
+std::string IoErrorText(int osError, const std::string& path) {
+  const std::string text = RunErrorText(osError, path);
+  return path.empty() ? text : text + ": " + path;
+}
+
 std::string RunErrorMessage(int runError) {
   switch (runError) {
     case reFileNotFound: return "File not found";

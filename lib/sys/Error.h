@@ -52,6 +52,10 @@ namespace sys {
 // one place of each platform half.
 std::string RunErrorText(int osError, const std::string& path = {});
 
+// RunErrorText followed by ": " and PATH when one is given, so that the
+// caller reads which file failed while the run-time words stay first.
+std::string IoErrorText(int osError, const std::string& path);
+
 // EInOutError for the calling thread's last operating-system error.
 [[noreturn]] void ThrowLastError(const std::string& path = {});
 

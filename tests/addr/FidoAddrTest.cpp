@@ -65,15 +65,22 @@ TEST(AddrParse, MainAddressFillsMissingParts) {
   EXPECT_EQ(TFidoAddr::CreateFromText("2:100/1@Other", false).Domain, "Other");
 }
 
-TEST(AddrParse, NumbersAreKeptIn16Bits) {
-  ExpectNums(TFidoAddr::CreateFromText("2:70000/1", false), {2, 4464, 1, 0});
-  ExpectNums(TFidoAddr::CreateFromText("2:65536/65534", false), {2, 0, -2, 0});
+// 65534 and 65535 are the wildcard and "not given" in 16 bits: a typed
+// number from there on would name another node than the one typed.
+TEST(AddrParse, NumbersAbove65533AreOutOfRange) {
+  ExpectNums(TFidoAddr::CreateFromText("2:65533/65533.65533", false), {2, -3, -3, -3});
   ExpectNums(TFidoAddr::CreateFromText("0002:0005020/0001", false), {2, 5020, 1, 0});
-  ExpectNums(TFidoAddr::CreateFromText("2:5020/1.2147483647", false), {2, 5020, 1, -1});
+  EXPECT_EQ(ParseError("2:70000/1"), "Invalid address 2:70000/1: 70000 is out of range");
+  EXPECT_EQ(ParseError("2:65536/65534"), "Invalid address 2:65536/65534: 65536 is out of range");
+  EXPECT_EQ(ParseError("2:5020/65534"), "Invalid address 2:5020/65534: 65534 is out of range");
+  EXPECT_EQ(ParseError("65535:5020/1@fidonet"),
+            "Invalid address 65535:5020/1: 65535 is out of range");
+  EXPECT_EQ(ParseError("2:5020/1.2147483647"),
+            "Invalid address 2:5020/1.2147483647: 2147483647 is out of range");
   {
     ScopedMainAddress main("2:5020/100");
-    // 65535 is "not given" and so is filled in.
-    ExpectNums(TFidoAddr::CreateFromText("2:65535/1", false), {2, 5020, 1, 0});
+    // Never "not given" and filled from the main address.
+    EXPECT_EQ(ParseError("2:5020/65535"), "Invalid address 2:5020/65535: 65535 is out of range");
   }
   EXPECT_EQ(ParseError("2:5020/12345678901"), "'12345678901' is not a valid integer value");
   EXPECT_EQ(ParseError("2147483648"), "'2147483648' is not a valid integer value");

@@ -27,8 +27,8 @@ TEST(BrBusyNotice, RefusedAttachToABusyNode) {
   const std::string file = dir / "a.zip";
   brnet::test::WriteFile(file, "data");
   const char* files[] = {file.c_str()};
-  EXPECT_FALSE(br.AttachFiles(brAddrRec{2, 5020, 4660, 0}, files, 1, BR_FLAVOR_CRASH, BR_OUTB_BINK,
-                              BR_SEND_NONE));
+  EXPECT_FALSE(br.AttachFiles(brnet::test::Word(2, 5020), brnet::test::Word(4660, 0), files, 1,
+                              BR_FLAVOR_CRASH, BR_OUTB_BINK, BR_SEND_NONE));
   EXPECT_EQ(br.Error(), "Node 2:5020/4660 is busy");
   EXPECT_EQ(brnet::test::Tree(out), std::vector<std::string>{"139C1234.BSY"});
   br.Unload();

@@ -29,6 +29,7 @@ using brnet::test::ReadFile;
 using brnet::test::TempDir;
 using brnet::test::Tree;
 using brnet::test::TreeEntries;
+using brnet::test::Word;
 using brnet::test::WriteFile;
 
 constexpr uint8_t kBinkFlags = BR_BSY_BINK | BR_BSY_SEMAPHORE;
@@ -105,7 +106,8 @@ class BrOutbound : public ::testing::Test {
               uint8_t type, uint8_t mode) {
     std::vector<const char*> ptrs;
     for (const auto& f : files) ptrs.push_back(f.c_str());
-    return br.AttachFiles(addr, ptrs.data(), static_cast<int32_t>(ptrs.size()), flavor, type, mode);
+    return br.AttachFiles(brZoneNet(&addr), brNodePoint(&addr), ptrs.data(),
+                          static_cast<int32_t>(ptrs.size()), flavor, type, mode);
   }
 
   void InitBink(uint8_t flags = kBinkFlags) {
@@ -205,7 +207,8 @@ TEST_F(BrOutbound, NetmailAttachWritesOneMessagePerFile) {
   ASSERT_TRUE(Attach(Node(2400), {a, b, c}, BR_FLAVOR_NORMAL, BR_OUTB_ARCMAIL, 0)) << br.Error();
   ASSERT_TRUE(Attach(Node(2400, 7), {a}, BR_FLAVOR_HOLD, BR_OUTB_ARCMAIL, BR_SEND_TRUNC));
   ASSERT_TRUE(Attach(Node(2400), {b}, BR_FLAVOR_DIRECT, BR_OUTB_ARCMAIL, BR_SEND_KILL));
-  EXPECT_EQ(Tree(netmail), (std::vector<std::string>{"2.msg", "3.msg", "4.msg", "5.msg", "6.msg"}));
+  EXPECT_EQ(Tree(netmail),
+            (std::vector<std::string>{"2.msg", "3.msg", "4.msg", "5.msg", "6.msg", "brnet32.ids"}));
   struct Want {
     const char* file;
     std::string subject;
@@ -270,13 +273,13 @@ TEST_F(BrOutbound, NetmailFailures) {
   EXPECT_FALSE(Attach(Node(2500), {a, longPath}, BR_FLAVOR_NORMAL, BR_OUTB_ARCMAIL, 0));
   EXPECT_EQ(br.Error(),
             "Cannot attach " + longPath + ": a netmail subject holds at most 71 characters");
-  EXPECT_EQ(Tree(netmail), (std::vector<std::string>{"2.msg"})) << "the first file stays attached";
+  EXPECT_EQ(Tree(netmail), std::vector<std::string>{}) << "a refused list writes no message";
   // A tosser would split the subject at the blank and send neither part.
   const std::string blank = File("my file.zip");
   EXPECT_FALSE(Attach(Node(2500), {blank}, BR_FLAVOR_NORMAL, BR_OUTB_ARCMAIL, 0));
   EXPECT_EQ(br.Error(),
             "Cannot attach " + blank + ": a netmail attach names its files separated by blanks");
-  EXPECT_EQ(Tree(netmail), (std::vector<std::string>{"2.msg"}));
+  EXPECT_EQ(Tree(netmail), std::vector<std::string>{});
 }
 
 TEST_F(BrOutbound, FileBoxCopiesAndMoves) {
@@ -307,7 +310,7 @@ TEST_F(BrOutbound, FileBoxCopiesAndMoves) {
   // CopyFileA refusing an existing target: ERROR_FILE_EXISTS; EEXIST on POSIX.
   ExpectSystemError(br.Error(), 80, 17);
   if (!kWindows) {
-    EXPECT_EQ(br.Error(), "Win32 Error.  Code: 17.\nFile exists");
+    EXPECT_EQ(br.Error(), "Win32 Error.  Code: 17.\nFile exists: " + copyOfA);
   }
   EXPECT_EQ(ReadFile(copyOfA), "first");
   // Nor does a second move.
@@ -330,7 +333,8 @@ TEST_F(BrOutbound, FailureHalfWayKeepsEarlierWorkAndRemovesFlags) {
   // ERROR_FILE_NOT_FOUND and ENOENT are both 2.
   ExpectSystemError(br.Error(), 2, 2);
   if (!kWindows) {
-    EXPECT_EQ(br.Error(), "Win32 Error.  Code: 2.\nNo such file or directory");
+    EXPECT_EQ(br.Error(), "Win32 Error.  Code: 2.\nNo such file or directory: " + files[2] +
+                              " to " + boxes + "/" + ShortBox(2600) + "/missing");
   }
   const std::string box = ShortBox(2600);
   EXPECT_EQ(Tree(boxes), TreeEntries({box + "/", box + "/1", box + "/2"}));
@@ -354,10 +358,9 @@ TEST_F(BrOutbound, FlowLineInjectionIsRefused) {
     EXPECT_FALSE(Attach(Node(2700), {a, path}, BR_FLAVOR_CRASH, BR_OUTB_BINK, BR_SEND_NONE));
     EXPECT_TRUE(br.Error().starts_with("Cannot attach ")) << br.Error();
   }
-  std::string lines;
-  for (std::size_t i = 0; i < std::size(bad); ++i) lines += a + "\r\n";
-  EXPECT_EQ(ReadFile(Out("139c0a8c.clo")), lines) << "only the good file of each call";
-  EXPECT_FALSE(std::filesystem::exists(Out("139c0a8c.bsy")));
+  // A refused list writes nothing at all: an empty flow file alone would
+  // make the mailer call the node, and a retry would send the good file twice.
+  EXPECT_EQ(Tree(out), std::vector<std::string>{}) << "no flow file, no flag";
 }
 
 TEST_F(BrOutbound, CallerRules) {
@@ -365,17 +368,18 @@ TEST_F(BrOutbound, CallerRules) {
   EXPECT_TRUE(br.InitOutbound(nullptr, nullptr, nullptr));
   EXPECT_TRUE(br.SetOutboundBsy(nullptr, 0, 0));
   const char* files[] = {a.c_str()};
-  EXPECT_TRUE(br.AttachFiles(brAddrRec{65534, 1, 2, 3}, files, 0, 9, 9, 9));
-  EXPECT_TRUE(br.AttachFiles(brAddrRec{2, 5020, 1, 0}, nullptr, 5, 0, 0, 0));
-  EXPECT_TRUE(br.AttachFiles(brAddrRec{2, 5020, 1, 0}, files, -3, 0, 0, 0));
-  EXPECT_FALSE(br.AttachFiles(brAddrRec{2, 5020, 65534, 0}, files, 1, 0, 0, 0));
+  EXPECT_TRUE(br.AttachFiles(Word(65534, 1), Word(2, 3), files, 0, 9, 9, 9));
+  EXPECT_TRUE(br.AttachFiles(Word(2, 5020), Word(1, 0), nullptr, 5, 0, 0, 0));
+  EXPECT_FALSE(br.AttachFiles(Word(2, 5020), Word(1, 0), files, -3, 0, 0, 0));
+  EXPECT_EQ(br.Error(), "Invalid file count -3");
+  EXPECT_FALSE(br.AttachFiles(Word(2, 5020), Word(65534, 0), files, 1, 0, 0, 0));
   EXPECT_TRUE(
       std::regex_match(br.Error(), std::regex(R"(Assertion failure \(Outbound, line \d+\))")))
       << br.Error();
-  EXPECT_FALSE(br.AttachFiles(brAddrRec{2, 5020, 1, 0}, files, 1, 5, 0, 0));
+  EXPECT_FALSE(br.AttachFiles(Word(2, 5020), Word(1, 0), files, 1, 5, 0, 0));
   EXPECT_EQ(br.Error(), "Unknown flavour 5");
   EXPECT_TRUE(br.FreeOutbound());
-  EXPECT_FALSE(br.AttachFiles(brAddrRec{2, 5020, 1, 0}, files, 1, 0, 0, 0));
+  EXPECT_FALSE(br.AttachFiles(Word(2, 5020), Word(1, 0), files, 1, 0, 0, 0));
   EXPECT_EQ(br.Error(), "Outbound not initialized");
 }
 
@@ -459,6 +463,182 @@ TEST_F(BrOutbound, ConcurrentProcessesNeverMixOrLoseLines) {
   EXPECT_EQ(Tree(out), (std::vector<std::string>{BsoCase("139c0bb8.clo")}));
   EXPECT_FALSE(SemaphoreHeld(node));
   RecordProperty("busy_calls", busy);
+}
+
+// Eight processes save netmail attaches into one base at once, most of them
+// within the same second: tossers and dupe checkers take equal MSGIDs from
+// one address for one message, so every serial must differ.
+TEST_F(BrOutbound, ConcurrentNetmailSavesGetDistinctMsgIds) {
+  using brnet::test::ChildProcess;
+  constexpr int kProcs = 8, kCalls = 6;
+  std::vector<std::unique_ptr<ChildProcess>> callers;
+  for (int p = 0; p < kProcs; ++p) {
+    callers.push_back(std::make_unique<ChildProcess>(
+        brnet::test::SiblingProgram("api_helper"),
+        std::vector<std::string>{BRNET32_PATH, netmail, "3100", std::to_string(p),
+                                 std::to_string(kCalls), "netmail"},
+        ChildProcess::Stdio::Pipes));
+  }
+  for (auto& caller : callers) ASSERT_EQ(caller->ReadLine(), "ready");
+  for (auto& caller : callers) caller->CloseStdin();
+  for (int p = 0; p < kProcs; ++p) {
+    for (std::string line; (line = callers[p]->ReadLine()) != ChildProcess::kEndOfOutput;) {
+      EXPECT_TRUE(line.starts_with("ok ")) << "process " << p << ": " << line;
+    }
+    EXPECT_EQ(callers[p]->Wait(), 0) << "process " << p;
+  }
+  std::map<std::string, std::string> serials;  // serial -> message file
+  for (const std::string& name : Tree(netmail)) {
+    if (!name.ends_with(".msg")) continue;
+    const std::string text = ReadFile(netmail + "/" + name);
+    const std::string kludge = "\x01MSGID: 2:5020/100 ";
+    const std::size_t at = text.find(kludge);
+    ASSERT_NE(at, std::string::npos) << name;
+    const std::string serial = text.substr(at + kludge.size(), 8);
+    const auto [it, fresh] = serials.emplace(serial, name);
+    EXPECT_TRUE(fresh) << "MSGID serial " << serial << " in " << it->second << " and " << name;
+  }
+  EXPECT_EQ(serials.size(), static_cast<std::size_t>(kProcs * kCalls));
+}
+
+// A list with one bad entry among good ones, for each outbound type: the
+// call fails and writes nothing at all (no flow file, box, message or flag),
+// so that the caller's retry sends no file twice.
+TEST_F(BrOutbound, ARefusedListWritesNothing) {
+  ASSERT_TRUE(br.InitOutbound(netmail.c_str(), out.c_str(), boxes.c_str()));
+  ASSERT_TRUE(br.SetOutboundBsy(nullptr, kBinkFlags, kBinkFlags));
+  const std::string a = File("a.zip"), b = File("b.zip");
+  std::filesystem::create_directories(dir / "tree/sub");
+  WriteFile(dir / "tree/sub/x", "x");
+  struct Case {
+    uint8_t type;
+    std::string bad;
+    std::string error;
+  } cases[] = {
+      {BR_OUTB_BINK, "", "Cannot attach entry 2: the file name is empty"},
+      {BR_OUTB_BINK, a + "\n" + b,
+       "Cannot attach " + a + "\\n" + b + ": the path contains a line break"},
+      {BR_OUTB_ARCMAIL, "", "Cannot attach entry 2: the file name is empty"},
+      {BR_OUTB_ARCMAIL, dir / "my file.zip",
+       "Cannot attach " + dir / "my file.zip" +
+           ": a netmail attach names its files separated by blanks"},
+      {BR_OUTB_FILEBOX, dir / "tree", "Cannot attach " + dir / "tree" + ": it is a directory"},
+      {BR_OUTB_LONGFILEBOX, "", "Cannot attach entry 2: the file name is empty"},
+  };
+  for (const Case& c : cases) {
+    for (uint8_t mode : {BR_SEND_NONE, BR_SEND_KILL}) {
+      EXPECT_FALSE(Attach(Node(3200), {a, c.bad, b}, BR_FLAVOR_CRASH, c.type, mode));
+      EXPECT_EQ(br.Error(), c.error);
+    }
+  }
+  // A NULL entry reads as an empty name.
+  const char* withNull[] = {a.c_str(), nullptr};
+  const brAddrRec node = Node(3200);
+  EXPECT_FALSE(br.AttachFiles(brZoneNet(&node), brNodePoint(&node), withNull, 2, BR_FLAVOR_CRASH,
+                              BR_OUTB_BINK, BR_SEND_NONE));
+  EXPECT_EQ(br.Error(), "Cannot attach entry 2: the file name is empty");
+  EXPECT_EQ(Tree(out), std::vector<std::string>{});
+  EXPECT_EQ(Tree(boxes), std::vector<std::string>{});
+  EXPECT_EQ(Tree(netmail), std::vector<std::string>{});
+  EXPECT_TRUE(std::filesystem::exists(dir / "tree/sub/x")) << "no directory was moved";
+  EXPECT_TRUE(std::filesystem::exists(a));
+  EXPECT_FALSE(SemaphoreHeld(node));
+}
+
+TEST_F(BrOutbound, NegativeCountIsRefused) {
+  InitBink();
+  const std::string a = File("a.zip");
+  const char* files[] = {a.c_str()};
+  EXPECT_FALSE(br.AttachFiles(Word(2, 5020), Word(3210, 0), files, -1, BR_FLAVOR_CRASH,
+                              BR_OUTB_BINK, BR_SEND_NONE));
+  EXPECT_EQ(br.Error(), "Invalid file count -1");
+  EXPECT_EQ(Tree(out), std::vector<std::string>{});
+}
+
+// An outbound type whose directory was never given writes nowhere: not at
+// the file-system root, not in the current directory.
+TEST_F(BrOutbound, TypeWithoutDirectoryIsRefused) {
+  brnet::test::CurrentDir cwd(dir.Path());
+  const std::string a = File("a.zip");
+  ASSERT_TRUE(br.InitOutbound(nullptr, nullptr, nullptr));
+  ASSERT_TRUE(br.SetOutboundBsy(nullptr, 0, 0));
+  EXPECT_FALSE(Attach(Node(3220), {a}, BR_FLAVOR_NORMAL, BR_OUTB_BINK, BR_SEND_NONE));
+  EXPECT_EQ(br.Error(), "Cannot attach: no Bink outbound directory is set");
+  EXPECT_FALSE(Attach(Node(3220), {a}, BR_FLAVOR_NORMAL, BR_OUTB_FILEBOX, BR_SEND_KILL));
+  EXPECT_EQ(br.Error(), "Cannot attach: no file-box directory is set");
+  EXPECT_FALSE(Attach(Node(3220), {a}, BR_FLAVOR_NORMAL, BR_OUTB_LONGFILEBOX, BR_SEND_NONE));
+  EXPECT_EQ(br.Error(), "Cannot attach: no file-box directory is set");
+  EXPECT_FALSE(Attach(Node(3220), {a}, BR_FLAVOR_NORMAL, BR_OUTB_ARCMAIL, BR_SEND_NONE));
+  EXPECT_EQ(br.Error(), "Invalid netmail path");
+  EXPECT_EQ(Tree(dir.Path()), std::vector<std::string>{"a.zip"});
+}
+
+// 65535 in the record is a part not given: such a destination names no
+// node that anybody typed (it became OUT.ffff/ffffffff.flo).
+TEST_F(BrOutbound, DestinationWithoutZoneNetOrNodeIsRefused) {
+  InitBink();
+  const std::string a = File("a.zip");
+  brAddrRec empty{};
+  ASSERT_TRUE(br.ParseAddr("", &empty));
+  EXPECT_FALSE(Attach(empty, {a}, BR_FLAVOR_NORMAL, BR_OUTB_BINK, BR_SEND_NONE));
+  EXPECT_EQ(br.Error(),
+            "Cannot attach to -1:-1/-1: the destination's zone, net and node must be given");
+  EXPECT_FALSE(Attach(brAddrRec{2, 5020, 65535, 0}, {a}, BR_FLAVOR_NORMAL, BR_OUTB_BINK, 0));
+  EXPECT_FALSE(Attach(brAddrRec{2, 65535, 1, 0}, {a}, BR_FLAVOR_NORMAL, BR_OUTB_BINK, 0));
+  EXPECT_FALSE(Attach(brAddrRec{65535, 5020, 1, 0}, {a}, BR_FLAVOR_NORMAL, BR_OUTB_BINK, 0));
+  EXPECT_EQ(Tree(dir.Path()), (std::vector<std::string>{"a.zip", "out/"}));
+}
+
+// A flow file written by a script or by hand may lack the line end after
+// its last line: ours starts on a line of its own.
+TEST_F(BrOutbound, UnterminatedFlowFileGetsALineEndFirst) {
+  InitBink();
+  const std::string a = File("a.zip");
+  std::filesystem::create_directories(out);
+  WriteFile(Out("139c0c80.flo"), "/files/nodelist.zip");
+  WriteFile(Out("139c0c81.flo"), "/files/unix.zip\n");
+  WriteFile(Out("139c0c82.flo"), "");
+  for (uint16_t node : {3200, 3201, 3202}) {
+    ASSERT_TRUE(Attach(Node(node), {a, a}, BR_FLAVOR_NORMAL, BR_OUTB_BINK, BR_SEND_KILL));
+  }
+  const std::string ours = "^" + a + "\r\n^" + a + "\r\n";
+  EXPECT_EQ(ReadFile(Out("139c0c80.flo")), "/files/nodelist.zip\r\n" + ours);
+  EXPECT_EQ(ReadFile(Out("139c0c81.flo")), "/files/unix.zip\n" + ours);
+  EXPECT_EQ(ReadFile(Out("139c0c82.flo")), ours);
+}
+
+// Point and zone directories come with the flow file, whatever busy flags
+// are raised (a Bink flag used to be the only thing that made them).
+TEST_F(BrOutbound, FlowFileGetsItsPointAndZoneDirectories) {
+  const std::string a = File("a.zip");
+  const std::string flags = dir / "flags";
+  for (uint8_t set : {uint8_t{BR_BSY_NORMAL}, uint8_t{BR_BSY_SEMAPHORE}, uint8_t{0}}) {
+    ASSERT_TRUE(br.InitOutbound(nullptr, out.c_str(), nullptr));
+    ASSERT_TRUE(br.SetOutboundBsy(flags.c_str(), set, set));
+    EXPECT_TRUE(Attach(Node(3230, 5), {a}, BR_FLAVOR_HOLD, BR_OUTB_BINK, 0)) << br.Error();
+    EXPECT_TRUE(Attach(Node(3230, 0, 3), {a}, BR_FLAVOR_HOLD, BR_OUTB_BINK, 0)) << br.Error();
+    EXPECT_TRUE(Attach(Node(3230, 6, 4), {a}, BR_FLAVOR_HOLD, BR_OUTB_BINK, 0)) << br.Error();
+  }
+  const std::string line = a + "\r\n";
+  EXPECT_EQ(ReadFile(Out("139c0c9e.pnt/00000005.hlo")), line + line + line);
+  EXPECT_EQ(ReadFile(dir / BsoCase("out.003/139c0c9e.hlo")), line + line + line);
+  EXPECT_EQ(ReadFile(dir / BsoCase("out.004/139c0c9e.pnt/00000006.hlo")), line + line + line);
+}
+
+// A Bink outbound whose caller never chose busy flags takes the .bsy flags
+// every BSO mailer honours; a choice of none stays none.
+TEST_F(BrOutbound, BinkOutboundDefaultsToBinkFlags) {
+  const std::string a = File("a.zip");
+  ASSERT_TRUE(br.InitOutbound(nullptr, out.c_str(), nullptr));
+  std::filesystem::create_directories(out);
+  WriteFile(Out("139c0ca8.bsy"), "");  // the mailer is in a session with 2:5020/3240
+  EXPECT_FALSE(Attach(Node(3240), {a}, BR_FLAVOR_CRASH, BR_OUTB_BINK, 0));
+  EXPECT_EQ(br.Error(), "Node 2:5020/3240 is busy");
+  EXPECT_TRUE(Attach(Node(3241), {a}, BR_FLAVOR_CRASH, BR_OUTB_BINK, 0)) << br.Error();
+  EXPECT_EQ(Tree(out), (std::vector<std::string>{BsoCase("139c0ca8.bsy"), BsoCase("139c0ca9.clo")}))
+      << "our own flag came and went";
+  ASSERT_TRUE(br.SetOutboundBsy(nullptr, 0, 0));
+  EXPECT_TRUE(Attach(Node(3240), {a}, BR_FLAVOR_CRASH, BR_OUTB_BINK, 0)) << "none was chosen";
 }
 
 }  // namespace

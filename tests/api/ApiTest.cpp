@@ -17,6 +17,7 @@ using brnet::test::BrLib;
 using brnet::test::ReadFile;
 using brnet::test::Same;
 using brnet::test::TempDir;
+using brnet::test::Word;
 
 class BrApi : public ::testing::Test {
  protected:
@@ -64,7 +65,9 @@ TEST_F(BrApi, ParseAddr) {
   EXPECT_EQ(br.Error(), "") << "NULL arguments store no text";
   EXPECT_TRUE(Same(br.Parse("2:5020/1234.5@fidonet"), 2, 5020, 1234, 5));
   EXPECT_TRUE(Same(br.Parse(""), 65535, 65535, 65535, 0));
-  EXPECT_TRUE(Same(br.Parse("1:70000/65534"), 1, 4464, 65534, 0));
+  EXPECT_FALSE(br.ParseAddr("1:70000/1", &rec));
+  EXPECT_EQ(br.Error(), "Invalid address 1:70000/1: 70000 is out of range");
+  EXPECT_FALSE(br.ValidAddr("2:5020/65535")) << "would read as not given";
   EXPECT_FALSE(br.ParseAddr("2:5020/1.", &rec));
   EXPECT_EQ(br.Error(), "Invalid address 2:5020/1.");
   EXPECT_TRUE(Same(rec, 9, 9, 9, 9)) << "record untouched on failure";
@@ -98,7 +101,7 @@ TEST_F(BrApi, OutboundFunctionsNeedAnOutbound) {
   br.GetLastError();
   EXPECT_FALSE(br.RescanOutbound());
   const char* files[] = {"/tmp/x"};
-  EXPECT_FALSE(br.AttachFiles(brAddrRec{2, 5020, 1, 0}, files, 1, 3, 0, 0));
+  EXPECT_FALSE(br.AttachFiles(Word(2, 5020), Word(1, 0), files, 1, 3, 0, 0));
   EXPECT_EQ(br.Error(), "Outbound not initialized");
   EXPECT_TRUE(br.FreeOutbound());
 }
@@ -143,7 +146,7 @@ TEST_F(BrApi, LogThatCannotBeCreatedStaysWithLoggingOff) {
   TempDir dir;
   const std::string bad = dir / "missing/dir/x.log";
   EXPECT_FALSE(br.InitLog(bad.c_str(), "demo"));
-  EXPECT_EQ(br.Error(), "Path not found");
+  EXPECT_EQ(br.Error(), "Path not found: " + bad);
   EXPECT_TRUE(br.Log('+', "dropped")) << "the log stays, with logging off";
 }
 
@@ -153,7 +156,7 @@ TEST_F(BrApi, LogLineThatCannotBeWrittenFails) {
   ASSERT_TRUE(br.InitLog(path.c_str(), "demo"));
   ASSERT_TRUE(std::filesystem::remove(path));
   EXPECT_FALSE(br.Log('+', "x"));
-  EXPECT_EQ(br.Error(), "File not found");
+  EXPECT_EQ(br.Error(), "File not found: " + path);
 }
 
 TEST_F(BrApi, UnloadReleasesEverythingAndReloadStartsFresh) {

@@ -65,6 +65,11 @@ struct BrLib {
   }
 };
 
+// One of the two 32-bit address words of brAttachFiles.
+inline uint32_t Word(uint16_t low, uint16_t high) {
+  return static_cast<uint32_t>(low) | static_cast<uint32_t>(high) << 16;
+}
+
 inline bool Same(const brAddrRec& r, uint16_t zone, uint16_t net, uint16_t node, uint16_t point) {
   return r.zone == zone && r.net == net && r.node == node && r.point == point;
 }

@@ -105,6 +105,22 @@ TEST_F(Delivery, PointAndOtherZoneThroughTheLibrary) {
   EXPECT_EQ(FlagsLeft(), std::vector<std::string>{});
 }
 
+// A flow file written by a script, its last line without a line end: our
+// line used to be glued to it, binkd found no such file, dropped the flow
+// file and neither file went. Both arrive now.
+TEST_F(Delivery, FlowFileWithoutFinalLineEndThroughTheLibrary) {
+  ASSERT_TRUE(InitBink()) << LastError();
+  const std::string scripted = MakeFile("nodelist.zip");
+  fs::create_directories(A("OUT"));
+  test::WriteFile(A("OUT/139c04d2.flo"), scripted);
+  const std::string ours = MakeFile("readme.txt");
+  ASSERT_TRUE(Attach("2:5020/1234", {ours}, BR_FLAVOR_NORMAL)) << LastError();
+  Session("b", "a");
+  EXPECT_TRUE(Arrived("nodelist.zip")) << Logs();
+  EXPECT_TRUE(Arrived("readme.txt")) << Logs();
+  EXPECT_EQ(FlowFiles(), std::vector<std::string>{});
+}
+
 // The main road: the plug-in in its host, configured for a Bink outbound.
 TEST_F(Delivery, BinkOutboundThroughThePlugin) {
   ConfigurePlugin("Bink", A("OUT"));

@@ -503,9 +503,9 @@ bool Peers::Attach(const std::string& dest, const std::vector<std::string>& file
   if (!br_.ParseAddr(dest.c_str(), &rec)) return false;
   std::vector<const char*> names;
   for (const auto& f : files) names.push_back(f.c_str());
-  return br_.AttachFiles(rec, names.data(), static_cast<int32_t>(names.size()),
-                         static_cast<uint8_t>(flavour), static_cast<uint8_t>(type),
-                         static_cast<uint8_t>(mode));
+  return br_.AttachFiles(brZoneNet(&rec), brNodePoint(&rec), names.data(),
+                         static_cast<int32_t>(names.size()), static_cast<uint8_t>(flavour),
+                         static_cast<uint8_t>(type), static_cast<uint8_t>(mode));
 }
 
 RunResult Peers::Farhost(const std::vector<std::string>& args) {

@@ -65,11 +65,13 @@ class MsgBaseTest : public ::testing::Test {
     return subjects;
   }
 
+  // The directory's entries but the MSGID serial file.
   std::set<std::string> DirNames() {
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(dir_.Path())) {
       names.insert(e.path().filename().string());
     }
+    names.erase(std::string(TMsgMsg::kSerialFileName));
     return names;
   }
 
@@ -210,7 +212,7 @@ TEST_F(MsgBaseTest, MissingDirectoryIsEmptyUntilSaving) {
   base_.SetPathName(dir_ / "missing");
   base_.Open();
   EXPECT_TRUE(base_.AtEnd());
-  EXPECT_EQ(ErrorOf([&] { AddNew(); }), "Path not found");
+  EXPECT_TRUE(ErrorOf([&] { AddNew(); }).starts_with("Path not found: " + dir_ / "missing"));
   EXPECT_EQ(base_.Store()->Count(), 0);
   EXPECT_EQ(base_.Store()->State(), mstNew) << "the message can still be saved elsewhere";
 }
@@ -258,7 +260,7 @@ TEST_F(MsgBaseTest, AMessageThatFailedToReadIsNeverSaved) {
   WriteFile(dir_ / "3.msg", "short");
   const std::string before = ReadFile(dir_ / "3.msg");
   base_.Open();
-  EXPECT_EQ(ErrorOf([&] { base_.Next(); }), "Read beyond end of file");
+  EXPECT_EQ(ErrorOf([&] { base_.Next(); }), "Read beyond end of file: " + dir_ / "3.msg");
   EXPECT_EQ(base_.Store()->State(), mstNone);
   EXPECT_THROW(base_.Save(), EAssertionFailed);
   EXPECT_EQ(ReadFile(dir_ / "3.msg"), before);
@@ -280,6 +282,44 @@ TEST_F(MsgBaseTest, DeleteRemovesTheCurrentMessage) {
   base_.New().Delete();  // never saved: nothing on disk
   EXPECT_EQ(base_.Store()->State(), mstNone);
   EXPECT_EQ(AddNew(), "5.msg") << "numbers of deleted messages are not reused";
+}
+
+// The serial file keeps the last MSGID serial of every process saving here:
+// a serial that is not above it follows it, so that processes never repeat
+// each other's; a later one of this process's own rule stands.
+TEST_F(MsgBaseTest, MsgIdSerialFollowsTheLastOneGivenOutInTheDirectory) {
+  const std::string ids = dir_ / std::string(TMsgMsg::kSerialFileName);
+  auto serialOf = [this](const std::string& name) {
+    const std::string text = ReadFile(dir_ / name);
+    const std::string kludge = "\x01MSGID: 2:5020/100 ";
+    const std::size_t at = text.find(kludge);
+    return at == std::string::npos ? std::string("none") : text.substr(at + kludge.size(), 8);
+  };
+  base_.Open();
+  WriteFile(ids, "FFFFFFF0");  // ahead of the clock: another process, or a clock set back
+  EXPECT_EQ(serialOf(AddNew()), "FFFFFFF1");
+  EXPECT_EQ(serialOf(AddNew()), "FFFFFFF2");
+  EXPECT_EQ(ReadFile(ids), "FFFFFFF2");
+  WriteFile(ids, "FFFFFFFF");
+  EXPECT_EQ(serialOf(AddNew()), "00000000") << "the serials wrap as 32-bit numbers";
+
+  // Behind this process's own serial (a slower writer's): the own one stands.
+  std::filesystem::remove(ids);
+  const std::string firstText = serialOf(AddNew());
+  const auto first = static_cast<std::uint32_t>(std::stoul(firstText, nullptr, 16));
+  EXPECT_EQ(ReadFile(ids), firstText);
+  char behind[9];
+  std::snprintf(behind, sizeof behind, "%08X", static_cast<unsigned>(first - 0x100));
+  WriteFile(ids, behind);
+  const std::string own = serialOf(AddNew());
+  const std::uint32_t ahead = static_cast<std::uint32_t>(std::stoul(own, nullptr, 16)) - first;
+  EXPECT_TRUE(ahead >= 1 && ahead < 16 * 600) << own << " after " << behind;
+  EXPECT_EQ(ReadFile(ids), own);
+  WriteFile(ids, "not hex!");
+  const std::string afterJunk = serialOf(AddNew());
+  EXPECT_NE(afterJunk, "none");
+  EXPECT_EQ(ReadFile(ids), afterJunk) << "an unreadable serial file is written afresh";
+  EXPECT_EQ(DirNames().count(std::string(TMsgMsg::kSerialFileName)), 0u);
 }
 
 }  // namespace

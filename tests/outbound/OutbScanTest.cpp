@@ -243,7 +243,7 @@ TEST_F(OutbScan, FlowFileReaderErrors) {
     node.ReadREQ(tmp / "none.req");
     FAIL() << "no exception";
   } catch (const EInOutError& e) {
-    EXPECT_EQ(std::string(e.what()), "File not found");
+    EXPECT_EQ(std::string(e.what()), "File not found: " + tmp / "none.req");
   }
   fs::create_directories(tmp / "dir.flo");
   EXPECT_THROW(node.ReadLO(tmp / "dir.flo"), EInOutError);

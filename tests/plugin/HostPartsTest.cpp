@@ -294,6 +294,24 @@ TEST(DialogView, LayoutAndGroups) {
   EXPECT_EQ(view.EnterResult(), 7) << "Enter on a button gives that button";
 }
 
+// Alt with a letter acts on the item whose label marks that letter with
+// "&", as in the file manager: it never cancels the dialog.
+TEST(DialogView, HotkeysChooseTheirItem) {
+  Sample s;
+  farhost::DialogView view(s.items.data(), 8, 30, 8);
+  EXPECT_EQ(view.HotkeyItem('t'), 3);
+  EXPECT_EQ(view.HotkeyItem('m'), 5);
+  EXPECT_EQ(view.HotkeyItem('x'), -1);
+  EXPECT_EQ(view.HotkeyItem('s'), -1) << "the text of an edit field has no hot key";
+  EXPECT_EQ(view.PressHotkey(3), -1) << "a radio button leaves the dialog open";
+  EXPECT_EQ(s.items[3].Selected, 1);
+  EXPECT_EQ(s.items[2].Selected, 0);
+  EXPECT_EQ(view.FocusIndex(), 3);
+  EXPECT_EQ(view.PressHotkey(5), -1);
+  EXPECT_EQ(s.items[5].Selected, 1) << "a check box is ticked";
+  EXPECT_EQ(view.PressHotkey(6), 6) << "a button closes the dialog with itself";
+}
+
 TEST(Answers, ActOnItemsByLabelOrNumber) {
   Sample s;
   farhost::DialogView view(s.items.data(), 8, 30, 8);

@@ -408,6 +408,33 @@ TEST_F(SendrelHost, InvalidDestinationLoopsAndCancelSavesNothing) {
   EXPECT_FALSE(Number("Flavor"));
 }
 
+// An empty destination is a valid address text but names no node: the
+// dialog comes back, and nothing reaches the library's attach.
+TEST_F(SendrelHost, EmptyDestinationIsRefusedLikeAnInvalidOne) {
+  Configure("2:5020/100", 1, root_.Path());
+  MakeFile("a.txt", 1);
+  ProcessResult r = Attach(Lib::StandIn, {"a.txt", "-a", "#2=", "-a", "press Ok", "-a", "esc"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Invalid destination address: "), std::string::npos) << r.err;
+  EXPECT_EQ(Count(r.out, "--- dialog \"AttachDlg\""), 2u) << r.out;
+  EXPECT_TRUE(Calls().empty());
+  EXPECT_FALSE(Text("DestAddr"));
+}
+
+// A main address the library refuses stops the command with the library's
+// text: no outbound is set up and nothing is attached without it.
+TEST_F(SendrelHost, RefusedMainAddressWarnsAndAttachesNothing) {
+  Configure("2:5020/100", 1, root_.Path());
+  MakeFile("a.txt", 1);
+  fail_ = "brSetMainAddr";
+  ProcessResult r = Attach(Lib::StandIn, {"a.txt", "-a", "#2=2:5020/1234", "-a", "press Ok"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Invalid main address: 2:5020/100"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("stand-in: brSetMainAddr failed"), std::string::npos) << r.err;
+  EXPECT_EQ(Calls().back(), "brSetMainAddr 2:5020/100") << "nothing after the failure";
+  EXPECT_FALSE(Text("DestAddr"));
+}
+
 TEST_F(SendrelHost, CorrectedDestinationIsAttached) {
   Configure("2:5020/100", 1, root_.Path());
   MakeFile("a.txt", 1);
@@ -528,6 +555,36 @@ TEST_F(SendrelHost, ConfigurationChecksBothFields) {
   EXPECT_EQ(Count(r.err, "--- warning"), 1u) << r.err;
   EXPECT_FALSE(Text("MainAddr"));
 }
+
+// A relative directory is kept as an absolute one: the host may run in
+// another directory next time.
+TEST_F(SendrelHost, ConfigurationKeepsTheDirectoryAbsolute) {
+  fs::create_directories(root_ / "rel/out");
+  brnet::test::CurrentDir cwd(root_ / "rel");
+  ProcessResult r = Host(
+      Lib::Real, "configure",
+      {"-a", "field 1=2:5020/100", "-a", "select Bink", "-a", "field 2=out", "-a", "press Ok"});
+  EXPECT_EQ(r.status, 0) << last_;
+  const auto kept = Text("OutbPath");
+  ASSERT_TRUE(kept);
+  EXPECT_TRUE(fs::path(*kept).is_absolute()) << *kept;
+  EXPECT_TRUE(fs::equivalent(*kept, root_ / "rel/out")) << *kept;
+}
+
+#ifndef _WIN32
+// A failure that reaches the plug-in's entry point is shown, not dropped:
+// here the settings cannot be written (the hive's name is a directory).
+TEST_F(SendrelHost, FailureAtTheHostBoundaryIsShownAsAWarning) {
+  fs::create_directories(root_ / "out");
+  fs::create_directories(registry_.HostEnvironment().at("XDG_CONFIG_HOME") + "/brnet32/hkcu.reg");
+  ProcessResult r =
+      Host(Lib::Real, "configure",
+           {"-a", "field 1=2:5020/100", "-a", "field 2=" + root_ / "out", "-a", "press Ok"});
+  EXPECT_EQ(r.status, 1) << last_;
+  EXPECT_NE(r.err.find("--- warning"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Cannot save the setting MainAddr under "), std::string::npos) << r.err;
+}
+#endif
 
 TEST_F(SendrelHost, ConfigurationAcceptsAnExistingFileAndRefusesOverlongTexts) {
   const std::string file = MakeFile("a.txt", 1);

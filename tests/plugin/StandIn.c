@@ -114,12 +114,14 @@ brBool BRAPI brRescanOutbound(void) {
   return !Fails("brRescanOutbound");
 }
 
-brBool BRAPI brAttachFiles(brAddrRec addr, const char* const* files, int32_t count,
-                           uint8_t flavor, uint8_t outbType, uint8_t mode) {
+brBool BRAPI brAttachFiles(uint32_t zoneNet, uint32_t nodePoint, const char* const* files,
+                           int32_t count, uint8_t flavor, uint8_t outbType, uint8_t mode) {
   char head[128];
   int32_t i;
-  snprintf(head, sizeof head, "%u:%u/%u.%u count=%d flavor=%u type=%u mode=%u", addr.zone,
-           addr.net, addr.node, addr.point, (int)count, flavor, outbType, mode);
+  snprintf(head, sizeof head, "%u:%u/%u.%u count=%d flavor=%u type=%u mode=%u",
+           (unsigned)(zoneNet & 0xFFFFu), (unsigned)(zoneNet >> 16),
+           (unsigned)(nodePoint & 0xFFFFu), (unsigned)(nodePoint >> 16), (int)count, flavor,
+           outbType, mode);
   Record("brAttachFiles %s", head, 0, 0);
   for (i = 0; files != NULL && i < count; ++i) Record("  file %s", files[i], 0, 0);
   return !Fails("brAttachFiles");

@@ -53,7 +53,8 @@ keys Enter
 wait_for "Send 1 file(s)"
 keys BSpace BSpace BSpace BSpace BSpace
 type_text "2:5020/1234"
-keys Tab Space                 # Hold
+keys M-h                       # Alt+H: Hold, as the file manager does, not a cancel
+screen | grep -qF "(•) Hold" || fail "Alt+H did not choose Hold"
 keys Tab Tab Tab Space         # the check box
 screen | grep -qF "[x] Delete/move after sending" || fail "the check box was not ticked"
 keys Enter

@@ -31,12 +31,16 @@ std::string ErrorOf(const std::function<void()>& action) {
 
 TEST(FileLayer, FailuresCarryTheRunTimeTexts) {
   TempDir dir;
-  EXPECT_EQ(ErrorOf([&] { File f(dir / "missing.log", FileMode::kAppend); }), "File not found");
+  // The run-time words first, then the file.
+  EXPECT_EQ(ErrorOf([&] { File f(dir / "missing.log", FileMode::kAppend); }),
+            "File not found: " + dir / "missing.log");
   EXPECT_FALSE(FileExists(dir / "missing.log")) << "appending never creates the file";
-  EXPECT_EQ(ErrorOf([&] { File f(dir / "nodir/x.log", FileMode::kAppend); }), "Path not found");
-  EXPECT_EQ(ErrorOf([&] { CreateEmptyFile(dir / "nodir/x.log"); }), "Path not found");
+  EXPECT_EQ(ErrorOf([&] { File f(dir / "nodir/x.log", FileMode::kAppend); }),
+            "Path not found: " + dir / "nodir/x.log");
+  EXPECT_EQ(ErrorOf([&] { CreateEmptyFile(dir / "nodir/x.log"); }),
+            "Path not found: " + dir / "nodir/x.log");
   std::filesystem::create_directory(dir / "sub");
-  EXPECT_EQ(ErrorOf([&] { CreateEmptyFile(dir / "sub"); }), "File access denied");
+  EXPECT_EQ(ErrorOf([&] { CreateEmptyFile(dir / "sub"); }), "File access denied: " + dir / "sub");
   EXPECT_FALSE(FileExists(dir / "sub")) << "a directory is not a file";
 }
 
@@ -107,7 +111,7 @@ TEST(WholeFiles, ExclusiveCreationNeverTakesAnExistingName) {
   EXPECT_FALSE(again.Open(dir / "3.msg", FileMode::kCreateExclusive))
       << "a directory takes the name as well";
   EXPECT_EQ(ErrorOf([&] { again.Open(dir / "nodir/4.msg", FileMode::kCreateExclusive); }),
-            "Path not found");
+            "Path not found: " + dir / "nodir/4.msg");
 }
 
 TEST(WholeFiles, ReadTruncateAndRemove) {
@@ -127,9 +131,10 @@ TEST(WholeFiles, ReadTruncateAndRemove) {
   EXPECT_EQ(ReadFile(path), "new");
   EXPECT_TRUE(File::Remove(path));
   EXPECT_FALSE(File::Remove(path));
-  EXPECT_EQ(ErrorOf([&] { file.Open(path, FileMode::kRead); }), "File not found");
+  EXPECT_EQ(ErrorOf([&] { file.Open(path, FileMode::kRead); }), "File not found: " + path);
   std::filesystem::create_directory(dir / "d.msg");
-  EXPECT_EQ(ErrorOf([&] { file.Open(dir / "d.msg", FileMode::kRead); }), "File access denied");
+  EXPECT_EQ(ErrorOf([&] { file.Open(dir / "d.msg", FileMode::kRead); }),
+            "File access denied: " + dir / "d.msg");
   EXPECT_FALSE(file.IsOpen());
 }
 

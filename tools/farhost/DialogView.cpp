@@ -1,6 +1,7 @@
 #include "DialogView.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "Text.h"
@@ -86,6 +87,49 @@ void DialogView::ToggleCheck(int i) {
   if (items_[i].Type != DI_CHECKBOX) return;
   const int states = (items_[i].Flags & DIF_3STATE) ? 3 : 2;
   items_[i].Selected = (items_[i].Selected + 1) % states;
+}
+
+int DialogView::HotkeyItem(char letter) const {
+  for (int i = 0; i < count_; ++i) {
+    if (IsEdit(i) || (items_[i].Flags & (DIF_SHOWAMPERSAND | DIF_DISABLE | DIF_HIDDEN))) continue;
+    const std::string text = EditText(i);
+    for (std::size_t p = 0; p + 1 < text.size(); ++p) {
+      if (text[p] != '&') continue;
+      if (text[p + 1] == '&') {
+        ++p;
+        continue;
+      }
+      if (std::tolower(static_cast<unsigned char>(text[p + 1])) == letter) return i;
+      break;
+    }
+  }
+  return -1;
+}
+
+int DialogView::PressHotkey(int i) {
+  switch (items_[i].Type) {
+    case DI_BUTTON:
+      SetFocus(i);
+      if (items_[i].Flags & DIF_BTNNOCLOSE) return -1;
+      Finish();
+      return i;
+    case DI_CHECKBOX:
+      SetFocus(i);
+      ToggleCheck(i);
+      return -1;
+    case DI_RADIOBUTTON:
+      SetFocus(i);
+      SelectRadio(i);
+      return -1;
+    default:
+      for (int next = i + 1; next < count_; ++next) {
+        if (Focusable(next)) {
+          SetFocus(next);
+          break;
+        }
+      }
+      return -1;
+  }
 }
 
 int DialogView::EnterResult() const {

@@ -35,6 +35,15 @@ class DialogView {
   void SelectRadio(int i);  // and clear the rest of its group
   void ToggleCheck(int i);
 
+  // The first item whose label marks LETTER (lower case) as its hot key
+  // with "&"; -1 when none does.
+  int HotkeyItem(char letter) const;
+  // What the hot key of item I does, as in the file manager: a button
+  // closes the dialog with it (its index is returned), a check box or radio
+  // button is chosen and focused, a text label focuses the item after it.
+  // -1 while the dialog stays open.
+  int PressHotkey(int i);
+
   // What Enter on the focused item closes the dialog with.
   int EnterResult() const;
   // Writes each item's Focus back, as the host does when a dialog closes.

@@ -29,6 +29,7 @@ enum class Key {
   Backspace,
   Delete,
   Cancel,
+  Alt,  // Alt with a letter or digit, in ch (lower case)
   None
 };
 

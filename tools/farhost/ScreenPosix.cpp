@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <string>
 
@@ -26,10 +27,14 @@ bool ReadByte(unsigned char& c, int timeoutMs) {
   return ::read(STDIN_FILENO, &c, 1) == 1;
 }
 
-// A lone Esc, or the sequence an arrow or function key sends.
+// A lone Esc, Alt with a key (the terminal sends Esc and the key), or the
+// sequence an arrow or function key sends.
 KeyPress ReadEscape() {
   unsigned char c;
   if (!ReadByte(c, 50)) return {Key::Esc};
+  if (std::isalnum(c) && c != 'O') {
+    return {Key::Alt, std::string(1, static_cast<char>(std::tolower(c)))};
+  }
   if (c != '[' && c != 'O') return {Key::Esc};
   std::string seq;
   while (ReadByte(c, 50)) {

@@ -38,6 +38,13 @@ std::string Utf8(WCHAR w) {
 
 KeyPress Translate(const KEY_EVENT_RECORD& k) {
   const bool shift = (k.dwControlKeyState & SHIFT_PRESSED) != 0;
+  // Alt alone (AltGr reports Ctrl as well and types characters).
+  const DWORD alt = k.dwControlKeyState & (LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED);
+  const DWORD ctrl = k.dwControlKeyState & (LEFT_CTRL_PRESSED | RIGHT_CTRL_PRESSED);
+  const WORD vk = k.wVirtualKeyCode;
+  if (alt && !ctrl && ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9'))) {
+    return {Key::Alt, std::string(1, static_cast<char>(vk >= 'A' ? vk - 'A' + 'a' : vk))};
+  }
   switch (k.wVirtualKeyCode) {
     case VK_RETURN:
       return {Key::Enter};

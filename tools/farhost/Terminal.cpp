@@ -98,6 +98,12 @@ int RunDialog(DialogView& view) {
       case Key::Up:
         view.MoveFocus(-1);
         break;
+      case Key::Alt:
+        // The item with that hot key, as the file manager does; never a cancel.
+        if (const int i = view.HotkeyItem(k.ch[0]); i >= 0) {
+          if (const int closed = view.PressHotkey(i); closed >= 0) return closed;
+        }
+        break;
       default:
         if (const int button = OtherKey(view, view.FocusIndex(), k); button >= 0) {
           view.Finish();

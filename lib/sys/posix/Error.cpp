@@ -44,7 +44,7 @@ std::string RunErrorText(int osError, const std::string& path) {
 
 void ThrowLastError(const std::string& path) {
   int err = errno;
-  throw EInOutError(RunErrorText(err, path), err);
+  throw EInOutError(IoErrorText(err, path), err);
 }
 
 }  // namespace brnet::sys

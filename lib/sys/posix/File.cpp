@@ -20,7 +20,7 @@ int Fd(std::intptr_t handle) {
 }
 
 [[noreturn]] void Fail(int err, const std::string& path) {
-  throw EInOutError(RunErrorText(err, path), err);
+  throw EInOutError(IoErrorText(err, path), err);
 }
 
 // Closes FD and raises ERR for PATH.

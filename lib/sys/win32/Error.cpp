@@ -47,7 +47,7 @@ std::string RunErrorText(int osError, const std::string& /*path*/) {
 
 void ThrowLastError(const std::string& path) {
   const int err = static_cast<int>(::GetLastError());
-  throw EInOutError(RunErrorText(err, path), err);
+  throw EInOutError(IoErrorText(err, path), err);
 }
 
 }  // namespace brnet::sys

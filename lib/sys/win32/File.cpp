@@ -24,7 +24,7 @@ HANDLE Handle(std::intptr_t handle) {
 }
 
 [[noreturn]] void Fail(DWORD err, const std::string& path) {
-  throw EInOutError(RunErrorText(static_cast<int>(err), path), static_cast<int>(err));
+  throw EInOutError(IoErrorText(static_cast<int>(err), path), static_cast<int>(err));
 }
 
 bool IsAppending(FileMode mode) {

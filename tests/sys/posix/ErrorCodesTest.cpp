@@ -28,7 +28,7 @@ TEST(PosixErrorCodes, ThrowLastErrorCarriesErrno) {
     FAIL() << "no exception";
   } catch (const EInOutError& e) {
     EXPECT_EQ(e.ErrorCode(), ENOENT);
-    EXPECT_STREQ(e.what(), "File not found");
+    EXPECT_EQ(std::string(e.what()), "File not found: " + dir / "x");
   }
 }
 

@@ -30,7 +30,7 @@ TEST(Win32ErrorCodes, ThrowLastErrorCarriesTheSystemCode) {
     FAIL() << "no exception";
   } catch (const EInOutError& e) {
     EXPECT_EQ(e.ErrorCode(), ERROR_PATH_NOT_FOUND);
-    EXPECT_STREQ(e.what(), "Path not found");
+    EXPECT_STREQ(e.what(), "Path not found: C:\\nodir\\x");
   }
 }
 
