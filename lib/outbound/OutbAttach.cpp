@@ -59,11 +59,14 @@ std::string SendModePrefix(TOutbSendMode mode) {
 }
 
 // The node's flow file of FLAVOR; one that another program wrote in another
-// case is used as it is.
+// case is used as it is. The spellings looked for are those of the busy
+// flags (lower, upper or capitalised name and extension), looked up one by
+// one rather than by reading the outbound directory; the node's busy flags
+// keep other programs from creating the file meanwhile.
 std::string FlowFilePath(const TFidoAddr& addr, const std::string& outPath, TOutbFlavor flavor) {
   TBsoPath base = BinkBasePath(addr, outPath);
   base.Below += FlowFileExt[flavor];
-  std::vector<std::string> existing = sys::FindPathsIgnoringCase(base.Root, base.Below);
+  std::vector<std::string> existing = sys::FindUsualSpellings(base.Root, base.Below, 1);
   return existing.empty() ? base.Full() : existing.front();
 }
 
