@@ -45,9 +45,11 @@ TOutbFile TOutbFile::FromText(std::string_view text) {
   file.FullName = std::string(entry.Name);
   file.Name = ExtractFileName(file.FullName);
   file.Kind = FileKindOf(file.Name);
-  // Size and age come from the one entry the search finds, so a name
-  // written in another case than on disk gets both, or neither.
-  const auto found = sys::FindFirstMatch(ExpandFileName(file.FullName), sys::faAnyFile);
+  // Size and age come from one entry, so they belong together. The name as
+  // written takes one lookup; only a name that is not there so is searched
+  // for in its directory, which finds it in another case as Windows would.
+  auto found = sys::EntryInfo(file.FullName);
+  if (!found) found = sys::FindFirstMatch(ExpandFileName(file.FullName), sys::faAnyFile);
   if (!found) return file;
   file.Size = found->Size;
   if ((found->Attr & sys::faDirectory) == 0) {
