@@ -23,6 +23,14 @@ double LocalDays(std::int64_t fileTime) {
   return local / kSecondsPerDay;
 }
 
+// The key of an address in the node index: its four numbers.
+std::uint64_t NodeKey(const TFidoAddr& addr) {
+  auto bits = [](std::int16_t n) {
+    return static_cast<std::uint64_t>(static_cast<std::uint16_t>(n));
+  };
+  return bits(addr.Zone) << 48 | bits(addr.Net) << 32 | bits(addr.Node) << 16 | bits(addr.Point);
+}
+
 // The node's own copy of ADDR; a missing address is the outbound's
 // precondition failure.
 TFidoAddr NodeAddr(const TFidoAddr* addr) {
@@ -105,6 +113,8 @@ TBusyFlagSetup TOutbound::BusySetup() const {
 }
 
 void TOutbound::ClearNodes() {
+  nodeIndex_.clear();
+  wildcardNodes_ = 0;
   nodes_.clear();
 }
 
@@ -117,6 +127,13 @@ TOutbNode& TOutbound::GetNodes(std::int32_t index) const {
 
 TOutbNode* TOutbound::FindNode(const TFidoAddr* addr) const {
   BR_ASSERT(addr != nullptr, "Outbound");
+  // Without wildcard nodes a node matches exactly the address with its own
+  // four numbers, and no two nodes have the same numbers: the index gives
+  // the one node the walk below would find first.
+  if (wildcardNodes_ == 0) {
+    const auto it = nodeIndex_.find(NodeKey(*addr));
+    return it == nodeIndex_.end() ? nullptr : it->second;
+  }
   for (const auto& node : nodes_) {
     if (node->Addr().Matches(addr)) return node.get();
   }
@@ -126,7 +143,10 @@ TOutbNode* TOutbound::FindNode(const TFidoAddr* addr) const {
 TOutbNode& TOutbound::FindOrAddNode(const TFidoAddr* addr) {
   if (TOutbNode* node = FindNode(addr)) return *node;
   nodes_.push_back(std::make_unique<TOutbNode>(this, addr));
-  return *nodes_.back();
+  TOutbNode& node = *nodes_.back();
+  nodeIndex_.emplace(NodeKey(node.Addr()), &node);
+  if (node.Addr().HasWildcard()) ++wildcardNodes_;
+  return node;
 }
 
 TMsgBase& TOutbound::OpenNetmailBase() {
