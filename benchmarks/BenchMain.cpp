@@ -62,6 +62,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
           run.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(run.time_unit);
       auto [it, added] = times_.emplace(run.benchmark_name(), seconds);
       if (!added && seconds < it->second) it->second = seconds;
+      const double cpu = run.GetAdjustedCPUTime() * benchmark::GetTimeUnitMultiplier(run.time_unit);
+      auto [cit, cpuAdded] = cpuTimes_.emplace(run.benchmark_name(), cpu);
+      if (!cpuAdded && cpu < cit->second) cit->second = cpu;
       for (const auto& [name, counter] : run.counters) {
         counters_[run.benchmark_name() + " " + name] = counter.value;
       }
@@ -80,6 +83,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
       const double ratio = num->second / den->second;
       std::printf("ratio %-34s %8.2fx of %s", spec.Numerator.c_str(), ratio,
                   spec.Denominator.c_str());
+      // CPU time beside: on a loaded machine it shows what waiting for the
+      // disk or the processor added to the real time.
+      const double cpuDen = cpuTimes_.at(spec.Denominator);
+      if (cpuDen > 0) std::printf("  (cpu %.2fx)", cpuTimes_.at(spec.Numerator) / cpuDen);
       if (spec.Target > 0) {
         std::printf("  (target <= %gx: %s)", spec.Target, Verdict(ratio <= spec.Target));
         allMet = allMet && ratio <= spec.Target;
@@ -114,6 +121,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
 
   std::map<std::string, double> times_;
+  std::map<std::string, double> cpuTimes_;
   std::map<std::string, double> counters_;
 };
 
