@@ -304,9 +304,7 @@ int CopyNoReplace(const std::string& from, const std::string& to) {
   return err;
 }
 
-bool IsFileExistsError(int code) {
-  return code == EEXIST;
-}
+bool IsFileExistsError(int code) { return code == EEXIST; }
 
 std::string SystemErrorMessage(int code) {
   char buffer[256];
