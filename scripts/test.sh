@@ -14,7 +14,11 @@ stage_done() { echo "-- stage took $((SECONDS - stage_start)) s"; stage_start=$S
 echo "== release build (gcc) =="
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/release -j "$jobs"
-ctest --test-dir build/release --output-on-failure -j "$jobs"
+ctest --test-dir build/release --output-on-failure -j "$jobs" -LE bench
+# The benchmarks once, briefly, so that they keep working; their ratios to
+# the baselines of the same run go into the log (a full run with the targets
+# enforced is scripts/bench.sh).
+scripts/bench.sh --brief build/release
 stage_done
 
 echo "== sanitizer build (clang, ASan + UBSan, fuzzers) =="

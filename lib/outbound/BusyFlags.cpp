@@ -27,15 +27,30 @@ bool ValidKind(TBusyKind kind) {
   return kind < kBusyKindCount;
 }
 
+// The flag files of PATH in the spellings programs write. Mailers build
+// these names from hexadecimal of one case and a fixed extension (binkd:
+// "139c04d2.bsy"; DOS and Windows programs: "139C04D2.BSY"), so each name
+// and extension is looked up as we write it, in lower, upper and capitalised
+// case: a few lookups that cost the same in an outbound of ten entries or of
+// ten thousand, where reading the directory would cost a hub milliseconds on
+// every attach. A name with mixed case inside its hexadecimal ("139C04d2")
+// is written by no program and is not looked for.
+std::vector<std::string> FlagSpellings(const TBsoPath& path) {
+  return sys::FindUsualSpellings(path.Root, path.Below);
+}
+
 // Creates the flag ROOT + BELOW exclusively. On a case-sensitive file
 // system the exclusive create alone would miss a flag that another program
-// spelled in another case, so afterwards every spelling of the path is
-// looked for: when there is one besides ours, ours goes again and the flag
-// counts as taken (TWIN tells the caller so).
+// spelled in another case, so afterwards the other spellings are looked for:
+// when one is there besides ours, ours goes again and the flag counts as
+// taken (TWIN tells the caller so). The exclusive create comes first and the
+// lookups are made afresh after it, so a flag that appears at any moment
+// before them is seen by one or the other; of two programs racing, each
+// sees the other's flag after its own create, and both back off.
 bool CreateFlagFileIn(const TBsoPath& path, bool* twin = nullptr) {
   const std::string full = path.Full();
   if (!CreateFileExclusive(full)) return false;
-  for (const std::string& found : sys::FindPathsIgnoringCase(path.Root, path.Below)) {
+  for (const std::string& found : FlagSpellings(path)) {
     if (found != full) {
       sys::RemoveFile(full);
       if (twin != nullptr) *twin = true;
@@ -64,8 +79,7 @@ bool AnyFileMatches(const std::string& pattern) {
 }
 
 bool BsoFlagExists(const TFidoAddr& addr, const std::string& outPath, TBusyKind kind) {
-  const TBsoPath path = BinkFlagPath(addr, outPath, kind);
-  return !sys::FindPathsIgnoringCase(path.Root, path.Below).empty();
+  return !FlagSpellings(BinkFlagPath(addr, outPath, kind)).empty();
 }
 
 }  // namespace
@@ -152,13 +166,12 @@ void RemoveBusyFlag(const TFidoAddr* addr, const std::string& path, TBusyFlagTyp
 
 void RemoveEmptyBinkDirs(const TFidoAddr* addr, const std::string& outPath) {
   BR_ASSERT(addr != nullptr, kUnit);
-  if (addr->Point != 0) {
-    const std::string pointDir = BinkPointDirName(*addr, outPath);
-    if (DirHoldsNoFiles(pointDir)) sys::RemoveEmptyDir(pointDir);
-  }
-  // A directory that still holds subdirectories stays; rmdir refuses it.
-  const std::string zoneDir = BinkZoneDirName(*addr, outPath);
-  if (DirHoldsNoFiles(zoneDir)) sys::RemoveEmptyDir(zoneDir);
+  // Removing an empty directory fails while anything at all is left in it,
+  // files or subdirectories, so trying it removes exactly the directories
+  // that hold no files and no subdirectories, without listing them first (a
+  // hub's outbound directory holds thousands of entries).
+  if (addr->Point != 0) sys::RemoveEmptyDir(BinkPointDirName(*addr, outPath));
+  sys::RemoveEmptyDir(BinkZoneDirName(*addr, outPath));
 }
 
 bool LockNode(const TBusyFlagSetup& setup, const TFidoAddr* addr, TBusyKind kind) {

@@ -129,17 +129,21 @@ std::string SendModePrefix(TOutbSendMode mode) {
 }
 
 // The node's flow file of FLAVOR; one that another program wrote in another
-// case is used as it is. A new one gets the zone and point directories it
-// needs (those of another spelling are used as they are).
+// case is used as it is. The spellings looked for are those of the busy
+// flags (lower, upper or capitalised name and extension), looked up one by
+// one rather than by reading the outbound directory; the node's busy flags
+// keep other programs from creating the file meanwhile. A new one gets the
+// zone and point directories it needs (those of a usual other spelling are
+// used as they are).
 std::string FlowFilePath(const TFidoAddr& addr, const std::string& outPath, TOutbFlavor flavor) {
   TBsoPath base = BinkBasePath(addr, outPath);
   base.Below += FlowFileExt[flavor];
-  std::vector<std::string> existing = sys::FindPathsIgnoringCase(base.Root, base.Below);
+  std::vector<std::string> existing = sys::FindUsualSpellings(base.Root, base.Below, 1);
   if (!existing.empty()) return existing.front();
   const std::size_t slash = base.Below.find_last_of(sys::PathDelim());
   if (slash == std::string::npos) return base.Full();
   const std::string dirBelow = base.Below.substr(0, slash);
-  std::vector<std::string> dirs = sys::FindPathsIgnoringCase(base.Root, dirBelow);
+  std::vector<std::string> dirs = sys::FindUsualSpellings(base.Root, dirBelow, 1);
   std::string dir = dirs.empty() ? base.Root + dirBelow : dirs.front();
   if (dirs.empty() && !MakeDirPath(dir)) sys::ThrowLastError(dir);
   return dir + base.Below.substr(slash);

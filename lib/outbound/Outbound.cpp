@@ -24,6 +24,14 @@ double LocalDays(std::int64_t fileTime) {
   return local / kSecondsPerDay;
 }
 
+// The key of an address in the node index: its four numbers.
+std::uint64_t NodeKey(const TFidoAddr& addr) {
+  auto bits = [](std::int16_t n) {
+    return static_cast<std::uint64_t>(static_cast<std::uint16_t>(n));
+  };
+  return bits(addr.Zone) << 48 | bits(addr.Net) << 32 | bits(addr.Node) << 16 | bits(addr.Point);
+}
+
 // The node's own copy of ADDR; a missing address is the outbound's
 // precondition failure.
 TFidoAddr NodeAddr(const TFidoAddr* addr) {
@@ -46,9 +54,11 @@ TOutbFile TOutbFile::FromText(std::string_view text) {
   file.FullName = std::string(entry.Name);
   file.Name = ExtractFileName(file.FullName);
   file.Kind = FileKindOf(file.Name);
-  // Size and age come from the one entry the search finds, so a name
-  // written in another case than on disk gets both, or neither.
-  const auto found = sys::FindFirstMatch(ExpandFileName(file.FullName), sys::faAnyFile);
+  // Size and age come from one entry, so they belong together. The name as
+  // written takes one lookup; only a name that is not there so is searched
+  // for in its directory, which finds it in another case as Windows would.
+  auto found = sys::EntryInfo(file.FullName);
+  if (!found) found = sys::FindFirstMatch(ExpandFileName(file.FullName), sys::faAnyFile);
   if (!found) return file;
   file.Size = found->Size;
   if ((found->Attr & sys::faDirectory) == 0) {
@@ -108,6 +118,8 @@ TBusyFlagSetup TOutbound::BusySetup() const {
 }
 
 void TOutbound::ClearNodes() {
+  nodeIndex_.clear();
+  wildcardNodes_ = 0;
   nodes_.clear();
 }
 
@@ -120,6 +132,13 @@ TOutbNode& TOutbound::GetNodes(std::int32_t index) const {
 
 TOutbNode* TOutbound::FindNode(const TFidoAddr* addr) const {
   BR_ASSERT(addr != nullptr, "Outbound");
+  // Without wildcard nodes a node matches exactly the address with its own
+  // four numbers, and no two nodes have the same numbers: the index gives
+  // the one node the walk below would find first.
+  if (wildcardNodes_ == 0) {
+    const auto it = nodeIndex_.find(NodeKey(*addr));
+    return it == nodeIndex_.end() ? nullptr : it->second;
+  }
   for (const auto& node : nodes_) {
     if (node->Addr().Matches(addr)) return node.get();
   }
@@ -129,7 +148,10 @@ TOutbNode* TOutbound::FindNode(const TFidoAddr* addr) const {
 TOutbNode& TOutbound::FindOrAddNode(const TFidoAddr* addr) {
   if (TOutbNode* node = FindNode(addr)) return *node;
   nodes_.push_back(std::make_unique<TOutbNode>(this, addr));
-  return *nodes_.back();
+  TOutbNode& node = *nodes_.back();
+  nodeIndex_.emplace(NodeKey(node.Addr()), &node);
+  if (node.Addr().HasWildcard()) ++wildcardNodes_;
+  return node;
 }
 
 TMsgBase& TOutbound::OpenNetmailBase() {

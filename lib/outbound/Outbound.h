@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "addr/FidoAddr.h"
@@ -177,6 +178,14 @@ class TOutbound {
   std::string netmailPath_;
   std::string flagsPath_;
   std::vector<std::unique_ptr<TOutbNode>> nodes_;
+  // The nodes by their four numbers, beside the ordered list, so that
+  // finding or adding a node does not walk the list (a rescan of a hub's
+  // outbound meets tens of thousands of entries).
+  std::unordered_map<std::uint64_t, TOutbNode*> nodeIndex_;
+  // Nodes whose address holds a wildcard number (a scanned "fffe" reads as
+  // -2): such a node matches more than its own numbers, and while there is
+  // one, lookups walk the list.
+  std::size_t wildcardNodes_ = 0;
   std::unique_ptr<TMsgBase> netmailBase_;
   std::int64_t totalSize_ = 0;
   TOutbSortMode sortMode_ = osAddress;

@@ -1,6 +1,8 @@
 // The parts of the file-system layer that are the same on every platform.
 #include "sys/FileSystem.h"
 
+#include <algorithm>
+
 #include "sys/Path.h"
 #include "util/Ascii.h"
 
@@ -31,7 +33,44 @@ bool MatchPlain(std::string_view name, std::string_view pattern) {
   return p == pattern.size();
 }
 
+// FORM-th usual form of PART: as given, lower, upper, capitalised.
+std::string CaseForm(std::string_view part, int form) {
+  switch (form) {
+    case 0:
+      return std::string(part);
+    case 1:
+      return ToAsciiLower(part);
+    case 2:
+      return ToAsciiUpper(part);
+    default: {
+      std::string text = ToAsciiLower(part);
+      const std::size_t first = text.find_first_not_of('.');
+      if (first != std::string::npos) text[first] = ToAsciiUpper(text[first]);
+      return text;
+    }
+  }
+}
+
+constexpr int kCaseForms = 4;
+
 }  // namespace
+
+std::vector<std::string> UsualSpellings(std::string_view name) {
+  const std::size_t dot = name.rfind('.');
+  const bool split = dot != std::string_view::npos && dot > 0;
+  const std::string_view stem = split ? name.substr(0, dot) : name;
+  const std::string_view ext = split ? name.substr(dot) : std::string_view{};
+  std::vector<std::string> spellings;
+  for (int s = 0; s < kCaseForms; ++s) {
+    for (int e = 0; e < (split ? kCaseForms : 1); ++e) {
+      std::string spelling = CaseForm(stem, s) + (split ? CaseForm(ext, e) : std::string());
+      if (std::find(spellings.begin(), spellings.end(), spelling) == spellings.end()) {
+        spellings.push_back(std::move(spelling));
+      }
+    }
+  }
+  return spellings;
+}
 
 bool MatchesMask(std::string_view name, std::string_view pattern) {
   if (MatchPlain(name, pattern)) return true;

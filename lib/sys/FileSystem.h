@@ -87,6 +87,30 @@ std::vector<SearchRec> FindAllMatches(const std::string& pattern, std::uint32_t 
 // "*" and "?" in it are plain characters.
 std::vector<std::string> FindPathsIgnoringCase(const std::string& root, std::string_view below);
 
+// The spellings programs give a name, each once, NAME itself first: as
+// given, all lower case, all upper case and capitalised ("Bsy"), and, when
+// the name has an extension, the part before its last "." and the part from
+// it each in one of those forms ("139C04D2.bsy", "139c04d2.Clo").
+std::vector<std::string> UsualSpellings(std::string_view name);
+
+// Every existing entry whose path below ROOT is BELOW in one of its usual
+// spellings (UsualSpellings, name by name), found by looking each spelling
+// up, not by reading directories: the cost does not grow with the number of
+// entries beside it. Each entry once, as ROOT followed by the spelling that
+// found it, in the order of the spellings, so BELOW as given comes first
+// when it exists; at most LIMIT entries. A case-insensitive file system
+// finds every spelling of an entry with the first lookup (on Windows the one
+// lookup made). A name in any other spelling ("139C04d2.bSy") is not found;
+// FindPathsIgnoringCase finds every spelling. The last name may be any
+// entry (a symbolic link counts as itself), the others directories.
+std::vector<std::string> FindUsualSpellings(const std::string& root, std::string_view below,
+                                            std::size_t limit = SIZE_MAX);
+
+// The entry PATH names, as a search for it reports it (see SearchRec; the
+// name is PATH's last component), from one look-up of that very name; none
+// when there is no such entry.
+std::optional<SearchRec> EntryInfo(const std::string& path);
+
 // Attribute bits of PATH, or -1 when they cannot be read.
 int FileAttributes(const std::string& path);
 // Sets or clears the read-only attribute.

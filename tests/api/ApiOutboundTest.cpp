@@ -199,6 +199,50 @@ TEST_F(BrOutbound, BusyNodeIsRefusedAndNothingWritten) {
   EXPECT_FALSE(SemaphoreHeld(Node(2201)));
 }
 
+// A hub's outbound: entries of many other nodes around, and the node's own
+// files written by other programs in upper case.
+TEST_F(BrOutbound, OtherProgramsSpellingsInACrowdedOutbound) {
+  InitBink();
+  const std::string sep(1, brnet::sys::PathDelim());
+  for (uint16_t i = 0; i < 200; ++i) WriteFile(Out("0001" + Hex4(i) + ".flo"), "/x\r\n");
+  std::string a = File("a");
+  const std::size_t others = Tree(out).size();
+
+  // An upper-case flow file is appended to, never joined by a lower-case one.
+  WriteFile(out + sep + "139C0C1C.CLO", "/old\r\n");
+  ASSERT_TRUE(Attach(Node(3100), {a}, BR_FLAVOR_CRASH, BR_OUTB_BINK, BR_SEND_NONE)) << br.Error();
+  EXPECT_EQ(ReadFile(out + sep + "139C0C1C.CLO"), "/old\r\n" + a + "\r\n");
+  // The same for a point, in an upper-case point directory; the directory
+  // our flag needed is gone again.
+  std::filesystem::create_directories(out + sep + "139C0C1D.PNT");
+  WriteFile(out + sep + "139C0C1D.PNT" + sep + "0000000A.HLO", "");
+  ASSERT_TRUE(Attach(Node(3101, 10), {a}, BR_FLAVOR_HOLD, BR_OUTB_BINK, BR_SEND_NONE))
+      << br.Error();
+  EXPECT_EQ(ReadFile(out + sep + "139C0C1D.PNT" + sep + "0000000A.HLO"), a + "\r\n");
+  std::vector<std::string> tree = Tree(out);
+  EXPECT_EQ(tree.size(), others + 3) << "nothing beside the two flow files";
+  EXPECT_TRUE(std::binary_search(tree.begin(), tree.end(), "139C0C1D.PNT" + sep + "0000000A.HLO"));
+
+  // Flags of another program in either case keep us out.
+  for (const std::string& flag : {std::string("139C0C1E.BSY"), BsoCase("139c0c1e.bsy")}) {
+    WriteFile(out + sep + flag, "");
+    EXPECT_FALSE(Attach(Node(3102), {a}, BR_FLAVOR_CRASH, BR_OUTB_BINK, BR_SEND_NONE)) << flag;
+    EXPECT_EQ(br.Error(), "Node 2:5020/3102 is busy");
+    EXPECT_TRUE(std::filesystem::exists(out + sep + flag));
+    std::filesystem::remove(out + sep + flag);
+  }
+  EXPECT_EQ(Tree(out).size(), others + 3) << "nothing written for the busy node";
+
+  // A flag raised between two attaches is seen by the second: nothing of
+  // the first is remembered.
+  ASSERT_TRUE(Attach(Node(3103), {a}, BR_FLAVOR_CRASH, BR_OUTB_BINK, BR_SEND_NONE));
+  WriteFile(out + sep + "139C0C1F.BSY", "");
+  EXPECT_FALSE(Attach(Node(3103), {a}, BR_FLAVOR_CRASH, BR_OUTB_BINK, BR_SEND_NONE));
+  std::filesystem::remove(out + sep + "139C0C1F.BSY");
+  ASSERT_TRUE(Attach(Node(3103), {a}, BR_FLAVOR_CRASH, BR_OUTB_BINK, BR_SEND_NONE));
+  EXPECT_EQ(ReadFile(Out("139c0c1f.clo")), a + "\r\n" + a + "\r\n");
+}
+
 TEST_F(BrOutbound, NetmailAttachWritesOneMessagePerFile) {
   ASSERT_TRUE(br.InitLog(logName.c_str(), "test"));
   ASSERT_TRUE(br.InitOutbound(netmail.c_str(), nullptr, nullptr));

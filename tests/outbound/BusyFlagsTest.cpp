@@ -117,6 +117,60 @@ TEST_F(BusyFlags, ScanAndCreateBinkUsesTheExclusiveCreate) {
   EXPECT_EQ(Tree(out), V{"139C04D2.BSY"});
 }
 
+// The spellings other programs write, among the flags and flow files of
+// many other nodes: each blocks, stays, and leaves nothing of ours behind.
+TEST_F(BusyFlags, OtherProgramsSpellingsBlockInACrowdedOutbound) {
+  fs::create_directories(out);
+  for (int i = 0; i < 300; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "0001%04x.%s", i, i % 10 == 0 ? "BSY" : "flo");
+    WriteFile(out + name, "");
+  }
+  const V others = Tree(out);
+  for (const char* flag : {"139c04d2.bsy", "139C04D2.BSY", "139C04D2.bsy", "139c04d2.BSY",
+                           "139c04d2.Bsy", "139C04D2.Bsy"}) {
+    WriteFile(out + flag, "");
+    EXPECT_FALSE(LockNode(Setup(kBink, kBink), &node, bkBsy)) << flag;
+    EXPECT_FALSE(LockNode(Setup(kBink, 0), &node, bkBsy)) << flag;
+    EXPECT_EQ(TestBusyFlag(&node, out, bfBink), bkBsy) << flag;
+    fs::remove(out + flag);
+    EXPECT_EQ(Tree(out), others) << flag;
+  }
+  for (const char* flag : {"139c04d2.csy", "139C04D2.CSY", "139c04d2.Csy"}) {
+    WriteFile(out + flag, "");
+    EXPECT_FALSE(LockNode(Setup(kBink, 0), &node, bkBsy)) << flag;
+    EXPECT_EQ(TestBusyFlag(&node, out, bfBink), bkCsy) << flag;
+    fs::remove(out + flag);
+  }
+  fs::create_directories(out + "139C04D2.PNT");
+  WriteFile(out + "139C04D2.PNT/00000005.Bsy", "");
+  EXPECT_FALSE(LockNode(Setup(kBink, kBink), &point, bkBsy));
+  EXPECT_EQ(TestBusyFlag(&point, out, bfBink), bkBsy);
+  fs::remove_all(out + "139C04D2.PNT");
+  EXPECT_EQ(Tree(out), others) << "our point directory went with our flag";
+}
+
+// Nothing found by one lookup is trusted by a later one: a flag that
+// appears after the test and before the exclusive create, in our spelling
+// or another, keeps the lock from being taken.
+TEST_F(BusyFlags, FlagRaisedBetweenLookupsIsSeen) {
+  fs::create_directories(out);
+  fs::create_directories(flags);
+  ASSERT_EQ(TestBusyFlag(&node, out, bfBink), bkNone);
+  for (const std::string& flag : {BsoCase("139c04d2.bsy"), std::string("139C04D2.BSY")}) {
+    WriteFile(out + flag, "theirs");
+    EXPECT_FALSE(CreateBusyFlag(&node, out, bfBink, bkBsy)) << flag;
+    EXPECT_EQ(Tree(out), V{flag});
+    EXPECT_EQ(test::ReadFile(out + flag), "theirs");
+    fs::remove(out + flag);
+  }
+  ASSERT_TRUE(LockNode(Setup(kNormal, kNormal), &node, bkBsy));
+  UnlockNode(Setup(kNormal, kNormal), &node);
+  WriteFile(flags + "b8744c63.`01", "");
+  EXPECT_FALSE(LockNode(Setup(kNormal, kNormal), &node, bkBsy)) << "hash in lower case";
+  EXPECT_EQ(Tree(flags), V{"b8744c63.`01"});
+}
+
 TEST_F(BusyFlags, UpperCaseDirectoryOfAnotherProgramCountsToo) {
   fs::create_directories(out + "139C04D2.PNT");
   WriteFile(out + "139C04D2.PNT/00000005.BSY", "");

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -138,6 +139,12 @@ std::vector<std::string> Names(const TOutbNode& node) {
   std::vector<std::string> out;
   for (const TOutbFile& f : node.Files()) out.push_back(f.Name);
   return out;
+}
+
+std::string Hex8(unsigned value) {
+  char buffer[9];
+  std::snprintf(buffer, sizeof buffer, "%08x", value);
+  return buffer;
 }
 
 std::vector<std::string> Addrs(const TOutbound& outb) {
@@ -556,6 +563,40 @@ TEST_F(OutbScan, ModelRulesAndErrors) {
           << e.what();
     }
   }
+}
+
+TEST_F(OutbScan, NodeLookupKeepsListOrderAndMatchRules) {
+  // Many nodes in one scan, listed by the file system's order, each found
+  // again by its address; a rescan forgets the nodes it does not meet again.
+  for (int i = 0; i < 300; ++i) Put(out + Native(test::BsoCase(Hex8(0x10000 + i) + ".out")));
+  Put(out + Native(test::BsoCase("00010001.hlo")), files + "a\n");
+  outb.SetBinkOutPath(out);
+  outb.SetSortMode(osNone);
+  outb.Rescan();
+  ASSERT_EQ(outb.NodeCount(), 300);
+  for (int i = 0; i < outb.NodeCount(); ++i) {
+    EXPECT_EQ(outb.FindNode(&outb.GetNodes(i).Addr()), &outb.GetNodes(i)) << i;
+  }
+  EXPECT_EQ(Node("2:1/1").Files().size(), 1u) << "flow file and packet met one node";
+  EXPECT_EQ(Node("2:1/1").Packets().size(), 1u);
+  const TFidoAddr added = A("3:1/1.7");
+  TOutbNode& node = outb.FindOrAddNode(&added);
+  EXPECT_EQ(&outb.GetNodes(300), &node) << "added at the end";
+  fs::remove_all(out);
+  outb.Rescan();
+  EXPECT_EQ(outb.NodeCount(), 0);
+  EXPECT_EQ(outb.FindNode(&added), nullptr) << "the index is rebuilt with the list";
+
+  // A number read as the wildcard (hex fffe is -2) makes a node match every
+  // value there, as the first match in the list.
+  const TFidoAddr wild = TFidoAddr::CreateFromNumbers(2, -2, 1, 0);
+  const TFidoAddr plain = A("2:7/1");
+  TOutbNode& wildNode = outb.FindOrAddNode(&wild);
+  EXPECT_EQ(outb.FindNode(&plain), &wildNode);
+  EXPECT_EQ(&outb.FindOrAddNode(&plain), &wildNode);
+  EXPECT_EQ(outb.NodeCount(), 1);
+  const TFidoAddr other = A("2:7/2");
+  EXPECT_EQ(outb.FindNode(&other), nullptr);
 }
 
 TEST(OutbScanNoMain, BinkOutboundNeedsTheMainZone) {

@@ -90,6 +90,56 @@ TEST(FindPathsIgnoringCase, TheSpellingOnDiskAtEveryLevel) {
       << "no wildcards here";
 }
 
+TEST(UsualSpellings, AsGivenFirstThenEachPartInEachCase) {
+  EXPECT_EQ(UsualSpellings("139c04d2.bsy"), (V{"139c04d2.bsy", "139c04d2.BSY", "139c04d2.Bsy",
+                                               "139C04D2.bsy", "139C04D2.BSY", "139C04D2.Bsy"}));
+  EXPECT_EQ(UsualSpellings("Out.00a"),
+            (V{"Out.00a", "Out.00A", "out.00a", "out.00A", "OUT.00a", "OUT.00A"}));
+  EXPECT_EQ(UsualSpellings("x"), (V{"x", "X"}));
+  EXPECT_EQ(UsualSpellings(".svn"), (V{".svn", ".SVN", ".Svn"})) << "a leading dot is no extension";
+  EXPECT_EQ(UsualSpellings("0000"), V{"0000"});
+}
+
+TEST(FindUsualSpellings, LooksEachNameUp) {
+  TempDir tmp;
+  fs::create_directories(tmp / "out/139C04D2.PNT");
+  WriteFile(tmp / "out/139C04D2.PNT/00000005.Bsy", "");
+  WriteFile(tmp / "out/139c04d2.clo", "");
+  const std::string root = tmp.Path() + PathDelim();
+  EXPECT_EQ(FindUsualSpellings(root, Native("out/139c04d2.pnt/00000005.bsy")).size(), 1u);
+  EXPECT_EQ(FindUsualSpellings(root, Native("out/139c04d2.clo")),
+            V{root + Native("out/139c04d2.clo")});
+  EXPECT_TRUE(FindUsualSpellings(root, Native("out/139c04d2.clo"), 0).empty());
+  EXPECT_TRUE(FindUsualSpellings(root, Native("out/139c04d2.pnt/00000007.bsy")).empty());
+  EXPECT_TRUE(FindUsualSpellings(root, Native("out/139c04d2.clo/x")).empty())
+      << "a file leads nowhere further";
+  EXPECT_TRUE(FindUsualSpellings(root, Native("out/*.clo")).empty()) << "no wildcards";
+  EXPECT_TRUE(FindUsualSpellings(root, "").empty());
+  // A new entry is found by the next call: nothing is remembered.
+  WriteFile(tmp / "out/139C04D2.HLO", "");
+  EXPECT_EQ(FindUsualSpellings(root, Native("out/139c04d2.hlo")).size(), 1u);
+}
+
+TEST(EntryInfo, OneLookupReportsWhatASearchReports) {
+  TempDir tmp;
+  WriteFile(tmp / "plain.flo", "12345");
+  fs::create_directory(tmp / "dir.flo");
+  for (const char* name : {"plain.flo", "dir.flo"}) {
+    const auto info = EntryInfo(tmp / name);
+    const auto found = FindFirstMatch(tmp / name, faAnyFile);
+    ASSERT_TRUE(info && found) << name;
+    EXPECT_EQ(info->Name, name);
+    EXPECT_EQ(info->Attr, found->Attr) << name;
+    EXPECT_EQ(info->Size, found->Size) << name;
+    EXPECT_EQ(info->Time, found->Time) << name;
+  }
+  EXPECT_EQ(EntryInfo(tmp / "plain.flo")->Size, 5);
+  EXPECT_EQ(EntryInfo(tmp / "dir.flo")->Size, 0) << "a directory has no size";
+  EXPECT_FALSE(EntryInfo(tmp / "none"));
+  EXPECT_FALSE(EntryInfo(tmp / "*.flo")) << "a pattern names nothing";
+  EXPECT_FALSE(EntryInfo(""));
+}
+
 TEST(CopyNoReplace, KeepsTimeAndAttributesRefusesExisting) {
   TempDir tmp;
   WriteFile(tmp / "a", std::string(100000, 'q'));

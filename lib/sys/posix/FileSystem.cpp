@@ -7,9 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "sys/posix/FdIo.h"
 
@@ -83,6 +86,67 @@ bool FileSearch::Next(SearchRec& rec) {
     return true;
   }
   return false;
+}
+
+// ---- Looking names up ----
+
+namespace {
+
+// The entries that PART, in its usual spellings, names in each of DIRS: any
+// entry when LAST (a symbolic link as itself), else directories, returned
+// with the separator. On a case-insensitive file system several spellings
+// reach one entry: it is reported once, under the first that reached it.
+std::vector<std::string> ProbeSpellings(const std::vector<std::string>& dirs, std::string_view part,
+                                        bool last, std::size_t limit) {
+  std::vector<std::pair<dev_t, ino_t>> seen;
+  std::vector<std::string> found;
+  if (part == "." || part == "..") return found;  // never names of entries
+  const std::vector<std::string> spellings = UsualSpellings(part);
+  for (const std::string& dir : dirs) {
+    for (const std::string& spelling : spellings) {
+      if (found.size() >= limit) return found;
+      const std::string path = dir + spelling;
+      struct stat st {};
+      const bool exists = last ? ::lstat(path.c_str(), &st) == 0
+                               : ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+      if (!exists) continue;
+      const std::pair<dev_t, ino_t> id{st.st_dev, st.st_ino};
+      if (std::find(seen.begin(), seen.end(), id) != seen.end()) continue;
+      seen.push_back(id);
+      found.push_back(last ? path : path + '/');
+    }
+  }
+  return found;
+}
+
+}  // namespace
+
+std::vector<std::string> FindUsualSpellings(const std::string& root, std::string_view below,
+                                            std::size_t limit) {
+  std::vector<std::string> current{root};
+  bool anyPart = false;
+  while (!below.empty() && !current.empty()) {
+    const std::size_t cut = below.find('/');
+    const std::string_view part = below.substr(0, cut);
+    below = cut == std::string_view::npos ? std::string_view{} : below.substr(cut + 1);
+    if (part.empty()) continue;
+    anyPart = true;
+    const bool last = below.find_first_not_of('/') == std::string_view::npos;
+    current = ProbeSpellings(current, part, last, last ? limit : SIZE_MAX);
+  }
+  if (!anyPart) current.clear();
+  return current;
+}
+
+std::optional<SearchRec> EntryInfo(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || !StatEntry(path, st)) return std::nullopt;
+  SearchRec rec;
+  rec.Name = std::string(LastComponent(path));
+  rec.Attr = AttributesOf(st, rec.Name);
+  rec.Size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::int64_t>(st.st_size);
+  rec.Time = ToFileTime(st.st_mtim);
+  return rec;
 }
 
 // ---- Attributes, directories and files ----

@@ -76,6 +76,40 @@ bool FileSearch::Next(SearchRec& rec) {
   return false;
 }
 
+// ---- Looking names up ----
+
+std::vector<std::string> FindUsualSpellings(const std::string& root, std::string_view below,
+                                            std::size_t limit) {
+  // The file system compares names without regard to case: the one lookup
+  // finds the entry in whatever spelling it was written. Wildcards are no
+  // part of any name here.
+  std::string path = root + std::string(below);
+  if (below.find_first_not_of("\\/") == std::string_view::npos ||
+      below.find_first_of("*?") != std::string_view::npos || limit == 0 ||
+      ::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    return {};
+  }
+  return {std::move(path)};
+}
+
+std::optional<SearchRec> EntryInfo(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (path.empty() || path.find_first_of("*?") != std::string::npos ||
+      !::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+    return std::nullopt;
+  }
+  SearchRec rec;
+  const std::size_t cut = path.find_last_of("\\/:");
+  rec.Name = cut == std::string::npos ? path : path.substr(cut + 1);
+  rec.Attr = Attributes(data.dwFileAttributes);
+  rec.Size = (rec.Attr & faDirectory)
+                 ? 0
+                 : static_cast<std::int64_t>((std::uint64_t{data.nFileSizeHigh} << 32) |
+                                             data.nFileSizeLow);
+  rec.Time = ToFileTime(data.ftLastWriteTime);
+  return rec;
+}
+
 // ---- Attributes, directories and files ----
 
 int FileAttributes(const std::string& path) {

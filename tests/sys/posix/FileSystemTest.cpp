@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -52,6 +53,32 @@ TEST(PosixFileSystem, EverySpellingOfAPathIsFound) {
             (V{root + "out/139C04D2.PNT/00000005.BSY", root + "out/139c04d2.pnt/00000005.bsy"}));
   EXPECT_EQ(FindPathsIgnoringCase(root, "out/A*B"), V{root + "out/a*b"}) << "* is a character";
   EXPECT_TRUE(FindPathsIgnoringCase(root, "out/a?b").empty()) << "no wildcards here";
+}
+
+TEST(PosixFileSystem, UsualSpellingsEachFoundOnce) {
+  TempDir tmp;
+  for (const char* dir : {"out/139c04d2.pnt", "out/139C04D2.PNT", "out/139C04d2.pnt"}) {
+    fs::create_directories(tmp / dir);
+    WriteFile(tmp / dir + "/00000005.bsy", "");
+  }
+  const std::string root = tmp.Path() + "/";
+  const std::string below = "out/139c04d2.pnt/00000005.bsy";
+  EXPECT_EQ(FindUsualSpellings(root, below),
+            (V{root + "out/139c04d2.pnt/00000005.bsy", root + "out/139C04D2.PNT/00000005.bsy"}))
+      << "as given first; mixed case inside the name is not looked for";
+  EXPECT_EQ(FindUsualSpellings(root, below, 1), V{root + below});
+  EXPECT_EQ(FindUsualSpellings(root, "out/139C04D2.PNT/00000005.bsy").front(),
+            root + "out/139C04D2.PNT/00000005.bsy");
+  EXPECT_TRUE(FindUsualSpellings(root, "out/./139c04d2.pnt/00000005.bsy").empty());
+
+  // Two spellings that reach one entry, as on a case-insensitive file
+  // system (here a hard link), count once.
+  WriteFile(tmp / "out/a.bsy", "");
+  ASSERT_EQ(::link((tmp / "out/a.bsy").c_str(), (tmp / "out/A.BSY").c_str()), 0);
+  EXPECT_EQ(FindUsualSpellings(root, "out/a.Bsy"), V{root + "out/a.bsy"});
+  // A symbolic link is an entry of its own, also when it leads nowhere.
+  fs::create_symlink(tmp / "nowhere", tmp / "out/139C04D2.CSY");
+  EXPECT_EQ(FindUsualSpellings(root, "out/139c04d2.csy"), V{root + "out/139C04D2.CSY"});
 }
 
 TEST(PosixFileSystem, CopyKeepsNanosecondsAndReportsErrno) {
