@@ -152,6 +152,8 @@ void TOutbound::ScanOtherZones(std::int16_t mainZone) {
   const std::string parent = ExtractFilePath(outDir);
   const std::string prefix = ExtractFileName(outDir) + ".";
   for (const sys::SearchRec& rec : Directories(parent + prefix + "*")) {
+    // The pattern "out.*" also matches "out" itself, as on Windows.
+    if (rec.Name.size() <= prefix.size()) continue;
     const std::string_view digits = std::string_view(rec.Name).substr(prefix.size());
     const bool hex = std::all_of(digits.begin(), digits.end(),
                                  [](char c) { return HexDigitValue(c) >= 0; });
