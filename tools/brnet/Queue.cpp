@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "Args.h"
@@ -64,19 +65,21 @@ std::string Flavours(const TOutbNode& node) {
   return out;
 }
 
-// Days since the oldest file that exists was written; -1 when none exists.
-int OldestAge(const TOutbNode& node) {
-  int oldest = -1;
+// The age in days of the oldest file that exists; none when none exists.
+std::optional<int> OldestAge(const TOutbNode& node) {
+  std::optional<int> oldest;
   for (const TOutbFile& f : node.Files()) {
-    if (f.Size >= 0) oldest = std::max(oldest, static_cast<int>(f.Age));
+    if (f.Size >= 0) oldest = std::max(oldest.value_or(f.Age), static_cast<int>(f.Age));
   }
   return oldest;
 }
 
-std::string AgeText(int days) {
-  if (days < 0) return "-";
-  if (days == 0) return "today";
-  return std::to_string(days) + (days == 1 ? " day" : " days");
+// A file written earlier today has the age 0 or -1 (days are counted from
+// midnight and rounded).
+std::string AgeText(std::optional<int> days) {
+  if (!days) return "-";
+  if (*days <= 0) return "today";
+  return std::to_string(*days) + (*days == 1 ? " day" : " days");
 }
 
 std::string Plural(std::size_t n, const char* one, const char* many) {

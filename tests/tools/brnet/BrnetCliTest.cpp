@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 
 #include "TestSupport.h"
@@ -392,8 +394,23 @@ TEST_F(Brnet, QueueJsonReadByPython) {
   EXPECT_EQ(lines[0].rfind("ADDRESS", 0), 0u);
   EXPECT_EQ(lines[5].rfind("2:5020/1234 ", 0), 0u) << r.out;
   EXPECT_NE(lines[5].find(" crash,hold "), std::string::npos) << r.out;
+  EXPECT_EQ(lines[5].substr(lines[5].size() - 7), "  today") << r.out;
   EXPECT_NE(r.out.find("missing  hold      bink    none  " + b + "\n"), std::string::npos) << r.out;
   EXPECT_EQ(lines.back(), "total: 4 nodes, 5 files, 2.0 KiB");
+
+  // A file written three days ago at six in the morning.
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  tm.tm_mday -= 3;
+  tm.tm_hour = 6;
+  tm.tm_min = tm.tm_sec = 0;
+  tm.tm_isdst = -1;
+  const auto when = std::chrono::system_clock::from_time_t(std::mktime(&tm));
+  fs::last_write_time(a, std::chrono::time_point_cast<fs::file_time_type::duration>(
+                             std::chrono::file_clock::from_sys(when)));
+  r = Run({"queue", "-c", cfg});
+  EXPECT_NE(r.out.find("1000 B  3 days\n"), std::string::npos) << r.out;
 }
 
 TEST_F(Brnet, AddrShowsNames) {
