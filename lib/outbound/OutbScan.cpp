@@ -155,8 +155,8 @@ void TOutbound::ScanOtherZones(std::int16_t mainZone) {
     // The pattern "out.*" also matches "out" itself, as on Windows.
     if (rec.Name.size() <= prefix.size()) continue;
     const std::string_view digits = std::string_view(rec.Name).substr(prefix.size());
-    const bool hex = std::all_of(digits.begin(), digits.end(),
-                                 [](char c) { return HexDigitValue(c) >= 0; });
+    const bool hex =
+        std::all_of(digits.begin(), digits.end(), [](char c) { return HexDigitValue(c) >= 0; });
     if (digits.size() < 3 || digits.size() > 4 || !hex) continue;
     const auto zone = static_cast<std::int16_t>(HexVal(digits));
     if (zone != mainZone) ScanBinkZone(zone, false);

@@ -22,7 +22,7 @@ constexpr const char* kHelp =
     "  -h, --help                 show this text\n";
 
 const std::vector<OptionSpec> kSpecs = {
-    {'m', "main", true}, {'t', "type", true}, {'d', "dir", true},
+    {'m', "main", true},         {'t', "type", true},  {'d', "dir", true},
     {'c', "binkd-config", true}, {'h', "help", false},
 };
 

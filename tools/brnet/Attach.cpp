@@ -17,6 +17,7 @@
 #include "log/FidoLog.h"
 #include "msgbase/MailMsg.h"
 #include "outbound/Outbound.h"
+#include "sys/Path.h"
 #include "util/Ascii.h"
 
 namespace brnet::cli {
@@ -44,10 +45,10 @@ constexpr const char* kHelp =
     "  -h, --help                 show this text\n";
 
 const std::vector<OptionSpec> kSpecs = {
-    {'f', "flavour", true},  {0, "kill-sent", false},  {0, "trunc-sent", false},
-    {'t', "type", true},     {'m', "main", true},      {'d', "dir", true},
-    {'c', "binkd-config", true}, {'w', "wait", true},  {'l', "log", true},
-    {'q', "quiet", false},   {'h', "help", false},
+    {'f', "flavour", true},      {0, "kill-sent", false}, {0, "trunc-sent", false},
+    {'t', "type", true},         {'m', "main", true},     {'d', "dir", true},
+    {'c', "binkd-config", true}, {'w', "wait", true},     {'l', "log", true},
+    {'q', "quiet", false},       {'h', "help", false},
 };
 
 struct Request {
@@ -70,7 +71,8 @@ TOutbFlavor ParseFlavour(const std::string& text) {
 }
 
 int ParseSeconds(const std::string& text) {
-  if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos) {
+  if (text.empty() || text.size() > 6 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
     throw UsageError("--wait needs a number of seconds, not \"" + text + "\"");
   }
   return std::stoi(text);
@@ -94,9 +96,12 @@ Request ParseRequest(const ParsedArgs& args) {
 std::string Shown(const std::string& path) {
   std::string out;
   for (char c : path) {
-    if (c == '\n') out += "\\n";
-    else if (c == '\r') out += "\\r";
-    else out += c;
+    if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else
+      out += c;
   }
   return out;
 }
@@ -106,9 +111,10 @@ std::string Shown(const std::string& path) {
 std::string Absolute(const std::string& name) {
   std::string full = name;
   if (full.empty() || full[0] != '/') {
-    char cwd[4096];
-    if (::getcwd(cwd, sizeof cwd) == nullptr) throw Failure(std::string("cannot read the current directory: ") + std::strerror(errno));
-    full = std::string(cwd) + "/" + name;
+    const std::string cwd = sys::CurrentDirectory();
+    if (cwd.empty())
+      throw Failure("cannot read the current directory: " + std::string(std::strerror(errno)));
+    full = cwd + "/" + name;
   }
   std::string out;
   std::size_t start = 0;
@@ -127,7 +133,9 @@ std::string DirOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string BaseName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+std::string BaseName(const std::string& path) {
+  return path.substr(path.find_last_of('/') + 1);
+}
 
 // Why FILE (absolute) cannot be attached; empty when it can.
 std::string Refusal(const std::string& file, const Request& r) {
@@ -138,7 +146,8 @@ std::string Refusal(const std::string& file, const Request& r) {
   if (::stat(file.c_str(), &st) != 0) return std::strerror(errno);
   if (S_ISDIR(st.st_mode)) return "is a directory; attach the files in it";
   if (!S_ISREG(st.st_mode)) return "is not a regular file";
-  if (::access(file.c_str(), R_OK) != 0) return std::string("not readable: ") + std::strerror(errno);
+  if (::access(file.c_str(), R_OK) != 0)
+    return std::string("not readable: ") + std::strerror(errno);
   if (r.Mode == smKillSent && ::access(DirOf(file).c_str(), W_OK | X_OK) != 0) {
     return "--kill-sent, but its directory " + DirOf(file) +
            " is not writable, so the mailer could not delete it";
@@ -189,7 +198,8 @@ std::vector<std::string> CheckedFiles(const std::vector<std::string>& operands, 
   throw Failure(refusals.back() + (operands.size() > 1 ? " (nothing attached)" : ""));
 }
 
-std::vector<CopyTarget> BoxTargets(const std::vector<std::string>& files, const std::string& boxDir) {
+std::vector<CopyTarget> BoxTargets(const std::vector<std::string>& files,
+                                   const std::string& boxDir) {
   std::vector<CopyTarget> targets;
   for (const std::string& file : files) {
     struct stat st {};
@@ -200,14 +210,20 @@ std::vector<CopyTarget> BoxTargets(const std::vector<std::string>& files, const 
 
 void SetUpOutbound(TOutbound& outb, const Request& r, const std::string& dir) {
   switch (r.Type) {
-    case otBink: outb.SetBinkOutPath(dir); break;
-    case otArcMail: outb.SetNetmailPath(dir); break;
+    case otBink:
+      outb.SetBinkOutPath(dir);
+      break;
+    case otArcMail:
+      outb.SetNetmailPath(dir);
+      break;
     case otFileBox:
-    case otLongFileBox: outb.SetFileBoxesPath(dir); break;
+    case otLongFileBox:
+      outb.SetFileBoxesPath(dir);
+      break;
   }
   // The flags the plug-in raises and honours for each type.
-  const TBusyFlags flags = r.Type == otBink ? BusyFlagBit(bfBink) | BusyFlagBit(bfSemaphore)
-                                            : BusyFlagBit(bfSemaphore);
+  const TBusyFlags flags =
+      r.Type == otBink ? BusyFlagBit(bfBink) | BusyFlagBit(bfSemaphore) : BusyFlagBit(bfSemaphore);
   outb.SetBusyFlagsCreate(flags);
   outb.SetBusyFlagsScan(flags);
 }
@@ -236,7 +252,8 @@ void AttachWaiting(TOutbound& outb, const TFidoAddr& dest, const std::vector<std
 }
 
 int Attach(const ParsedArgs& args, const SetupSources& sources) {
-  if (args.Operands.empty()) throw UsageError("missing ADDRESS (brnet attach [OPTIONS] ADDRESS FILE...)");
+  if (args.Operands.empty())
+    throw UsageError("missing ADDRESS (brnet attach [OPTIONS] ADDRESS FILE...)");
   if (args.Operands.size() < 2) throw UsageError("no FILE given to attach");
   Request r = ParseRequest(args);
   const Resolved setup = ResolveSetup(SetupOptionsFrom(args), sources);
@@ -260,7 +277,8 @@ int Attach(const ParsedArgs& args, const SetupSources& sources) {
     log.SetFileName(r.Log);
     log.SetAppShortName("BRNET");
     log.LogStart();
-    outb.SetOnLogString([&log](const void*, char level, std::string_view text) { log.Log(level, text); });
+    outb.SetOnLogString(
+        [&log](const void*, char level, std::string_view text) { log.Log(level, text); });
   }
   SetUpOutbound(outb, r, dir);
   try {

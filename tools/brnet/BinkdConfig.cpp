@@ -17,9 +17,15 @@ namespace {
 // binkd gives up on includes nested deeper than this.
 constexpr int kMaxIncludeDepth = 8;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool EndsLine(char c) { return c == '\r' || c == '\n'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+bool EndsLine(char c) {
+  return c == '\r' || c == '\n';
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // The character an escape names; POS is just after the backslash and ends
 // after the escape. A backslash at the end of the line names nothing.
@@ -41,14 +47,22 @@ std::optional<char> Escape(std::string_view line, std::size_t& pos) {
   }
   ++pos;
   switch (c) {
-    case 'a': return '\a';
-    case 'b': return '\b';
-    case 'f': return '\f';
-    case 'n': return '\n';
-    case 'r': return '\r';
-    case 't': return '\t';
-    case 'E': return '\033';
-    default: return c;
+    case 'a':
+      return '\a';
+    case 'b':
+      return '\b';
+    case 'f':
+      return '\f';
+    case 'n':
+      return '\n';
+    case 'r':
+      return '\r';
+    case 't':
+      return '\t';
+    case 'E':
+      return '\033';
+    default:
+      return c;
   }
 }
 
@@ -69,8 +83,8 @@ std::string Word(std::string_view line, std::size_t& pos) {
       break;
     }
     if (!quoted && (IsBlank(c) || c == '#')) break;
-    if (quoted && c == '"' && (pos + 1 == line.size() || IsBlank(line[pos + 1]) ||
-                               EndsLine(line[pos + 1]))) {
+    if (quoted && c == '"' &&
+        (pos + 1 == line.size() || IsBlank(line[pos + 1]) || EndsLine(line[pos + 1]))) {
       ++pos;
       break;
     }
@@ -153,7 +167,8 @@ class Parser {
       domain.AliasFor = words[3];
     } else {
       domain.Path = Absolute(words[2], fileName);
-      if (words.size() < 4) throw EConfigError(where + "domain " + domain.Name + " has no default zone");
+      if (words.size() < 4)
+        throw EConfigError(where + "domain " + domain.Name + " has no default zone");
       domain.DefaultZone = ZoneNumber(words[3]);
       if (domain.DefaultZone == 0) {
         throw EConfigError(where + "domain " + domain.Name + ": default zone \"" + words[3] +

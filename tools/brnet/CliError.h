@@ -18,7 +18,11 @@ class CliError : public std::runtime_error {
   int status_;
 };
 
-inline CliError UsageError(const std::string& text) { return CliError(kExitUsage, text); }
-inline CliError Failure(const std::string& text) { return CliError(kExitFailed, text); }
+inline CliError UsageError(const std::string& text) {
+  return CliError(kExitUsage, text);
+}
+inline CliError Failure(const std::string& text) {
+  return CliError(kExitFailed, text);
+}
 
 }  // namespace brnet::cli

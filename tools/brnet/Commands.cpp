@@ -2,8 +2,8 @@
 #include "Commands.h"
 
 #include <cstdio>
-#include <memory>
 #include <exception>
+#include <memory>
 
 #include "Args.h"
 #include "CliError.h"

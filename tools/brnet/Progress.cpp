@@ -46,8 +46,8 @@ std::string HumanSize(std::int64_t bytes) {
 std::string ProgressLine(std::int64_t done, std::int64_t total, double seconds, int width) {
   const double part = total > 0 ? std::clamp(static_cast<double>(done) / total, 0.0, 1.0) : 1.0;
   const std::int64_t rate = seconds > 0 ? static_cast<std::int64_t>(done / seconds) : 0;
-  std::string tail = "  " + std::to_string(static_cast<int>(part * 100)) + "%  " +
-                     HumanSize(done) + " of " + HumanSize(total) + "  " + HumanSize(rate) + "/s";
+  std::string tail = "  " + std::to_string(static_cast<int>(part * 100)) + "%  " + HumanSize(done) +
+                     " of " + HumanSize(total) + "  " + HumanSize(rate) + "/s";
   const int bar = std::max(10, width - static_cast<int>(tail.size()) - 3);
   const int filled = static_cast<int>(part * bar);
   std::string line = "[" + std::string(filled, '#') + std::string(bar - filled, '-') + "]" + tail;

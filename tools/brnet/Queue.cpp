@@ -33,8 +33,8 @@ constexpr const char* kHelp =
     "  -h, --help                 show this text\n";
 
 const std::vector<OptionSpec> kSpecs = {
-    {0, "json", false}, {'v', "verbose", false}, {'m', "main", true},
-    {'t', "type", true}, {'d', "dir", true}, {'c', "binkd-config", true}, {'h', "help", false},
+    {0, "json", false}, {'v', "verbose", false},     {'m', "main", true},  {'t', "type", true},
+    {'d', "dir", true}, {'c', "binkd-config", true}, {'h', "help", false},
 };
 
 bool IsDirectory(const std::string& path) {

@@ -18,15 +18,22 @@ constexpr const char* kSystemBinkdConfig = "/etc/binkd/binkd.cfg";
 std::optional<TOutbType> PluginType(const PluginSetup& plugin) {
   if (plugin.OutbPath.empty()) return std::nullopt;
   switch (plugin.OutbType) {
-    case 0: return otArcMail;
-    case 1: return otBink;
-    case 2: return otFileBox;
-    case 3: return otLongFileBox;
-    default: return std::nullopt;
+    case 0:
+      return otArcMail;
+    case 1:
+      return otBink;
+    case 2:
+      return otFileBox;
+    case 3:
+      return otLongFileBox;
+    default:
+      return std::nullopt;
   }
 }
 
-bool IsBox(TOutbType type) { return type == otFileBox || type == otLongFileBox; }
+bool IsBox(TOutbType type) {
+  return type == otFileBox || type == otLongFileBox;
+}
 
 BinkdSettings ReadBinkd(const std::string& file) {
   try {
@@ -138,10 +145,13 @@ SetupSources DefaultSources() {
 
 const std::string& Resolved::DirOf(TOutbType type) const {
   switch (type) {
-    case otBink: return BinkOut;
-    case otArcMail: return Netmail;
+    case otBink:
+      return BinkOut;
+    case otArcMail:
+      return Netmail;
     case otFileBox:
-    case otLongFileBox: break;
+    case otLongFileBox:
+      break;
   }
   return Boxes;
 }
@@ -177,7 +187,8 @@ std::string NoDirectoryText(TOutbType type) {
     case otArcMail:
       return "no netmail directory: give --type netmail --dir DIR, or configure the plug-in";
     case otFileBox:
-    case otLongFileBox: break;
+    case otLongFileBox:
+      break;
   }
   return "no file-box directory: give --dir, --binkd-config FILE (with a filebox line), or "
          "configure the plug-in";

@@ -17,10 +17,10 @@ namespace brnet::cli {
 
 // The settings the options give.
 struct SetupOptions {
-  std::string Main;                 // -m
-  std::string Dir;                  // -d, the directory of TYPE
-  std::string BinkdConfig;          // -c
-  std::optional<TOutbType> Type;    // -t
+  std::string Main;               // -m
+  std::string Dir;                // -d, the directory of TYPE
+  std::string BinkdConfig;        // -c
+  std::optional<TOutbType> Type;  // -t
   // Every place (Bink outbound, file boxes, netmail directory), not only the
   // one of the type in force.
   bool AllPlaces = false;

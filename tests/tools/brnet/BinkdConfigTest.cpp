@@ -48,9 +48,10 @@ prescan
 class BinkdConfigFile : public ::testing::Test {
  protected:
   std::string Write(const std::string& name, std::string text) {
-    for (const auto& [from, to] : {std::pair<std::string, std::string>{"@OUT@", tmp / "outb"},
-                                   {"@DIR@", tmp.Path()}}) {
-      for (std::size_t at; (at = text.find(from)) != std::string::npos;) text.replace(at, from.size(), to);
+    for (const auto& [from, to] :
+         {std::pair<std::string, std::string>{"@OUT@", tmp / "outb"}, {"@DIR@", tmp.Path()}}) {
+      for (std::size_t at; (at = text.find(from)) != std::string::npos;)
+        text.replace(at, from.size(), to);
     }
     WriteFile(tmp / name, text);
     return tmp / name;
@@ -60,7 +61,8 @@ class BinkdConfigFile : public ::testing::Test {
 
 TEST_F(BinkdConfigFile, DebianShapedFileWithInclude) {
   const std::string cfg = Write("binkd.cfg", kDebianLike);
-  Write("binkd.inc", "# node lines and boxes\nFILEBOX   \"@DIR@/t mail\\\\boxes\"  # T-Mail style\n");
+  Write("binkd.inc",
+        "# node lines and boxes\nFILEBOX   \"@DIR@/t mail\\\\boxes\"  # T-Mail style\n");
   const BinkdConfig config = ReadBinkdConfig(cfg);
   EXPECT_EQ(config.Addresses, (Words{"2:5047/999@fido", "2:5020/999.1@fidonet"}));
   ASSERT_EQ(config.Domains.size(), 5u);
@@ -112,7 +114,8 @@ TEST(BinkdConfigText, SmallCases) {
   EXPECT_EQ(s.Outbound, "/o");
   EXPECT_TRUE(s.FileBox.empty());
   // Domain names compare without case; the last filebox line wins.
-  c = ParseBinkdConfig("domain a /a 1\ndomain B /b 3\naddress 3:1/1@b\nfilebox /x\nfilebox y\n", "/c/b.cfg", none);
+  c = ParseBinkdConfig("domain a /a 1\ndomain B /b 3\naddress 3:1/1@b\nfilebox /x\nfilebox y\n",
+                       "/c/b.cfg", none);
   s = ResolveBinkdSettings(c, "/c/b.cfg");
   EXPECT_EQ(s.Outbound, "/b");
   EXPECT_EQ(s.DefaultZone, 3);
@@ -149,7 +152,8 @@ TEST(BinkdConfigText, WhatIsRefused) {
   EXPECT_EQ(error("domain a alias-for b\ndomain b alias-for a\naddress 2:1/1@a\n"),
             "/c/b.cfg: the aliases of the domain a form a loop");
   EXPECT_EQ(error("domain f /o\n"), "/c/b.cfg:1: domain f has no default zone");
-  EXPECT_EQ(error("domain f /o zwei\n"), "/c/b.cfg:1: domain f: default zone \"zwei\" is not a zone number");
+  EXPECT_EQ(error("domain f /o zwei\n"),
+            "/c/b.cfg:1: domain f: default zone \"zwei\" is not a zone number");
   EXPECT_EQ(error("domain f alias-for\n"), "/c/b.cfg:1: alias-for without a domain name");
   EXPECT_EQ(error("filebox\n"), "/c/b.cfg:1: filebox without a directory");
   EXPECT_EQ(error("include x\n"), "/c/again:1: includes nested deeper than 8 levels");

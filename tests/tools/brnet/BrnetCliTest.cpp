@@ -26,7 +26,9 @@ using test::Tree;
 using test::WriteFile;
 using Lines = std::vector<std::string>;
 
-bool IsRoot() { return ::geteuid() == 0; }
+bool IsRoot() {
+  return ::geteuid() == 0;
+}
 
 // The full path of the program NAME on the search path; NAME when not found.
 std::string Which(const std::string& name) {
@@ -56,7 +58,8 @@ class Brnet : public ::testing::Test {
   ProcessResult Run(std::vector<std::string> args, const std::string& cwd = {},
                     bool asNobody = false) {
     std::vector<std::string> argv;
-    if (asNobody) argv = {Which("setpriv"), "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
+    if (asNobody)
+      argv = {Which("setpriv"), "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
     if (!cwd.empty()) {
       argv.insert(argv.end(), {Which("sh"), "-c", "cd \"$0\" && exec \"$@\"", cwd});
     }
@@ -79,8 +82,10 @@ class Brnet : public ::testing::Test {
   // 2), file boxes in BOXES, the address's domain an alias.
   std::string BinkdConfig() {
     const std::string cfg = tmp / "binkd.cfg";
-    WriteFile(cfg, "domain fidonet " + out + " 2\ndomain fido alias-for fidonet\n"
-                   "address 2:5020/100@fido  # us\nfilebox \"" + boxes + "\"\n");
+    WriteFile(cfg, "domain fidonet " + out +
+                       " 2\ndomain fido alias-for fidonet\n"
+                       "address 2:5020/100@fido  # us\nfilebox \"" +
+                       boxes + "\"\n");
     return cfg;
   }
 
@@ -122,7 +127,8 @@ TEST_F(Brnet, HelpVersionAndUsageErrors) {
       {{"attach", "2:5020/1"}, "brnet: no FILE given to attach"},
       {{"attach", "-f", "fast", "1", "x"}, "brnet: unknown flavour \"fast\""},
       {{"attach", "-t", "zip", "1", "x"}, "brnet: unknown type \"zip\""},
-      {{"attach", "--kill-sent", "--trunc-sent", "1", "x"}, "brnet: --kill-sent and --trunc-sent exclude each other"},
+      {{"attach", "--kill-sent", "--trunc-sent", "1", "x"},
+       "brnet: --kill-sent and --trunc-sent exclude each other"},
       {{"attach", "-w", "soon", "1", "x"}, "brnet: --wait needs a number of seconds"},
       {{"addr"}, "brnet: missing ADDRESS"},
       {{"queue", "extra"}, "brnet: queue takes no operands"},
@@ -143,8 +149,9 @@ TEST_F(Brnet, BinkEveryFlavourAndMode) {
   const char* names[] = {"immediate", "crash", "direct", "normal", "hold"};
   for (int f = 0; f < 5; ++f) {
     Lines expected;
-    for (const auto& [option, prefix, mode] :
-         {std::tuple{"", "", "none"}, {"--kill-sent", "^", "kill"}, {"--trunc-sent", "#", "trunc"}}) {
+    for (const auto& [option, prefix, mode] : {std::tuple{"", "", "none"},
+                                               {"--kill-sent", "^", "kill"},
+                                               {"--trunc-sent", "#", "trunc"}}) {
       const std::string file = File(std::string(names[f]) + "-" + mode + ".zip");
       std::vector<std::string> args = {"-f", flavours[f], "2:5020/1234", file};
       if (*option) args.insert(args.begin(), option);
@@ -168,12 +175,10 @@ TEST_F(Brnet, BinkEveryFlavourAndMode) {
 TEST_F(Brnet, RelativePathsMadeAbsolute) {
   File("rel.txt");
   fs::create_directories(files + "/sub");
-  const ProcessResult r =
-      Run({"attach", "-m", "2:5020/100", "-d", "../out", "1234", "rel.txt", "./sub/../rel.txt"},
-          files);
+  const ProcessResult r = Run(
+      {"attach", "-m", "2:5020/100", "-d", "../out", "1234", "rel.txt", "./sub/../rel.txt"}, files);
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(ReadFile(out + "/139c04d2.flo"),
-            Crlf({files + "/rel.txt", files + "/sub/../rel.txt"}));
+  EXPECT_EQ(ReadFile(out + "/139c04d2.flo"), Crlf({files + "/rel.txt", files + "/sub/../rel.txt"}));
 }
 
 TEST_F(Brnet, NetmailAttaches) {
@@ -186,14 +191,19 @@ TEST_F(Brnet, NetmailAttaches) {
   ASSERT_EQ(Tree(netmail), Lines{"2.msg"});
   const std::string msg = ReadFile(netmail + "/2.msg");
   EXPECT_EQ(msg.substr(72, a.size() + 1), a + '\0');  // the subject
-  EXPECT_NE(msg.find("\x01" "FLAGS KFS"), std::string::npos);
-  EXPECT_NE(msg.find("\x01" "TOPT 5"), std::string::npos);
+  EXPECT_NE(msg.find("\x01"
+                     "FLAGS KFS"),
+            std::string::npos);
+  EXPECT_NE(msg.find("\x01"
+                     "TOPT 5"),
+            std::string::npos);
   // A path with a blank would be read as two files by a tosser.
   const std::string blank = File("two words.zip");
   r = Attach({"1234", blank}, "netmail");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "brnet: " + blank + ": a netmail attach lists its files separated by blanks; "
-                   "this path has a blank\n");
+  EXPECT_EQ(r.err, "brnet: " + blank +
+                       ": a netmail attach lists its files separated by blanks; "
+                       "this path has a blank\n");
   EXPECT_EQ(Tree(netmail), Lines{"2.msg"});
 }
 
@@ -209,8 +219,9 @@ TEST_F(Brnet, FileBoxesBothFormsCopyAndMove) {
   const std::string other = File("other.txt");
   r = Attach({"-f", "hold", "1234", other, keep}, "box");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "brnet: " + keep + ": " + boxes + "/024SS16I.00H/keep.txt is waiting in the box "
-                   "already (nothing attached)\n");
+  EXPECT_EQ(r.err, "brnet: " + keep + ": " + boxes +
+                       "/024SS16I.00H/keep.txt is waiting in the box "
+                       "already (nothing attached)\n");
   EXPECT_FALSE(fs::exists(boxes + "/024SS16I.00H/other.txt"));
 
   r = Attach({"--kill-sent", "2:5020/1234.3", other}, "longbox");
@@ -251,14 +262,19 @@ TEST_F(Brnet, RefusedInputsLeaveNothing) {
       {{"1234", files + "/dir"}, 1, files + "/dir: is a directory; attach the files in it"},
       {{"1234", "/dev/null"}, 1, "/dev/null: is not a regular file"},
       {{"1234", locked}, 1, locked + ": not readable: Permission denied"},
-      {{"--kill-sent", "1234", inRo}, 1,
-       inRo + ": --kill-sent, but its directory " + files + "/ro is not writable, so the mailer "
-              "could not delete it"},
-      {{"1234", broken}, 1,
-       files + "/line\\nbreak.zip: the path contains a line break; the mailer reads one path per line"},
+      {{"--kill-sent", "1234", inRo},
+       1,
+       inRo + ": --kill-sent, but its directory " + files +
+           "/ro is not writable, so the mailer "
+           "could not delete it"},
+      {{"1234", broken},
+       1,
+       files +
+           "/line\\nbreak.zip: the path contains a line break; the mailer reads one path per line"},
       {{"2:5020", good}, 1, "Invalid address 2:5020"},
       {{"2:5020/x@fidonet", good}, 1, "Invalid address 2:5020/x"},
-      {{"1234", good, files + "/none.zip"}, 1,
+      {{"1234", good, files + "/none.zip"},
+       1,
        files + "/none.zip: No such file or directory (nothing attached)"},
   };
   for (const Case& c : cases) {
@@ -274,15 +290,18 @@ TEST_F(Brnet, RefusedInputsLeaveNothing) {
   // Settings found nowhere.
   ProcessResult r = Run({"attach", "-m", "2:5020/100", "1234", good});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "brnet: no outbound directory: give --dir, --binkd-config FILE, or configure "
-                   "the plug-in\n");
+  EXPECT_EQ(r.err,
+            "brnet: no outbound directory: give --dir, --binkd-config FILE, or configure "
+            "the plug-in\n");
   r = Run({"attach", "-d", out, "1234", good});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "brnet: no main address: give --main, --binkd-config FILE, or configure the "
-                   "plug-in\n");
+  EXPECT_EQ(r.err,
+            "brnet: no main address: give --main, --binkd-config FILE, or configure the "
+            "plug-in\n");
   r = Run({"attach", "-c", tmp / "absent.cfg", "1234", good});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "brnet: binkd configuration " + tmp / "absent.cfg" + ": No such file or directory\n");
+  EXPECT_EQ(r.err,
+            "brnet: binkd configuration " + tmp / "absent.cfg" + ": No such file or directory\n");
   WriteFile(tmp / "secret.cfg", "domain f /o 2\naddress 2:5020/1\n");
   fs::permissions(tmp / "secret.cfg", fs::perms::owner_read | fs::perms::owner_write);
   r = Run({"attach", "-c", tmp / "secret.cfg", "1234", good}, {}, IsRoot());
@@ -340,7 +359,8 @@ TEST_F(Brnet, BusyNodeWaitAndLog) {
   EXPECT_EQ(r.err, "brnet: node 2:5020/1234 is busy; waiting up to 20 s\n");
   EXPECT_EQ(ReadFile(out + "/139c04d2.flo"), Crlf({a}));
   const std::string log = ReadFile(tmp / "brnet.log");
-  EXPECT_NE(log.find("BRNE Created Bink attach " + a + " to 2:5020/1234"), std::string::npos) << log;
+  EXPECT_NE(log.find("BRNE Created Bink attach " + a + " to 2:5020/1234"), std::string::npos)
+      << log;
 }
 
 // The queue of a Bink outbound with a point and another zone, file boxes
@@ -349,34 +369,35 @@ TEST_F(Brnet, QueueJsonReadByPython) {
   const std::string cfg = BinkdConfig();
   fs::create_directories(netmail);
   const std::string a = File("a.zip", 1000), b = File("b.zip", 20), c = File("c.zip", 3);
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {"-f", "crash", "--kill-sent", "1234", a},
-           {"-f", "hold", "1234", b},
-           {"--trunc-sent", "1234.5", c},
-           {"-f", "direct", "1:234/56", a},
-           {"-t", "box", "-f", "hold", "99", b}}) {
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{"-f", "crash", "--kill-sent", "1234", a},
+                                             {"-f", "hold", "1234", b},
+                                             {"--trunc-sent", "1234.5", c},
+                                             {"-f", "direct", "1:234/56", a},
+                                             {"-t", "box", "-f", "hold", "99", b}}) {
     std::vector<std::string> all = {"attach", "-q", "-c", cfg};
     all.insert(all.end(), args.begin(), args.end());
     const ProcessResult r = Run(all);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
   }
-  ASSERT_EQ(Run({"attach", "-m", "2:5020/100", "-t", "netmail", "-d", netmail, "3:1/2", c}).status, 0);
+  ASSERT_EQ(Run({"attach", "-m", "2:5020/100", "-t", "netmail", "-d", netmail, "3:1/2", c}).status,
+            0);
   fs::remove(b);  // gone from where it was attached: size unknown
   ProcessResult r = Run({"queue", "--json", "-c", cfg, "-t", "netmail", "-d", netmail});
   ASSERT_EQ(r.status, 0) << r.err;
   WriteFile(tmp / "queue.json", r.out);
-  r = test::RunProcess(
-      {Which("python3"), "-c",
-       "import json,sys,os\n"
-       "q=json.load(open(sys.argv[1]))\n"
-       "for n in q['nodes']:\n"
-       "  print(n['address'], n['size'])\n"
-       "  for f in sorted(n['files'], key=lambda f: (f['path'], f['flavour'])):\n"
-       "    print(' ', os.path.basename(f['path']), f['size'], f['flavour'], f['type'], f['after'])\n"
-       "print(q['size'])\n",
-       tmp / "queue.json"},
-      {});
+  r = test::RunProcess({Which("python3"), "-c",
+                        "import json,sys,os\n"
+                        "q=json.load(open(sys.argv[1]))\n"
+                        "for n in q['nodes']:\n"
+                        "  print(n['address'], n['size'])\n"
+                        "  for f in sorted(n['files'], key=lambda f: (f['path'], f['flavour'])):\n"
+                        "    print(' ', os.path.basename(f['path']), f['size'], f['flavour'], "
+                        "f['type'], f['after'])\n"
+                        "print(q['size'])\n",
+                        tmp / "queue.json"},
+                       {});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
             "1:234/56 1000\n  a.zip 1000 direct bink none\n"

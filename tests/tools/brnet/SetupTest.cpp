@@ -15,9 +15,13 @@ using test::WriteFile;
 class SetupOrder : public ::testing::Test {
  protected:
   void SetUp() override {
-    WriteFile(tmp / "named.cfg", "domain fidonet /named/out 2\naddress 2:5020/1@fidonet\nfilebox /named/boxes\n");
+    WriteFile(tmp / "named.cfg",
+              "domain fidonet /named/out 2\naddress 2:5020/1@fidonet\nfilebox /named/boxes\n");
     WriteFile(tmp / "system.cfg", "domain fidonet /sys/out 1\naddress 1:1/1\nfilebox /sys/boxes\n");
-    sources.Plugin = [this] { ++pluginReads; return plugin; };
+    sources.Plugin = [this] {
+      ++pluginReads;
+      return plugin;
+    };
     sources.SystemBinkdConfig = tmp / "system.cfg";
   }
   Resolved Resolve(SetupOptions options) { return ResolveSetup(options, sources); }
@@ -85,8 +89,8 @@ TEST_F(SetupOrder, SourcesReadOnlyWhenNeeded) {
     FAIL() << "no error";
   } catch (const CliError& e) {
     EXPECT_EQ(e.Status(), kExitFailed);
-    EXPECT_EQ(std::string(e.what()),
-              "binkd configuration " + tmp / "system.cfg" + ":1: domain needs a name and a directory");
+    EXPECT_EQ(std::string(e.what()), "binkd configuration " + tmp / "system.cfg" +
+                                         ":1: domain needs a name and a directory");
   }
   // A missing system file is no error: the settings are just not found.
   sources.SystemBinkdConfig = tmp / "absent.cfg";
