@@ -275,7 +275,9 @@ int Attach(const ParsedArgs& args, const SetupSources& sources) {
   TOutbound outb;
   if (!r.Log.empty()) {
     log.SetFileName(r.Log);
+    // Four characters in every line ("BRNE"), the whole name in the banner.
     log.SetAppShortName("BRNET");
+    log.SetAppName("BRNET");
     log.LogStart();
     outb.SetOnLogString(
         [&log](const void*, char level, std::string_view text) { log.Log(level, text); });
