@@ -359,7 +359,7 @@ TEST_F(Brnet, BusyNodeWaitAndLog) {
   EXPECT_EQ(r.err, "brnet: node 2:5020/1234 is busy; waiting up to 20 s\n");
   EXPECT_EQ(ReadFile(out + "/139c04d2.flo"), Crlf({a}));
   const std::string log = ReadFile(tmp / "brnet.log");
-  EXPECT_NE(log.find("BRNE Starting BRNET\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("BRNE Starting BRNET\r\n"), std::string::npos) << log;
   EXPECT_NE(log.find("BRNE Created Bink attach " + a + " to 2:5020/1234"), std::string::npos)
       << log;
 }
