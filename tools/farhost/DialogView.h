@@ -52,6 +52,9 @@ class DialogView {
   void Layout();
   int ItemWidth(int i) const;
   int EnclosingBox(int y) const;
+  void DrawItem(Canvas& c, int i, bool focused) const;
+  void DrawSeparatorItem(Canvas& c, int i, const std::string& label) const;
+  void DrawEdit(Canvas& c, int i, bool focused) const;
 
   farapi::FarDialogItem* items_;
   int count_, width_, height_;
