@@ -212,7 +212,7 @@ void TOutbNode::AttachFiles(const std::vector<std::string>& files, TOutbFlavor f
   if (!LockNode(setup, &addr_, bkBsy)) {
     const std::string busy = "Node " + addr_.ToString() + " is busy";
     sys::DebugOutput(busy);
-    throw EOutbError(busy);
+    throw ENodeBusy(busy);
   }
   try {
     switch (outbType) {

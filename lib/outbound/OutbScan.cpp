@@ -132,6 +132,25 @@ void TOutbound::ScanBink() {
                      ": no main address set to give its zone");
   }
   ScanBinkZone(main->Zone, true);
+  if (scanAllZones_) ScanOtherZones(main->Zone);
+}
+
+// The directories beside the outbound named after it with "." and a zone in
+// three or four hexadecimal digits (binkd's "out.001"), in any case.
+void TOutbound::ScanOtherZones(std::int16_t mainZone) {
+  const std::string outDir = DropTrailingSlash(binkOutPath_);
+  const std::string parent = ExtractFilePath(outDir);
+  const std::string prefix = ExtractFileName(outDir) + ".";
+  for (const sys::SearchRec& rec : Directories(parent + prefix + "*")) {
+    // The pattern "out.*" also matches "out" itself, as on Windows.
+    if (rec.Name.size() <= prefix.size()) continue;
+    const std::string_view digits = std::string_view(rec.Name).substr(prefix.size());
+    const bool hex =
+        std::all_of(digits.begin(), digits.end(), [](char c) { return HexDigitValue(c) >= 0; });
+    if (digits.size() < 3 || digits.size() > 4 || !hex) continue;
+    const auto zone = static_cast<std::int16_t>(HexVal(digits));
+    if (zone != mainZone) ScanBinkZone(zone, false);
+  }
 }
 
 void TOutbound::ScanBinkZone(std::int16_t zone, bool isDefault) {

@@ -27,6 +27,12 @@ class EOutbError : public Exception {
   using Exception::Exception;
 };
 
+// "Node %s is busy": another program holds a busy flag of the node. A
+// caller may wait and try again; every other failure is final.
+class ENodeBusy : public EOutbError {
+  using EOutbError::EOutbError;
+};
+
 enum TOutbSortMode : std::uint8_t { osNone = 0, osAddress = 1 };
 enum TOutbNodeSortMode : std::uint8_t {
   onsNone = 0,
@@ -124,6 +130,11 @@ class TOutbound {
 
   TOutbSortMode SortMode() const { return sortMode_; }
   void SetSortMode(TOutbSortMode mode) { sortMode_ = mode; }
+  // Whether a rescan also lists the other zones' directories beside the
+  // outbound ("out.001", ...); off by default, when only the main address's
+  // zone is scanned.
+  bool ScanAllZones() const { return scanAllZones_; }
+  void SetScanAllZones(bool all) { scanAllZones_ = all; }
   TOutbNodeSortMode NodeSortMode() const { return nodeSortMode_; }
   void SetNodeSortMode(TOutbNodeSortMode mode) { nodeSortMode_ = mode; }
   TBusyFlags BusyFlagsCreate() const { return busyFlagsCreate_; }
@@ -168,6 +179,7 @@ class TOutbound {
   void ClearNodes();
   void ScanBink();
   void ScanBinkZone(std::int16_t zone, bool isDefault);
+  void ScanOtherZones(std::int16_t mainZone);
   void ScanBinkDir(const std::string& dir, std::int16_t zone, const std::string* pointDir);
   void ScanFileBoxes();
   void ScanNetmail();
@@ -190,6 +202,7 @@ class TOutbound {
   std::int64_t totalSize_ = 0;
   TOutbSortMode sortMode_ = osAddress;
   TOutbNodeSortMode nodeSortMode_ = onsNone;
+  bool scanAllZones_ = false;
   TBusyFlags busyFlagsCreate_ = 0;
   TBusyFlags busyFlagsScan_ = 0;
   bool busyFlagsChosen_ = false;

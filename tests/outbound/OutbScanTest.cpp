@@ -236,6 +236,33 @@ TEST_F(OutbScan, BsoEveryKindOfEntry) {
   EXPECT_EQ(outb.TotalSize(), 0);
 }
 
+// On request a rescan also lists the other zones' directories beside the
+// outbound, in any case, with their points; names that only look alike and
+// the main zone's own number stay out.
+TEST_F(OutbScan, OtherZonesOnRequest) {
+  const std::string a = File("a.zip", 10), b = File("b.zip", 20);
+  Put(out + "139c04d2.flo", a + "\n");
+  Put(tmp / "out.001/00ea0038.clo", a + "\n");           // 1:234/56
+  Put(tmp / "OUT.003/00ea0038.pnt/00000007.hlo", b);     // 3:234/56.7
+  Put(tmp / "out.fff/00010001.flo", b);                  // zone 4095
+  Put(tmp / "out.002/00010001.flo", b);                  // the main zone: not again
+  Put(tmp / "out.01/00010001.flo", b);                   // two digits
+  Put(tmp / "out.0g1/00010001.flo", b);                  // not hexadecimal
+  Put(tmp / "outer.001/00010001.flo", b);                // another outbound
+  Put(tmp / "out.004");                                  // a file
+  outb.SetBinkOutPath(out);
+  outb.Rescan();
+  EXPECT_EQ(Addrs(outb), std::vector<std::string>{"2:5020/1234"});
+
+  outb.SetScanAllZones(true);
+  outb.Rescan();
+  EXPECT_EQ(Addrs(outb), (std::vector<std::string>{"1:234/56", "2:5020/1234", "3:234/56.7",
+                                                   "4095:1/1"}));
+  EXPECT_EQ(Descs(Node("1:234/56")), std::vector<std::string>{"a.zip|Crash||Bink|3|10"});
+  EXPECT_EQ(Descs(Node("3:234/56.7")), std::vector<std::string>{"b.zip|Hold||Bink|3|20"});
+  EXPECT_EQ(outb.TotalSize(), 10 + 10 + 20 + 20);
+}
+
 TEST_F(OutbScan, FlowFileReaderErrors) {
   TOutbNode& node = outb.FindOrAddNode(&main.Addr());
   const std::string noDot = tmp / "139C04D2";

@@ -1,0 +1,66 @@
+// Splitting a command's arguments into options and operands.
+#include "Args.h"
+
+#include "CliError.h"
+
+namespace brnet::cli {
+namespace {
+
+const OptionSpec* FindLong(const std::vector<OptionSpec>& specs, const std::string& name) {
+  for (const OptionSpec& spec : specs) {
+    if (name == spec.Long) return &spec;
+  }
+  return nullptr;
+}
+
+const OptionSpec* FindShort(const std::vector<OptionSpec>& specs, char name) {
+  for (const OptionSpec& spec : specs) {
+    if (spec.Short != 0 && spec.Short == name) return &spec;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs) {
+  ParsedArgs parsed;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--") {
+      parsed.Operands.insert(parsed.Operands.end(), args.begin() + i + 1, args.end());
+      break;
+    }
+    if (arg.size() < 2 || arg[0] != '-') {
+      parsed.Operands.push_back(arg);
+      continue;
+    }
+    const bool isLong = arg[1] == '-';
+    std::string name;
+    std::string value;
+    bool inlineValue = false;
+    const OptionSpec* spec;
+    if (isLong) {
+      const std::size_t eq = arg.find('=');
+      name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+      inlineValue = eq != std::string::npos;
+      if (inlineValue) value = arg.substr(eq + 1);
+      spec = FindLong(specs, name);
+      if (spec == nullptr) throw UsageError("unknown option --" + name);
+    } else {
+      spec = FindShort(specs, arg[1]);
+      if (spec == nullptr) throw UsageError(std::string("unknown option -") + arg[1]);
+      inlineValue = arg.size() > 2;
+      if (inlineValue) value = arg.substr(2);
+    }
+    const std::string shown = isLong ? "--" + name : std::string("-") + arg[1];
+    if (!spec->TakesValue && inlineValue) throw UsageError("option " + shown + " takes no value");
+    if (spec->TakesValue && !inlineValue) {
+      if (i + 1 >= args.size()) throw UsageError("option " + shown + " needs a value");
+      value = args[++i];
+    }
+    parsed.Options[spec->Long] = value;
+  }
+  return parsed;
+}
+
+}  // namespace brnet::cli

@@ -1,0 +1,311 @@
+// brnet attach: every file checked first, then attached through the
+// library's outbound under the node's busy flags.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <thread>
+
+#include "Args.h"
+#include "CliError.h"
+#include "Commands.h"
+#include "Progress.h"
+#include "log/FidoLog.h"
+#include "msgbase/MailMsg.h"
+#include "outbound/Outbound.h"
+#include "sys/Path.h"
+#include "util/Ascii.h"
+
+namespace brnet::cli {
+namespace {
+
+constexpr const char* kHelp =
+    "Usage: brnet attach [OPTIONS] ADDRESS FILE...\n"
+    "Attaches the FILEs to the node ADDRESS for the mailer to send. Every FILE is\n"
+    "checked first; when one is refused, nothing is attached.\n"
+    "\n"
+    "  -f, --flavour FLAVOUR      immediate, crash, direct, normal (default) or hold;\n"
+    "                             also i, c, d, n, h\n"
+    "      --kill-sent            the mailer deletes each file after sending it\n"
+    "      --trunc-sent           the mailer truncates each file after sending it\n"
+    "  -t, --type TYPE            bink (flow files, default), netmail (file-attach\n"
+    "                             messages), box or longbox (copies in file boxes)\n"
+    "  -m, --main ADDRESS         your own address\n"
+    "  -d, --dir DIR              the directory of the type: outbound, netmail\n"
+    "                             directory or file boxes\n"
+    "  -c, --binkd-config FILE    take address and directories from binkd's configuration\n"
+    "  -w, --wait SECONDS         when the node is busy, retry until it is free or the\n"
+    "                             time is up\n"
+    "  -l, --log FILE             write what was attached to a mailer-style log\n"
+    "  -q, --quiet                print nothing on success\n"
+    "  -h, --help                 show this text\n";
+
+const std::vector<OptionSpec> kSpecs = {
+    {'f', "flavour", true},      {0, "kill-sent", false}, {0, "trunc-sent", false},
+    {'t', "type", true},         {'m', "main", true},     {'d', "dir", true},
+    {'c', "binkd-config", true}, {'w', "wait", true},     {'l', "log", true},
+    {'q', "quiet", false},       {'h', "help", false},
+};
+
+struct Request {
+  TOutbFlavor Flavor = flNormal;
+  TOutbSendMode Mode = smNone;
+  TOutbType Type = otBink;
+  int WaitSeconds = 0;
+  std::string Log;
+  bool Quiet = false;
+};
+
+TOutbFlavor ParseFlavour(const std::string& text) {
+  const std::string f = ToAsciiLower(text);
+  if (f == "immediate" || f == "imm" || f == "i") return flImm;
+  if (f == "crash" || f == "c") return flCrash;
+  if (f == "direct" || f == "d") return flDirect;
+  if (f == "normal" || f == "n") return flNormal;
+  if (f == "hold" || f == "h") return flHold;
+  throw UsageError("unknown flavour \"" + text + "\" (immediate, crash, direct, normal or hold)");
+}
+
+int ParseSeconds(const std::string& text) {
+  if (text.empty() || text.size() > 6 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    throw UsageError("--wait needs a number of seconds, not \"" + text + "\"");
+  }
+  return std::stoi(text);
+}
+
+Request ParseRequest(const ParsedArgs& args) {
+  Request r;
+  if (args.Has("flavour")) r.Flavor = ParseFlavour(args.Value("flavour"));
+  if (args.Has("kill-sent") && args.Has("trunc-sent")) {
+    throw UsageError("--kill-sent and --trunc-sent exclude each other");
+  }
+  if (args.Has("kill-sent")) r.Mode = smKillSent;
+  if (args.Has("trunc-sent")) r.Mode = smTruncSent;
+  if (args.Has("wait")) r.WaitSeconds = ParseSeconds(args.Value("wait"));
+  r.Log = args.Value("log");
+  r.Quiet = args.Has("quiet");
+  return r;
+}
+
+// A path with its line breaks shown as \n and \r.
+std::string Shown(const std::string& path) {
+  std::string out;
+  for (char c : path) {
+    if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else
+      out += c;
+  }
+  return out;
+}
+
+// NAME made absolute against the current directory; "." parts dropped, ".."
+// left alone (through a symbolic link it does not mean the textual parent).
+std::string Absolute(const std::string& name) {
+  std::string full = name;
+  if (full.empty() || full[0] != '/') {
+    const std::string cwd = sys::CurrentDirectory();
+    if (cwd.empty())
+      throw Failure("cannot read the current directory: " + std::string(std::strerror(errno)));
+    full = cwd + "/" + name;
+  }
+  std::string out;
+  std::size_t start = 0;
+  while (start <= full.size()) {
+    std::size_t end = full.find('/', start);
+    if (end == std::string::npos) end = full.size();
+    const std::string part = full.substr(start, end - start);
+    if (!part.empty() && part != ".") out += "/" + part;
+    start = end + 1;
+  }
+  return out.empty() ? "/" : out;
+}
+
+std::string DirOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path) {
+  return path.substr(path.find_last_of('/') + 1);
+}
+
+// Why FILE (absolute) cannot be attached; empty when it can.
+std::string Refusal(const std::string& file, const Request& r) {
+  if (file.find_first_of("\r\n") != std::string::npos) {
+    return "the path contains a line break; the mailer reads one path per line";
+  }
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0) return std::strerror(errno);
+  if (S_ISDIR(st.st_mode)) return "is a directory; attach the files in it";
+  if (!S_ISREG(st.st_mode)) return "is not a regular file";
+  if (::access(file.c_str(), R_OK) != 0)
+    return std::string("not readable: ") + std::strerror(errno);
+  if (r.Mode == smKillSent && ::access(DirOf(file).c_str(), W_OK | X_OK) != 0) {
+    return "--kill-sent, but its directory " + DirOf(file) +
+           " is not writable, so the mailer could not delete it";
+  }
+  if (r.Mode == smTruncSent && ::access(file.c_str(), W_OK) != 0) {
+    return "--trunc-sent, but the file is not writable, so the mailer could not truncate it";
+  }
+  if (r.Type == otArcMail && file.find_first_of(" \t") != std::string::npos) {
+    return "a netmail attach lists its files separated by blanks; this path has a blank";
+  }
+  if (r.Type == otArcMail && file.size() > TMailMsg::kMaxSubjectLength) {
+    return "a netmail attach holds a path of at most " +
+           std::to_string(TMailMsg::kMaxSubjectLength) + " characters";
+  }
+  return {};
+}
+
+// Refusals of box copies: a name already waiting in the box, or twice in
+// the list.
+void CheckBox(const std::vector<std::string>& files, const std::string& boxDir,
+              std::vector<std::string>& refusals) {
+  std::set<std::string> names;
+  for (const std::string& file : files) {
+    const std::string name = BaseName(file);
+    struct stat st {};
+    if (::lstat((boxDir + name).c_str(), &st) == 0) {
+      refusals.push_back(Shown(file) + ": " + boxDir + name + " is waiting in the box already");
+    } else if (!names.insert(name).second) {
+      refusals.push_back(Shown(file) + ": another file of the same name goes into " + boxDir);
+    }
+  }
+}
+
+std::vector<std::string> CheckedFiles(const std::vector<std::string>& operands, const Request& r,
+                                      const std::string& boxDir) {
+  std::vector<std::string> files;
+  std::vector<std::string> refusals;
+  for (const std::string& operand : operands) {
+    files.push_back(Absolute(operand));
+    const std::string why = Refusal(files.back(), r);
+    if (!why.empty()) refusals.push_back(Shown(files.back()) + ": " + why);
+  }
+  if (refusals.empty() && !boxDir.empty()) CheckBox(files, boxDir, refusals);
+  if (refusals.empty()) return files;
+  for (std::size_t i = 0; i + 1 < refusals.size(); ++i) {
+    std::fprintf(stderr, "brnet: %s\n", refusals[i].c_str());
+  }
+  throw Failure(refusals.back() + (operands.size() > 1 ? " (nothing attached)" : ""));
+}
+
+std::vector<CopyTarget> BoxTargets(const std::vector<std::string>& files,
+                                   const std::string& boxDir) {
+  std::vector<CopyTarget> targets;
+  for (const std::string& file : files) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0) targets.push_back({boxDir + BaseName(file), st.st_size});
+  }
+  return targets;
+}
+
+void SetUpOutbound(TOutbound& outb, const Request& r, const std::string& dir) {
+  switch (r.Type) {
+    case otBink:
+      outb.SetBinkOutPath(dir);
+      break;
+    case otArcMail:
+      outb.SetNetmailPath(dir);
+      break;
+    case otFileBox:
+    case otLongFileBox:
+      outb.SetFileBoxesPath(dir);
+      break;
+  }
+  // The flags the plug-in raises and honours for each type.
+  const TBusyFlags flags =
+      r.Type == otBink ? BusyFlagBit(bfBink) | BusyFlagBit(bfSemaphore) : BusyFlagBit(bfSemaphore);
+  outb.SetBusyFlagsCreate(flags);
+  outb.SetBusyFlagsScan(flags);
+}
+
+// AttachFiles, tried again while the node is busy and the wait lasts.
+void AttachWaiting(TOutbound& outb, const TFidoAddr& dest, const std::vector<std::string>& files,
+                   const Request& r, const std::string& boxDir) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(r.WaitSeconds);
+  bool told = false;
+  for (;;) {
+    try {
+      BoxProgress progress(boxDir.empty() ? std::vector<CopyTarget>{} : BoxTargets(files, boxDir));
+      outb.AttachFiles(&dest, &files, r.Flavor, r.Type, r.Mode);
+      return;
+    } catch (const ENodeBusy&) {
+      if (Clock::now() >= deadline) throw;
+      if (!told && !r.Quiet) {
+        std::fprintf(stderr, "brnet: node %s is busy; waiting up to %d s\n",
+                     dest.ToString().c_str(), r.WaitSeconds);
+        told = true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+  }
+}
+
+int Attach(const ParsedArgs& args, const SetupSources& sources) {
+  if (args.Operands.empty())
+    throw UsageError("missing ADDRESS (brnet attach [OPTIONS] ADDRESS FILE...)");
+  if (args.Operands.size() < 2) throw UsageError("no FILE given to attach");
+  Request r = ParseRequest(args);
+  const Resolved setup = ResolveSetup(SetupOptionsFrom(args), sources);
+  r.Type = setup.Type;
+  if (setup.MainAddress.empty()) throw Failure(NoMainAddressText());
+  const std::string& dir = setup.DirOf(r.Type);
+  if (dir.empty()) throw Failure(NoDirectoryText(r.Type));
+  const MainAddressScope main(setup.MainAddress);
+  if (r.Type == otBink) CheckDefaultZone(setup, main.Addr());
+  const TFidoAddr dest = ParseDestination(args.Operands[0]);
+  const bool box = r.Type == otFileBox || r.Type == otLongFileBox;
+  const std::string boxesDir = dir + (dir.back() == '/' ? "" : "/");
+  const std::string boxDir =
+      box ? FileBoxDirName(dest, boxesDir, r.Flavor, r.Type == otLongFileBox) : std::string();
+  const std::vector<std::string> files =
+      CheckedFiles({args.Operands.begin() + 1, args.Operands.end()}, r, boxDir);
+
+  TLog log;
+  TOutbound outb;
+  if (!r.Log.empty()) {
+    log.SetFileName(r.Log);
+    // Four characters in every line ("BRNE"), the whole name in the banner.
+    log.SetAppShortName("BRNET");
+    log.SetAppName("BRNET");
+    log.LogStart();
+    outb.SetOnLogString(
+        [&log](const void*, char level, std::string_view text) { log.Log(level, text); });
+  }
+  SetUpOutbound(outb, r, dir);
+  try {
+    AttachWaiting(outb, dest, files, r, boxDir);
+  } catch (const std::exception& e) {
+    throw Failure(e.what());
+  }
+  if (!r.Quiet) {
+    for (const std::string& file : files) {
+      std::printf("%s %s %s %s\n", dest.ToString().c_str(), FlavourName(r.Flavor).c_str(),
+                  ModeName(r.Mode).c_str(), file.c_str());
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+int AttachCommand(const std::vector<std::string>& args, const SetupSources& sources) {
+  const ParsedArgs parsed = ParseArgs(args, kSpecs);
+  if (parsed.Has("help")) {
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
+  return Attach(parsed, sources);
+}
+
+}  // namespace brnet::cli

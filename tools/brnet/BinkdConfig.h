@@ -1,0 +1,80 @@
+// Reading binkd's configuration for what brnet needs of it: the main
+// address, the outbound (the directory of the main address's domain, whose
+// default zone it is) and the file boxes.
+//
+// The text rules are binkd's: one keyword per line, compared without regard
+// to case, then blank-separated words; "#" outside quotes starts a comment;
+// a word that starts with a double quote runs to the next double quote that
+// ends the word (a blank or the line's end after it); a backslash escapes the
+// next character ("\\" is one backslash; \n, \t, \r, \a, \b, \f, \E, octal
+// digits and \xHH name characters). "include FILE" reads another file in
+// place. Keywords brnet has no use for are skipped, unknown ones included.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brnet::cli {
+
+// A configuration that cannot be read or does not say what is needed; the
+// text names the file (and the line where there is one).
+class EConfigError : public std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct BinkdDomain {
+  std::string Name;
+  std::string Path;      // the outbound of the domain's default zone
+  int DefaultZone = 0;   // zero for an alias
+  std::string AliasFor;  // the domain this one stands for, or empty
+};
+
+// What the configuration lines said, in file order (includes in place).
+struct BinkdConfig {
+  std::vector<std::string> Addresses;  // every word of every "address" line
+  std::vector<BinkdDomain> Domains;
+  std::string FileBox;  // the last "filebox" line's directory
+};
+
+// The words of one line as binkd splits them; empty for a blank line or a
+// comment.
+std::vector<std::string> BinkdWords(std::string_view line);
+
+// Reads the file named by an "include" line: its text, or nothing when it
+// cannot be read (MESSAGE then says why).
+using BinkdIncludeReader =
+    std::function<std::optional<std::string>(const std::string& path, std::string& message)>;
+
+// Parses TEXT, the contents of the file FILENAME (named in messages);
+// "include" lines go through READ. Relative names (of included files, domain
+// and filebox directories) are taken against the directory of the file that
+// holds them. Raises EConfigError for a malformed line it needs and for
+// includes nested too deep.
+BinkdConfig ParseBinkdConfig(std::string_view text, const std::string& fileName,
+                             const BinkdIncludeReader& read);
+
+// ParseBinkdConfig of the file PATH, reading includes from disk. Raises
+// EConfigError naming the file for one that cannot be read.
+BinkdConfig ReadBinkdConfig(const std::string& path);
+
+// The directory part of PATH with its trailing "/", or empty.
+std::string ExtractDir(const std::string& path);
+
+// What brnet takes from a configuration.
+struct BinkdSettings {
+  std::string MainAddress;  // the first address, with its domain
+  std::string Domain;       // the domain the outbound belongs to (aliases followed)
+  std::string Outbound;     // that domain's directory; empty when no domain line
+  int DefaultZone = 0;
+  std::string FileBox;  // empty when none
+};
+
+// Raises EConfigError (naming FILENAME) when there is no address, when the
+// main address's domain has no "domain" line, or for an alias loop.
+BinkdSettings ResolveBinkdSettings(const BinkdConfig& config, const std::string& fileName);
+
+}  // namespace brnet::cli

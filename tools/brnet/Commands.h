@@ -1,0 +1,55 @@
+// brnet's commands: attach, queue and addr.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Setup.h"
+#include "addr/FidoAddr.h"
+
+namespace brnet::cli {
+
+// Runs brnet with ARGS (without the program name); the exit status. Errors
+// go to standard error as "brnet: TEXT".
+int RunBrnet(const std::vector<std::string>& args, const SetupSources& sources);
+
+int AttachCommand(const std::vector<std::string>& args, const SetupSources& sources);
+int QueueCommand(const std::vector<std::string>& args, const SetupSources& sources);
+int AddrCommand(const std::vector<std::string>& args, const SetupSources& sources);
+
+// The options every command takes to find its settings.
+struct ParsedArgs;
+SetupOptions SetupOptionsFrom(const ParsedArgs& args);
+// TEXT as an outbound type: bink, netmail, box, longbox (any case).
+TOutbType ParseType(const std::string& text);
+
+// The main address for the library's naming and address rules, set for the
+// life of the object. An invalid text fails naming where it came from.
+class MainAddressScope {
+ public:
+  explicit MainAddressScope(const std::string& text);
+  ~MainAddressScope() { SetMainAddressRef(nullptr); }
+  MainAddressScope(const MainAddressScope&) = delete;
+  MainAddressScope& operator=(const MainAddressScope&) = delete;
+  const TFidoAddr& Addr() const { return *addr_; }
+
+ private:
+  std::unique_ptr<TFidoAddr> addr_;
+};
+
+// A destination: TEXT with the parts it leaves out taken from the main
+// address; fails with the parser's text.
+TFidoAddr ParseDestination(const std::string& text);
+
+// The refusal of a Bink outbound whose default zone, as binkd's
+// configuration gives it, is not the main address's zone: the library names
+// the zones' directories after the main address.
+void CheckDefaultZone(const Resolved& setup, const TFidoAddr& main);
+
+// Names of flavours, types and after-sending modes as brnet shows them.
+std::string FlavourName(TOutbFlavor flavor);
+std::string TypeName(TOutbType type);
+std::string ModeName(TOutbSendMode mode);
+
+}  // namespace brnet::cli
