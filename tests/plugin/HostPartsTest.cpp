@@ -246,6 +246,38 @@ TEST(DialogView, LayoutAndGroups) {
   EXPECT_EQ(view.EnterResult(), 7) << "Enter on a button gives that button";
 }
 
+// Keys as the real file manager moves them: Tab takes a radio group as one
+// stop, entered at its chosen button; a focused edit's text is selected.
+TEST(DialogView, TabTreatsARadioGroupAsOneStop) {
+  Sample s;
+  farhost::DialogView view(s.items.data(), 8, 30, 8);
+  EXPECT_TRUE(view.TakeSelection()) << "the first edit's text is selected";
+  EXPECT_FALSE(view.TakeSelection());
+  s.items[3].Selected = 1, s.items[2].Selected = 0;
+  view.TabFocus(1);
+  EXPECT_EQ(view.FocusIndex(), 3) << "into the group at its chosen button";
+  view.TabFocus(1);
+  EXPECT_EQ(view.FocusIndex(), 4) << "out of the group: the next group";
+  view.TabFocus(1);
+  EXPECT_EQ(view.FocusIndex(), 5);
+  view.TabFocus(-1);
+  view.TabFocus(-1);
+  EXPECT_EQ(view.FocusIndex(), 3) << "back into the group at its chosen button";
+  view.TabFocus(-1);
+  EXPECT_EQ(view.FocusIndex(), 1);
+  EXPECT_TRUE(view.TakeSelection()) << "selected again on entering the edit";
+  view.MoveFocus(1);
+  EXPECT_EQ(view.FocusIndex(), 2) << "arrows go button by button";
+}
+
+TEST(MessageView, DefaultButtonBelowASeparator) {
+  farhost::MessageView msg{"Title", {"line"}, {"&Yes", "No"}};
+  const auto lines = msg.Render(-1).Lines("_");
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_NE(lines[3].find("╟───"), std::string::npos) << lines[3];
+  EXPECT_NE(lines[4].find("{ Yes } [ No ]"), std::string::npos) << lines[4];
+}
+
 TEST(Answers, ActOnItemsByLabelOrNumber) {
   Sample s;
   farhost::DialogView view(s.items.data(), 8, 30, 8);

@@ -24,8 +24,8 @@ start configure
 wait_for "Sendrel configuration"
 type_text "2:5020/100"
 keys Tab Down Space            # to the outbound types, then Bink
-screen | grep -qF "(•) Bink outbound" || fail "Bink was not chosen"
-keys Tab Tab Tab               # past the file boxes to the path
+wait_for "(•) Bink outbound"
+keys Tab                       # out of the radio group to the path
 type_text "/nonexistent"
 keys Enter
 wait_for "This directory does not exist"
@@ -53,9 +53,9 @@ keys Enter
 wait_for "Send 1 file(s)"
 keys BSpace BSpace BSpace BSpace BSpace
 type_text "2:5020/1234"
-keys Tab Space                 # Hold
-keys Tab Tab Tab Space         # the check box
-screen | grep -qF "[x] Delete/move after sending" || fail "the check box was not ticked"
+keys Tab Up Space              # into the flavours at Normal, up to Hold
+keys Tab Space                 # out of the group: the check box
+wait_for "[x] Delete/move after sending"
 keys Enter
 [ "$(finished)" = "EXIT=1" ] || fail "attach: $(cat "$work/exit")"
 grep -qF "brAttachFiles 2:5020/1234.0 count=1 flavor=4 type=0 mode=1" "$work/calls.log" ||

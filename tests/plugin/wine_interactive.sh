@@ -33,8 +33,8 @@ start configure
 wait_for "Sendrel configuration"
 type_text "2:5020/100"
 keys Tab Down Space
-screen | grep -qF "(•) Bink outbound" || fail "Bink was not chosen"
-keys Tab Tab Tab
+wait_for "(•) Bink outbound"
+keys Tab
 type_text 'Z:\nonexistent'
 keys Enter
 wait_for "This directory does not exist"
@@ -54,9 +54,9 @@ screen | grep -qF "Configure: settings changed" || fail "configure did not save"
 start attach -p "$(winpath "$work/panel")" a.txt
 wait_for "Send 1 file(s) (5b) to:"
 type_text "2:5020/1234"
+keys Tab Up Space
 keys Tab Space
-keys Tab Tab Tab Space
-screen | grep -qF "[x] Delete/move after sending" || fail "the check box was not ticked"
+wait_for "[x] Delete/move after sending"
 keys Enter
 [ "$(finished)" = "EXIT=0" ] || fail "attach: $(cat "$work/exit")"
 flow="$work/out/139C04D2.hlo"

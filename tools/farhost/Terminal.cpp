@@ -18,6 +18,16 @@ void EditKey(DialogView& view, int i, const KeyPress& k) {
   std::string text = view.EditText(i);
   std::size_t& caret = view.Caret(i);
   caret = std::min(caret, text.size());
+  // A selected text goes with the first character, Backspace or Delete.
+  if (view.TakeSelection() && !(view.Item(i).Flags & DIF_READONLY) &&
+      (k.key == Key::Char || k.key == Key::Backspace || k.key == Key::Delete)) {
+    text.clear();
+    caret = 0;
+    if (k.key != Key::Char) {
+      view.SetEditText(i, text);
+      return;
+    }
+  }
   switch (k.key) {
     case Key::Left:
       caret = PrevChar(text, caret);
@@ -74,10 +84,14 @@ int RunDialog(DialogView& view) {
         view.Finish();
         return view.EnterResult();
       case Key::Tab:
+        view.TabFocus(1);
+        break;
+      case Key::BackTab:
+        view.TabFocus(-1);
+        break;
       case Key::Down:
         view.MoveFocus(1);
         break;
-      case Key::BackTab:
       case Key::Up:
         view.MoveFocus(-1);
         break;
