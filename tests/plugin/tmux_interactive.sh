@@ -32,7 +32,7 @@ wait_for "This directory does not exist"
 keys Enter
 wait_for "Sendrel configuration"
 screen | grep -qF "/nonexistent" || fail "the dialog lost the typed path"
-keys BSpace BSpace BSpace BSpace BSpace BSpace BSpace BSpace BSpace BSpace BSpace BSpace
+keys Left C-y                    # the caret moved, then Ctrl+Y clears the field
 type_text "$work/out"
 keys Enter
 [ "$(finished)" = "EXIT=1" ] || fail "configure: $(cat "$work/exit") (one warning expected)"
@@ -51,7 +51,7 @@ keys Enter
 wait_for "Invalid destination address: 1:2:3"
 keys Enter
 wait_for "Send 1 file(s)"
-keys BSpace BSpace BSpace BSpace BSpace
+keys BSpace                     # the re-shown text is selected: one key clears it
 type_text "2:5020/1234"
 keys Tab Up Space              # into the flavours at Normal, up to Hold
 keys Tab Space                 # out of the group: the check box

@@ -20,7 +20,8 @@ void EditKey(DialogView& view, int i, const KeyPress& k) {
   caret = std::min(caret, text.size());
   // A selected text goes with the first character, Backspace or Delete.
   if (view.TakeSelection() && !(view.Item(i).Flags & DIF_READONLY) &&
-      (k.key == Key::Char || k.key == Key::Backspace || k.key == Key::Delete)) {
+      (k.key == Key::Char || k.key == Key::Backspace || k.key == Key::Delete ||
+       k.key == Key::ClearLine)) {
     text.clear();
     caret = 0;
     if (k.key != Key::Char) {
@@ -49,6 +50,11 @@ void EditKey(DialogView& view, int i, const KeyPress& k) {
     }
     case Key::Delete:
       text.erase(caret, NextChar(text, caret) - caret);
+      break;
+    case Key::ClearLine:
+      if (view.Item(i).Flags & DIF_READONLY) return;
+      text.clear();
+      caret = 0;
       break;
     case Key::Char:
       if (view.Item(i).Flags & DIF_READONLY) return;
