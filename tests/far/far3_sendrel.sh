@@ -53,6 +53,7 @@ cleanup() {
   rm -rf "$run"
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM
 
 winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 screen() { T capture-pane -p -t far 2>/dev/null; }
@@ -66,6 +67,8 @@ fail() {
   cat "$shot"
   echo "--- outbound, netmail and file boxes"
   (cd "$run" && ls -lR out mail box 2>&1)
+  echo "--- wine's errors"
+  tail -20 "$run/far.stderr" 2>/dev/null
   exit 1
 }
 step() { step_name=$1; echo "-- $1 ($((SECONDS - started)) s)"; }
