@@ -93,6 +93,32 @@ TEST(LanguageFiles, BothHaveAllMessagesAndUsableFormats) {
   EXPECT_EQ(Shipped("SendrelRus.lng").messages[sendrel::MCancel], "Отмена");
 }
 
+// The file manager moves to the first item with the hotkey pressed (Alt+key):
+// within one dialog the hotkeys must differ, or an item cannot be reached.
+TEST(LanguageFiles, HotkeysDifferWithinEachDialog) {
+  const std::vector<std::vector<int>> dialogs = {
+      {sendrel::MOk, sendrel::MCancel, sendrel::MFlavorHold, sendrel::MFlavorNormal,
+       sendrel::MFlavorDirect, sendrel::MKillSent},
+      {sendrel::MOk, sendrel::MCancel, sendrel::MOutbNetmail, sendrel::MOutbBink,
+       sendrel::MOutbFileBox, sendrel::MOutbLongFileBox}};
+  for (const char* name : {"SendrelEng.lng", "SendrelRus.lng"}) {
+    SCOPED_TRACE(name);
+    const farhost::LangFile f = Shipped(name);
+    for (const std::vector<int>& dialog : dialogs) {
+      std::vector<std::string> keys;
+      for (int id : dialog) {
+        const std::string& text = f.messages[static_cast<std::size_t>(id)];
+        const std::size_t amp = text.find('&');
+        if (amp == std::string::npos) continue;
+        std::string key = farhost::Chars(text.substr(amp + 1)).at(0);
+        if (key.size() == 1) key[0] = static_cast<char>(std::tolower(key[0]));
+        EXPECT_EQ(std::count(keys.begin(), keys.end(), key), 0) << text;
+        keys.push_back(key);
+      }
+    }
+  }
+}
+
 // The plug-in's dialogs in each language: no text runs over the box.
 const farhost::LangFile* currentLang = nullptr;
 const char* FARAPI TestGetMsg(INT_PTR, int id) {
