@@ -1,7 +1,10 @@
-// File-system questions the plug-in asks.
+// File-system questions of the plug-in side: the plug-in's and those of its
+// host, farhost.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // In a namespace of their own: the library's platform layer may well grow
 // functions of the same names.
@@ -14,5 +17,36 @@ bool PathExists(const std::string& path);
 // The short (8.3) form of PATH where the platform keeps one; otherwise, and
 // when it cannot be had, PATH itself. POSIX has no short names.
 std::string ShortPathName(const std::string& path);
+
+// PATH made absolute without resolving symbolic links, so that a plug-in
+// linked into a folder finds its companions there; empty when PATH cannot be
+// read.
+std::string AbsolutePath(const std::string& path);
+
+// PATH absolute and in its one canonical form (links resolved, and on
+// Windows the long form of every name); empty, with WHY naming PATH and the
+// system's reason, on failure.
+std::string CanonicalPath(const std::string& path, std::string& why);
+
+struct EntryInfo {
+  bool isDir = false;
+  bool readOnly = false;
+  std::uint64_t size = 0;  // 0 for a directory
+  // 100-nanosecond intervals since 1601-01-01, as Windows counts.
+  std::uint64_t created = 0, accessed = 0, written = 0;
+  std::uint32_t links = 1;
+};
+
+// What is known of PATH (a dangling symbolic link as the link itself); a
+// default EntryInfo when nothing is.
+EntryInfo StatEntry(const std::string& path);
+
+// Appends the names in DIR, without "." and "..", to NAMES in the order the
+// file system gives them; false with WHY naming DIR and the cause on failure.
+bool ListNames(const std::string& dir, std::vector<std::string>& names, std::string& why);
+
+// NAME matches the shell wildcard PATTERN ("*", "?"), comparing as the
+// platform's file names do: with case on POSIX, without on Windows.
+bool MatchesWildcard(const char* pattern, const char* name);
 
 }  // namespace brnet::sys::host

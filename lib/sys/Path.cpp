@@ -2,14 +2,6 @@
 
 namespace brnet::sys {
 
-bool NamesDrive(std::string_view name, PathStyle style) {
-  return style == PathStyle::Windows && name.size() >= 2 && name[1] == ':';
-}
-
-bool IsRootedPath(std::string_view name, PathStyle style) {
-  return !name.empty() && name.front() == PathDelim(style);
-}
-
 std::string JoinToDir(std::string_view name, std::string_view base, PathStyle style) {
   if (name.empty()) return {};
   if (base.empty()) return std::string(name);

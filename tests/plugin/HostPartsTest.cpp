@@ -2,6 +2,7 @@
 // plug-in's language files and dialogs seen through them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include "TestSupport.h"
 #include "Text.h"
 #include "TextFormat.h"
+#include "sys/HostFs.h"
 
 namespace {
 
@@ -227,6 +229,52 @@ TEST(Panel, ListsLikeTheFileManager) {
   EXPECT_STREQ(pi.SelectedItems[0].FindData.cFileName, "adir");
   EXPECT_STREQ(pi.SelectedItems[1].FindData.cFileName, "big.bin");
   EXPECT_TRUE(pi.SelectedItems[1].Flags & PPIF_SELECTED);
+}
+
+TEST(Panel, SortsNamesFoldedToLowerCase) {
+  TempDir dir;
+  for (const char* name : {"b", "_u", "A"}) WriteFile(dir / name, "");
+  farhost::Panel panel;
+  std::string why;
+  ASSERT_TRUE(panel.Load(dir.Path(), why)) << why;
+  PanelInfo pi{};
+  panel.Fill(pi);
+  std::vector<std::string> names;
+  for (int i = 1; i < pi.ItemsNumber; ++i) names.push_back(pi.PanelItems[i].FindData.cFileName);
+  // Folded to lower case "_" sorts before every letter (folded to upper
+  // case it would sort after them).
+  EXPECT_EQ(names, (std::vector<std::string>{"_u", "A", "b"}));
+}
+
+TEST(HostFs, ListsAndNamesWhatFails) {
+  namespace host = brnet::sys::host;
+  TempDir dir;
+  WriteFile(dir / "f.txt", "abc");
+  fs::create_directories(dir / "sub");
+  std::vector<std::string> names;
+  std::string why;
+  ASSERT_TRUE(host::ListNames(dir.Path(), names, why)) << why;
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"f.txt", "sub"}));
+  const host::EntryInfo file = host::StatEntry(dir / "f.txt");
+  EXPECT_FALSE(file.isDir);
+  EXPECT_EQ(file.size, 3u);
+  EXPECT_NE(file.written, 0u);
+  EXPECT_TRUE(host::StatEntry(dir / "sub").isDir);
+  EXPECT_EQ(host::StatEntry(dir / "sub").size, 0u);
+
+  const std::string missing = dir / "missing";
+  EXPECT_FALSE(host::ListNames(missing, names, why));
+  EXPECT_EQ(why.rfind(missing + ": ", 0), 0u) << why;
+  why.clear();
+  EXPECT_EQ(host::CanonicalPath(missing, why), "");
+  EXPECT_EQ(why.rfind(missing + ": ", 0), 0u) << why;
+  EXPECT_EQ(host::AbsolutePath(missing), "");
+  EXPECT_EQ(host::CanonicalPath(dir / "sub/..", why), fs::canonical(dir.Path()).string());
+
+  EXPECT_TRUE(host::MatchesWildcard("*.t?t", "f.txt"));
+  EXPECT_FALSE(host::MatchesWildcard("*.t?t", "f.tt"));
+  EXPECT_FALSE(host::MatchesWildcard("f*", "g.txt"));
 }
 
 // --- dialogs and answers -------------------------------------------------

@@ -22,6 +22,46 @@ TEST(PathRules, DrivesExistOnlyOnWindows) {
   EXPECT_EQ(PathDelim(PathStyle::Posix), '/');
 }
 
+TEST(PathRules, SplitsAndJoinsNamesInBothStyles) {
+  constexpr PathStyle W = PathStyle::Windows, P = PathStyle::Posix;
+  EXPECT_TRUE(IsPathSeparator('/', W));
+  EXPECT_TRUE(IsPathSeparator('\\', W));
+  EXPECT_FALSE(IsPathSeparator('\\', P));
+  EXPECT_FALSE(IsPathSeparator('\0', P));
+
+  EXPECT_EQ(ParentDir("a/b/c", P), "a/b");
+  EXPECT_EQ(ParentDir("/c", P), "/");
+  EXPECT_EQ(ParentDir("c", P), ".");
+  EXPECT_EQ(ParentDir("C:x", P), ".");
+  EXPECT_EQ(ParentDir("C:\\a\\b", W), "C:\\a");
+  EXPECT_EQ(ParentDir("C:\\b", W), "C:\\");
+  EXPECT_EQ(ParentDir("C:/b", W), "C:/");
+  EXPECT_EQ(ParentDir("\\b", W), "\\");
+  EXPECT_EQ(ParentDir("C:b", W), "C:");
+  EXPECT_EQ(ParentDir("a\\b/c", W), "a\\b");
+
+  EXPECT_EQ(LastPathName("a/b/", P), "b");
+  EXPECT_EQ(LastPathName("/", P), "");
+  EXPECT_EQ(LastPathName("a\\b", P), "a\\b");
+  EXPECT_EQ(LastPathName("a\\b\\", W), "b");
+  EXPECT_EQ(LastPathName("x/y", W), "y");
+
+  EXPECT_EQ(JoinPath("a", "b", P), "a/b");
+  EXPECT_EQ(JoinPath("/", "b", P), "/b");
+  EXPECT_EQ(JoinPath("", "b", P), "b");
+  EXPECT_EQ(JoinPath("C:\\a", "b", W), "C:\\a\\b");
+  EXPECT_EQ(JoinPath("C:/a/", "b", W), "C:/a/b");
+
+  EXPECT_TRUE(IsRootDir("/", P));
+  EXPECT_FALSE(IsRootDir("/a", P));
+  EXPECT_FALSE(IsRootDir("C:\\", P));
+  EXPECT_TRUE(IsRootDir("C:\\", W));
+  EXPECT_TRUE(IsRootDir("c:/", W));
+  EXPECT_TRUE(IsRootDir("\\", W));
+  EXPECT_FALSE(IsRootDir("C:", W));
+  EXPECT_FALSE(IsRootDir("C:\\a", W));
+}
+
 TEST(PathRules, CurrentDirectoryIsAbsoluteAndFollowsChanges) {
   std::string cwd = CurrentDirectory();
   ASSERT_FALSE(cwd.empty());

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Text.h"
+#include "util/Ascii.h"
 
 namespace farhost {
 
@@ -40,7 +41,7 @@ std::optional<std::string> Answers::Next() {
 namespace {
 
 bool StartsWithNoCase(std::string_view text, std::string_view head) {
-  return text.size() >= head.size() && SameText(text.substr(0, head.size()), head);
+  return text.size() >= head.size() && brnet::EqualsAsciiNoCase(text.substr(0, head.size()), head);
 }
 
 // Index of the item LABEL names among those KIND accepts, or -1 with WHY.
@@ -57,7 +58,7 @@ int Resolve(const std::vector<std::string>& labels, const std::function<bool(int
   for (int i = 0; i < static_cast<int>(labels.size()); ++i) {
     if (!kind(i)) continue;
     const std::string have = Trim(labels[static_cast<std::size_t>(i)]);
-    if (SameText(have, want)) return i;
+    if (brnet::EqualsAsciiNoCase(have, want)) return i;
     if (StartsWithNoCase(have, want)) prefix.push_back(i);
   }
   if (prefix.size() == 1) return prefix[0];
@@ -81,43 +82,52 @@ bool Verb(std::string_view action, std::string_view verb, std::string_view& rest
   return true;
 }
 
-}  // namespace
-
-Step ApplyToDialog(DialogView& view, std::string_view action, int& exit, std::string& why) {
+// "esc" (or nothing) and "enter", which every box takes: true when ACTION
+// is one of them, with EXIT set to what the box closes with.
+bool ClosingAnswer(std::string_view action, int enterResult, int& exit) {
   const std::string trimmed = Trim(action);
-  if (trimmed.empty() || SameText(trimmed, "esc")) {
+  if (trimmed.empty() || brnet::EqualsAsciiNoCase(trimmed, "esc")) {
     exit = -1;
-    return Step::Closed;
+    return true;
   }
-  if (SameText(trimmed, "enter")) {
-    exit = view.EnterResult();
-    return Step::Closed;
+  if (brnet::EqualsAsciiNoCase(trimmed, "enter")) {
+    exit = enterResult;
+    return true;
   }
-  const auto type = [&](int t) { return [&view, t](int i) { return view.Item(i).Type == t; }; };
-  std::string_view rest;
-  if (action.size() > 1 && action[0] == '#' && action.find('=') != std::string_view::npos) {
-    const std::size_t eq = action.find('=');
-    const int n = std::atoi(std::string(action.substr(1, eq - 1)).c_str());
-    if (n < 0 || n >= view.Count() || !view.IsEdit(n)) {
-      why = "item " + std::to_string(n) + " is not an edit field";
-      return Step::Error;
-    }
-    view.SetEditText(n, action.substr(eq + 1));
-    return Step::Continue;
-  }
-  if (Verb(action, "field", rest) && rest.find('=') != std::string_view::npos) {
-    const std::size_t eq = rest.find('=');
-    const int k = std::atoi(std::string(rest.substr(0, eq)).c_str());
-    for (int i = 0, seen = 0; i < view.Count(); ++i) {
-      if (view.IsEdit(i) && ++seen == k) {
-        view.SetEditText(i, rest.substr(eq + 1));
-        return Step::Continue;
-      }
-    }
-    why = "the dialog has no edit field " + std::to_string(k);
+  return false;
+}
+
+// "#N=TEXT": TEXT into the edit item N.
+Step SetItemText(DialogView& view, std::string_view action, std::string& why) {
+  const std::size_t eq = action.find('=');
+  const int n = std::atoi(std::string(action.substr(1, eq - 1)).c_str());
+  if (n < 0 || n >= view.Count() || !view.IsEdit(n)) {
+    why = "item " + std::to_string(n) + " is not an edit field";
     return Step::Error;
   }
+  view.SetEditText(n, action.substr(eq + 1));
+  return Step::Continue;
+}
+
+// "field K=TEXT" (REST is "K=TEXT"): TEXT into the K-th edit field.
+Step SetFieldText(DialogView& view, std::string_view rest, std::string& why) {
+  const std::size_t eq = rest.find('=');
+  const int k = std::atoi(std::string(rest.substr(0, eq)).c_str());
+  for (int i = 0, seen = 0; i < view.Count(); ++i) {
+    if (view.IsEdit(i) && ++seen == k) {
+      view.SetEditText(i, rest.substr(eq + 1));
+      return Step::Continue;
+    }
+  }
+  why = "the dialog has no edit field " + std::to_string(k);
+  return Step::Error;
+}
+
+// "press", "select", "check" or "uncheck" and the label of an item.
+Step ActOnLabel(DialogView& view, std::string_view action, int& exit, std::string& why) {
+  const auto type = [&](int t) { return [&view, t](int i) { return view.Item(i).Type == t; }; };
   const std::vector<std::string> labels = LabelsOf(view);
+  std::string_view rest;
   int i;
   if (Verb(action, "press", rest)) {
     if ((i = Resolve(labels, type(DI_BUTTON), rest, why)) < 0) return Step::Error;
@@ -139,16 +149,22 @@ Step ApplyToDialog(DialogView& view, std::string_view action, int& exit, std::st
   return Step::Error;
 }
 
+}  // namespace
+
+Step ApplyToDialog(DialogView& view, std::string_view action, int& exit, std::string& why) {
+  if (ClosingAnswer(action, view.EnterResult(), exit)) return Step::Closed;
+  if (action.size() > 1 && action[0] == '#' && action.find('=') != std::string_view::npos) {
+    return SetItemText(view, action, why);
+  }
+  std::string_view rest;
+  if (Verb(action, "field", rest) && rest.find('=') != std::string_view::npos) {
+    return SetFieldText(view, rest, why);
+  }
+  return ActOnLabel(view, action, exit, why);
+}
+
 Step ApplyToMessage(const MessageView& msg, std::string_view action, int& exit, std::string& why) {
-  const std::string trimmed = Trim(action);
-  if (trimmed.empty() || SameText(trimmed, "esc")) {
-    exit = -1;
-    return Step::Closed;
-  }
-  if (SameText(trimmed, "enter")) {
-    exit = 0;
-    return Step::Closed;
-  }
+  if (ClosingAnswer(action, 0, exit)) return Step::Closed;
   std::string_view rest;
   if (Verb(action, "press", rest)) {
     std::vector<std::string> labels;

@@ -194,6 +194,13 @@ int DialogView::EnclosingBox(int y) const {
 
 namespace {
 
+// TITLE, framed by blanks, centred between the columns X1 and X2.
+void PutTitle(Canvas& c, int x1, int x2, int y, const std::string& title) {
+  if (title.empty()) return;
+  const std::string t = " " + title + " ";
+  c.Put(x1 + (x2 - x1 + 1 - static_cast<int>(Width(t))) / 2, y, t);
+}
+
 void DrawBox(Canvas& c, int x1, int y1, int x2, int y2, bool dbl, const std::string& title) {
   const char* h = dbl ? "═" : "─";
   const char* v = dbl ? "║" : "│";
@@ -203,10 +210,34 @@ void DrawBox(Canvas& c, int x1, int y1, int x2, int y2, bool dbl, const std::str
   c.Put(x2, y1, dbl ? "╗" : "┐");
   c.Put(x1, y2, dbl ? "╚" : "└");
   c.Put(x2, y2, dbl ? "╝" : "┘");
-  if (!title.empty()) {
-    const std::string t = " " + title + " ";
-    c.Put(x1 + (x2 - x1 + 1 - static_cast<int>(Width(t))) / 2, y1, t);
-  }
+  PutTitle(c, x1, x2, y1, title);
+}
+
+// A line across a box between its sides at X1 and X2, joined to them with
+// LEFT and RIGHT.
+void DrawSeparator(Canvas& c, int x1, int x2, int y, bool dbl, const char* left, const char* right,
+                   const std::string& title) {
+  for (int x = x1 + 1; x < x2; ++x) c.Put(x, y, dbl ? "═" : "─");
+  c.Put(x1, y, left);
+  c.Put(x2, y, right);
+  PutTitle(c, x1, x2, y, title);
+}
+
+std::string ButtonText(const farapi::FarDialogItem& it, const std::string& label) {
+  if (it.Flags & DIF_NOBRACKETS) return label;
+  return it.DefaultButton ? "{ " + label + " }" : "[ " + label + " ]";
+}
+
+// What a field W columns wide shows of TEXT: the end of a longer text, where
+// the caret (at byte CARET) is.
+std::string VisiblePart(const std::string& text, std::size_t caret, int w) {
+  const std::vector<std::string> chars = Chars(text);
+  const std::size_t width = static_cast<std::size_t>(w);
+  const std::size_t caretChars = Width(text.substr(0, caret));
+  const std::size_t first = caretChars >= width ? caretChars - width + 1 : 0;
+  std::string shown;
+  for (std::size_t k = first; k < chars.size() && k < first + width; ++k) shown += chars[k];
+  return shown;
 }
 
 }  // namespace
@@ -214,77 +245,72 @@ void DrawBox(Canvas& c, int x1, int y1, int x2, int y2, bool dbl, const std::str
 Canvas DialogView::Render(bool focusMarks) const {
   Canvas c(width_, height_);
   for (int i = 0; i < count_; ++i) {
-    const FarDialogItem& it = items_[i];
-    if (it.Flags & DIF_HIDDEN) continue;
-    const Place p = places_[static_cast<std::size_t>(i)];
-    const bool focused = focusMarks && i == focus_;
-    const Canvas::Attr mark = focused ? Canvas::Focus : Canvas::Normal;
-    const std::string label = Label(i);
-    switch (it.Type) {
-      case DI_DOUBLEBOX:
-      case DI_SINGLEBOX:
-        DrawBox(c, it.X1, it.Y1, it.X2, it.Y2, it.Type == DI_DOUBLEBOX, label);
-        break;
-      case DI_TEXT:
-        if (it.Flags & (DIF_SEPARATOR | DIF_SEPARATOR2)) {
-          const bool dbl = (it.Flags & DIF_SEPARATOR2) != 0;
-          const int box = EnclosingBox(it.Y1);
-          const int x1 = box >= 0 ? items_[box].X1 : 0;
-          const int x2 = box >= 0 ? items_[box].X2 : width_ - 1;
-          const bool boxDbl = box >= 0 && items_[box].Type == DI_DOUBLEBOX;
-          for (int x = x1 + 1; x < x2; ++x) c.Put(x, it.Y1, dbl ? "═" : "─");
-          c.Put(x1, it.Y1, dbl ? "╠" : (boxDbl ? "╟" : "├"));
-          c.Put(x2, it.Y1, dbl ? "╣" : (boxDbl ? "╢" : "┤"));
-          if (!label.empty()) {
-            const std::string t = " " + label + " ";
-            c.Put(x1 + (x2 - x1 + 1 - static_cast<int>(Width(t))) / 2, it.Y1, t);
-          }
-        } else {
-          c.Put(p.x, p.y, label);
-        }
-        break;
-      case DI_VTEXT: {
-        int y = p.y;
-        for (const std::string& ch : Chars(label)) c.Put(p.x, y++, ch);
-        break;
-      }
-      case DI_BUTTON: {
-        const bool plain = (it.Flags & DIF_NOBRACKETS) != 0;
-        const std::string text =
-            plain ? label : (it.DefaultButton ? "{ " + label + " }" : "[ " + label + " ]");
-        c.Put(p.x, p.y, text, mark);
-        break;
-      }
-      case DI_CHECKBOX:
-        c.Put(p.x, p.y, it.Selected == 2 ? "[?]" : (it.Selected ? "[x]" : "[ ]"), mark);
-        c.Put(p.x + 4, p.y, label);
-        break;
-      case DI_RADIOBUTTON:
-        c.Put(p.x, p.y, it.Selected ? "(•)" : "( )", mark);
-        c.Put(p.x + 4, p.y, label);
-        break;
-      default:
-        if (IsEdit(i)) {
-          const int w = std::max(it.X2 - it.X1 + 1, 1);
-          std::string text = EditText(i);
-          if (it.Type == DI_PSWEDIT) text = std::string(Width(text), '*');
-          for (int x = 0; x < w; ++x)
-            c.Put(p.x + x, p.y, " ", focused ? Canvas::Focus : Canvas::Field);
-          // Show the end of a text longer than the field, where the caret is.
-          std::vector<std::string> chars = Chars(text);
-          const std::size_t caretChars = Width(text.substr(0, caret_[static_cast<std::size_t>(i)]));
-          std::size_t first = caretChars >= static_cast<std::size_t>(w) ? caretChars - w + 1 : 0;
-          std::string shown;
-          for (std::size_t k = first; k < chars.size() && k < first + static_cast<std::size_t>(w);
-               ++k) {
-            shown += chars[k];
-          }
-          c.Put(p.x, p.y, shown, focused ? Canvas::Focus : Canvas::Field);
-        }
-        break;
-    }
+    if (!(items_[i].Flags & DIF_HIDDEN)) DrawItem(c, i, focusMarks && i == focus_);
   }
   return c;
+}
+
+void DialogView::DrawItem(Canvas& c, int i, bool focused) const {
+  const FarDialogItem& it = items_[i];
+  const Place p = places_[static_cast<std::size_t>(i)];
+  const Canvas::Attr mark = focused ? Canvas::Focus : Canvas::Normal;
+  const std::string label = Label(i);
+  switch (it.Type) {
+    case DI_DOUBLEBOX:
+    case DI_SINGLEBOX:
+      DrawBox(c, it.X1, it.Y1, it.X2, it.Y2, it.Type == DI_DOUBLEBOX, label);
+      break;
+    case DI_TEXT:
+      if (it.Flags & (DIF_SEPARATOR | DIF_SEPARATOR2)) {
+        DrawSeparatorItem(c, i, label);
+      } else {
+        c.Put(p.x, p.y, label);
+      }
+      break;
+    case DI_VTEXT: {
+      int y = p.y;
+      for (const std::string& ch : Chars(label)) c.Put(p.x, y++, ch);
+      break;
+    }
+    case DI_BUTTON:
+      c.Put(p.x, p.y, ButtonText(it, label), mark);
+      break;
+    case DI_CHECKBOX:
+      c.Put(p.x, p.y, it.Selected == 2 ? "[?]" : (it.Selected ? "[x]" : "[ ]"), mark);
+      c.Put(p.x + 4, p.y, label);
+      break;
+    case DI_RADIOBUTTON:
+      c.Put(p.x, p.y, it.Selected ? "(•)" : "( )", mark);
+      c.Put(p.x + 4, p.y, label);
+      break;
+    default:
+      if (IsEdit(i)) DrawEdit(c, i, focused);
+      break;
+  }
+}
+
+// A separator runs across the box it lies in (else the dialog) and joins
+// that box's sides.
+void DialogView::DrawSeparatorItem(Canvas& c, int i, const std::string& label) const {
+  const FarDialogItem& it = items_[i];
+  const bool dbl = (it.Flags & DIF_SEPARATOR2) != 0;
+  const int box = EnclosingBox(it.Y1);
+  const int x1 = box >= 0 ? items_[box].X1 : 0;
+  const int x2 = box >= 0 ? items_[box].X2 : width_ - 1;
+  const bool boxDbl = box >= 0 && items_[box].Type == DI_DOUBLEBOX;
+  DrawSeparator(c, x1, x2, it.Y1, dbl, dbl ? "╠" : (boxDbl ? "╟" : "├"),
+                dbl ? "╣" : (boxDbl ? "╢" : "┤"), label);
+}
+
+void DialogView::DrawEdit(Canvas& c, int i, bool focused) const {
+  const FarDialogItem& it = items_[i];
+  const Place p = places_[static_cast<std::size_t>(i)];
+  const Canvas::Attr attr = focused ? Canvas::Focus : Canvas::Field;
+  const int w = std::max(it.X2 - it.X1 + 1, 1);
+  std::string text = EditText(i);
+  if (it.Type == DI_PSWEDIT) text = std::string(Width(text), '*');
+  for (int x = 0; x < w; ++x) c.Put(p.x + x, p.y, " ", attr);
+  c.Put(p.x, p.y, VisiblePart(text, caret_[static_cast<std::size_t>(i)], w), attr);
 }
 
 bool DialogView::CaretPosition(int& x, int& y) const {
@@ -313,11 +339,7 @@ Canvas MessageView::Render(int focusButton) const {
   for (const std::string& l : lines) {
     if (!l.empty() && (l[0] == '\x01' || l[0] == '\x02')) {
       const bool dbl = l[0] == '\x02';
-      for (int x = 4; x < width - 4; ++x) c.Put(x, y, dbl ? "═" : "─");
-      c.Put(3, y, dbl ? "╠" : "╟");
-      c.Put(width - 4, y, dbl ? "╣" : "╢");
-      const std::string t = l.size() > 1 ? " " + l.substr(1) + " " : "";
-      if (!t.empty()) c.Put((width - static_cast<int>(Width(t))) / 2, y, t);
+      DrawSeparator(c, 3, width - 4, y, dbl, dbl ? "╠" : "╟", dbl ? "╣" : "╢", l.substr(1));
     } else {
       const int x = leftAlign ? 5 : (width - static_cast<int>(Width(l))) / 2;
       c.Put(x, y, l);
@@ -325,10 +347,7 @@ Canvas MessageView::Render(int focusButton) const {
     ++y;
   }
   if (buttons.empty()) return c;
-  for (int x = 4; x < width - 4; ++x) c.Put(x, y, "─");
-  c.Put(3, y, "╟");
-  c.Put(width - 4, y, "╢");
-  ++y;
+  DrawSeparator(c, 3, width - 4, y++, false, "╟", "╢", "");
   int x = (width - buttonsWidth + 1) / 2;
   for (std::size_t b = 0; b < buttons.size(); ++b) {
     // The first button is the default one, drawn in braces.

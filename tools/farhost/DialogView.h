@@ -58,10 +58,12 @@ class DialogView {
   void Layout();
   int ItemWidth(int i) const;
   int EnclosingBox(int y) const;
+  void DrawItem(Canvas& c, int i, bool focused) const;
+  void DrawSeparatorItem(Canvas& c, int i, const std::string& label) const;
+  void DrawEdit(Canvas& c, int i, bool focused) const;
   bool IsRadio(int i) const;
   int GroupStart(int i) const;  // first button of radio button I's group
   void Focused();               // the focus has moved: select an edit's text
-
 
   farapi::FarDialogItem* items_;
   int count_, width_, height_;

@@ -6,10 +6,11 @@
 #include <cstring>
 
 #include "DialogView.h"
-#include "Platform.h"
 #include "Terminal.h"
 #include "Text.h"
+#include "sys/HostFs.h"
 #include "sys/Loader.h"
+#include "sys/Path.h"
 #include "sys/Registry.h"
 
 namespace farhost {
@@ -255,10 +256,10 @@ int FARAPI CmpName(const char* pattern, const char* string, int skipPath) {
   const char* name = string;
   if (skipPath) {
     for (const char* p = string; *p != '\0'; ++p) {
-      if (platform::IsDirSep(*p)) name = p + 1;
+      if (brnet::sys::IsPathSeparator(*p)) name = p + 1;
     }
   }
-  return platform::MatchWildcard(pattern, name);
+  return brnet::sys::host::MatchesWildcard(pattern, name);
 }
 
 // --- the plug-in --------------------------------------------------------
@@ -275,6 +276,58 @@ struct Entries {
 template <class F>
 void Bind(brnet::sys::ModuleHandle module, F& fn, const char* name) {
   fn = reinterpret_cast<F>(brnet::sys::ModuleSymbol(module, name));
+}
+
+Entries BindEntries(brnet::sys::ModuleHandle module) {
+  Entries e;
+  Bind(module, e.SetStartupInfo, "SetStartupInfo");
+  Bind(module, e.GetPluginInfo, "GetPluginInfo");
+  Bind(module, e.OpenPlugin, "OpenPlugin");
+  Bind(module, e.Configure, "Configure");
+  Bind(module, e.ExitFAR, "ExitFAR");
+  Bind(module, e.GetMinFarVersion, "GetMinFarVersion");
+  return e;
+}
+
+// True when the entries make a plug-in this host can run; otherwise says
+// why not.
+bool CanRun(const Entries& e, const std::string& module) {
+  if (!e.SetStartupInfo && !e.GetPluginInfo && !e.OpenPlugin && !e.ExitFAR) {
+    std::fprintf(stderr, "farhost: %s is not a plug-in\n", module.c_str());
+    return false;
+  }
+  if (e.GetMinFarVersion) {
+    const unsigned need = static_cast<unsigned>(e.GetMinFarVersion());
+    const unsigned have = kFarVersion;
+    if ((need & 0xFFFF) > (have & 0xFFFF) ||
+        ((need & 0xFFFF) == (have & 0xFFFF) && (need >> 16) > (have >> 16))) {
+      std::fprintf(stderr, "farhost: the plug-in needs a newer file manager\n");
+      return false;
+    }
+  }
+  return true;
+}
+
+PluginStartupInfo StartupInfo(const std::string& module, const Options& o) {
+  PluginStartupInfo info{};
+  info.StructSize = sizeof info;
+  std::strncpy(info.ModuleName, module.c_str(), sizeof info.ModuleName - 1);
+  info.ModuleNumber = 0;
+  info.RootKey = o.rootKey.c_str();
+  info.Menu = Menu;
+  info.Dialog = Dialog;
+  info.Message = Message;
+  info.GetMsg = GetMsg;
+  info.Control = Control;
+  info.SaveScreen = SaveScreen;
+  info.RestoreScreen = RestoreScreen;
+  info.GetDirList = GetDirList;
+  info.GetPluginDirList = GetPluginDirList;
+  info.FreeDirList = FreeDirList;
+  info.Viewer = Viewer;
+  info.Editor = Editor;
+  info.CmpName = CmpName;
+  return info;
 }
 
 void PrintMenu(const char* title, const char* const* strings, int count) {
@@ -317,80 +370,59 @@ int RunCommand(const Entries& e, const Options& o) {
   return 0;
 }
 
-}  // namespace
-
-int RunHost(Options& o) {
-  host.options = &o;
-  const std::string module = platform::AbsolutePath(o.plugin);
+// The plug-in's module as an absolute path, its directory noted for the
+// language files; empty, and said why, when it cannot be had.
+std::string FindModule(const Options& o) {
+  const std::string module = brnet::sys::host::AbsolutePath(o.plugin);
   if (module.empty() || module.size() >= static_cast<std::size_t>(NM)) {
     std::fprintf(stderr, "farhost: %s: no such plug-in (or its path is too long)\n",
                  o.plugin.c_str());
-    return 2;
+    return {};
   }
-  host.moduleDir = platform::DirOf(module);
-  if (o.command == "attach") {
-    std::string why;
-    if (!PreparePanel(why)) {
-      std::fprintf(stderr, "farhost: %s\n", why.c_str());
-      return 2;
-    }
-  }
-  brnet::sys::ModuleHandle handle = brnet::sys::LoadModule(module);
-  if (handle == nullptr) {
-    std::fprintf(stderr, "farhost: %s\n", brnet::sys::ModuleError().c_str());
-    return 2;
-  }
-  Entries e;
-  Bind(handle, e.SetStartupInfo, "SetStartupInfo");
-  Bind(handle, e.GetPluginInfo, "GetPluginInfo");
-  Bind(handle, e.OpenPlugin, "OpenPlugin");
-  Bind(handle, e.Configure, "Configure");
-  Bind(handle, e.ExitFAR, "ExitFAR");
-  Bind(handle, e.GetMinFarVersion, "GetMinFarVersion");
-  if (!e.SetStartupInfo && !e.GetPluginInfo && !e.OpenPlugin && !e.ExitFAR) {
-    std::fprintf(stderr, "farhost: %s is not a plug-in\n", module.c_str());
-    brnet::sys::FreeModule(handle);
-    return 2;
-  }
-  if (e.GetMinFarVersion) {
-    const unsigned need = static_cast<unsigned>(e.GetMinFarVersion());
-    const unsigned have = kFarVersion;
-    if ((need & 0xFFFF) > (have & 0xFFFF) ||
-        ((need & 0xFFFF) == (have & 0xFFFF) && (need >> 16) > (have >> 16))) {
-      std::fprintf(stderr, "farhost: the plug-in needs a newer file manager\n");
-      brnet::sys::FreeModule(handle);
-      return 2;
-    }
-  }
+  host.moduleDir = brnet::sys::ParentDir(module);
+  return module;
+}
 
-  PluginStartupInfo info{};
-  info.StructSize = sizeof info;
-  std::strncpy(info.ModuleName, module.c_str(), sizeof info.ModuleName - 1);
-  info.ModuleNumber = 0;
-  info.RootKey = o.rootKey.c_str();
-  info.Menu = Menu;
-  info.Dialog = Dialog;
-  info.Message = Message;
-  info.GetMsg = GetMsg;
-  info.Control = Control;
-  info.SaveScreen = SaveScreen;
-  info.RestoreScreen = RestoreScreen;
-  info.GetDirList = GetDirList;
-  info.GetPluginDirList = GetPluginDirList;
-  info.FreeDirList = FreeDirList;
-  info.Viewer = Viewer;
-  info.Editor = Editor;
-  info.CmpName = CmpName;
-  if (e.SetStartupInfo) e.SetStartupInfo(&info);
+// The attach command's panel, before the plug-in is loaded.
+bool PanelForCommand(const Options& o) {
+  if (o.command != "attach") return true;
+  std::string why;
+  if (PreparePanel(why)) return true;
+  std::fprintf(stderr, "farhost: %s\n", why.c_str());
+  return false;
+}
 
-  const int status = RunCommand(e, o);
-  if (e.ExitFAR) e.ExitFAR();
-  brnet::sys::FreeModule(handle);
+// The command's status, else 1 when there were warnings.
+int ExitStatus(int status, const Options& o) {
   if (o.answers.Remaining() > 0) {
     HostWarning(std::to_string(o.answers.Remaining()) + " answer(s) left unused");
   }
   if (status != 0) return status;
   return host.warnings > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int RunHost(Options& o) {
+  host.options = &o;
+  const std::string module = FindModule(o);
+  if (module.empty() || !PanelForCommand(o)) return 2;
+  brnet::sys::ModuleHandle handle = brnet::sys::LoadModule(module);
+  if (handle == nullptr) {
+    std::fprintf(stderr, "farhost: %s\n", brnet::sys::ModuleError().c_str());
+    return 2;
+  }
+  const Entries e = BindEntries(handle);
+  if (!CanRun(e, module)) {
+    brnet::sys::FreeModule(handle);
+    return 2;
+  }
+  PluginStartupInfo info = StartupInfo(module, o);
+  if (e.SetStartupInfo) e.SetStartupInfo(&info);
+  const int status = RunCommand(e, o);
+  if (e.ExitFAR) e.ExitFAR();
+  brnet::sys::FreeModule(handle);
+  return ExitStatus(status, o);
 }
 
 }  // namespace farhost

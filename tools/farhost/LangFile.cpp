@@ -4,50 +4,47 @@
 #include <fstream>
 #include <iterator>
 
-#include "Platform.h"
 #include "Text.h"
+#include "sys/HostFs.h"
+#include "sys/Path.h"
+#include "util/Ascii.h"
 
 namespace farhost {
 namespace {
 
+// What the escape "\E" stands for, or nothing for an unknown E.
+const char* EscapedChar(char e) {
+  switch (e) {
+    case '\\':
+      return "\\";
+    case '"':
+      return "\"";
+    case 'n':
+      return "\n";
+    case 'r':
+      return "\r";
+    case 'b':
+      return "\b";
+    case 't':
+      return "\t";
+    default:
+      return nullptr;
+  }
+}
+
+// A message's text between its quotes: "" is a quote, "\" escapes as in C;
+// a backslash before anything else stays as it is.
 std::string Unescape(std::string_view body) {
   std::string out;
   for (std::size_t i = 0; i < body.size(); ++i) {
     const char c = body[i];
-    if (c == '"' && i + 1 < body.size() && body[i + 1] == '"') {
+    const bool more = i + 1 < body.size();
+    if (c == '"' && more && body[i + 1] == '"') {
       out += '"';
       ++i;
-    } else if (c == '\\' && i + 1 < body.size()) {
-      const char e = body[i + 1];
-      const char* map = nullptr;
-      switch (e) {
-        case '\\':
-          map = "\\";
-          break;
-        case '"':
-          map = "\"";
-          break;
-        case 'n':
-          map = "\n";
-          break;
-        case 'r':
-          map = "\r";
-          break;
-        case 'b':
-          map = "\b";
-          break;
-        case 't':
-          map = "\t";
-          break;
-        default:
-          break;
-      }
-      if (map != nullptr) {
-        out += map;
-        ++i;
-      } else {
-        out += c;
-      }
+    } else if (const char* mapped = c == '\\' && more ? EscapedChar(body[i + 1]) : nullptr) {
+      out += mapped;
+      ++i;
     } else {
       out += c;
     }
@@ -57,7 +54,8 @@ std::string Unescape(std::string_view body) {
 
 std::string LanguageOf(std::string_view line) {
   constexpr std::string_view kTag = ".Language";
-  if (line.size() < kTag.size() || !SameText(line.substr(0, kTag.size()), kTag)) return {};
+  if (line.size() < kTag.size() || !brnet::EqualsAsciiNoCase(line.substr(0, kTag.size()), kTag))
+    return {};
   const std::size_t eq = line.find('=');
   if (eq == std::string_view::npos) return {};
   std::string_view rest = line.substr(eq + 1);
@@ -100,17 +98,19 @@ LangFile ParseLangFile(std::string_view text) {
 std::optional<LangFile> FindLangFile(const std::string& dir, std::string_view language) {
   std::vector<std::string> all, names;
   std::string why;
-  if (!platform::ListNames(dir, all, why)) return std::nullopt;
+  if (!brnet::sys::host::ListNames(dir, all, why)) return std::nullopt;
   for (const std::string& name : all) {
-    if (name.size() > 4 && SameText(name.substr(name.size() - 4), ".lng")) names.push_back(name);
+    if (name.size() > 4 && brnet::EqualsAsciiNoCase(name.substr(name.size() - 4), ".lng"))
+      names.push_back(name);
   }
   std::sort(names.begin(), names.end());
   std::optional<LangFile> english, last;
   for (const std::string& name : names) {
-    LangFile f = ParseLangFile(ReadAll(platform::Join(dir, name)));
-    f.path = platform::Join(dir, name);
-    if (SameText(f.language, language)) return f;
-    if (!english && SameText(f.language, "English")) english = f;
+    const std::string path = brnet::sys::JoinPath(dir, name);
+    LangFile f = ParseLangFile(ReadAll(path));
+    f.path = path;
+    if (brnet::EqualsAsciiNoCase(f.language, language)) return f;
+    if (!english && brnet::EqualsAsciiNoCase(f.language, "English")) english = f;
     last = std::move(f);
   }
   return english ? english : last;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "Platform.h"
+#include "sys/HostFs.h"
+#include "sys/Path.h"
+#include "util/Ascii.h"
 
 namespace farhost {
 
@@ -15,14 +17,18 @@ FILETIME ToFileTime(std::uint64_t t) {
   return FILETIME{static_cast<DWORD>(t & 0xFFFFFFFF), static_cast<DWORD>(t >> 32)};
 }
 
+namespace fs = brnet::sys::host;
+
+// Folded to lower case, as strcasecmp does, so "_" sorts before letters;
+// names equal but for case in plain byte order.
 bool LowerLess(const std::string& a, const std::string& b) {
-  const int c = platform::CompareNoCase(a, b);
+  const int c = brnet::ToAsciiLower(a).compare(brnet::ToAsciiLower(b));
   return c != 0 ? c < 0 : a < b;
 }
 
 PluginPanelItem MakeItem(const std::string& dir, const std::string& name) {
   PluginPanelItem item{};
-  const platform::EntryInfo st = platform::StatPath(platform::Join(dir, name));
+  const fs::EntryInfo st = fs::StatEntry(brnet::sys::JoinPath(dir, name));
   FAR_FIND_DATA& fd = item.FindData;
   fd.dwFileAttributes = st.isDir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
   if (name != ".." && name[0] == '.') fd.dwFileAttributes |= FILE_ATTRIBUTE_HIDDEN;
@@ -40,23 +46,23 @@ PluginPanelItem MakeItem(const std::string& dir, const std::string& name) {
 }  // namespace
 
 bool Panel::Load(const std::string& dir, std::string& why) {
-  dir_ = platform::CanonicalPath(dir, why);
+  dir_ = fs::CanonicalPath(dir, why);
   if (dir_.empty()) return false;
   if (dir_.size() >= sizeof(PanelInfo{}.CurDir)) {
     why = dir_ + ": the path is too long for a panel";
     return false;
   }
   std::vector<std::string> names;
-  if (!platform::ListNames(dir_, names, why)) return false;
+  if (!fs::ListNames(dir_, names, why)) return false;
   std::vector<std::string> dirs, files;
   for (const std::string& name : names) {
     if (name.size() >= sizeof(FAR_FIND_DATA{}.cFileName)) continue;
-    (platform::StatPath(platform::Join(dir_, name)).isDir ? dirs : files).push_back(name);
+    (fs::StatEntry(brnet::sys::JoinPath(dir_, name)).isDir ? dirs : files).push_back(name);
   }
   std::sort(dirs.begin(), dirs.end(), LowerLess);
   std::sort(files.begin(), files.end(), LowerLess);
   items_.clear();
-  if (!platform::IsRoot(dir_)) items_.push_back(MakeItem(dir_, ".."));
+  if (!brnet::sys::IsRootDir(dir_)) items_.push_back(MakeItem(dir_, ".."));
   for (const std::string& n : dirs) items_.push_back(MakeItem(dir_, n));
   for (const std::string& n : files) items_.push_back(MakeItem(dir_, n));
   return true;

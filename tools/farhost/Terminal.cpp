@@ -70,6 +70,25 @@ void EditKey(DialogView& view, int i, const KeyPress& k) {
   view.Caret(i) = std::min(keep, view.EditText(i).size());
 }
 
+// Any other key on item F: a keystroke in an edit, Space on a tick, a radio
+// button or a button, the arrows across a row. The button when it closes the
+// dialog, else -1.
+int OtherKey(DialogView& view, int f, const KeyPress& k) {
+  if (f >= 0 && view.IsEdit(f)) {
+    EditKey(view, f, k);
+  } else if (k.key == Key::Char && k.ch == " " && f >= 0) {
+    const int t = view.Item(f).Type;
+    if (t == DI_CHECKBOX) view.ToggleCheck(f);
+    if (t == DI_RADIOBUTTON) view.SelectRadio(f);
+    if (t == DI_BUTTON && !(view.Item(f).Flags & DIF_BTNNOCLOSE)) return f;
+  } else if (k.key == Key::Right) {
+    view.MoveFocus(1);
+  } else if (k.key == Key::Left) {
+    view.MoveFocus(-1);
+  }
+  return -1;
+}
+
 }  // namespace
 
 int RunDialog(DialogView& view) {
@@ -79,8 +98,6 @@ int RunDialog(DialogView& view) {
     const bool caret = view.CaretPosition(cx, cy);
     screen.Draw(view.Render(true), caret, cx, cy);
     const KeyPress k = screen.Read();
-    const int f = view.FocusIndex();
-    const bool onEdit = f >= 0 && view.IsEdit(f);
     switch (k.key) {
       case Key::Esc:
       case Key::Cancel:
@@ -102,20 +119,9 @@ int RunDialog(DialogView& view) {
         view.MoveFocus(-1);
         break;
       default:
-        if (onEdit) {
-          EditKey(view, f, k);
-        } else if (k.key == Key::Char && k.ch == " " && f >= 0) {
-          const int t = view.Item(f).Type;
-          if (t == DI_CHECKBOX) view.ToggleCheck(f);
-          if (t == DI_RADIOBUTTON) view.SelectRadio(f);
-          if (t == DI_BUTTON && !(view.Item(f).Flags & DIF_BTNNOCLOSE)) {
-            view.Finish();
-            return f;
-          }
-        } else if (k.key == Key::Right) {
-          view.MoveFocus(1);
-        } else if (k.key == Key::Left) {
-          view.MoveFocus(-1);
+        if (const int button = OtherKey(view, view.FocusIndex(), k); button >= 0) {
+          view.Finish();
+          return button;
         }
         break;
     }

@@ -88,17 +88,6 @@ std::string StripHotkey(std::string_view label) {
   return out;
 }
 
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 std::string Trim(std::string_view text) {
   const std::size_t b = text.find_first_not_of(" \t\r\n");
   if (b == std::string_view::npos) return {};

@@ -25,8 +25,6 @@ std::size_t NextChar(std::string_view text, std::size_t pos);
 // A label as shown: "&" marks the hotkey and is dropped ("&&" is one "&").
 std::string StripHotkey(std::string_view label);
 
-// ASCII case-insensitive comparison.
-bool SameText(std::string_view a, std::string_view b);
 std::string Trim(std::string_view text);
 
 }  // namespace farhost

@@ -6,10 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "Host.h"
-#include "Platform.h"
 #include "Terminal.h"
+#include "sys/HostFs.h"
+#include "sys/Path.h"
 
 namespace {
 
@@ -52,20 +54,14 @@ int Usage(const char* why) {
   return 2;
 }
 
-using farhost::platform::BaseOf;
-using farhost::platform::DirOf;
-
 std::string Canonical(const std::string& path) {
   std::string why;
-  const std::string canonical = farhost::platform::CanonicalPath(path, why);
+  const std::string canonical = brnet::sys::host::CanonicalPath(path, why);
   return canonical.empty() ? path : canonical;
 }
 
 bool HasDirectory(const std::string& path) {
-  for (char c : path) {
-    if (farhost::platform::IsDirSep(c)) return true;
-  }
-  return false;
+  return path.find_first_of(brnet::sys::PathSeparators()) != std::string::npos;
 }
 
 // Every FILE must lie in the panel's directory; the panel selects them by name.
@@ -73,76 +69,108 @@ bool PlaceFiles(farhost::Options& o, std::string& why) {
   std::vector<std::string> names;
   for (const std::string& f : o.files) {
     const bool hasDir = HasDirectory(f);
-    if (o.panelDir.empty()) o.panelDir = hasDir ? DirOf(f) : ".";
-    if (hasDir && Canonical(DirOf(f)) != Canonical(o.panelDir)) {
+    const std::string dir = brnet::sys::ParentDir(f);
+    if (o.panelDir.empty()) o.panelDir = hasDir ? dir : ".";
+    if (hasDir && Canonical(dir) != Canonical(o.panelDir)) {
       why = f + ": not in the panel directory " + o.panelDir;
       return false;
     }
-    names.push_back(BaseOf(f));
+    names.push_back(brnet::sys::LastPathName(f));
   }
   o.files = names;
   return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  farhost::Options o;
+struct CommandLine {
+  farhost::Options options;
   bool answersGiven = false;
-  std::vector<std::string> rest;
+  std::vector<std::string> words;  // what is not an option
+};
+
+// Takes the option ARGV[I], and its value (moving I on to it), into CL. An
+// exit status when the program ends here (help, a mistake), else -1.
+int TakeOption(int argc, char** argv, int& i, CommandLine& cl) {
+  farhost::Options& o = cl.options;
+  const std::string a = argv[i];
+  auto value = [&](const char* what) -> const char* {
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "farhost: %s needs %s\n", a.c_str(), what);
+      std::exit(2);
+    }
+    return argv[++i];
+  };
+  if (a == "-h" || a == "--help") {
+    Usage(nullptr);
+    return 0;
+  } else if (a == "-p" || a == "--panel") {
+    o.panelDir = value("a directory");
+  } else if (a == "-c" || a == "--cursor") {
+    o.cursor = value("a name");
+  } else if (a == "-e" || a == "--entry") {
+    o.entry = std::atoi(value("a number"));
+  } else if (a == "-a" || a == "--answer") {
+    o.answers.Add(value("an action"));
+    cl.answersGiven = true;
+  } else if (a == "-A" || a == "--answers") {
+    std::string why;
+    if (!o.answers.AddFile(value("a file"), why)) return Usage(why.c_str());
+    cl.answersGiven = true;
+  } else if (a == "-b" || a == "--batch") {
+    o.batch = true;
+  } else if (a == "-l" || a == "--lang") {
+    o.language = value("a language");
+  } else if (a == "-r" || a == "--root-key") {
+    o.rootKey = value("a key");
+  } else {
+    return Usage(("unknown option " + a).c_str());
+  }
+  return -1;
+}
+
+// Options and words of the command line into CL; an exit status when the
+// program ends here, else -1.
+int ParseCommandLine(int argc, char** argv, CommandLine& cl) {
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    auto value = [&](const char* what) -> const char* {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "farhost: %s needs %s\n", a.c_str(), what);
-        std::exit(2);
-      }
-      return argv[++i];
-    };
     if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
-      rest.push_back(a);
-    } else if (a == "-h" || a == "--help") {
-      Usage(nullptr);
-      return 0;
-    } else if (a == "-p" || a == "--panel") {
-      o.panelDir = value("a directory");
-    } else if (a == "-c" || a == "--cursor") {
-      o.cursor = value("a name");
-    } else if (a == "-e" || a == "--entry") {
-      o.entry = std::atoi(value("a number"));
-    } else if (a == "-a" || a == "--answer") {
-      o.answers.Add(value("an action"));
-      answersGiven = true;
-    } else if (a == "-A" || a == "--answers") {
-      std::string why;
-      if (!o.answers.AddFile(value("a file"), why)) return Usage(why.c_str());
-      answersGiven = true;
-    } else if (a == "-b" || a == "--batch") {
-      o.batch = true;
-    } else if (a == "-l" || a == "--lang") {
-      o.language = value("a language");
-    } else if (a == "-r" || a == "--root-key") {
-      o.rootKey = value("a key");
+      cl.words.push_back(a);
     } else if (a == "--") {
       optionsEnded = true;
-    } else {
-      return Usage(("unknown option " + a).c_str());
+    } else if (const int status = TakeOption(argc, argv, i, cl); status >= 0) {
+      return status;
     }
   }
-  if (rest.size() < 2) return Usage("a plug-in and a command are needed");
-  o.plugin = rest[0];
-  o.command = rest[1];
-  o.files.assign(rest.begin() + 2, rest.end());
+  return -1;
+}
+
+// PLUGIN COMMAND [FILE...] from the words; an exit status when they do not
+// make a command, else -1.
+int TakeCommand(CommandLine& cl) {
+  farhost::Options& o = cl.options;
+  if (cl.words.size() < 2) return Usage("a plug-in and a command are needed");
+  o.plugin = cl.words[0];
+  o.command = cl.words[1];
+  o.files.assign(cl.words.begin() + 2, cl.words.end());
   if (o.command != "info" && o.command != "configure" && o.command != "attach") {
     return Usage(("unknown command " + o.command).c_str());
   }
   if (o.command != "attach" && !o.files.empty()) return Usage("only attach takes files");
+  return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CommandLine cl;
+  if (const int status = ParseCommandLine(argc, argv, cl); status >= 0) return status;
+  if (const int status = TakeCommand(cl); status >= 0) return status;
+  farhost::Options& o = cl.options;
   std::string why;
   if (!PlaceFiles(o, why)) {
     std::fprintf(stderr, "farhost: %s\n", why.c_str());
     return 2;
   }
-  if (answersGiven || !farhost::HaveTerminal()) o.batch = true;
+  if (cl.answersGiven || !farhost::HaveTerminal()) o.batch = true;
   return farhost::RunHost(o);
 }

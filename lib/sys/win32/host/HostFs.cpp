@@ -1,10 +1,39 @@
+// Both "\" and "/" separate names, as the system itself accepts; paths made
+// here use "\".
 #include <windows.h>
 
 #include <string>
 
 #include "sys/HostFs.h"
+#include "sys/Path.h"
+#include "sys/win32/SystemMessage.h"
+#include "util/Ascii.h"
 
 namespace brnet::sys::host {
+namespace {
+
+std::uint64_t Ticks(const FILETIME& ft) {
+  return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+std::string ErrorText(DWORD code) {
+  const std::string message = SystemMessageText(code);
+  return message.empty() ? "error " + std::to_string(code) : message;
+}
+
+std::string FullPathName(const std::string& path) {
+  std::string full(MAX_PATH, '\0');
+  DWORD n = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (n >= full.size()) {
+    full.resize(n);
+    n = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  }
+  if (n == 0 || n >= full.size()) return {};
+  full.resize(n);
+  return full;
+}
+
+}  // namespace
 
 bool PathExists(const std::string& path) {
   return !path.empty() && ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -23,6 +52,70 @@ std::string ShortPathName(const std::string& path) {
   if (n == 0 || n >= buffer.size()) return path;
   buffer.resize(n);
   return buffer;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (!PathExists(path)) return {};
+  return FullPathName(path);
+}
+
+std::string CanonicalPath(const std::string& path, std::string& why) {
+  const std::string full = FullPathName(path);
+  if (full.empty() || ::GetFileAttributesA(full.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    why = path + ": " + ErrorText(::GetLastError());
+    return {};
+  }
+  // Short forms and long forms of one directory are the same directory.
+  std::string longName(MAX_PATH, '\0');
+  const DWORD n =
+      ::GetLongPathNameA(full.c_str(), longName.data(), static_cast<DWORD>(longName.size()));
+  if (n == 0 || n >= longName.size()) return full;
+  longName.resize(n);
+  return longName;
+}
+
+EntryInfo StatEntry(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return {};
+  EntryInfo info;
+  info.isDir = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  info.readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+  info.size =
+      info.isDir ? 0 : (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  info.created = Ticks(data.ftCreationTime);
+  info.accessed = Ticks(data.ftLastAccessTime);
+  info.written = Ticks(data.ftLastWriteTime);
+  return info;
+}
+
+bool ListNames(const std::string& dir, std::vector<std::string>& names, std::string& why) {
+  WIN32_FIND_DATAA found{};
+  HANDLE h = ::FindFirstFileA(JoinPath(dir, "*").c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD code = ::GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND) return true;  // an empty root
+    why = dir + ": " + ErrorText(code);
+    return false;
+  }
+  do {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (::FindNextFileA(h, &found));
+  ::FindClose(h);
+  return true;
+}
+
+bool MatchesWildcard(const char* pattern, const char* name) {
+  if (*pattern == '\0') return *name == '\0';
+  if (*pattern == '*') {
+    for (const char* n = name;; ++n) {
+      if (MatchesWildcard(pattern + 1, n)) return true;
+      if (*n == '\0') return false;
+    }
+  }
+  if (*name == '\0') return false;
+  if (*pattern != '?' && ToAsciiLower(*pattern) != ToAsciiLower(*name)) return false;
+  return MatchesWildcard(pattern + 1, name + 1);
 }
 
 }  // namespace brnet::sys::host
