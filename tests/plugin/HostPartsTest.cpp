@@ -95,6 +95,32 @@ TEST(LanguageFiles, BothHaveAllMessagesAndUsableFormats) {
   EXPECT_EQ(Shipped("SendrelRus.lng").messages[sendrel::MCancel], "Отмена");
 }
 
+// The file manager moves to the first item with the hotkey pressed (Alt+key):
+// within one dialog the hotkeys must differ, or an item cannot be reached.
+TEST(LanguageFiles, HotkeysDifferWithinEachDialog) {
+  const std::vector<std::vector<int>> dialogs = {
+      {sendrel::MOk, sendrel::MCancel, sendrel::MFlavorHold, sendrel::MFlavorNormal,
+       sendrel::MFlavorDirect, sendrel::MKillSent},
+      {sendrel::MOk, sendrel::MCancel, sendrel::MOutbNetmail, sendrel::MOutbBink,
+       sendrel::MOutbFileBox, sendrel::MOutbLongFileBox}};
+  for (const char* name : {"SendrelEng.lng", "SendrelRus.lng"}) {
+    SCOPED_TRACE(name);
+    const farhost::LangFile f = Shipped(name);
+    for (const std::vector<int>& dialog : dialogs) {
+      std::vector<std::string> keys;
+      for (int id : dialog) {
+        const std::string& text = f.messages[static_cast<std::size_t>(id)];
+        const std::size_t amp = text.find('&');
+        if (amp == std::string::npos) continue;
+        std::string key = farhost::Chars(text.substr(amp + 1)).at(0);
+        if (key.size() == 1) key[0] = static_cast<char>(std::tolower(key[0]));
+        EXPECT_EQ(std::count(keys.begin(), keys.end(), key), 0) << text;
+        keys.push_back(key);
+      }
+    }
+  }
+}
+
 // The plug-in's dialogs in each language: no text runs over the box.
 const farhost::LangFile* currentLang = nullptr;
 const char* FARAPI TestGetMsg(INT_PTR, int id) {
@@ -310,6 +336,38 @@ TEST(DialogView, HotkeysChooseTheirItem) {
   EXPECT_EQ(view.PressHotkey(5), -1);
   EXPECT_EQ(s.items[5].Selected, 1) << "a check box is ticked";
   EXPECT_EQ(view.PressHotkey(6), 6) << "a button closes the dialog with itself";
+}
+
+// Keys as the real file manager moves them: Tab takes a radio group as one
+// stop, entered at its chosen button; a focused edit's text is selected.
+TEST(DialogView, TabTreatsARadioGroupAsOneStop) {
+  Sample s;
+  farhost::DialogView view(s.items.data(), 8, 30, 8);
+  EXPECT_TRUE(view.TakeSelection()) << "the first edit's text is selected";
+  EXPECT_FALSE(view.TakeSelection());
+  s.items[3].Selected = 1, s.items[2].Selected = 0;
+  view.TabFocus(1);
+  EXPECT_EQ(view.FocusIndex(), 3) << "into the group at its chosen button";
+  view.TabFocus(1);
+  EXPECT_EQ(view.FocusIndex(), 4) << "out of the group: the next group";
+  view.TabFocus(1);
+  EXPECT_EQ(view.FocusIndex(), 5);
+  view.TabFocus(-1);
+  view.TabFocus(-1);
+  EXPECT_EQ(view.FocusIndex(), 3) << "back into the group at its chosen button";
+  view.TabFocus(-1);
+  EXPECT_EQ(view.FocusIndex(), 1);
+  EXPECT_TRUE(view.TakeSelection()) << "selected again on entering the edit";
+  view.MoveFocus(1);
+  EXPECT_EQ(view.FocusIndex(), 2) << "arrows go button by button";
+}
+
+TEST(MessageView, DefaultButtonBelowASeparator) {
+  farhost::MessageView msg{"Title", {"line"}, {"&Yes", "No"}};
+  const auto lines = msg.Render(-1).Lines("_");
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_NE(lines[3].find("╟───"), std::string::npos) << lines[3];
+  EXPECT_NE(lines[4].find("{ Yes } [ No ]"), std::string::npos) << lines[4];
 }
 
 TEST(Answers, ActOnItemsByLabelOrNumber) {

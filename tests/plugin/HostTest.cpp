@@ -188,7 +188,7 @@ TEST_F(SendrelHost, UnusableLibraryLeavesThePluginInertAfterOneWarning) {
     EXPECT_EQ(Count(r.err, "--- warning"), 1u) << r.err;
     EXPECT_NE(r.err.find(" Sendrel "), std::string::npos) << "title: message 19";
     EXPECT_NE(r.err.find("brnet32 cannot be loaded or lacks a function"), std::string::npos);
-    EXPECT_NE(r.err.find("[ Ok ]"), std::string::npos) << "button: message 0";
+    EXPECT_NE(r.err.find("{ Ok }"), std::string::npos) << "button: message 0";
 
     r = Attach(lib, {"-a", "press Ok", "a.txt"});
     EXPECT_EQ(Count(r.err, "--- warning"), 1u) << r.err;

@@ -22,6 +22,7 @@ DialogView::DialogView(FarDialogItem* items, int count, int width, int height)
     if (items_[i].Focus && focus_ < 0 && Focusable(i)) focus_ = i;
   }
   if (focus_ < 0) MoveFocus(1);
+  Focused();
   Layout();
 }
 
@@ -43,6 +44,7 @@ bool DialogView::Focusable(int i) const {
 
 void DialogView::SetFocus(int i) {
   if (i >= 0 && i < count_ && Focusable(i)) focus_ = i;
+  Focused();
 }
 
 void DialogView::MoveFocus(int step) {
@@ -51,9 +53,44 @@ void DialogView::MoveFocus(int step) {
     i = ((i + step) % count_ + count_) % count_;
     if (Focusable(i)) {
       focus_ = i;
-      return;
+      break;
     }
   }
+  Focused();
+}
+
+void DialogView::TabFocus(int step) {
+  const int from = focus_;
+  const int group = IsRadio(from) ? GroupStart(from) : -1;
+  MoveFocus(step);
+  while (focus_ != from && group >= 0 && IsRadio(focus_) && GroupStart(focus_) == group) {
+    MoveFocus(step);
+  }
+  if (!IsRadio(focus_)) return;
+  const int first = GroupStart(focus_);
+  for (int j = first; j < count_ && IsRadio(j) && (j == first || !(items_[j].Flags & DIF_GROUP));
+       ++j) {
+    if (items_[j].Selected && Focusable(j)) focus_ = j;
+  }
+}
+
+void DialogView::Focused() {
+  selected_ = focus_ >= 0 && IsEdit(focus_) && !EditText(focus_).empty();
+}
+
+bool DialogView::TakeSelection() {
+  const bool was = selected_;
+  selected_ = false;
+  return was;
+}
+
+bool DialogView::IsRadio(int i) const {
+  return i >= 0 && i < count_ && items_[i].Type == DI_RADIOBUTTON;
+}
+
+int DialogView::GroupStart(int i) const {
+  while (i > 0 && !(items_[i].Flags & DIF_GROUP) && IsRadio(i - 1)) --i;
+  return i;
 }
 
 std::string DialogView::EditText(int i) const {
@@ -71,11 +108,7 @@ void DialogView::SetEditText(int i, std::string_view text) {
 
 void DialogView::SelectRadio(int i) {
   if (items_[i].Type != DI_RADIOBUTTON) return;
-  int first = i;
-  while (first > 0 && !(items_[first].Flags & DIF_GROUP) &&
-         items_[first - 1].Type == DI_RADIOBUTTON) {
-    --first;
-  }
+  const int first = GroupStart(i);
   for (int j = first; j < count_ && items_[j].Type == DI_RADIOBUTTON; ++j) {
     if (j > first && (items_[j].Flags & DIF_GROUP)) break;
     items_[j].Selected = 0;
@@ -342,7 +375,8 @@ Canvas MessageView::Render(int focusButton) const {
   for (const std::string& b : buttons) buttonsWidth += static_cast<int>(Width(b)) + 5;
   inner = std::max(inner, buttonsWidth);
   const int width = inner + 10;
-  const int height = static_cast<int>(lines.size()) + (buttons.empty() ? 4 : 5);
+  // With buttons: a separator line, then the buttons row.
+  const int height = static_cast<int>(lines.size()) + (buttons.empty() ? 4 : 6);
   Canvas c(width, height);
   DrawBox(c, 3, 1, width - 4, height - 2, true, title);
   int y = 2;
@@ -356,9 +390,13 @@ Canvas MessageView::Render(int focusButton) const {
     }
     ++y;
   }
+  if (buttons.empty()) return c;
+  DrawSeparator(c, 3, width - 4, y++, false, "╟", "╢", "");
   int x = (width - buttonsWidth + 1) / 2;
   for (std::size_t b = 0; b < buttons.size(); ++b) {
-    const std::string text = "[ " + StripHotkey(buttons[b]) + " ]";
+    // The first button is the default one, drawn in braces.
+    const std::string label = StripHotkey(buttons[b]);
+    const std::string text = b == 0 ? "{ " + label + " }" : "[ " + label + " ]";
     c.Put(x, y, text, static_cast<int>(b) == focusButton ? Canvas::Focus : Canvas::Normal);
     x += static_cast<int>(Width(text)) + 1;
   }

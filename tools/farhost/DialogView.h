@@ -28,6 +28,12 @@ class DialogView {
   int FocusIndex() const { return focus_; }
   void SetFocus(int i);
   void MoveFocus(int step);  // to the next (+1) or previous (-1) focusable item
+  // Tab (+1) and Shift+Tab (-1) as the file manager moves them: a radio
+  // group is one stop, entered at its chosen button.
+  void TabFocus(int step);
+  // An edit's whole text is selected when it gets the focus: the first
+  // character typed replaces it. True once, then the selection is gone.
+  bool TakeSelection();
   std::size_t& Caret(int i) { return caret_[static_cast<std::size_t>(i)]; }
 
   void SetEditText(int i, std::string_view text);
@@ -64,10 +70,14 @@ class DialogView {
   void DrawItem(Canvas& c, int i, bool focused) const;
   void DrawSeparatorItem(Canvas& c, int i, const std::string& label) const;
   void DrawEdit(Canvas& c, int i, bool focused) const;
+  bool IsRadio(int i) const;
+  int GroupStart(int i) const;  // first button of radio button I's group
+  void Focused();               // the focus has moved: select an edit's text
 
   farapi::FarDialogItem* items_;
   int count_, width_, height_;
   int focus_ = -1;
+  bool selected_ = false;
   std::vector<Place> places_;
   std::vector<std::size_t> caret_;
 };

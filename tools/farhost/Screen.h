@@ -28,6 +28,7 @@ enum class Key {
   End,
   Backspace,
   Delete,
+  ClearLine,  // Ctrl+Y: the whole text of an edit goes
   Cancel,
   Alt,  // Alt with a letter or digit, in ch (lower case)
   None

@@ -118,6 +118,8 @@ KeyPress Screen::Read() {
     case 0x03:
     case 0x04:
       return {Key::Cancel};
+    case 0x19:
+      return {Key::ClearLine};
     case 0x1B:
       return ReadEscape();
     default:

@@ -18,6 +18,17 @@ void EditKey(DialogView& view, int i, const KeyPress& k) {
   std::string text = view.EditText(i);
   std::size_t& caret = view.Caret(i);
   caret = std::min(caret, text.size());
+  // A selected text goes with the first character, Backspace or Delete.
+  if (view.TakeSelection() && !(view.Item(i).Flags & DIF_READONLY) &&
+      (k.key == Key::Char || k.key == Key::Backspace || k.key == Key::Delete ||
+       k.key == Key::ClearLine)) {
+    text.clear();
+    caret = 0;
+    if (k.key != Key::Char) {
+      view.SetEditText(i, text);
+      return;
+    }
+  }
   switch (k.key) {
     case Key::Left:
       caret = PrevChar(text, caret);
@@ -39,6 +50,11 @@ void EditKey(DialogView& view, int i, const KeyPress& k) {
     }
     case Key::Delete:
       text.erase(caret, NextChar(text, caret) - caret);
+      break;
+    case Key::ClearLine:
+      if (view.Item(i).Flags & DIF_READONLY) return;
+      text.clear();
+      caret = 0;
       break;
     case Key::Char:
       if (view.Item(i).Flags & DIF_READONLY) return;
@@ -91,10 +107,14 @@ int RunDialog(DialogView& view) {
         view.Finish();
         return view.EnterResult();
       case Key::Tab:
+        view.TabFocus(1);
+        break;
+      case Key::BackTab:
+        view.TabFocus(-1);
+        break;
       case Key::Down:
         view.MoveFocus(1);
         break;
-      case Key::BackTab:
       case Key::Up:
         view.MoveFocus(-1);
         break;
