@@ -96,9 +96,7 @@ void TLog::SetAppShortName(std::string_view value) {
   std::string name = ToAsciiUpper(value.substr(0, std::min<std::size_t>(value.size(), 4)));
   // The name stands inside every line: a line break would split them.
   for (char& c : name) {
-    if (c == '
-' || c == '
-') c = ' ';
+    if (c == '\r' || c == '\n') c = ' ';
   }
   name.resize(4, ' ');
   shortName_ = name;

@@ -91,7 +91,7 @@ TEST(FileLayer, AppendOrCreateMakesAMissingFileAndKeepsAnExistingOne) {
   again.Close();
   EXPECT_EQ(ReadFile(path), "a\r\nb\r\n");
   EXPECT_EQ(ErrorOf([&] { File f(dir / "nodir/x.flo", FileMode::kAppendOrCreate); }),
-            "Path not found");
+            "Path not found: " + dir / "nodir/x.flo");
   // The throwing constructor reports a taken name like any other failure.
   EXPECT_NE(ErrorOf([&] { File f(path, FileMode::kCreateExclusive); }), "no error");
   EXPECT_EQ(ReadFile(path), "a\r\nb\r\n");

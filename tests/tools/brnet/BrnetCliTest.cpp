@@ -187,8 +187,9 @@ TEST_F(Brnet, NetmailAttaches) {
   ProcessResult r = Attach({"-f", "hold", "--kill-sent", "2:5020/1234.5", a}, "netmail");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "2:5020/1234.5 hold kill " + a + "\n");
-  // Message 1 is left to tossers as the high-water mark.
-  ASSERT_EQ(Tree(netmail), Lines{"2.msg"});
+  // Message 1 is left to tossers as the high-water mark; brnet32.ids keeps
+  // the last MSGID serial given out.
+  ASSERT_EQ(Tree(netmail), (Lines{"2.msg", "brnet32.ids"}));
   const std::string msg = ReadFile(netmail + "/2.msg");
   EXPECT_EQ(msg.substr(72, a.size() + 1), a + '\0');  // the subject
   EXPECT_NE(msg.find("\x01"
@@ -204,7 +205,7 @@ TEST_F(Brnet, NetmailAttaches) {
   EXPECT_EQ(r.err, "brnet: " + blank +
                        ": a netmail attach lists its files separated by blanks; "
                        "this path has a blank\n");
-  EXPECT_EQ(Tree(netmail), Lines{"2.msg"});
+  EXPECT_EQ(Tree(netmail), (Lines{"2.msg", "brnet32.ids"}));
 }
 
 TEST_F(Brnet, FileBoxesBothFormsCopyAndMove) {
