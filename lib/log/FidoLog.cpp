@@ -30,15 +30,17 @@ std::string Time(int hour, int minute, int second) {
   return TwoDigits(hour) + ":" + TwoDigits(minute) + ":" + TwoDigits(second);
 }
 
-// A DOS-era end-of-file mark near the end would hide every line after it
-// from older readers: cut the file at the first one.
-void CutAtEofMark(sys::File& file) {
+// A DOS-era end-of-file mark at the very end would hide every line appended
+// after it from older readers: take it away. Only trailing marks go; one
+// anywhere else is part of the text before it and stays with everything
+// after it (the name may point at any file, and nothing of it is lost).
+void DropTrailingEofMarks(sys::File& file) {
   const std::int64_t size = file.Size();
   const std::int64_t start = std::max<std::int64_t>(0, size - kCtrlZWindow);
   const std::string tail = file.ReadAt(start, static_cast<std::size_t>(size - start));
-  if (auto pos = tail.find(kCtrlZ); pos != std::string::npos) {
-    file.Truncate(start + static_cast<std::int64_t>(pos));
-  }
+  std::size_t keep = tail.size();
+  while (keep > 0 && tail[keep - 1] == kCtrlZ) --keep;
+  if (keep < tail.size()) file.Truncate(start + static_cast<std::int64_t>(keep));
 }
 
 // LINE as one line of the file: a CR or LF in a caller's text would end it
@@ -105,7 +107,7 @@ void TLog::SetAppShortName(std::string_view value) {
 void TLog::AppendRaw(std::string_view line) {
   BR_ASSERT(!fileName_.empty(), "FidoLog");
   sys::File file(fileName_, sys::FileMode::kAppend);
-  CutAtEofMark(file);
+  DropTrailingEofMarks(file);
   std::string data = OneLine(line);
   data += "\r\n";
   file.Write(data);

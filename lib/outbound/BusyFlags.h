@@ -3,14 +3,25 @@
 //
 // Three independent types: a flag file beside the node's BSO files, a flag
 // file named by a hash of the address in a flags directory, and a named
-// kernel semaphore "T-MAIL_SEM_" + hash. Creation failures are reported as
-// false, removals ignore what is not there, and tests treat every error as
-// "no flag". A missing address is an assertion failure of unit Outbound.
+// kernel semaphore "T-MAIL_SEM_" + hash. A flag that exists already is a
+// false result; any other failure to create one raises the system's error
+// naming the file. Removals take only what this process raised and ignore
+// what is gone, and tests treat every error as "no flag". A missing address
+// is an assertion failure of unit Outbound.
+//
+// A flag file holds what binkd writes into its own, the process id on a
+// line, and then "brnet32 " and the host name on a second line. A flag that
+// says so, names this host and a process that no longer runs was left by a
+// crash: a lock that finds one removes it, logs one "!" line and goes on.
+// Flags of other programs are never judged that way.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "addr/FidoAddr.h"
@@ -45,32 +56,53 @@ struct TBusyFlagSetup {
   std::string BinkOutPath;
 };
 
+// Where a lock reports the stale flags it removed: level and text.
+using TBusyLogFn = std::function<void(char, const std::string&)>;
+
 // The path a flag type lives under: FlagsPath, BinkOutPath, or none.
 std::string FlagPathFor(const TBusyFlagSetup& setup, TBusyFlagType type);
 
-// Creates the flag file FILENAME, empty, with any missing directories; true
-// only when this call created it. A file of the same name in another case
-// counts as existing, as on a case-insensitive file system.
-bool CreateFlagFile(const std::string& fileName);
+// What this process writes into each flag file it creates.
+std::string OwnFlagNote();
+// The process and host a flag file written by this library names.
+struct TFlagOwner {
+  std::uint32_t Pid = 0;
+  std::string Host;
+};
+// The owner NOTE (a flag file's content) names when this library wrote it;
+// none for anything else, such as binkd's flags or an empty file.
+std::optional<TFlagOwner> ParseFlagNote(std::string_view note);
 
 // True when the flag now exists and this call raised it; bkNone succeeds
-// without doing anything.
+// without doing anything. False when the flag exists already (for files: a
+// file of the same name in another case too, as on a case-insensitive file
+// system); a flag file that cannot be created for any other reason raises
+// EInOutError naming the file or directory. A flag file gets the missing
+// directories it lies in; those beyond PATH are removed again with it.
 bool CreateBusyFlag(const TFidoAddr* addr, const std::string& path, TBusyFlagType type,
                     TBusyKind kind);
 // Which flag of TYPE exists for ADDR; BSY wins over CSY. File names are
 // matched without regard to case.
 TBusyKind TestBusyFlag(const TFidoAddr* addr, const std::string& path, TBusyFlagType type);
-// Removes both kinds of flag of TYPE.
+// Removes the flags of TYPE, of either kind, that this process raised for
+// ADDR under PATH, and the directories made for them when they are empty.
+// A flag file whose content is no longer ours stays: somebody else made it.
 void RemoveBusyFlag(const TFidoAddr* addr, const std::string& path, TBusyFlagType type);
-// Removes the node's point directory and then the zone directory when they
-// hold no files (the default zone's directory is the outbound itself).
-void RemoveEmptyBinkDirs(const TFidoAddr* addr, const std::string& outPath);
+// Removes the flag files of TYPE for ADDR under PATH, of either kind, that
+// this library wrote on this host for a process that no longer runs, each
+// reported through LOG as one "!" line. True when it removed one.
+bool RemoveStaleBusyFlags(const TFidoAddr* addr, const std::string& path, TBusyFlagType type,
+                          const TBusyLogFn& log);
 
 // Locks ADDR: raises and tests flags by the two sets, in the order bfNormal,
-// bfBink, bfSemaphore. False when the node is busy; then every flag raised
-// here is gone again.
-bool LockNode(const TBusyFlagSetup& setup, const TFidoAddr* addr, TBusyKind kind);
-// Removes both kinds of flag of every type in BusyFlagsCreate.
+// bfBink, bfSemaphore; a stale flag of this library in the way is removed
+// and the step tried once more. False when the node is busy; then every
+// flag raised here is gone again, as it is when a flag cannot be created
+// and the system's error is raised. LOG, when given, hears of stale flags.
+bool LockNode(const TBusyFlagSetup& setup, const TFidoAddr* addr, TBusyKind kind,
+              const TBusyLogFn& log = {});
+// Removes the flags this process raised for ADDR, of every type in
+// BusyFlagsCreate; flags of other programs stay.
 void UnlockNode(const TBusyFlagSetup& setup, const TFidoAddr* addr);
 
 // One semaphore flag that this process holds; it lasts as long as the object.
@@ -111,7 +143,8 @@ class THeldSemaphores {
 
 // The process-wide list, or null until the first semaphore flag.
 THeldSemaphores* HeldSemaphores();
-// Frees the list and closes every semaphore still in it; part of the
+// Frees the list and closes every semaphore still in it, and forgets the
+// flag files raised (which stay on disk, as after a crash); part of the
 // library's unload sequence.
 void FreeHeldSemaphores();
 

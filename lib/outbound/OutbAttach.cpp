@@ -209,7 +209,8 @@ void TOutbound::AttachFiles(const TFidoAddr* addr, const std::vector<std::string
 void TOutbNode::AttachFiles(const std::vector<std::string>& files, TOutbFlavor flavor,
                             TOutbType outbType, TOutbSendMode mode) {
   const TBusyFlagSetup setup = outbound_->BusySetup();
-  if (!LockNode(setup, &addr_, bkBsy)) {
+  const auto log = [this](char level, const std::string& text) { DoLog(level, text); };
+  if (!LockNode(setup, &addr_, bkBsy, log)) {
     const std::string busy = "Node " + addr_.ToString() + " is busy";
     sys::DebugOutput(busy);
     throw ENodeBusy(busy);

@@ -142,4 +142,9 @@ bool IsFileExistsError(int code);
 
 bool LastWriteTime(const std::string& path, FileTime& time);
 
+// The first MAXBYTES bytes (fewer when it is shorter) of the ordinary file
+// PATH, opened without following a symbolic link in its last component;
+// none when PATH is anything else or cannot be read.
+std::optional<std::string> ReadFileHead(const std::string& path, std::size_t maxBytes);
+
 }  // namespace brnet::sys

@@ -3,8 +3,9 @@
 //
 // The semantics are those of a Windows named kernel object: creating is atomic
 // and reports when the name already exists; a presence test creates nothing;
-// the object is visible to every process of the machine; it vanishes when its
-// holder closes it or ends, also by a crash. The handle is not inherited by
+// the object is visible to every process of the same user (Windows: of the
+// session) and to no other user's; it vanishes when its holder closes it or
+// ends, also by a crash. The handle is not inherited by
 // child processes, so a program started by the holder never keeps it alive.
 #pragma once
 

@@ -277,4 +277,22 @@ bool LastWriteTime(const std::string& path, FileTime& time) {
   return true;
 }
 
+std::optional<std::string> ReadFileHead(const std::string& path, std::size_t maxBytes) {
+  // Non-blocking, so that a FIFO under the name cannot hang the open.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::optional<std::string> head;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    std::string data(maxBytes, '\0');
+    const std::int64_t n = posix::ReadFull(fd, data.data(), maxBytes);
+    if (n >= 0) {
+      data.resize(static_cast<std::size_t>(n));
+      head = std::move(data);
+    }
+  }
+  ::close(fd);
+  return head;
+}
+
 }  // namespace brnet::sys

@@ -1,6 +1,12 @@
 // Named semaphores on Linux: a datagram socket bound to the name in the
 // abstract Unix-socket namespace.
 //
+// That namespace is one for the whole machine and knows no owners, so the
+// name is bound under the effective user id ("1000/T-MAIL_SEM_..."): as on
+// Windows, where a name without a prefix belongs to the user's session,
+// the programs of one user meet, and another user's semaphores, or two
+// unrelated setups of two users, never keep each other out.
+//
 // Binding is atomic and fails with EADDRINUSE when the name is taken; the
 // kernel drops the name when the socket is closed, which also happens when
 // the holder dies. POSIX sem_open objects would outlive a crashed holder and
@@ -16,20 +22,23 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace brnet::sys {
 namespace {
 
-// The abstract address for NAME: a leading NUL, then the name's bytes.
+// The abstract address for NAME: a leading NUL, then the user's scope and
+// the name's bytes.
 bool MakeAddress(const std::string& name, sockaddr_un& addr, socklen_t& length) {
   std::memset(&addr, 0, sizeof addr);
   addr.sun_family = AF_UNIX;
-  if (name.empty() || name.size() > sizeof addr.sun_path - 1) {
+  const std::string scoped = std::to_string(::geteuid()) + "/" + name;
+  if (name.empty() || scoped.size() > sizeof addr.sun_path - 1) {
     errno = ENAMETOOLONG;
     return false;
   }
-  std::memcpy(addr.sun_path + 1, name.data(), name.size());
-  length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+  std::memcpy(addr.sun_path + 1, scoped.data(), scoped.size());
+  length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + scoped.size());
   return true;
 }
 

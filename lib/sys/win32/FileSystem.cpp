@@ -175,4 +175,35 @@ bool LastWriteTime(const std::string& path, FileTime& time) {
   return true;
 }
 
+std::optional<std::string> ReadFileHead(const std::string& path, std::size_t maxBytes) {
+  // The reparse point itself, not what it points to: a link is refused below.
+  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::optional<std::string> head;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (::GetFileType(h) == FILE_TYPE_DISK && ::GetFileInformationByHandle(h, &info) &&
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0) {
+    std::string data(maxBytes, '\0');
+    std::size_t got = 0;
+    bool ok = true;
+    while (got < maxBytes) {
+      DWORD n = 0;
+      if (!::ReadFile(h, data.data() + got, static_cast<DWORD>(maxBytes - got), &n, nullptr)) {
+        ok = false;
+        break;
+      }
+      if (n == 0) break;
+      got += n;
+    }
+    if (ok) {
+      data.resize(got);
+      head = std::move(data);
+    }
+  }
+  ::CloseHandle(h);
+  return head;
+}
+
 }  // namespace brnet::sys
