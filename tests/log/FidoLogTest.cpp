@@ -169,16 +169,36 @@ TEST(LogLines, StampsUseEnglishMonthsAndColons) {
   EXPECT_EQ(LogTime::BannerDate(1, 5, 2000), "01 May 00");
 }
 
-TEST(LogLines, CtrlZNearTheEndIsCutAway) {
+// Only end-of-file marks at the very end go: one inside the text is part
+// of it, and cutting there would lose everything after it.
+TEST(LogLines, CtrlZIsRemovedOnlyAsTheLastBytes) {
   TempDir dir;
   TLog log;
   log.SetFileName(dir / "z.log");
-  WriteFile(dir / "z.log", "old line\r\n\x1a\x1a garbage");
+  const std::size_t line = std::string("+ 07 Dec 17:40:28 NONE new\r\n").size();
+  const std::string inside = "old line\r\n\x1a\x1a more text\r\n";
+  WriteFile(dir / "z.log", inside);
   log.Log('+', "new");
   std::string text = ReadFile(dir / "z.log");
-  EXPECT_EQ(text.substr(0, 10), "old line\r\n");
-  EXPECT_EQ(text.find('\x1a'), std::string::npos);
+  EXPECT_EQ(text.substr(0, inside.size()), inside);
+  EXPECT_EQ(text.size(), inside.size() + line) << text;
   EXPECT_EQ(text.substr(text.size() - 5), "new\r\n");
+
+  WriteFile(dir / "z.log", "old line\r\n\x1a");
+  log.Log('+', "new");
+  text = ReadFile(dir / "z.log");
+  EXPECT_EQ(text.substr(0, 10), "old line\r\n");
+  EXPECT_EQ(text.find('\x1a'), std::string::npos) << "a final mark goes";
+  EXPECT_EQ(text.size(), 10u + line);
+
+  WriteFile(dir / "z.log", "a\x1a b\x1a\x1a\x1a");
+  log.Log('+', "new");
+  text = ReadFile(dir / "z.log");
+  EXPECT_EQ(text.substr(0, 5), "a\x1a b+") << "the run at the end goes, the inner mark stays";
+
+  WriteFile(dir / "z.log", "\x1a");
+  log.Log('+', "new");
+  EXPECT_EQ(ReadFile(dir / "z.log").size(), line) << "a file of a mark alone";
 }
 
 TEST(LogLines, CtrlZFarFromTheEndStays) {

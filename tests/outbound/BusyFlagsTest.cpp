@@ -99,16 +99,17 @@ TEST_F(BusyFlags, ScanAndCreateBinkUsesTheExclusiveCreate) {
   const auto setup = Setup(kBink, kBink);
   ASSERT_TRUE(LockNode(setup, &node, bkBsy));
   EXPECT_EQ(Tree(out), V{BsoCase("139c04d2.bsy")}) << "on Linux lower case, as binkd reads it";
-  EXPECT_EQ(fs::file_size(out + "139c04d2.bsy"), 0u);
+  EXPECT_EQ(test::ReadFile(out + BsoCase("139c04d2.bsy")), OwnFlagNote());
   EXPECT_FALSE(LockNode(setup, &node, bkBsy)) << "our own flag blocks a second lock";
   UnlockNode(setup, &node);
-  EXPECT_FALSE(fs::exists(out)) << "the emptied outbound directory goes too";
+  EXPECT_EQ(Tree(out), V{}) << "the configured outbound directory stays, made by the lock or not";
 
-  fs::create_directories(out);
-  WriteFile(out + "139c04d2.csy", "");
+  WriteFile(out + "139c04d2.csy", "4242\n");
   EXPECT_TRUE(LockNode(setup, &node, bkBsy)) << "pass 1 only creates: a CSY does not stop it";
   UnlockNode(setup, &node);
-  EXPECT_FALSE(fs::exists(out)) << "unlock removes both kinds, then the empty directory";
+  EXPECT_EQ(Tree(out), V{"139c04d2.csy"}) << "unlock removes our BSY, never binkd's CSY";
+  EXPECT_EQ(test::ReadFile(out + "139c04d2.csy"), "4242\n");
+  fs::remove(out + "139c04d2.csy");
 
   // A flag spelled in upper case by another program counts as existing.
   fs::create_directories(out);
@@ -187,7 +188,8 @@ TEST_F(BusyFlags, CreatedButNotScannedNeverBlocks) {
   EXPECT_EQ(Tree(flags), V{kBsyNormal});
   WriteFile(flags + kCsyNormal, "");
   UnlockNode(setup, &node);
-  EXPECT_EQ(Tree(flags), V{}) << "unlock deletes both kinds, also flags of others";
+  EXPECT_EQ(Tree(flags), (V{kCsyNormal, kBsyNormal})) << "flags of others are not ours to remove";
+  EXPECT_EQ(test::ReadFile(flags + kBsyNormal), "theirs");
 }
 
 TEST_F(BusyFlags, PointFlagMakesAndRemovesItsDirectories) {
@@ -196,7 +198,7 @@ TEST_F(BusyFlags, PointFlagMakesAndRemovesItsDirectories) {
   EXPECT_EQ(Tree(out),
             TreeEntries({BsoCase("139c04d2.pnt/"), BsoCase("139c04d2.pnt/00000005.bsy")}));
   UnlockNode(setup, &point);
-  EXPECT_FALSE(fs::exists(out));
+  EXPECT_EQ(Tree(out), V{}) << "the point directory goes, the configured outbound stays";
 
   // Other files keep their directories.
   fs::create_directories(out + "139c04d2.pnt");
@@ -344,7 +346,7 @@ TEST_F(BusyFlags, FlagsOfAnotherProcessBlockUntilItUnlocks) {
     EXPECT_EQ(child.ReadLine(), "busy") << "and the other way round";
   }
   UnlockNode(Setup(all, all), &own);
-  EXPECT_EQ(Tree(tmp.Path()), V{"flags/"});
+  EXPECT_EQ(Tree(tmp.Path()), (V{"flags/", "out/"}));
 }
 
 TEST_F(BusyFlags, KilledHolderFreesItsSemaphoreButNotItsFiles) {
