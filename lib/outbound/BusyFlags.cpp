@@ -218,8 +218,8 @@ bool TakeStaleFlag(const std::string& file, const std::string& note) {
 }  // namespace
 
 std::string OwnFlagNote() {
-  return std::to_string(sys::CurrentProcessId()) + "\n" + std::string(kNoteTag) +
-         sys::HostName() + "\n";
+  return std::to_string(sys::CurrentProcessId()) + "\n" + std::string(kNoteTag) + sys::HostName() +
+         "\n";
 }
 
 std::optional<TFlagOwner> ParseFlagNote(std::string_view note) {
@@ -340,8 +340,7 @@ bool LockNode(const TBusyFlagSetup& setup, const TFidoAddr* addr, TBusyKind kind
   // A flag in the way that a crash of ours left behind goes, and the step is
   // tried once more.
   auto clearedStale = [&](TBusyFlagType type) {
-    return type != bfSemaphore &&
-           RemoveStaleBusyFlags(addr, FlagPathFor(setup, type), type, log);
+    return type != bfSemaphore && RemoveStaleBusyFlags(addr, FlagPathFor(setup, type), type, log);
   };
   auto tryCreate = [&](TBusyFlagType type) {
     const std::string path = FlagPathFor(setup, type);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 
 #include "TestSupport.h"
 #include "api/LibState.h"
@@ -54,6 +55,14 @@ class BusyFlags : public ::testing::Test {
 };
 
 using V = std::vector<std::string>;
+
+// TEXT with its line ends visible, for messages.
+std::string Shown(std::string_view text) {
+  std::string out;
+  for (char c : text)
+    out += c == '\n' ? std::string("\\n") : c == '\r' ? std::string("\\r") : std::string(1, c);
+  return out;
+}
 
 TEST_F(BusyFlags, NothingToDoWithEmptySets) {
   WriteFile(tmp / "keep", "");
@@ -300,6 +309,75 @@ TEST_F(BusyFlags, EmptyFlagsPathMeansTheCurrentDirectory) {
   EXPECT_TRUE(fs::exists(tmp / kBsyNormal));
 }
 
+// What a flag file of ours says, and what is never taken for ours.
+TEST_F(BusyFlags, FlagFilesNameTheirProcessAndHost) {
+  const std::string note = OwnFlagNote();
+  EXPECT_EQ(note.substr(0, note.find('\n') + 1), std::to_string(test::CurrentProcessId()) + "\n")
+      << "the first line as binkd writes it";
+  const std::optional<TFlagOwner> owner = ParseFlagNote(note);
+  ASSERT_TRUE(owner) << note;
+  EXPECT_EQ(owner->Pid, static_cast<std::uint32_t>(test::CurrentProcessId()));
+  EXPECT_FALSE(owner->Host.empty());
+  EXPECT_EQ(note, std::to_string(owner->Pid) + "\nbrnet32 " + owner->Host + "\n");
+
+  const std::optional<TFlagOwner> parsed = ParseFlagNote("4242\nbrnet32 fido.example.org\n");
+  ASSERT_TRUE(parsed);
+  EXPECT_EQ(parsed->Pid, 4242u);
+  EXPECT_EQ(parsed->Host, "fido.example.org");
+  for (const char* other : {"", "4242\n", "4242", "4242\r\n", "4242\nbinkd fido\n",
+                            "4242\nbrnet32 fido", "4242\nbrnet32 fido\nmore\n", "0\nbrnet32 fido\n",
+                            "42x\nbrnet32 fido\n", "\nbrnet32 fido\n", " 42\nbrnet32 fido\n",
+                            "99999999999\nbrnet32 fido\n", "4294967296\nbrnet32 fido\n"}) {
+    EXPECT_FALSE(ParseFlagNote(other)) << Shown(other);
+  }
+
+  ASSERT_TRUE(LockNode(Setup(kNormal | kBink, kNormal | kBink), &point, bkBsy));
+  EXPECT_EQ(test::ReadFile(flags + NormalFlagName(point, "", bkBsy)), note);
+  EXPECT_EQ(test::ReadFile(out + BsoCase("139c04d2.pnt/00000005.bsy")), note);
+  UnlockNode(Setup(kNormal | kBink, kNormal | kBink), &point);
+  EXPECT_EQ(Tree(flags), V{});
+}
+
+// Directories are removed only by the lock that made them, never the
+// configured ones: a mailer's group and mode on them must survive.
+TEST_F(BusyFlags, OnlyDirectoriesTheLockMadeAreRemoved) {
+  const auto setup = Setup(kBink, kBink);
+  fs::create_directories(tmp / "out.001");
+  fs::create_directories(out + "139c04d2.pnt");
+  const TFidoAddr other = A("1:234/56");
+  ASSERT_TRUE(LockNode(setup, &other, bkBsy));
+  ASSERT_TRUE(LockNode(setup, &point, bkBsy));
+  UnlockNode(setup, &other);
+  UnlockNode(setup, &point);
+  EXPECT_EQ(Tree(tmp.Path()), TreeEntries({"out.001/", "out/", "out/139c04d2.pnt/"}))
+      << "empty, but another program made them";
+
+  // A lock undone because a semaphore is held elsewhere (here: by this
+  // process) keeps the empty outbound.
+  fs::remove_all(tmp / "out.001");
+  fs::remove_all(out + "139c04d2.pnt");
+  ASSERT_TRUE(CreateBusyFlag(&own, "", bfSemaphore, bkBsy));
+  EXPECT_FALSE(LockNode(Setup(kBink | kSem, kBink | kSem), &own, bkBsy)) << "refused in pass 1";
+  EXPECT_EQ(Tree(tmp.Path()), V{"out/"});
+  EXPECT_FALSE(LockNode(Setup(kBink | kSem, kBink), &own, bkBsy)) << "refused in pass 2";
+  EXPECT_EQ(Tree(tmp.Path()), V{"out/"});
+  RemoveBusyFlag(&own, "", bfSemaphore);
+}
+
+// Unlock takes our flag only while it is still ours: somebody who took it
+// for stale and raised a flag of theirs under the name keeps it.
+TEST_F(BusyFlags, FlagReplacedByAnotherProgramStays) {
+  const auto setup = Setup(kBink, kBink);
+  ASSERT_TRUE(LockNode(setup, &point, bkBsy));
+  const std::string flag = out + BsoCase("139c04d2.pnt/00000005.bsy");
+  WriteFile(flag, "4242\n");
+  UnlockNode(setup, &point);
+  EXPECT_EQ(test::ReadFile(flag), "4242\n");
+  EXPECT_EQ(Tree(out),
+            TreeEntries({BsoCase("139c04d2.pnt/"), BsoCase("139c04d2.pnt/00000005.bsy")}))
+      << "and the directory it lies in";
+}
+
 // ---- Between processes ----
 
 // The busy helper program, talked to through its standard input and output.
@@ -357,6 +435,56 @@ TEST_F(BusyFlags, KilledHolderFreesItsSemaphoreButNotItsFiles) {
   EXPECT_TRUE(child.Kill());
   EXPECT_TRUE(LockNode(Setup(kSem, kSem), &ownPoint, bkBsy)) << "a crash must not keep it busy";
   EXPECT_EQ(TestBusyFlag(&ownPoint, out, bfBink), bkBsy) << "a file flag survives a crash";
+}
+
+// A holder killed with its flags raised: the flags stay and block until
+// the next lock finds that their process is gone; flags of other programs
+// or of another host are never judged so.
+TEST_F(BusyFlags, KilledHoldersFlagsAreRemovedByTheNextLock) {
+  const TBusyFlags files = kNormal | kBink;
+  const auto setup = Setup(files, files);
+  std::vector<std::string> logged;
+  const TBusyLogFn log = [&](char level, const std::string& text) {
+    logged.push_back(std::string(1, level) + " " + text);
+  };
+  const std::string bsy = out + BsoCase("139c04d2.pnt/00000005.bsy");
+  const std::string hashed = flags + NormalFlagName(point, "", bkBsy);
+  Helper child(out, flags, files, files, point.ToString());
+  ASSERT_EQ(child.ReadLine(), "locked");
+  const std::string note = test::ReadFile(bsy);
+  const std::optional<TFlagOwner> owner = ParseFlagNote(note);
+  ASSERT_TRUE(owner) << Shown(note);
+  EXPECT_FALSE(LockNode(setup, &point, bkBsy, log)) << "its holder runs";
+  ASSERT_TRUE(child.Kill());
+
+  const std::string dead = std::to_string(owner->Pid);
+  for (const std::string& foreign : {dead + "\n", dead + "\nbrnet32 elsewhere.invalid\n"}) {
+    WriteFile(bsy, foreign);
+    EXPECT_FALSE(LockNode(Setup(kBink, kBink), &point, bkBsy, log)) << Shown(foreign);
+    EXPECT_FALSE(LockNode(Setup(kBink, 0), &point, bkBsy, log)) << Shown(foreign);
+    EXPECT_EQ(test::ReadFile(bsy), foreign);
+  }
+  EXPECT_EQ(logged, std::vector<std::string>{});
+
+  WriteFile(bsy, note);
+  ASSERT_TRUE(LockNode(setup, &point, bkBsy, log));
+  ASSERT_EQ(logged.size(), 2u);
+  EXPECT_EQ(logged[0], "! Removed stale busy flag " + hashed + " of process " + dead + " on " +
+                           owner->Host + ", which no longer runs");
+  EXPECT_EQ(logged[1].rfind("! Removed stale busy flag " + bsy + " of process " + dead, 0), 0u)
+      << logged[1];
+  EXPECT_EQ(test::ReadFile(bsy), OwnFlagNote());
+  EXPECT_EQ(test::ReadFile(hashed), OwnFlagNote());
+  UnlockNode(setup, &point);
+  EXPECT_EQ(Tree(tmp.Path()), TreeEntries({"flags/", "out/", BsoCase("out/139c04d2.pnt/")}))
+      << "the point directory was the killed holder's making, not ours";
+
+  // A type only scanned: the stale flag goes all the same.
+  WriteFile(out + "139c04d2.bsy", note);
+  logged.clear();
+  EXPECT_TRUE(LockNode(Setup(kBink, 0), &node, bkBsy, log));
+  EXPECT_EQ(logged.size(), 1u);
+  EXPECT_EQ(Tree(out), V{BsoCase("139c04d2.pnt/")});
 }
 
 TEST_F(BusyFlags, ForeignLowerCaseBsyBlocksEveryBinkLock) {
