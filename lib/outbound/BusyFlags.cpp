@@ -84,14 +84,17 @@ std::vector<std::string> MakeFlagDirs(const std::string& file, const std::string
   for (const std::string& prefix : DirPathPrefixes(ExpandFileName(dir))) {
     if (DirectoryPresent(prefix)) continue;
     if (!sys::MakeDir(prefix)) {
-      // Another process may make the same level at the same moment.
-      if (DirectoryPresent(prefix)) continue;
+      // The system's error first: the look below would replace it.
+      std::optional<EInOutError> error;
       try {
         sys::ThrowLastError(DropTrailingSlash(prefix));
-      } catch (...) {
-        RemoveMadeDirs(made);
-        throw;
+      } catch (const EInOutError& e) {
+        error = e;
       }
+      // Another process may make the same level at the same moment.
+      if (DirectoryPresent(prefix)) continue;
+      RemoveMadeDirs(made);
+      throw *error;
     }
     if (std::find(keep.begin(), keep.end(), prefix) == keep.end()) made.push_back(prefix);
   }
