@@ -140,6 +140,18 @@ TEST(EntryInfo, OneLookupReportsWhatASearchReports) {
   EXPECT_FALSE(EntryInfo(""));
 }
 
+TEST(ReadFileHead, OrdinaryFilesOnly) {
+  TempDir tmp;
+  WriteFile(tmp / "flag.bsy", "4242\nbrnet32 host\n");
+  EXPECT_EQ(ReadFileHead(tmp / "flag.bsy", 512), "4242\nbrnet32 host\n");
+  EXPECT_EQ(ReadFileHead(tmp / "flag.bsy", 4), "4242") << "at most MAXBYTES";
+  WriteFile(tmp / "empty.bsy", "");
+  EXPECT_EQ(ReadFileHead(tmp / "empty.bsy", 512), "");
+  EXPECT_EQ(ReadFileHead(tmp / "missing.bsy", 512), std::nullopt);
+  fs::create_directory(tmp / "dir.bsy");
+  EXPECT_EQ(ReadFileHead(tmp / "dir.bsy", 512), std::nullopt);
+}
+
 TEST(CopyNoReplace, KeepsTimeAndAttributesRefusesExisting) {
   TempDir tmp;
   WriteFile(tmp / "a", std::string(100000, 'q'));

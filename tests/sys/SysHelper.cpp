@@ -4,15 +4,20 @@
 //       60 s) until the file STOP exists; it ends without closing the
 //       semaphore, so the system has to drop it
 //   sys_helper sleep MILLISECONDS
+//   sys_helper show-pid
+//       prints its process id (as sys::CurrentProcessId gives it) and the
+//       host name on two lines, then waits until its standard input ends
 // Exit codes: 0 done, 1 bad arguments, 2 the semaphore was not created.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <string>
 #include <thread>
 
+#include "sys/Process.h"
 #include "sys/Semaphore.h"
 
 namespace {
@@ -36,6 +41,13 @@ int main(int argc, char** argv) {
     Pause(std::stoi(argv[2]));
     return 0;
   }
-  std::fprintf(stderr, "usage: sys_helper hold-semaphore NAME READY STOP | sleep MS\n");
+  if (mode == "show-pid" && argc == 2) {
+    std::cout << brnet::sys::CurrentProcessId() << "\n" << brnet::sys::HostName() << std::endl;
+    std::string line;
+    while (std::getline(std::cin, line)) {
+    }
+    return 0;
+  }
+  std::fprintf(stderr, "usage: sys_helper hold-semaphore NAME READY STOP | sleep MS | show-pid\n");
   return 1;
 }

@@ -99,5 +99,17 @@ TEST(PosixFileSystem, CopyKeepsNanosecondsAndReportsErrno) {
   EXPECT_FALSE(fs::exists(tmp / "d"));
 }
 
+// A flag is read as the entry itself: a link planted under its name is
+// not followed, and a FIFO cannot hang the reader.
+TEST(PosixFileSystem, ReadFileHeadFollowsNoLinkAndSkipsFifos) {
+  TempDir tmp;
+  WriteFile(tmp / "target", "4242\nbrnet32 host\n");
+  fs::create_symlink(tmp / "target", tmp / "link.bsy");
+  EXPECT_EQ(ReadFileHead(tmp / "target", 64), "4242\nbrnet32 host\n");
+  EXPECT_EQ(ReadFileHead(tmp / "link.bsy", 64), std::nullopt);
+  ASSERT_EQ(::mkfifo((tmp / "fifo.bsy").c_str(), 0600), 0);
+  EXPECT_EQ(ReadFileHead(tmp / "fifo.bsy", 64), std::nullopt);
+}
+
 }  // namespace
 }  // namespace brnet::sys

@@ -2,13 +2,19 @@
 // length and the process's descriptor limit are its own failure causes.
 #include "sys/Semaphore.h"
 
+#include <stddef.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+
+#include "support/NobodyChild.h"
 
 namespace brnet::sys {
 namespace {
@@ -29,6 +35,66 @@ TEST(PosixNamedSemaphore, FailuresAreNotReportedAsCreated) {
   int status = 0;
   ::waitpid(child, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// Binds NAME in the abstract namespace as it is, as a program that knows
+// nothing of user scopes would; "bound" or the error.
+// The socket stays open for the life of the calling process.
+std::string BindBareName(const std::string& name) {
+  const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::memcpy(addr.sun_path + 1, name.data(), name.size());
+  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), length) == 0) return "bound";
+  return std::strerror(errno);
+}
+
+// The names belong to the user: another user's semaphore of the same name,
+// or a squatter on the bare name, keeps nobody out; another process of the
+// same user does.
+TEST(PosixNamedSemaphore, NamesAreScopedToTheUser) {
+  if (!test::NobodyChild::Possible()) GTEST_SKIP() << "needs root to run a child as nobody";
+  const std::string name = "T-MAIL_SEM_TEST" + std::to_string(::getpid()) + ".BSY";
+  {
+    test::NobodyChild other([&] {
+      static NamedSemaphore held;  // lives until the child ends
+      const bool created = held.Create(name) == NamedSemaphore::CreateResult::Created;
+      return std::string(created ? "created" : "refused") + " " + BindBareName(name);
+    });
+    ASSERT_EQ(other.Result(), "created bound");
+    EXPECT_FALSE(NamedSemaphore::Present(name));
+    NamedSemaphore mine;
+    EXPECT_EQ(mine.Create(name), NamedSemaphore::CreateResult::Created);
+  }
+  // The same user in another process: the name is taken.
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  int hold[2];
+  ASSERT_EQ(::pipe(hold), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    NamedSemaphore held;
+    const char c = held.Create(name) == NamedSemaphore::CreateResult::Created ? 'y' : 'n';
+    ::close(hold[1]);
+    if (::write(ready[1], &c, 1) != 1) ::_exit(1);
+    char end;
+    while (::read(hold[0], &end, 1) > 0) {
+    }
+    ::_exit(0);
+  }
+  ::close(hold[0]);
+  char created = 0;
+  ASSERT_EQ(::read(ready[0], &created, 1), 1);
+  EXPECT_EQ(created, 'y');
+  EXPECT_TRUE(NamedSemaphore::Present(name));
+  NamedSemaphore mine;
+  EXPECT_EQ(mine.Create(name), NamedSemaphore::CreateResult::Exists);
+  ::close(hold[1]);
+  ::close(ready[0]);
+  ::close(ready[1]);
+  ::waitpid(child, nullptr, 0);
+  EXPECT_EQ(mine.Create(name), NamedSemaphore::CreateResult::Created) << "free once it ended";
 }
 
 }  // namespace
