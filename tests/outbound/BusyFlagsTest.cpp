@@ -333,7 +333,7 @@ TEST_F(BusyFlags, FlagFilesNameTheirProcessAndHost) {
 
   ASSERT_TRUE(LockNode(Setup(kNormal | kBink, kNormal | kBink), &point, bkBsy));
   EXPECT_EQ(test::ReadFile(flags + NormalFlagName(point, "", bkBsy)), note);
-  EXPECT_EQ(test::ReadFile(out + BsoCase("139c04d2.pnt/00000005.bsy")), note);
+  EXPECT_EQ(test::ReadFile(out + test::Native(BsoCase("139c04d2.pnt/00000005.bsy"))), note);
   UnlockNode(Setup(kNormal | kBink, kNormal | kBink), &point);
   EXPECT_EQ(Tree(flags), V{});
 }
@@ -369,7 +369,7 @@ TEST_F(BusyFlags, OnlyDirectoriesTheLockMadeAreRemoved) {
 TEST_F(BusyFlags, FlagReplacedByAnotherProgramStays) {
   const auto setup = Setup(kBink, kBink);
   ASSERT_TRUE(LockNode(setup, &point, bkBsy));
-  const std::string flag = out + BsoCase("139c04d2.pnt/00000005.bsy");
+  const std::string flag = out + test::Native(BsoCase("139c04d2.pnt/00000005.bsy"));
   WriteFile(flag, "4242\n");
   UnlockNode(setup, &point);
   EXPECT_EQ(test::ReadFile(flag), "4242\n");
@@ -447,7 +447,7 @@ TEST_F(BusyFlags, KilledHoldersFlagsAreRemovedByTheNextLock) {
   const TBusyLogFn log = [&](char level, const std::string& text) {
     logged.push_back(std::string(1, level) + " " + text);
   };
-  const std::string bsy = out + BsoCase("139c04d2.pnt/00000005.bsy");
+  const std::string bsy = out + test::Native(BsoCase("139c04d2.pnt/00000005.bsy"));
   const std::string hashed = flags + NormalFlagName(point, "", bkBsy);
   Helper child(out, flags, files, files, point.ToString());
   ASSERT_EQ(child.ReadLine(), "locked");
