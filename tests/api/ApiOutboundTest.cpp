@@ -19,6 +19,7 @@
 #include "msgbase/MailMsg.h"
 #include "outbound/OutbNaming.h"
 #include "support/ChildProcess.h"
+#include "sys/Process.h"
 #include "sys/Semaphore.h"
 
 namespace {
@@ -197,6 +198,35 @@ TEST_F(BrOutbound, BusyNodeIsRefusedAndNothingWritten) {
   std::sort(flags.begin(), flags.end());
   EXPECT_EQ(Tree(out), flags);
   EXPECT_FALSE(SemaphoreHeld(Node(2201)));
+}
+
+// The flag of an attach that was killed names a process that is gone: the
+// next attach takes it away and says so in the log. binkd's flag naming
+// the same dead process blocks for ever: it is not ours to judge.
+TEST_F(BrOutbound, FlagOfAKilledAttachIsRemovedAndLogged) {
+  brnet::test::ChildProcess gone(brnet::test::SiblingProgram("api_helper"),
+                                 {BRNET32_PATH, out, "2203", "1", "1"},
+                                 brnet::test::ChildProcess::Stdio::Pipes);
+  ASSERT_EQ(gone.ReadLine(), "ready");
+  const std::string pid = std::to_string(gone.Pid());
+  ASSERT_TRUE(gone.Kill());
+  ASSERT_TRUE(br.InitLog(logName.c_str(), "test"));
+  InitBink(BR_BSY_BINK);
+  const std::string flag = Out("139c089b.bsy");
+  const std::string a = File("a");
+  WriteFile(flag, pid + "\n");
+  EXPECT_FALSE(Attach(Node(2203), {a}, BR_FLAVOR_CRASH, BR_OUTB_BINK, BR_SEND_NONE));
+  EXPECT_EQ(ReadFile(flag), pid + "\n");
+
+  WriteFile(flag, pid + "\nbrnet32 " + brnet::sys::HostName() + "\n");
+  ASSERT_TRUE(Attach(Node(2203), {a}, BR_FLAVOR_CRASH, BR_OUTB_BINK, BR_SEND_NONE)) << br.Error();
+  EXPECT_EQ(
+      LogTexts(ReadFile(logName)),
+      (std::vector<std::string>{"* Starting TEST",
+                                "! Removed stale busy flag " + flag + " of process " + pid +
+                                    " on " + brnet::sys::HostName() + ", which no longer runs",
+                                "+ Created Bink attach " + a + " to 2:5020/2203"}));
+  EXPECT_EQ(Tree(out), std::vector<std::string>{BsoCase("139c089b.clo")});
 }
 
 // A hub's outbound: entries of many other nodes around, and the node's own

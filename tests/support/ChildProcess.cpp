@@ -149,6 +149,10 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   handle_ = Id(pi.hProcess);
 }
 
+std::uint32_t ChildProcess::Pid() const {
+  return handle_ == kNone ? 0 : ::GetProcessId(H(handle_));
+}
+
 int ChildProcess::Wait() {
   if (handle_ == kNone) return exitCode_;
   DWORD code = 0;
@@ -252,6 +256,10 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     return;
   }
   handle_ = pid;
+}
+
+std::uint32_t ChildProcess::Pid() const {
+  return handle_ == kNone ? 0 : static_cast<std::uint32_t>(handle_);
 }
 
 int ChildProcess::Wait() {

@@ -50,6 +50,10 @@ class ChildProcess {
   // or "\r\n"); kEndOfOutput when the output has ended (or is no pipe).
   std::string ReadLine();
 
+  // The child's process id while it has not been waited for or killed;
+  // 0 when it could not be started.
+  std::uint32_t Pid() const;
+
   // Waits for the end and returns the exit code (-1 when it did not exit
   // normally).
   int Wait();
