@@ -8,7 +8,8 @@
 # language files, the header and the two DLL copies with their sources; checks
 # that readme.txt is English and Russian in code page 866 with CR LF; links
 # a C program against the unpacked import library and header and checks what
-# it imports; with an EMULATOR (wine64), runs it with the unpacked DLL.
+# it imports; with an EMULATOR (wine64), runs it with the unpacked DLL (the
+# outbound's names are compared without case, as Windows does).
 #
 #   check_zips.sh ZIPDIR VERSION BITS CC OBJDUMP [EMULATOR...]
 set -euo pipefail
@@ -105,8 +106,9 @@ if [ $# -gt 0 ] && [ -f "$work/attach.exe" ]; then
   printf 'nodelist\n' >"$work/nodelist.zip"
   if printed=$(cd "$work" && "$@" attach.exe out 1234.5 nodelist.zip 2>&1) &&
     [ "$(printf '%s' "$printed" | tr -d '\r')" = "2:5020/1234.5" ] &&
-    tr -d '\r' <"$work/out/139c04d2.pnt/00000005.clo" | grep -q '[\\/]program[\\/]nodelist\.zip$'; then
-    ok "attach.exe with the zipped brnet32.dll: 1234.5 -> 2:5020/1234.5, flow file 139c04d2.pnt/00000005.clo"
+    flow=$(find "$work/out" -ipath "$work/out/139c04d2.pnt/00000005.clo") && [ -n "$flow" ] &&
+    [ "$(tr -d '\r' <"$flow")" = nodelist.zip ]; then
+    ok "attach.exe with the zipped brnet32.dll: 1234.5 -> 2:5020/1234.5, flow file 139c04d2.pnt/00000005.clo names the file"
   else
     bad "attach.exe with the zipped brnet32.dll: '$printed'; outbound: $(cd "$work/out" && find . -type f)"
   fi
