@@ -2,7 +2,7 @@
 # packages are made of:
 #   runtime  libbrnet32.so.1.0 and its SONAME link libbrnet32.so.1
 #   dev      brnet32.h, the link libbrnet32.so, brnet32.pc, the CMake package
-#   brnet    brnet and its manual page, the mc menu, farhost, the plug-in folder
+#   brnet    brnet, farhost and their manual pages, the mc menu, the plug-in folder
 # On Windows (the zips): "plugin" is the folder FAR loads, "dev" the DLL, its
 # import library and the header.
 # Nothing installed names the build tree: the CMake package finds its prefix
@@ -74,14 +74,18 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/install/brnet32.pc
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 
 install(TARGETS brnet farhost RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT brnet)
-# Manual pages are installed compressed, as Debian keeps them.
+# Manual pages are installed compressed (gzip -9n), as Debian keeps them.
 find_program(GZIP_PROGRAM gzip REQUIRED)
-add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/brnet.1.gz
-  COMMAND ${GZIP_PROGRAM} -9nc ${PROJECT_SOURCE_DIR}/tools/brnet/brnet.1 > brnet.1.gz
-  DEPENDS ${PROJECT_SOURCE_DIR}/tools/brnet/brnet.1 WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-add_custom_target(brnet_manual ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/brnet.1.gz)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/brnet.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
-        COMPONENT brnet)
+set(BRNET_MANUALS)
+foreach(page tools/brnet/brnet.1 tools/farhost/farhost.1)
+  get_filename_component(name ${page} NAME)
+  add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz
+    COMMAND ${GZIP_PROGRAM} -9nc ${PROJECT_SOURCE_DIR}/${page} > ${name}.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/${page} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  list(APPEND BRNET_MANUALS ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz)
+endforeach()
+add_custom_target(brnet_manual ALL DEPENDS ${BRNET_MANUALS})
+install(FILES ${BRNET_MANUALS} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT brnet)
 install(FILES ${PROJECT_SOURCE_DIR}/tools/brnet/mc.menu DESTINATION ${CMAKE_INSTALL_DATADIR}/brnet
         COMPONENT brnet)
 

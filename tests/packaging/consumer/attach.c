@@ -23,8 +23,8 @@ int main(int argc, char** argv) {
   }
   printf("%u:%u/%u.%u\n", dest.zone, dest.net, dest.node, dest.point);
   if (!brInitOutbound(NULL, argv[1], NULL) || !brSetOutboundBsy(NULL, BR_BSY_BINK, BR_BSY_BINK) ||
-      !brAttachFiles(brZoneNet(&dest), brNodePoint(&dest), files, 1, BR_FLAVOR_CRASH,
-                     BR_OUTB_BINK, BR_SEND_NONE)) {
+      !brAttachFiles(brZoneNet(&dest), brNodePoint(&dest), files, 1, BR_FLAVOR_CRASH, BR_OUTB_BINK,
+                     BR_SEND_NONE)) {
     fprintf(stderr, "attach: %s\n", brGetLastError());
     brFreeOutbound();
     return 1;
