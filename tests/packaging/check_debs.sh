@@ -97,6 +97,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+# Interrupted (ctest's or CI's timeout, Ctrl+C): still purged.
+trap 'exit 130' INT TERM
 
 echo "== apt-get install ./*.deb"
 apt_get install "${debs[@]}" >"$work/install.log" 2>&1 || {
