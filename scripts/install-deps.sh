@@ -7,7 +7,10 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
           libbenchmark-dev binutils tmux binkd crashmail mc
           # Windows: MinGW-w64 with the POSIX thread model (GoogleTest needs
           # std::mutex), and wine64 to run the 64-bit tests. No i386 packages.
-          g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 locales)
+          g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 locales
+          # Packages: CPack's DEB generator (file, dpkg-shlibdeps), lintian,
+          # and what the package checks use (pkg-config, man, unzip).
+          file dpkg-dev lintian pkgconf man-db unzip)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

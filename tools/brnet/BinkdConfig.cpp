@@ -163,7 +163,10 @@ class Parser {
     BinkdDomain domain;
     domain.Name = words[1];
     if (EqualsAsciiNoCase(words[2], "alias-for")) {
-      if (words.size() < 4) throw EConfigError(where + "alias-for without a domain name");
+      // A word can be empty ("" or a NUL): an alias of nothing is no alias.
+      if (words.size() < 4 || words[3].empty()) {
+        throw EConfigError(where + "alias-for without a domain name");
+      }
       domain.AliasFor = words[3];
     } else {
       domain.Path = Absolute(words[2], fileName);

@@ -155,6 +155,8 @@ TEST(BinkdConfigText, WhatIsRefused) {
   EXPECT_EQ(error("domain f /o zwei\n"),
             "/c/b.cfg:1: domain f: default zone \"zwei\" is not a zone number");
   EXPECT_EQ(error("domain f alias-for\n"), "/c/b.cfg:1: alias-for without a domain name");
+  EXPECT_EQ(error("domain f alias-for \"\"\n"), "/c/b.cfg:1: alias-for without a domain name")
+      << "an empty name is no alias: the domain would have no directory";
   EXPECT_EQ(error("filebox\n"), "/c/b.cfg:1: filebox without a directory");
   EXPECT_EQ(error("include x\n"), "/c/again:1: includes nested deeper than 8 levels");
 }
