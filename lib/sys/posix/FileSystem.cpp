@@ -199,7 +199,12 @@ bool RemoveFile(const std::string& path) {
 bool CreateNewFile(const std::string& path) {
   int fd = Syscalls().open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return false;
-  return Syscalls().close(fd) == 0;
+  if (Syscalls().close(fd) == 0) return true;
+  // Reported as not created: then it must not be there.
+  const int err = errno;
+  Syscalls().unlinkat(AT_FDCWD, path.c_str(), 0);
+  errno = err;
+  return false;
 }
 
 namespace {
