@@ -108,7 +108,7 @@ TMsgMsg::TMsgMsg(TMsgBase* owner, std::string dir) : TMailMsg(owner), dir_(std::
 }
 
 std::string TMsgMsg::DirPrefix() const {
-  return dir_ + sys::PathDelim();
+  return !dir_.empty() && dir_.back() == sys::PathDelim() ? dir_ : dir_ + sys::PathDelim();
 }
 
 std::string TMsgMsg::FileNameFor(std::string_view name) const {
