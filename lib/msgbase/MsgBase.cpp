@@ -208,7 +208,8 @@ void TMsgMsg::Rewrite() {
   BR_ASSERT(entry_ != kNoEntry, "MsgBase");
   const std::string image = ComposeFile(sys::LocalNow());
   sys::File file;
-  file.OpenBelow(DirPrefix(), ExtractFileName(fileNames_[entry_]), sys::FileMode::kCreateOrTruncate);
+  file.OpenBelow(DirPrefix(), ExtractFileName(fileNames_[entry_]),
+                 sys::FileMode::kCreateOrTruncate);
   file.Write(image);
   file.Close();
   SetState(mstStored);

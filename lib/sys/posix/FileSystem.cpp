@@ -324,8 +324,9 @@ int CopyThroughTempName(int in, const struct stat& st, int tempDir, int dir,
   int out = -1;
   for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
     temp = ".brnet32-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
-    out = Syscalls().openat(tempDir, temp.c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777);
+    out =
+        Syscalls().openat(tempDir, temp.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777);
     if (out < 0 && errno != EEXIST) return errno;
   }
   if (out < 0) return EEXIST;
@@ -357,8 +358,8 @@ int CopyNoReplace(const std::string& from, const std::string& root, std::string_
     if (err != EOPNOTSUPP && err != EISDIR && err != EINVAL) return err;
     // No unnamed files here: a temporary name in ROOT, outside BELOW's
     // directory.
-    posix::UniqueFd tempDir(Syscalls().open(root.empty() ? "." : root.c_str(),
-                                            O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+    posix::UniqueFd tempDir(
+        Syscalls().open(root.empty() ? "." : root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
     if (tempDir.Get() < 0) return errno;
     return CopyThroughTempName(in.Get(), st, tempDir.Get(), parent.Dir.Get(), parent.Name);
   }

@@ -17,13 +17,13 @@ int SystemOpenAt(int dir, const char* path, int flags, mode_t mode) {
   return ::openat(dir, path, flags, mode);
 }
 
-ssize_t SystemCopyFileRange(int in, off_t* inOffset, int out, off_t* outOffset,
-                            std::size_t count, unsigned flags) {
+ssize_t SystemCopyFileRange(int in, off_t* inOffset, int out, off_t* outOffset, std::size_t count,
+                            unsigned flags) {
   return ::copy_file_range(in, inOffset, out, outOffset, count, flags);
 }
 
 constexpr SyscallTable kSystem = {
-    SystemOpen, SystemOpenAt, ::close,     ::read,      ::write,  ::ftruncate,
+    SystemOpen, SystemOpenAt,        ::close,  ::read,      ::write,    ::ftruncate,
     ::fsync,    SystemCopyFileRange, ::linkat, ::renameat2, ::unlinkat, ::mkdirat,
 };
 

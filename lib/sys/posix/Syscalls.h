@@ -20,8 +20,8 @@ struct SyscallTable {
   ssize_t (*write)(int fd, const void* data, std::size_t count);
   int (*ftruncate)(int fd, off_t size);
   int (*fsync)(int fd);
-  ssize_t (*copy_file_range)(int in, off_t* inOffset, int out, off_t* outOffset,
-                             std::size_t count, unsigned flags);
+  ssize_t (*copy_file_range)(int in, off_t* inOffset, int out, off_t* outOffset, std::size_t count,
+                             unsigned flags);
   int (*linkat)(int fromDir, const char* from, int toDir, const char* to, int flags);
   int (*renameat2)(int fromDir, const char* from, int toDir, const char* to, unsigned flags);
   int (*unlinkat)(int dir, const char* path, int flags);

@@ -40,12 +40,18 @@ enum class Kind { kBinkNew, kBinkExisting, kBoxCopy, kBoxCopyNamed, kBoxMove, kN
 
 const char* KindName(Kind kind) {
   switch (kind) {
-    case Kind::kBinkNew: return "Bink attach, new flow file";
-    case Kind::kBinkExisting: return "Bink attach, existing flow file";
-    case Kind::kBoxCopy: return "box copy";
-    case Kind::kBoxCopyNamed: return "box copy through a temporary name";
-    case Kind::kBoxMove: return "box move across file systems";
-    case Kind::kNetmail: return "netmail attach";
+    case Kind::kBinkNew:
+      return "Bink attach, new flow file";
+    case Kind::kBinkExisting:
+      return "Bink attach, existing flow file";
+    case Kind::kBoxCopy:
+      return "box copy";
+    case Kind::kBoxCopyNamed:
+      return "box copy through a temporary name";
+    case Kind::kBoxMove:
+      return "box move across file systems";
+    case Kind::kNetmail:
+      return "netmail attach";
   }
   return "";
 }
@@ -282,8 +288,8 @@ void CheckAfterFault(Kind kind, Scene& scene, const Outcome& outcome, const DryR
 }
 
 std::string KindTestName(const ::testing::TestParamInfo<Kind>& info) {
-  static constexpr const char* kNames[] = {"BinkNew", "BinkExisting", "BoxCopy",
-                                           "BoxCopyNamed", "BoxMove", "Netmail"};
+  static constexpr const char* kNames[] = {"BinkNew",      "BinkExisting", "BoxCopy",
+                                           "BoxCopyNamed", "BoxMove",      "Netmail"};
   return kNames[static_cast<int>(info.param)];
 }
 

@@ -167,10 +167,9 @@ TEST_P(KilledCopy, LeavesNoPartialFileInTheBox) {
   EXPECT_TRUE(ReadFile(target) == data) << "the retried copy is not whole";
 }
 
-INSTANTIATE_TEST_SUITE_P(Box, KilledCopy, ::testing::Bool(),
-                         [](const auto& info) {
-                           return std::string(info.param ? "UnnamedFile" : "TemporaryName");
-                         });
+INSTANTIATE_TEST_SUITE_P(Box, KilledCopy, ::testing::Bool(), [](const auto& info) {
+  return std::string(info.param ? "UnnamedFile" : "TemporaryName");
+});
 
 // A Bink attach of 20,000 files killed after 5,000 lines: the flow file
 // holds whole lines only, and a retry appends the list after them.
@@ -179,8 +178,8 @@ TEST(KilledBinkAttach, LeavesOnlyWholeLines) {
   Outbound outbound(tmp.Path(), false);
   std::vector<std::string> files;
   for (int i = 0; i < 20000; ++i) {
-    files.push_back("/srv/fido/files/area" + std::to_string(i % 37) + "/file" +
-                    std::to_string(i) + "-with-a-longer-name.zip");
+    files.push_back("/srv/fido/files/area" + std::to_string(i % 37) + "/file" + std::to_string(i) +
+                    "-with-a-longer-name.zip");
   }
   const bool killed = KillMidway(5000, [&] {
     sys::posix::Syscalls().write = PacedWrite;
@@ -321,8 +320,8 @@ class PlantedLinks : public ::testing::Test {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
     // The outbound is shared: every user may write into it (as a group of
     // mailer users would); the sysop's own files are private.
-    fs::permissions(tmp_.Path(), fs::perms::owner_all | fs::perms::group_exec |
-                                     fs::perms::others_exec);
+    fs::permissions(tmp_.Path(),
+                    fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
     root_ = tmp_ / "fido";
     outbound_ = std::make_unique<Outbound>(root_);
     for (const char* sub : {"fido", "fido/out", "fido/boxes", "fido/netmail"}) {

@@ -31,8 +31,8 @@ enum class Call {
 
 inline const char* CallName(Call call) {
   static constexpr std::array<const char*, static_cast<std::size_t>(Call::kCount)> names = {
-      "open", "openat", "close", "write", "ftruncate", "fsync", "copy_file_range",
-      "linkat", "renameat2", "mkdirat"};
+      "open",  "openat",          "close",  "write",     "ftruncate",
+      "fsync", "copy_file_range", "linkat", "renameat2", "mkdirat"};
   return names[static_cast<std::size_t>(call)];
 }
 

@@ -49,8 +49,8 @@ TEST(LinksBelow, OpenBelowRefusesLinksInsideButNotTheRoot) {
   const std::string root = tmp / "out/";
   File file;
   for (const char* below : {"139c04d2.flo", "139c04d2.clo"}) {
-    for (FileMode mode : {FileMode::kAppendOrCreate, FileMode::kAppend,
-                          FileMode::kCreateOrTruncate, FileMode::kRead}) {
+    for (FileMode mode : {FileMode::kAppendOrCreate, FileMode::kAppend, FileMode::kCreateOrTruncate,
+                          FileMode::kRead}) {
       EXPECT_EQ(Refusal([&] { file.OpenBelow(root, below, mode); }),
                 SymbolicLinkRefusedText(root + below));
     }
@@ -114,8 +114,7 @@ TEST_P(FailingCopy, LeavesNothingBehind) {
   int failed = 0;
   for (int c = 0; c < static_cast<int>(Call::kCount); ++c) {
     for (int nth = 1; nth <= counts[static_cast<std::size_t>(c)]; ++nth) {
-      SCOPED_TRACE(std::string(test::CallName(static_cast<Call>(c))) + " #" +
-                   std::to_string(nth));
+      SCOPED_TRACE(std::string(test::CallName(static_cast<Call>(c))) + " #" + std::to_string(nth));
       TempDir tmp;
       fs::create_directories(tmp / "boxes/box");
       WriteFile(tmp / "a.zip", data);
