@@ -259,7 +259,9 @@ void CheckAfterFault(Kind kind, Scene& scene, const Outcome& outcome, const DryR
     case Kind::kBinkNew:
     case Kind::kBinkExisting: {
       const std::size_t lines = scene.CheckFlow();
-      if (!outcome.failed) EXPECT_EQ(lines, n);
+      if (!outcome.failed) {
+        EXPECT_EQ(lines, n);
+      }
       faults.Disarm();
       scene.Attach();
       EXPECT_EQ(scene.CheckFlow(), lines + n);
@@ -269,7 +271,9 @@ void CheckAfterFault(Kind kind, Scene& scene, const Outcome& outcome, const DryR
     case Kind::kBoxCopyNamed:
     case Kind::kBoxMove: {
       const std::size_t copies = scene.CheckBoxes();
-      if (!outcome.failed) EXPECT_EQ(copies, n);
+      if (!outcome.failed) {
+        EXPECT_EQ(copies, n);
+      }
       faults.Disarm();
       scene.Attach(scene.MissingFromBox());
       EXPECT_EQ(scene.CheckBoxes(), n);
@@ -277,7 +281,9 @@ void CheckAfterFault(Kind kind, Scene& scene, const Outcome& outcome, const DryR
     }
     case Kind::kNetmail: {
       const std::size_t messages = scene.CheckNetmail(dry.messageSize);
-      if (!outcome.failed) EXPECT_EQ(messages, n);
+      if (!outcome.failed) {
+        EXPECT_EQ(messages, n);
+      }
       faults.Disarm();
       scene.Attach();
       EXPECT_EQ(scene.CheckNetmail(dry.messageSize), messages + n);
