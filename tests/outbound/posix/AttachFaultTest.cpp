@@ -167,7 +167,9 @@ class Scene {
       if (name == "brnet32.ids") continue;
       ++count;
       const std::string text = ReadFile(entry.path().string());
-      if (wholeSize != 0) EXPECT_EQ(text.size(), wholeSize) << name << " is not whole";
+      if (wholeSize != 0) {
+        EXPECT_EQ(text.size(), wholeSize) << name << " is not whole";
+      }
       EXPECT_TRUE(!text.empty() && text.back() == '\0') << name << " is not whole";
     }
     return count;
