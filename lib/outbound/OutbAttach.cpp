@@ -237,6 +237,12 @@ void TOutbound::AttachFiles(const TFidoAddr* addr, const std::vector<std::string
 void TOutbNode::AttachFiles(const std::vector<std::string>& files, TOutbFlavor flavor,
                             TOutbType outbType, TOutbSendMode mode) {
   const TBusyFlagSetup setup = outbound_->BusySetup();
+  // The node's flags go into its zone and point directories: a link planted
+  // there would take them elsewhere.
+  if (!outbound_->BinkOutPath().empty()) {
+    const TBsoPath base = BinkBasePath(addr_, outbound_->BinkOutPath());
+    RefuseLinksBelow(base.Root, base.Below, false);
+  }
   if (!LockNode(setup, &addr_, bkBsy)) {
     const std::string busy = "Node " + addr_.ToString() + " is busy";
     sys::DebugOutput(busy);

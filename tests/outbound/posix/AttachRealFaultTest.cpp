@@ -373,9 +373,24 @@ TEST_F(PlantedLinks, PointAndZoneDirectoryLinksAreRefused) {
     Plant(tmp_ / "attacker", zone);
   }));
   fs::permissions(root_, fs::perms::all);
+  // Every file created meanwhile, to see that no busy flag went through a
+  // link either (it would be gone again once the attach is refused).
+  static std::vector<std::string> created;
+  created.clear();
+  sys::posix::Syscalls().open = [](const char* path, int flags, mode_t mode) {
+    if ((flags & O_CREAT) != 0) created.push_back(path);
+    return sys::posix::SystemSyscalls().open(path, flags, mode);
+  };
   ExpectRefused(outbound_->Attach("2:5020/1234.5", {source_}, otBink), pnt);
   ExpectRefused(outbound_->Attach("3:5020/1234", {source_}, otBink), zone);
+  ExpectRefused(outbound_->Attach("2:5020/1234.5", {source_}, otFileBox), pnt);
+  sys::posix::Syscalls() = sys::posix::SystemSyscalls();
   EXPECT_TRUE(fs::is_empty(tmp_ / "attacker")) << "a flow file went through a link";
+  for (const std::string& path : created) {
+    EXPECT_TRUE(path.find(".pnt/") == std::string::npos &&
+                path.find("out.003/") == std::string::npos)
+        << "created through a link: " << path;
+  }
 }
 
 TEST_F(PlantedLinks, BoxDirectoryLinksAreRefusedAndNothingMoves) {
