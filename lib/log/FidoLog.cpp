@@ -7,6 +7,7 @@
 #include "sys/Error.h"
 #include "sys/File.h"
 #include "util/Ascii.h"
+#include "util/Words.h"
 
 namespace brnet {
 namespace {
@@ -39,23 +40,6 @@ void CutAtEofMark(sys::File& file) {
   if (auto pos = tail.find(kCtrlZ); pos != std::string::npos) {
     file.Truncate(start + static_cast<std::int64_t>(pos));
   }
-}
-
-// LINE as one line of the file: a CR or LF in a caller's text would end it
-// early or forge a line of its own, so each is written as a visible escape.
-std::string OneLine(std::string_view line) {
-  std::string out;
-  out.reserve(line.size() + 2);
-  for (char c : line) {
-    if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else {
-      out += c;
-    }
-  }
-  return out;
 }
 
 }  // namespace
@@ -106,7 +90,9 @@ void TLog::AppendRaw(std::string_view line) {
   BR_ASSERT(!fileName_.empty(), "FidoLog");
   sys::File file(fileName_, sys::FileMode::kAppend);
   CutAtEofMark(file);
-  std::string data = OneLine(line);
+  // A CR or LF in a caller's text would end the line early or forge one of
+  // its own.
+  std::string data = EscapeLineBreaks(line);
   data += "\r\n";
   file.Write(data);
   file.Close();

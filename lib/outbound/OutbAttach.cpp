@@ -8,6 +8,7 @@
 #include "sys/FileSystem.h"
 #include "util/Files.h"
 #include "util/Paths.h"
+#include "util/Words.h"
 
 namespace brnet {
 namespace {
@@ -17,25 +18,12 @@ namespace {
 // truncates it, "@" and "$" are taken off and change how it is sent.
 constexpr std::string_view kFlowLinePrefixes = "~!^-#@$";
 
-std::string Printable(std::string_view path) {
-  std::string out;
-  for (char c : path) {
-    if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 // A path becomes one line that the mailer acts on; refuse what would make it
 // several lines, or a line the mailer reads as a command for another file.
 void CheckFlowLinePath(std::string_view path) {
   if (path.find_first_of("\r\n") != std::string_view::npos) {
-    throw EOutbError("Cannot attach " + Printable(path) + ": the path contains a line break");
+    throw EOutbError("Cannot attach " + EscapeLineBreaks(path) +
+                     ": the path contains a line break");
   }
   if (!path.empty() && kFlowLinePrefixes.find(path.front()) != std::string_view::npos) {
     throw EOutbError("Cannot attach " + std::string(path) + ": a path beginning with \"" +

@@ -65,4 +65,19 @@ std::string SplitOffFieldSkip(std::string& s, char sep) {
   return field;
 }
 
+std::string EscapeLineBreaks(std::string_view s) {
+  std::string out;
+  out.reserve(s.size() + 2);
+  for (char c : s) {
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace brnet

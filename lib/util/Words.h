@@ -28,4 +28,8 @@ std::string SplitOffField(std::string& s, char sep);
 // "." three times yields 2, 5020 and 1 and leaves "0".
 std::string SplitOffFieldSkip(std::string& s, char sep);
 
+// S with each CR and LF written as the visible escapes "\\r" and "\\n", for
+// texts that must stay one line (a log line, a path quoted in an error).
+std::string EscapeLineBreaks(std::string_view s);
+
 }  // namespace brnet

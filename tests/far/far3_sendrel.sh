@@ -435,7 +435,8 @@ keys Enter
 wait_gone "$(en 4)"
 check "one message" wait_file "$mail/2.msg"   # 1.msg is left to tossers
 msg="$mail/2.msg"
-check "only that one" test "$(ls "$mail")" = 2.msg
+# brnet32.ids keeps the last MSGID serial given out.
+check "only that one" test "$(ls "$mail" | tr '\n' ' ')" = "2.msg brnet32.ids "
 subject=$(dd if="$msg" bs=1 skip=72 count=72 2>/dev/null | tr -d '\0')
 check "the file's full name as subject" test "${subject,,}" = "$(winpath "$run/p4/e.txt" | tr 'A-Z' 'a-z')"
 attr=$(od -An -tu2 -j186 -N2 "$msg" | tr -d ' ')

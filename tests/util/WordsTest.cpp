@@ -48,5 +48,11 @@ TEST(Fields, SplitOffField) {
   EXPECT_EQ(s, "three");
 }
 
+TEST(Words, EscapeLineBreaksKeepsTextOnOneLine) {
+  EXPECT_EQ(EscapeLineBreaks("a\r\nb\nc\r"), "a\\r\\nb\\nc\\r");
+  EXPECT_EQ(EscapeLineBreaks("C:\\OUT\\r.flo"), "C:\\OUT\\r.flo") << "a backslash stays as it is";
+  EXPECT_EQ(EscapeLineBreaks(""), "");
+}
+
 }  // namespace
 }  // namespace brnet

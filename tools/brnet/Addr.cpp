@@ -64,12 +64,8 @@ int Addr(const ParsedArgs& args, const SetupSources& sources) {
 }  // namespace
 
 int AddrCommand(const std::vector<std::string>& args, const SetupSources& sources) {
-  const ParsedArgs parsed = ParseArgs(args, kSpecs);
-  if (parsed.Has("help")) {
-    std::fputs(kHelp, stdout);
-    return 0;
-  }
-  return Addr(parsed, sources);
+  return RunCommand(args, kSpecs, kHelp,
+                    [&](const ParsedArgs& parsed) { return Addr(parsed, sources); });
 }
 
 }  // namespace brnet::cli

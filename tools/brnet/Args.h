@@ -3,6 +3,7 @@
 // value, and "--" before operands that begin with "-".
 #pragma once
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,5 +30,18 @@ struct ParsedArgs {
 // Raises a usage error (exit 2) for an unknown option, a missing value, or
 // a value given to a flag.
 ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs);
+
+// One command: ARGS parsed with SPECS; "--help" prints HELP and gives 0,
+// anything else is RUN's exit status.
+template <class Run>
+int RunCommand(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+               const char* help, Run run) {
+  const ParsedArgs parsed = ParseArgs(args, specs);
+  if (parsed.Has("help")) {
+    std::fputs(help, stdout);
+    return 0;
+  }
+  return run(parsed);
+}
 
 }  // namespace brnet::cli

@@ -300,12 +300,8 @@ int Attach(const ParsedArgs& args, const SetupSources& sources) {
 }  // namespace
 
 int AttachCommand(const std::vector<std::string>& args, const SetupSources& sources) {
-  const ParsedArgs parsed = ParseArgs(args, kSpecs);
-  if (parsed.Has("help")) {
-    std::fputs(kHelp, stdout);
-    return 0;
-  }
-  return Attach(parsed, sources);
+  return RunCommand(args, kSpecs, kHelp,
+                    [&](const ParsedArgs& parsed) { return Attach(parsed, sources); });
 }
 
 }  // namespace brnet::cli

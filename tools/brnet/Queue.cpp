@@ -168,12 +168,8 @@ int Queue(const ParsedArgs& args, const SetupSources& sources) {
 }  // namespace
 
 int QueueCommand(const std::vector<std::string>& args, const SetupSources& sources) {
-  const ParsedArgs parsed = ParseArgs(args, kSpecs);
-  if (parsed.Has("help")) {
-    std::fputs(kHelp, stdout);
-    return 0;
-  }
-  return Queue(parsed, sources);
+  return RunCommand(args, kSpecs, kHelp,
+                    [&](const ParsedArgs& parsed) { return Queue(parsed, sources); });
 }
 
 }  // namespace brnet::cli
