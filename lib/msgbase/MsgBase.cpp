@@ -9,6 +9,7 @@
 #include "sys/File.h"
 #include "sys/Path.h"
 #include "util/Ascii.h"
+#include "util/Paths.h"
 
 namespace brnet {
 namespace {
@@ -106,8 +107,12 @@ TMsgMsg::TMsgMsg(TMsgBase* owner, std::string dir) : TMailMsg(owner), dir_(std::
   Scan();
 }
 
+std::string TMsgMsg::DirPrefix() const {
+  return !dir_.empty() && dir_.back() == sys::PathDelim() ? dir_ : dir_ + sys::PathDelim();
+}
+
 std::string TMsgMsg::FileNameFor(std::string_view name) const {
-  return dir_ + sys::PathDelim() + std::string(name);
+  return DirPrefix() + std::string(name);
 }
 
 void TMsgMsg::Scan() {
@@ -164,8 +169,9 @@ void TMsgMsg::SaveNew() {
     if (number > std::numeric_limits<std::int32_t>::max()) {
       throw EMBError("No free message number in " + dir_);
     }
-    path = FileNameFor(std::to_string(number) + ".msg");
-    if (file.Open(path, sys::FileMode::kCreateExclusive)) break;
+    const std::string name = std::to_string(number) + ".msg";
+    path = FileNameFor(name);
+    if (file.OpenBelow(DirPrefix(), name, sys::FileMode::kCreateExclusive)) break;
   }
   try {
     file.Write(image);
@@ -183,8 +189,8 @@ void TMsgMsg::SaveNew() {
 }
 
 std::uint32_t TMsgMsg::ClaimMsgIdSerial(std::uint32_t own) {
-  const std::string path = FileNameFor(kSerialFileName);
-  sys::File file(path, sys::FileMode::kAppendOrCreate);
+  sys::File file;
+  file.OpenBelow(DirPrefix(), kSerialFileName, sys::FileMode::kAppendOrCreate);
   std::uint32_t serial = own;
   const std::string last = file.ReadAt(0, 8);
   if (last.size() == 8 && last.find_first_not_of("0123456789ABCDEF") == std::string::npos) {
@@ -201,7 +207,9 @@ std::uint32_t TMsgMsg::ClaimMsgIdSerial(std::uint32_t own) {
 void TMsgMsg::Rewrite() {
   BR_ASSERT(entry_ != kNoEntry, "MsgBase");
   const std::string image = ComposeFile(sys::LocalNow());
-  sys::File file(fileNames_[entry_], sys::FileMode::kCreateOrTruncate);
+  sys::File file;
+  file.OpenBelow(DirPrefix(), ExtractFileName(fileNames_[entry_]),
+                 sys::FileMode::kCreateOrTruncate);
   file.Write(image);
   file.Close();
   SetState(mstStored);

@@ -116,6 +116,9 @@ class TMsgMsg : public TMailMsg {
   static constexpr std::size_t kNoEntry = static_cast<std::size_t>(-1);
 
   void Scan();
+  // The directory with its separator: what the files are opened below,
+  // following no symbolic link in their names.
+  std::string DirPrefix() const;
   std::string FileNameFor(std::string_view name) const;
   void SaveNew();
   void Rewrite();

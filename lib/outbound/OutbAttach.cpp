@@ -116,25 +116,51 @@ std::string SendModePrefix(TOutbSendMode mode) {
   return mode == smKillSent ? "^" : (mode == smTruncSent ? "#" : "");
 }
 
-// The node's flow file of FLAVOR; one that another program wrote in another
-// case is used as it is. The spellings looked for are those of the busy
-// flags (lower, upper or capitalised name and extension), looked up one by
-// one rather than by reading the outbound directory; the node's busy flags
-// keep other programs from creating the file meanwhile. A new one gets the
-// zone and point directories it needs (those of a usual other spelling are
-// used as they are).
-std::string FlowFilePath(const TFidoAddr& addr, const std::string& outPath, TOutbFlavor flavor) {
+// Refuses a symbolic link on the way from ROOT down BELOW's directories
+// (and BELOW's last component when WHOLE): inside the outbound and the file
+// boxes nothing is reached through one, so that a link another user planted
+// there cannot send the library's files (or directories it makes) elsewhere.
+// ROOT itself, configured by the user, may be a link. The opens below check
+// again without a gap; this check names the link before anything is made.
+void RefuseLinksBelow(const std::string& root, std::string_view below, bool whole) {
+  std::string path = root;
+  const char delim = sys::PathDelim();
+  while (!below.empty()) {
+    const std::size_t cut = below.find(delim);
+    const std::string_view part = below.substr(0, cut);
+    below = cut == std::string_view::npos ? std::string_view{} : below.substr(cut + 1);
+    if (part.empty()) continue;
+    if (below.empty() && !whole) return;
+    path += part;
+    if (sys::IsSymbolicLink(path)) throw EOutbError(sys::SymbolicLinkRefusedText(path));
+    path += delim;
+  }
+}
+
+// The node's flow file of FLAVOR, as its directory (the outbound, or the
+// outbound's parent for another zone) and the path below it; one that
+// another program wrote in another case is used as it is. The spellings
+// looked for are those of the busy flags (lower, upper or capitalised name
+// and extension), looked up one by one rather than by reading the outbound
+// directory; the node's busy flags keep other programs from creating the
+// file meanwhile. A new one gets the zone and point directories it needs
+// (those of a usual other spelling are used as they are).
+TBsoPath FlowFilePath(const TFidoAddr& addr, const std::string& outPath, TOutbFlavor flavor) {
   TBsoPath base = BinkBasePath(addr, outPath);
   base.Below += FlowFileExt[flavor];
   std::vector<std::string> existing = sys::FindUsualSpellings(base.Root, base.Below, 1);
-  if (!existing.empty()) return existing.front();
+  if (!existing.empty()) return {base.Root, existing.front().substr(base.Root.size())};
   const std::size_t slash = base.Below.find_last_of(sys::PathDelim());
-  if (slash == std::string::npos) return base.Full();
+  if (slash == std::string::npos) return base;
   const std::string dirBelow = base.Below.substr(0, slash);
   std::vector<std::string> dirs = sys::FindUsualSpellings(base.Root, dirBelow, 1);
   std::string dir = dirs.empty() ? base.Root + dirBelow : dirs.front();
-  if (dirs.empty() && !MakeDirPath(dir)) sys::ThrowLastError(dir);
-  return dir + base.Below.substr(slash);
+  if (dirs.empty()) {
+    RefuseLinksBelow(base.Root, dirBelow, true);
+    if (!MakeDirPath(dir)) sys::ThrowLastError(dir);
+  }
+  if (dir.back() == sys::PathDelim()) dir.pop_back();
+  return {base.Root, dir.substr(base.Root.size()) + base.Below.substr(slash)};
 }
 
 // The line end that must come first: a flow file written by hand or by a
@@ -154,16 +180,18 @@ std::string_view LeadingLineEnd(sys::File& flow) {
                    sys::SystemErrorMessage(code) + ": " + files);
 }
 
-// Moves PATH into the box as TARGET and never replaces a file already
-// waiting there under that name.
-void MoveIntoBox(const std::string& path, const std::string& target) {
+// Moves PATH into the box as TARGET (ROOT, the file-box directory,
+// followed by BELOW) and never replaces a file already waiting there under
+// that name.
+void MoveIntoBox(const std::string& path, const std::string& root, const std::string& below) {
+  const std::string target = root + below;
   const std::string moveError = "Error moving " + path + " to " + target;
   if (sys::FileAttributes(path) < 0) throw EOutbError(moveError);
-  const int rc = sys::RenameNoReplace(path, target);
+  const int rc = sys::RenameNoReplace(path, root, below);
   if (rc == 0) return;
   if (sys::IsFileExistsError(rc) || sys::FileAttributes(target) >= 0) throw EOutbError(moveError);
   // Another file system: copy without replacing, then delete the source.
-  if (const int copyRc = sys::CopyNoReplace(path, target); copyRc != 0) {
+  if (const int copyRc = sys::CopyNoReplace(path, root, below); copyRc != 0) {
     if (sys::IsFileExistsError(copyRc)) throw EOutbError(moveError);
     throw EInOutError(sys::IoErrorText(copyRc, target), copyRc);
   }
@@ -197,6 +225,12 @@ void TOutbound::AttachFiles(const TFidoAddr* addr, const std::vector<std::string
 void TOutbNode::AttachFiles(const std::vector<std::string>& files, TOutbFlavor flavor,
                             TOutbType outbType, TOutbSendMode mode) {
   const TBusyFlagSetup setup = outbound_->BusySetup();
+  // The node's flags go into its zone and point directories: a link planted
+  // there would take them elsewhere.
+  if (!outbound_->BinkOutPath().empty()) {
+    const TBsoPath base = BinkBasePath(addr_, outbound_->BinkOutPath());
+    RefuseLinksBelow(base.Root, base.Below, false);
+  }
   const auto log = [this](char level, const std::string& text) { DoLog(level, text); };
   if (!LockNode(setup, &addr_, bkBsy, log)) {
     const std::string busy = "Node " + addr_.ToString() + " is busy";
@@ -223,16 +257,43 @@ void TOutbNode::AttachFiles(const std::vector<std::string>& files, TOutbFlavor f
   UnlockNode(setup, &addr_);
 }
 
+// Takes back a line that could not be written whole: the flow file is cut
+// to WHOLE, its length before that line, and removed when this attach
+// created it and wrote nothing else. A failure here changes nothing more;
+// the write's own failure is what the caller hears of.
+void UndoFlowLine(sys::File& flow, const TBsoPath& path, std::int64_t whole) {
+  try {
+    flow.Truncate(whole);
+    const bool remove = whole == 0 && flow.Created();
+    flow.Close();
+    if (remove) sys::File::Remove(path.Full());
+  } catch (const Exception&) {
+  }
+}
+
 void TOutbNode::AttachBink(const std::vector<std::string>& files, TOutbFlavor flavor,
                            TOutbSendMode mode) {
-  sys::File flow(FlowFilePath(addr_, outbound_->BinkOutPath(), flavor),
-                 sys::FileMode::kAppendOrCreate);
+  const TBsoPath path = FlowFilePath(addr_, outbound_->BinkOutPath(), flavor);
+  sys::File flow;
+  flow.OpenBelow(path.Root, path.Below, sys::FileMode::kAppendOrCreate);
+  // The length up to the last whole line: the mailer never sees a part of
+  // a line, and the next attach is never glued to one.
+  std::int64_t whole = flow.Size();
   std::string lineEnd(LeadingLineEnd(flow));
-  for (const std::string& path : files) {
-    flow.Write(lineEnd + SendModePrefix(mode) + path + "\r\n");
+  for (const std::string& file : files) {
+    // One write per line, so that a line is in the file whole or not at all
+    // once a failure is undone.
+    const std::string line = lineEnd + SendModePrefix(mode) + file + "\r\n";
+    try {
+      flow.Write(line);
+    } catch (...) {
+      UndoFlowLine(flow, path, whole);
+      throw;
+    }
+    whole += static_cast<std::int64_t>(line.size());
     lineEnd.clear();
-    AddFile(path, flavor, otBink);
-    DoLog('+', "Created Bink attach " + path + " to " + addr_.ToString());
+    AddFile(file, flavor, otBink);
+    DoLog('+', "Created Bink attach " + file + " to " + addr_.ToString());
   }
   flow.Close();
 }
@@ -260,16 +321,19 @@ void TOutbNode::AttachNetmail(const std::vector<std::string>& files, TOutbFlavor
 
 void TOutbNode::AttachFileBox(const std::vector<std::string>& files, TOutbFlavor flavor,
                               TOutbType outbType, TOutbSendMode mode) {
-  const std::string boxDir =
-      FileBoxDirName(addr_, outbound_->FileBoxesPath(), flavor, outbType == otLongFileBox);
+  const std::string& root = outbound_->FileBoxesPath();
+  const std::string boxDir = FileBoxDirName(addr_, root, flavor, outbType == otLongFileBox);
+  const std::string boxBelow = boxDir.substr(root.size());
+  RefuseLinksBelow(root, boxBelow, true);
   if (!DirectoryPresent(boxDir) && !sys::MakeDir(boxDir)) sys::ThrowLastError(boxDir);
   for (const std::string& path : files) {
-    const std::string target = boxDir + ExtractFileName(path);
+    const std::string below = boxBelow + ExtractFileName(path);
+    const std::string target = root + below;
     if (mode == smKillSent) {
-      MoveIntoBox(path, target);
+      MoveIntoBox(path, root, below);
       AddFile(target, flavor, outbType);
     } else {
-      if (const int rc = sys::CopyNoReplace(path, target); rc != 0)
+      if (const int rc = sys::CopyNoReplace(path, root, below); rc != 0)
         ThrowCopyError(rc, path, target);
       AddFile(path, flavor, outbType);
     }

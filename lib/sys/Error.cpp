@@ -16,6 +16,11 @@ std::string IoErrorText(int osError, const std::string& path) {
   return path.empty() ? text : text + ": " + path;
 }
 
+std::string SymbolicLinkRefusedText(const std::string& path) {
+  return "Refused to follow the symbolic link " + path +
+         ": links inside the outbound, the file boxes and the netmail directory are not followed";
+}
+
 std::string RunErrorMessage(int runError) {
   switch (runError) {
     case reFileNotFound: return "File not found";

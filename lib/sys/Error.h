@@ -56,6 +56,10 @@ std::string RunErrorText(int osError, const std::string& path = {});
 // caller reads which file failed while the run-time words stay first.
 std::string IoErrorText(int osError, const std::string& path);
 
+// The text of a refusal to follow the symbolic link (Windows: the reparse
+// point) PATH: inside the shared directories nothing is reached through one.
+std::string SymbolicLinkRefusedText(const std::string& path);
+
 // EInOutError for the calling thread's last operating-system error.
 [[noreturn]] void ThrowLastError(const std::string& path = {});
 

@@ -54,7 +54,15 @@ class File {
   // Opens PATH in MODE, closing whatever this File had open. False, and
   // nothing opened, only when kCreateExclusive finds the name taken.
   bool Open(const std::string& path, FileMode mode);
+  // Opens ROOT followed by BELOW as Open does, but follows no symbolic link
+  // (Windows: no reparse point) in any component of BELOW: ROOT, a directory
+  // the user configured, may be one; what lies inside it may not. A link is
+  // refused with EInOutError naming it (SymbolicLinkRefusedText); for
+  // kCreateExclusive a link at the name is a taken name, as for Open.
+  bool OpenBelow(const std::string& root, std::string_view below, FileMode mode);
   bool IsOpen() const { return handle_ != kNoHandle; }
+  // True when the last Open or OpenBelow created the file.
+  bool Created() const { return created_; }
 
   std::int64_t Size();
   // Reads up to COUNT bytes from the current position; fewer only at the end.
@@ -80,6 +88,7 @@ class File {
   std::string path_;
   std::intptr_t handle_ = kNoHandle;
   FileMode mode_ = FileMode::kRead;
+  bool created_ = false;
 };
 
 }  // namespace brnet::sys

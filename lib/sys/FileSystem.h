@@ -126,14 +126,30 @@ bool RemoveFile(const std::string& path);
 // name exists or the file cannot be created.
 bool CreateNewFile(const std::string& path);
 
+// True when PATH (trailing separators aside) is itself a symbolic link
+// (Windows: a reparse point), whether or not it leads anywhere.
+bool IsSymbolicLink(const std::string& path);
+
 // Renames (moves) FROM to TO and never replaces an existing TO. Returns 0 or
 // the system's error code.
 int RenameNoReplace(const std::string& from, const std::string& to);
+// The same with TO given as ROOT followed by BELOW: no component of BELOW
+// is reached through a symbolic link (see File::OpenBelow); such a link
+// fails with the system's code for a link where none may be.
+int RenameNoReplace(const std::string& from, const std::string& root, std::string_view below);
 
 // Copies the file FROM to a new file TO with FROM's last-write time and
-// attributes; never replaces an existing TO and leaves no partial TO behind.
-// Returns 0 or the system's error code.
+// attributes and never replaces an existing TO. The copy appears under its
+// name only whole, written out to the disk: it is written without a name
+// (Linux) or under a temporary name in TO's directory that starts with "."
+// and is then given its name. A failed or interrupted copy leaves nothing
+// under TO. Returns 0 or the system's error code.
 int CopyNoReplace(const std::string& from, const std::string& to);
+// The same with TO given as ROOT followed by BELOW, reached as for
+// RenameNoReplace; where a temporary name is needed it is made in ROOT, so
+// that it never appears in BELOW's directory (a file box the mailer sends
+// from).
+int CopyNoReplace(const std::string& from, const std::string& root, std::string_view below);
 
 // The system's own text for an error code returned above.
 std::string SystemErrorMessage(int code);

@@ -173,5 +173,28 @@ TEST(CopyNoReplace, KeepsTimeAndAttributesRefusesExisting) {
   EXPECT_FALSE(fs::exists(tmp / "d"));
 }
 
+// Below a root: the copy lands in the directory below, and whatever name it
+// was written under first is gone afterwards, in the box and in the root.
+TEST(CopyNoReplace, BelowARootLeavesOnlyTheWholeCopy) {
+  TempDir tmp;
+  fs::create_directories(tmp / "boxes/box");
+  const std::string data(300000, 'z');
+  WriteFile(tmp / "a.zip", data);
+  const std::string root = tmp / "boxes/";
+  EXPECT_EQ(CopyNoReplace(tmp / "a.zip", root, test::Native("box/a.zip")), 0);
+  EXPECT_TRUE(ReadFile(tmp / "boxes/box/a.zip") == data);
+  EXPECT_EQ(test::Tree(tmp / "boxes"), test::TreeEntries({"box/", "box/a.zip"}));
+  const int exists = CopyNoReplace(tmp / "a.zip", root, test::Native("box/a.zip"));
+  EXPECT_TRUE(IsFileExistsError(exists)) << exists;
+  EXPECT_EQ(test::Tree(tmp / "boxes"), test::TreeEntries({"box/", "box/a.zip"}));
+  // Moving below a root never replaces either.
+  WriteFile(tmp / "b.zip", "b");
+  EXPECT_EQ(RenameNoReplace(tmp / "b.zip", root, test::Native("box/b.zip")), 0);
+  WriteFile(tmp / "b.zip", "second");
+  EXPECT_TRUE(IsFileExistsError(RenameNoReplace(tmp / "b.zip", root, test::Native("box/b.zip"))));
+  EXPECT_EQ(ReadFile(tmp / "boxes/box/b.zip"), "b");
+  EXPECT_EQ(ReadFile(tmp / "b.zip"), "second");
+}
+
 }  // namespace
 }  // namespace brnet::sys

@@ -140,3 +140,38 @@ TEST(WholeFiles, ReadTruncateAndRemove) {
 
 }  // namespace
 }  // namespace brnet::sys
+
+namespace brnet::sys {
+namespace {
+
+// Opening below a directory: the same modes as Open, the file found by
+// ROOT followed by BELOW, and whether the call made it.
+TEST(FilesBelow, OpenBelowCreatesAppendsAndTellsWhatItMade) {
+  TempDir tmp;
+  std::filesystem::create_directory(tmp / "box");
+  const std::string root = tmp.Path() + PathDelim();
+  const std::string below = test::Native("box/a.flo");
+  File file;
+  ASSERT_TRUE(file.OpenBelow(root, below, FileMode::kAppendOrCreate));
+  EXPECT_TRUE(file.Created());
+  file.Write("one\r\n");
+  file.Close();
+  ASSERT_TRUE(file.OpenBelow(root, below, FileMode::kAppendOrCreate));
+  EXPECT_FALSE(file.Created());
+  file.Write("two\r\n");
+  file.Close();
+  EXPECT_EQ(ReadFile(tmp / "box/a.flo"), "one\r\ntwo\r\n");
+  // A taken name for exclusive creation is a false result, nothing more.
+  EXPECT_FALSE(file.OpenBelow(root, below, FileMode::kCreateExclusive));
+  EXPECT_EQ(ReadFile(tmp / "box/a.flo"), "one\r\ntwo\r\n");
+  // A missing directory below is the system's error naming the path.
+  try {
+    file.OpenBelow(root, test::Native("none/a.flo"), FileMode::kAppendOrCreate);
+    ADD_FAILURE() << "opened below a missing directory";
+  } catch (const EInOutError& e) {
+    EXPECT_NE(std::string(e.what()).find(test::Native("none")), std::string::npos) << e.what();
+  }
+}
+
+}  // namespace
+}  // namespace brnet::sys

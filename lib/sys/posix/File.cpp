@@ -10,9 +10,13 @@
 #include <string>
 
 #include "sys/Error.h"
+#include "sys/posix/Below.h"
 #include "sys/posix/FdIo.h"
+#include "sys/posix/Syscalls.h"
 
 namespace brnet::sys {
+
+using posix::Syscalls;
 namespace {
 
 int Fd(std::intptr_t handle) {
@@ -25,7 +29,7 @@ int Fd(std::intptr_t handle) {
 
 // Closes FD and raises ERR for PATH.
 [[noreturn]] void CloseAndFail(int fd, int err, const std::string& path) {
-  ::close(fd);
+  Syscalls().close(fd);
   Fail(err, path);
 }
 
@@ -67,6 +71,30 @@ void LockForAppend(int fd, const std::string& path) {
   if (rc != 0) CloseAndFail(fd, errno, path);
 }
 
+// Opens NAME in DIR in MODE with the further flags EXTRA; CREATED tells
+// whether this call made the file. A missing file for appending is created
+// exclusively, so that the caller knows it made it; a file that vanishes
+// between the two tries is looked for once more.
+int OpenAt(int dir, const char* name, FileMode mode, int extra, bool& created) {
+  created = false;
+  const int flags = OpenFlags(mode) | extra | O_CLOEXEC;
+  if (mode == FileMode::kAppendOrCreate) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      int fd = Syscalls().openat(dir, name, flags | O_EXCL, 0644);
+      if (fd >= 0) {
+        created = true;
+        return fd;
+      }
+      if (errno != EEXIST) return -1;
+      fd = Syscalls().openat(dir, name, flags & ~O_CREAT, 0);
+      if (fd >= 0 || errno != ENOENT) return fd;
+    }
+  }
+  const int fd = Syscalls().openat(dir, name, flags, 0644);
+  created = fd >= 0 && mode == FileMode::kCreateExclusive;
+  return fd;
+}
+
 }  // namespace
 
 bool FileExists(const std::string& path) {
@@ -75,9 +103,9 @@ bool FileExists(const std::string& path) {
 }
 
 void CreateEmptyFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  const int fd = Syscalls().open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) ThrowLastError(path);
-  if (::close(fd) != 0) ThrowLastError(path);
+  if (Syscalls().close(fd) != 0) ThrowLastError(path);
 }
 
 File::File(const std::string& path, FileMode mode) {
@@ -85,18 +113,19 @@ File::File(const std::string& path, FileMode mode) {
 }
 
 File::~File() {
-  if (IsOpen()) ::close(Fd(handle_));
+  if (IsOpen()) Syscalls().close(Fd(handle_));
 }
 
 void File::Adopt(std::intptr_t handle, const std::string& path, FileMode mode) {
-  if (IsOpen()) ::close(Fd(handle_));
+  if (IsOpen()) Syscalls().close(Fd(handle_));
   handle_ = handle;
   path_ = path;
   mode_ = mode;
 }
 
 bool File::Open(const std::string& path, FileMode mode) {
-  const int fd = ::open(path.c_str(), OpenFlags(mode) | O_CLOEXEC, 0644);
+  bool created = false;
+  const int fd = OpenAt(AT_FDCWD, path.c_str(), mode, 0, created);
   if (fd < 0) {
     if (mode == FileMode::kCreateExclusive && errno == EEXIST) return false;
     ThrowLastError(path);
@@ -104,6 +133,28 @@ bool File::Open(const std::string& path, FileMode mode) {
   if (mode == FileMode::kRead) CheckReadable(fd, path);
   if (mode == FileMode::kAppend || mode == FileMode::kAppendOrCreate) LockForAppend(fd, path);
   Adopt(fd, path, mode);
+  created_ = created;
+  return true;
+}
+
+bool File::OpenBelow(const std::string& root, std::string_view below, FileMode mode) {
+  const posix::ParentDir parent = posix::OpenParentBelow(root, below);
+  bool created = false;
+  const int fd = OpenAt(parent.Dir.Get(), parent.Name.c_str(), mode, O_NOFOLLOW, created);
+  if (fd < 0) {
+    const int err = errno;
+    if (mode == FileMode::kCreateExclusive && err == EEXIST) return false;
+    if (err == ELOOP && posix::IsLinkAt(parent.Dir.Get(), parent.Name)) {
+      posix::ThrowLinkRefused(parent.Path);
+    }
+    Fail(err, parent.Path);
+  }
+  if (mode == FileMode::kRead) CheckReadable(fd, parent.Path);
+  if (mode == FileMode::kAppend || mode == FileMode::kAppendOrCreate) {
+    LockForAppend(fd, parent.Path);
+  }
+  Adopt(fd, parent.Path, mode);
+  created_ = created;
   return true;
 }
 
@@ -140,17 +191,17 @@ void File::Write(std::string_view data) {
 }
 
 void File::Truncate(std::int64_t size) {
-  if (::ftruncate(Fd(handle_), size) != 0) ThrowLastError(path_);
+  if (Syscalls().ftruncate(Fd(handle_), size) != 0) ThrowLastError(path_);
 }
 
 void File::Close() {
   const int fd = Fd(handle_);
   handle_ = kNoHandle;
-  if (fd >= 0 && ::close(fd) != 0) ThrowLastError(path_);
+  if (fd >= 0 && Syscalls().close(fd) != 0) ThrowLastError(path_);
 }
 
 bool File::Remove(const std::string& path) {
-  if (::unlink(path.c_str()) == 0) return true;
+  if (Syscalls().unlinkat(AT_FDCWD, path.c_str(), 0) == 0) return true;
   if (errno == ENOENT) return false;
   ThrowLastError(path);
 }

@@ -14,9 +14,14 @@
 #include <utility>
 #include <vector>
 
+#include "sys/Error.h"
+#include "sys/posix/Below.h"
 #include "sys/posix/FdIo.h"
+#include "sys/posix/Syscalls.h"
 
 namespace brnet::sys {
+
+using posix::Syscalls;
 namespace {
 
 // The one place where POSIX file modes become attribute bits.
@@ -167,7 +172,14 @@ bool SetReadOnly(const std::string& path, bool readOnly) {
 }
 
 bool MakeDir(const std::string& path) {
-  return ::mkdir(path.c_str(), 0777) == 0;
+  return Syscalls().mkdirat(AT_FDCWD, path.c_str(), 0777) == 0;
+}
+
+bool IsSymbolicLink(const std::string& path) {
+  std::string entry = path;
+  while (entry.size() > 1 && entry.back() == '/') entry.pop_back();
+  struct stat st {};
+  return !entry.empty() && ::lstat(entry.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 bool RemoveEmptyDir(const std::string& path) {
@@ -181,28 +193,68 @@ bool RemoveFile(const std::string& path) {
     errno = EISDIR;
     return false;
   }
-  return ::unlink(path.c_str()) == 0;
+  return Syscalls().unlinkat(AT_FDCWD, path.c_str(), 0) == 0;
 }
 
 bool CreateNewFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  int fd = Syscalls().open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return false;
-  return ::close(fd) == 0;
+  if (Syscalls().close(fd) == 0) return true;
+  // Reported as not created: then it must not be there.
+  const int err = errno;
+  Syscalls().unlinkat(AT_FDCWD, path.c_str(), 0);
+  errno = err;
+  return false;
 }
 
-int RenameNoReplace(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+namespace {
+
+// TO's directory part (empty for the current directory) and its name.
+std::pair<std::string, std::string> SplitTarget(const std::string& to) {
+  const std::size_t slash = to.find_last_of('/');
+  if (slash == std::string::npos) return {std::string(), to};
+  return {to.substr(0, slash + 1), to.substr(slash + 1)};
+}
+
+// Gives the entry FROMNAME in FROMDIR the name TONAME in TODIR, never
+// replacing an entry of that name. Returns 0 or the error code.
+int RenameAtNoReplace(int fromDir, const char* fromName, int toDir, const char* toName) {
+  if (Syscalls().renameat2(fromDir, fromName, toDir, toName, RENAME_NOREPLACE) == 0) return 0;
   int err = errno;
   if (err != EINVAL && err != ENOSYS) return err;
   // A file system without the no-replace flag: a new link fails on an
   // existing name just the same, then the old name goes.
-  if (::link(from.c_str(), to.c_str()) != 0) return errno;
-  if (::unlink(from.c_str()) != 0) {
+  if (Syscalls().linkat(fromDir, fromName, toDir, toName, 0) != 0) return errno;
+  if (Syscalls().unlinkat(fromDir, fromName, 0) != 0) {
     err = errno;
-    ::unlink(to.c_str());
+    Syscalls().unlinkat(toDir, toName, 0);
     return err;
   }
   return 0;
+}
+
+// The directory of ROOT followed by BELOW, reached without following links,
+// or the error code of the failure.
+int OpenTargetDir(const std::string& root, std::string_view below, posix::ParentDir& parent) {
+  try {
+    parent = posix::OpenParentBelow(root, below);
+    return 0;
+  } catch (const EInOutError& e) {
+    return e.ErrorCode();
+  }
+}
+
+}  // namespace
+
+int RenameNoReplace(const std::string& from, const std::string& root, std::string_view below) {
+  posix::ParentDir parent;
+  if (const int err = OpenTargetDir(root, below, parent); err != 0) return err;
+  return RenameAtNoReplace(AT_FDCWD, from.c_str(), parent.Dir.Get(), parent.Name.c_str());
+}
+
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  const auto [dir, name] = SplitTarget(to);
+  return RenameNoReplace(from, dir, name);
 }
 
 namespace {
@@ -212,7 +264,7 @@ namespace {
 int CopyContents(int in, int out) {
   bool copiedAny = false;
   for (;;) {
-    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+    ssize_t n = Syscalls().copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
     if (n == 0) return 0;
     if (n > 0) {
       copiedAny = true;
@@ -233,32 +285,94 @@ int CopyContents(int in, int out) {
   }
 }
 
+// Writes IN's contents and times into OUT and puts them on disk. Returns 0
+// or the error code.
+int FillCopy(int in, int out, const struct stat& st) {
+  if (const int err = CopyContents(in, out); err != 0) return err;
+  const struct timespec times[2] = {st.st_atim, st.st_mtim};
+  ::futimens(out, times);
+  if (Syscalls().fsync(out) != 0) return errno;
+  return 0;
+}
+
+// A file without a name in DIR (O_TMPFILE), or -1 with errno set.
+int OpenUnnamed(int dir, mode_t mode) {
+  return Syscalls().openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+}
+
+// Gives the unnamed file OUT the name NAME in DIR; a taken name fails with
+// EEXIST. Through /proc, which needs no privilege; AT_EMPTY_PATH, which
+// does, where /proc is not mounted.
+int NameUnnamed(int out, int dir, const std::string& name) {
+  const std::string self = "/proc/self/fd/" + std::to_string(out);
+  if (Syscalls().linkat(AT_FDCWD, self.c_str(), dir, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    return 0;
+  }
+  if (errno != ENOENT) return errno;
+  if (Syscalls().linkat(out, "", dir, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
+  return errno;
+}
+
+// Copies IN into DIR/NAME through a temporary name in TEMPDIR (a directory
+// the mailer does not send from, on the same file system), renamed to NAME
+// without replacing once the copy is whole. The temporary file is removed
+// on every failure.
+int CopyThroughTempName(int in, const struct stat& st, int tempDir, int dir,
+                        const std::string& name) {
+  static unsigned counter = 0;
+  std::string temp;
+  int out = -1;
+  for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
+    temp = ".brnet32-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
+    out =
+        Syscalls().openat(tempDir, temp.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777);
+    if (out < 0 && errno != EEXIST) return errno;
+  }
+  if (out < 0) return EEXIST;
+  int err = FillCopy(in, out, st);
+  if (Syscalls().close(out) != 0 && err == 0) err = errno;
+  if (err == 0) err = RenameAtNoReplace(tempDir, temp.c_str(), dir, name.c_str());
+  if (err != 0) Syscalls().unlinkat(tempDir, temp.c_str(), 0);
+  return err;
+}
+
 }  // namespace
 
-int CopyNoReplace(const std::string& from, const std::string& to) {
-  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return errno;
+int CopyNoReplace(const std::string& from, const std::string& root, std::string_view below) {
+  posix::UniqueFd in(Syscalls().open(from.c_str(), O_RDONLY | O_CLOEXEC, 0));
+  if (in.Get() < 0) return errno;
   struct stat st {};
-  if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
-    int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
-    ::close(in);
-    return err;
+  if (::fstat(in.Get(), &st) != 0) return errno;
+  if (S_ISDIR(st.st_mode)) return EISDIR;
+  posix::ParentDir parent;
+  if (const int err = OpenTargetDir(root, below, parent); err != 0) return err;
+  // A taken name is refused before anything is copied.
+  struct stat existing {};
+  if (::fstatat(parent.Dir.Get(), parent.Name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+    return EEXIST;
   }
-  int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777);
-  if (out < 0) {
-    int err = errno;
-    ::close(in);
-    return err;
+  posix::UniqueFd out(OpenUnnamed(parent.Dir.Get(), st.st_mode & 0777));
+  if (out.Get() < 0) {
+    const int err = errno;
+    if (err != EOPNOTSUPP && err != EISDIR && err != EINVAL) return err;
+    // No unnamed files here: a temporary name in ROOT, outside BELOW's
+    // directory.
+    posix::UniqueFd tempDir(
+        Syscalls().open(root.empty() ? "." : root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+    if (tempDir.Get() < 0) return errno;
+    return CopyThroughTempName(in.Get(), st, tempDir.Get(), parent.Dir.Get(), parent.Name);
   }
-  int err = CopyContents(in, out);
-  if (err == 0) {
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    ::futimens(out, times);
-  }
-  if (::close(out) != 0 && err == 0) err = errno;
-  ::close(in);
-  if (err != 0) ::unlink(to.c_str());
-  return err;
+  if (const int err = FillCopy(in.Get(), out.Get(), st); err != 0) return err;
+  if (const int err = NameUnnamed(out.Get(), parent.Dir.Get(), parent.Name); err != 0) return err;
+  // The copy is whole and on disk under its name: closing can lose nothing.
+  Syscalls().close(out.Release());
+  return 0;
+}
+
+int CopyNoReplace(const std::string& from, const std::string& to) {
+  const auto [dir, name] = SplitTarget(to);
+  return CopyNoReplace(from, dir, name);
 }
 
 bool IsFileExistsError(int code) {
@@ -279,7 +393,7 @@ bool LastWriteTime(const std::string& path, FileTime& time) {
 
 std::optional<std::string> ReadFileHead(const std::string& path, std::size_t maxBytes) {
   // Non-blocking, so that a FIFO under the name cannot hang the open.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  const int fd = Syscalls().open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
   if (fd < 0) return std::nullopt;
   std::optional<std::string> head;
   struct stat st {};
@@ -291,7 +405,7 @@ std::optional<std::string> ReadFileHead(const std::string& path, std::size_t max
       head = std::move(data);
     }
   }
-  ::close(fd);
+  Syscalls().close(fd);
   return head;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "sys/Error.h"
+#include "sys/FileSystem.h"
 
 namespace brnet::sys {
 namespace {
@@ -31,18 +32,20 @@ bool IsAppending(FileMode mode) {
   return mode == FileMode::kAppend || mode == FileMode::kAppendOrCreate;
 }
 
-HANDLE Create(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
-  return ::CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+HANDLE Create(const std::string& path, DWORD access, DWORD share, DWORD disposition,
+              DWORD flags = 0) {
+  return ::CreateFileA(path.c_str(), access, share, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL | flags, nullptr);
 }
 
 // CreateFileA that waits its turn: a sharing violation means another writer
 // has the file open right now, and it will let go after its line.
-HANDLE OpenWaiting(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
+HANDLE OpenWaiting(const std::string& path, DWORD access, DWORD share, DWORD disposition,
+                   DWORD flags = 0) {
   const ULONGLONG deadline = ::GetTickCount64() + kShareWaitMs;
   DWORD pause = 1;
   for (;;) {
-    HANDLE h = Create(path, access, share, disposition);
+    HANDLE h = Create(path, access, share, disposition, flags);
     if (h != INVALID_HANDLE_VALUE) return h;
     const DWORD err = ::GetLastError();
     if (err != ERROR_SHARING_VIOLATION || ::GetTickCount64() >= deadline) Fail(err, path);
@@ -53,21 +56,38 @@ HANDLE OpenWaiting(const std::string& path, DWORD access, DWORD share, DWORD dis
 
 // Appending: read and write access; others may read the file while it is
 // open, but not write it (FILE_SHARE_READ only). Other modes let everyone in.
-HANDLE OpenHandle(const std::string& path, FileMode mode) {
+// FLAGS: FILE_FLAG_OPEN_REPARSE_POINT to open a link itself. CREATED tells
+// whether the call made the file.
+HANDLE OpenHandle(const std::string& path, FileMode mode, DWORD flags, bool& created) {
   constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  HANDLE h = INVALID_HANDLE_VALUE;
+  created = false;
   switch (mode) {
     case FileMode::kRead:
-      return Create(path, GENERIC_READ, kShareAll, OPEN_EXISTING);
+      return Create(path, GENERIC_READ, kShareAll, OPEN_EXISTING, flags);
     case FileMode::kAppend:
-      return OpenWaiting(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
+      return OpenWaiting(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, flags);
     case FileMode::kAppendOrCreate:
-      return OpenWaiting(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
+      h = OpenWaiting(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, flags);
+      // OPEN_ALWAYS reports an existing file as this "error" on success.
+      created = ::GetLastError() != ERROR_ALREADY_EXISTS;
+      return h;
     case FileMode::kCreateExclusive:
-      return Create(path, GENERIC_WRITE, kShareAll, CREATE_NEW);
+      h = Create(path, GENERIC_WRITE, kShareAll, CREATE_NEW, flags);
+      created = h != INVALID_HANDLE_VALUE;
+      return h;
     case FileMode::kCreateOrTruncate:
-      return Create(path, GENERIC_WRITE, kShareAll, CREATE_ALWAYS);
+      return Create(path, GENERIC_WRITE, kShareAll, CREATE_ALWAYS, flags);
   }
   return INVALID_HANDLE_VALUE;
+}
+
+bool IsReparsePoint(DWORD attr) {
+  return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+[[noreturn]] void FailLink(const std::string& path) {
+  throw EInOutError(SymbolicLinkRefusedText(path), static_cast<int>(ERROR_CANT_ACCESS_FILE));
 }
 
 // For exclusive creation: ERR says that the name is taken. A directory of
@@ -113,7 +133,8 @@ void File::Adopt(std::intptr_t handle, const std::string& path, FileMode mode) {
 }
 
 bool File::Open(const std::string& path, FileMode mode) {
-  HANDLE h = OpenHandle(path, mode);
+  bool created = false;
+  HANDLE h = OpenHandle(path, mode, 0, created);
   if (h == INVALID_HANDLE_VALUE) {
     // A directory fails for reading with ERROR_ACCESS_DENIED already.
     const DWORD err = ::GetLastError();
@@ -126,6 +147,44 @@ bool File::Open(const std::string& path, FileMode mode) {
     Fail(ERROR_ACCESS_DENIED, path);
   }
   Adopt(reinterpret_cast<std::intptr_t>(h), path, mode);
+  created_ = created;
+  return true;
+}
+
+bool File::OpenBelow(const std::string& root, std::string_view below, FileMode mode) {
+  // The directories of BELOW, from ROOT down: none may be a reparse point.
+  // The file itself is opened as what it is, a link included, and refused
+  // when it is one.
+  std::string path = root;
+  while (!below.empty()) {
+    const std::size_t cut = below.find_first_of("\\/");
+    const std::string_view part = below.substr(0, cut);
+    below = cut == std::string_view::npos ? std::string_view{} : below.substr(cut + 1);
+    if (part.empty()) continue;
+    path += part;
+    if (below.find_first_not_of("\\/") == std::string_view::npos) break;
+    if (IsReparsePoint(::GetFileAttributesA(path.c_str()))) FailLink(path);
+    path += '\\';
+  }
+  bool created = false;
+  HANDLE h = OpenHandle(path, mode, FILE_FLAG_OPEN_REPARSE_POINT, created);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD err = ::GetLastError();
+    if (mode == FileMode::kCreateExclusive && NameTaken(err, path)) return false;
+    Fail(err, path);
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (::GetFileInformationByHandle(h, &info) &&
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    ::CloseHandle(h);
+    FailLink(path);
+  }
+  if (mode == FileMode::kRead && ::GetFileType(h) != FILE_TYPE_DISK) {
+    ::CloseHandle(h);
+    Fail(ERROR_ACCESS_DENIED, path);
+  }
+  Adopt(reinterpret_cast<std::intptr_t>(h), path, mode);
+  created_ = created;
   return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "sys/win32/SystemMessage.h"
 
@@ -145,14 +146,83 @@ bool CreateNewFile(const std::string& path) {
   return ::CloseHandle(h) != 0;
 }
 
+bool IsSymbolicLink(const std::string& path) {
+  std::string entry = path;
+  while (entry.size() > 1 && (entry.back() == '\\' || entry.back() == '/')) entry.pop_back();
+  const DWORD attr = ::GetFileAttributesA(entry.c_str());
+  return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+namespace {
+
+// ROOT followed by BELOW when no directory of BELOW is a reparse point;
+// otherwise empty.
+std::string TargetBelow(const std::string& root, std::string_view below) {
+  std::string path = root;
+  while (!below.empty()) {
+    const std::size_t cut = below.find_first_of("\\/");
+    const std::string_view part = below.substr(0, cut);
+    below = cut == std::string_view::npos ? std::string_view{} : below.substr(cut + 1);
+    if (part.empty()) continue;
+    path += part;
+    if (below.find_first_not_of("\\/") == std::string_view::npos) break;
+    if (IsSymbolicLink(path)) return {};
+    path += '\\';
+  }
+  return path;
+}
+
+// TO's directory part (empty for the current directory) and its name.
+std::pair<std::string, std::string> SplitTarget(const std::string& to) {
+  const std::size_t cut = to.find_last_of("\\/:");
+  if (cut == std::string::npos) return {std::string(), to};
+  return {to.substr(0, cut + 1), to.substr(cut + 1)};
+}
+
+}  // namespace
+
+int RenameNoReplace(const std::string& from, const std::string& root, std::string_view below) {
+  const std::string to = TargetBelow(root, below);
+  if (to.empty()) return ERROR_CANT_ACCESS_FILE;
+  // Without MOVEFILE_REPLACE_EXISTING an existing target is never replaced.
+  return ::MoveFileExA(from.c_str(), to.c_str(), 0) ? 0 : static_cast<int>(::GetLastError());
+}
+
 int RenameNoReplace(const std::string& from, const std::string& to) {
-  // MoveFileA never replaces an existing target.
-  return ::MoveFileA(from.c_str(), to.c_str()) ? 0 : static_cast<int>(::GetLastError());
+  const auto [dir, name] = SplitTarget(to);
+  return RenameNoReplace(from, dir, name);
+}
+
+int CopyNoReplace(const std::string& from, const std::string& root, std::string_view below) {
+  const std::string to = TargetBelow(root, below);
+  if (to.empty()) return ERROR_CANT_ACCESS_FILE;
+  if (::GetFileAttributesA(to.c_str()) != INVALID_FILE_ATTRIBUTES) return ERROR_FILE_EXISTS;
+  // The copy is made under a temporary name in ROOT, outside the target's
+  // directory, and moved to its name only when whole.
+  static unsigned counter = 0;
+  std::string temp;
+  for (int attempt = 0;; ++attempt) {
+    temp = root + ".brnet32-" + std::to_string(::GetCurrentProcessId()) + "-" +
+           std::to_string(++counter) + ".tmp";
+    // Fails on an existing target; takes the source's attributes and times.
+    if (::CopyFileA(from.c_str(), temp.c_str(), TRUE)) break;
+    const DWORD err = ::GetLastError();
+    if ((err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) || attempt >= 100) {
+      ::DeleteFileA(temp.c_str());
+      return static_cast<int>(err);
+    }
+  }
+  if (::MoveFileExA(temp.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return 0;
+  const DWORD err = ::GetLastError();
+  // A read-only copy can only be deleted once it is writable.
+  ::SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::DeleteFileA(temp.c_str());
+  return static_cast<int>(err);
 }
 
 int CopyNoReplace(const std::string& from, const std::string& to) {
-  // Fails on an existing target; takes the source's attributes and times.
-  return ::CopyFileA(from.c_str(), to.c_str(), TRUE) ? 0 : static_cast<int>(::GetLastError());
+  const auto [dir, name] = SplitTarget(to);
+  return CopyNoReplace(from, dir, name);
 }
 
 bool IsFileExistsError(int code) {
