@@ -101,13 +101,26 @@ std::vector<std::string> MakeFlagDirs(const std::string& file, const std::string
   return made;
 }
 
-// Creates the flag file FILE exclusively with NOTE in it, or leaves nothing
-// behind: false when the name is taken, EInOutError on any other failure.
-bool CreateNoteFile(const std::string& file, const std::string& note) {
+bool IsDiskFull(const EInOutError& e) {
+  return sys::RunErrorText(e.ErrorCode()) == sys::RunErrorMessage(sys::reDiskFull);
+}
+
+// Creates the flag file FILE exclusively with *NOTE in it: false when the
+// name is taken, EInOutError on any other failure, which leaves nothing
+// behind. On a full disk the flag stays, empty (it works by its existence,
+// as other programs' flags do; only it is never judged stale), and *NOTE
+// becomes what it holds.
+bool CreateNoteFile(const std::string& file, std::string* note) {
   sys::File flag;
   if (!flag.Open(file, sys::FileMode::kCreateExclusive)) return false;
   try {
-    flag.Write(note);
+    try {
+      flag.Write(*note);
+    } catch (const EInOutError& e) {
+      if (!IsDiskFull(e)) throw;
+      flag.Truncate(0);
+      note->clear();
+    }
     flag.Close();
   } catch (...) {
     if (flag.IsOpen()) {
@@ -133,11 +146,11 @@ bool CreateNoteFile(const std::string& file, const std::string& note) {
 bool CreateFlagFileIn(const TFidoAddr& addr, TBusyFlagType type, const std::string& path,
                       const TBsoPath& flagPath) {
   const std::string full = flagPath.Full();
-  const std::string note = OwnFlagNote();
+  std::string note = OwnFlagNote();
   const std::vector<std::string> made = MakeFlagDirs(full, path);
   bool created = false;
   try {
-    created = CreateNoteFile(full, note);
+    created = CreateNoteFile(full, &note);
   } catch (...) {
     RemoveMadeDirs(made);
     throw;
@@ -303,8 +316,10 @@ void RemoveBusyFlag(const TFidoAddr* addr, const std::string& path, TBusyFlagTyp
       continue;
     }
     // Somebody who took our flag for stale may have raised one of theirs
-    // under the name since: that one is not ours to remove.
-    if (sys::ReadFileHead(it->File, kNoteMax) == it->Note) sys::RemoveFile(it->File);
+    // under the name since: that one is not ours to remove. A flag that
+    // cannot be read is ours still, and must not keep the node busy.
+    const std::optional<std::string> now = sys::ReadFileHead(it->File, kNoteMax);
+    if (!now || *now == it->Note) sys::RemoveFile(it->File);
     RemoveMadeDirs(it->Dirs);
     it = held.erase(it);
   }
