@@ -34,6 +34,17 @@ else
   args=(--benchmark_min_time=0.5 --benchmark_repetitions=5 --brnet_enforce)
 fi
 
+# The benchmarks' trees go to a RAM file system when there is one: on a
+# virtual machine's disk the cost of creating and removing a file swings by
+# tens of times from one minute to the next, which drowns the ratios.
+# BRNET_BENCH_DIR chooses another place.
+bench_dir=${BRNET_BENCH_DIR:-}
+if [[ -z "$bench_dir" && -d /dev/shm && -w /dev/shm ]]; then
+  bench_dir=$(mktemp -d /dev/shm/brnet-bench.XXXXXX)
+  trap 'rm -rf "$bench_dir"' EXIT
+fi
+[[ -n "$bench_dir" ]] && export TMPDIR=$bench_dir
+
 status=0
 for bench in "$build"/benchmarks/bench_*; do
   [[ -x "$bench" ]] || continue
