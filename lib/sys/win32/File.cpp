@@ -9,6 +9,7 @@
 
 #include "sys/Error.h"
 #include "sys/FileSystem.h"
+#include "sys/win32/PathBelow.h"
 
 namespace brnet::sys {
 namespace {
@@ -82,10 +83,6 @@ HANDLE OpenHandle(const std::string& path, FileMode mode, DWORD flags, bool& cre
   return INVALID_HANDLE_VALUE;
 }
 
-bool IsReparsePoint(DWORD attr) {
-  return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
 [[noreturn]] void FailLink(const std::string& path) {
   throw EInOutError(SymbolicLinkRefusedText(path), static_cast<int>(ERROR_CANT_ACCESS_FILE));
 }
@@ -102,6 +99,31 @@ void Seek(HANDLE h, std::int64_t offset, DWORD from, const std::string& path) {
   LARGE_INTEGER distance;
   distance.QuadPart = offset;
   if (!::SetFilePointerEx(h, distance, nullptr, from)) ThrowLastError(path);
+}
+
+// PATH opened in MODE with the extra FLAGS; INVALID_HANDLE_VALUE only when
+// exclusive creation finds the name taken, any other failure raises. With
+// FILE_FLAG_OPEN_REPARSE_POINT a link opened as itself is refused.
+HANDLE OpenChecked(const std::string& path, FileMode mode, DWORD flags, bool& created) {
+  HANDLE h = OpenHandle(path, mode, flags, created);
+  if (h == INVALID_HANDLE_VALUE) {
+    // A directory fails for reading with ERROR_ACCESS_DENIED already.
+    const DWORD err = ::GetLastError();
+    if (mode == FileMode::kCreateExclusive && NameTaken(err, path)) return INVALID_HANDLE_VALUE;
+    Fail(err, path);
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if ((flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0 && ::GetFileInformationByHandle(h, &info) &&
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    ::CloseHandle(h);
+    FailLink(path);
+  }
+  // Devices and pipes ("CON", "\\.\pipe\x") are not files to read.
+  if (mode == FileMode::kRead && ::GetFileType(h) != FILE_TYPE_DISK) {
+    ::CloseHandle(h);
+    Fail(ERROR_ACCESS_DENIED, path);
+  }
+  return h;
 }
 
 }  // namespace
@@ -134,18 +156,8 @@ void File::Adopt(std::intptr_t handle, const std::string& path, FileMode mode) {
 
 bool File::Open(const std::string& path, FileMode mode) {
   bool created = false;
-  HANDLE h = OpenHandle(path, mode, 0, created);
-  if (h == INVALID_HANDLE_VALUE) {
-    // A directory fails for reading with ERROR_ACCESS_DENIED already.
-    const DWORD err = ::GetLastError();
-    if (mode == FileMode::kCreateExclusive && NameTaken(err, path)) return false;
-    Fail(err, path);
-  }
-  // Devices and pipes ("CON", "\\.\pipe\x") are not files to read.
-  if (mode == FileMode::kRead && ::GetFileType(h) != FILE_TYPE_DISK) {
-    ::CloseHandle(h);
-    Fail(ERROR_ACCESS_DENIED, path);
-  }
+  HANDLE h = OpenChecked(path, mode, 0, created);
+  if (h == INVALID_HANDLE_VALUE) return false;
   Adopt(reinterpret_cast<std::intptr_t>(h), path, mode);
   created_ = created;
   return true;
@@ -155,34 +167,12 @@ bool File::OpenBelow(const std::string& root, std::string_view below, FileMode m
   // The directories of BELOW, from ROOT down: none may be a reparse point.
   // The file itself is opened as what it is, a link included, and refused
   // when it is one.
-  std::string path = root;
-  while (!below.empty()) {
-    const std::size_t cut = below.find_first_of("\\/");
-    const std::string_view part = below.substr(0, cut);
-    below = cut == std::string_view::npos ? std::string_view{} : below.substr(cut + 1);
-    if (part.empty()) continue;
-    path += part;
-    if (below.find_first_not_of("\\/") == std::string_view::npos) break;
-    if (IsReparsePoint(::GetFileAttributesA(path.c_str()))) FailLink(path);
-    path += '\\';
-  }
+  std::string linked;
+  const std::string path = win32::PathBelow(root, below, linked);
+  if (!linked.empty()) FailLink(linked);
   bool created = false;
-  HANDLE h = OpenHandle(path, mode, FILE_FLAG_OPEN_REPARSE_POINT, created);
-  if (h == INVALID_HANDLE_VALUE) {
-    const DWORD err = ::GetLastError();
-    if (mode == FileMode::kCreateExclusive && NameTaken(err, path)) return false;
-    Fail(err, path);
-  }
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (::GetFileInformationByHandle(h, &info) &&
-      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    ::CloseHandle(h);
-    FailLink(path);
-  }
-  if (mode == FileMode::kRead && ::GetFileType(h) != FILE_TYPE_DISK) {
-    ::CloseHandle(h);
-    Fail(ERROR_ACCESS_DENIED, path);
-  }
+  HANDLE h = OpenChecked(path, mode, FILE_FLAG_OPEN_REPARSE_POINT, created);
+  if (h == INVALID_HANDLE_VALUE) return false;
   Adopt(reinterpret_cast<std::intptr_t>(h), path, mode);
   created_ = created;
   return true;

@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "sys/win32/PathBelow.h"
 #include "sys/win32/SystemMessage.h"
 
 namespace brnet::sys {
@@ -158,18 +159,8 @@ namespace {
 // ROOT followed by BELOW when no directory of BELOW is a reparse point;
 // otherwise empty.
 std::string TargetBelow(const std::string& root, std::string_view below) {
-  std::string path = root;
-  while (!below.empty()) {
-    const std::size_t cut = below.find_first_of("\\/");
-    const std::string_view part = below.substr(0, cut);
-    below = cut == std::string_view::npos ? std::string_view{} : below.substr(cut + 1);
-    if (part.empty()) continue;
-    path += part;
-    if (below.find_first_not_of("\\/") == std::string_view::npos) break;
-    if (IsSymbolicLink(path)) return {};
-    path += '\\';
-  }
-  return path;
+  std::string linked;
+  return win32::PathBelow(root, below, linked);
 }
 
 // TO's directory part (empty for the current directory) and its name.
