@@ -76,29 +76,30 @@ class RatioReporter : public benchmark::ConsoleReporter {
   // them missed its target.
   bool PrintRatios() const {
     bool allMet = true;
-    for (const RatioSpec& spec : AllRatios()) {
-      auto num = times_.find(spec.Numerator);
-      auto den = times_.find(spec.Denominator);
+    for (const RatioSpec& wanted : AllRatios()) {
+      auto num = times_.find(wanted.Numerator);
+      auto den = times_.find(wanted.Denominator);
       if (num == times_.end() || den == times_.end() || den->second <= 0) continue;
       const double ratio = num->second / den->second;
-      std::printf("ratio %-34s %8.2fx of %s", spec.Numerator.c_str(), ratio,
-                  spec.Denominator.c_str());
+      std::printf("ratio %-34s %8.2fx of %s", wanted.Numerator.c_str(), ratio,
+                  wanted.Denominator.c_str());
       // CPU time beside: on a loaded machine it shows what waiting for the
       // disk or the processor added to the real time.
-      const double cpuDen = cpuTimes_.at(spec.Denominator);
-      if (cpuDen > 0) std::printf("  (cpu %.2fx)", cpuTimes_.at(spec.Numerator) / cpuDen);
-      if (spec.Target > 0) {
-        std::printf("  (target <= %gx: %s)", spec.Target, Verdict(ratio <= spec.Target));
-        allMet = allMet && ratio <= spec.Target;
+      const double cpuDen = cpuTimes_.at(wanted.Denominator);
+      if (cpuDen > 0) std::printf("  (cpu %.2fx)", cpuTimes_.at(wanted.Numerator) / cpuDen);
+      if (wanted.Target > 0) {
+        std::printf("  (target <= %gx: %s)", wanted.Target, Verdict(ratio <= wanted.Target));
+        allMet = allMet && ratio <= wanted.Target;
       }
       std::printf("\n");
     }
-    for (const LimitSpec& spec : Limits()) {
-      auto it = counters_.find(spec.Benchmark + " " + spec.Counter);
+    for (const LimitSpec& wanted : Limits()) {
+      auto it = counters_.find(wanted.Benchmark + " " + wanted.Counter);
       if (it == counters_.end()) continue;
-      std::printf("counter %s %s = %.2f  (limit <= %g: %s)\n", spec.Benchmark.c_str(),
-                  spec.Counter.c_str(), it->second, spec.Limit, Verdict(it->second <= spec.Limit));
-      allMet = allMet && it->second <= spec.Limit;
+      std::printf("counter %s %s = %.2f  (limit <= %g: %s)\n", wanted.Benchmark.c_str(),
+                  wanted.Counter.c_str(), it->second, wanted.Limit,
+                  Verdict(it->second <= wanted.Limit));
+      allMet = allMet && it->second <= wanted.Limit;
     }
     std::fflush(stdout);
     return allMet;
@@ -114,7 +115,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
       if (cut == std::string::npos) continue;
       std::string partner = name.substr(0, cut) + name.substr(cut + suffix.size());
       bool listed = false;
-      for (const RatioSpec& spec : all) listed = listed || spec.Numerator == partner;
+      for (const RatioSpec& wanted : all) listed = listed || wanted.Numerator == partner;
       if (!listed) all.push_back({partner, name, 0});
     }
     return all;

@@ -7,15 +7,15 @@ namespace brnet::cli {
 namespace {
 
 const OptionSpec* FindLong(const std::vector<OptionSpec>& specs, const std::string& name) {
-  for (const OptionSpec& spec : specs) {
-    if (name == spec.Long) return &spec;
+  for (const OptionSpec& option : specs) {
+    if (name == option.Long) return &option;
   }
   return nullptr;
 }
 
 const OptionSpec* FindShort(const std::vector<OptionSpec>& specs, char name) {
-  for (const OptionSpec& spec : specs) {
-    if (spec.Short != 0 && spec.Short == name) return &spec;
+  for (const OptionSpec& option : specs) {
+    if (option.Short != 0 && option.Short == name) return &option;
   }
   return nullptr;
 }
@@ -38,27 +38,27 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<Opt
     std::string name;
     std::string value;
     bool inlineValue = false;
-    const OptionSpec* spec;
+    const OptionSpec* option;
     if (isLong) {
       const std::size_t eq = arg.find('=');
       name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
       inlineValue = eq != std::string::npos;
       if (inlineValue) value = arg.substr(eq + 1);
-      spec = FindLong(specs, name);
-      if (spec == nullptr) throw UsageError("unknown option --" + name);
+      option = FindLong(specs, name);
+      if (option == nullptr) throw UsageError("unknown option --" + name);
     } else {
-      spec = FindShort(specs, arg[1]);
-      if (spec == nullptr) throw UsageError(std::string("unknown option -") + arg[1]);
+      option = FindShort(specs, arg[1]);
+      if (option == nullptr) throw UsageError(std::string("unknown option -") + arg[1]);
       inlineValue = arg.size() > 2;
       if (inlineValue) value = arg.substr(2);
     }
     const std::string shown = isLong ? "--" + name : std::string("-") + arg[1];
-    if (!spec->TakesValue && inlineValue) throw UsageError("option " + shown + " takes no value");
-    if (spec->TakesValue && !inlineValue) {
+    if (!option->TakesValue && inlineValue) throw UsageError("option " + shown + " takes no value");
+    if (option->TakesValue && !inlineValue) {
       if (i + 1 >= args.size()) throw UsageError("option " + shown + " needs a value");
       value = args[++i];
     }
-    parsed.Options[spec->Long] = value;
+    parsed.Options[option->Long] = value;
   }
   return parsed;
 }
