@@ -196,8 +196,8 @@ class Parser {
   const BinkdIncludeReader& read_;
 };
 
-const BinkdDomain* FindDomain(const BinkdConfig& config, std::string_view name) {
-  for (const BinkdDomain& d : config.Domains) {
+const BinkdDomain* FindDomain(const std::vector<BinkdDomain>& domains, std::string_view name) {
+  for (const BinkdDomain& d : domains) {
     if (EqualsAsciiNoCase(d.Name, name)) return &d;
   }
   return nullptr;
@@ -255,6 +255,17 @@ BinkdConfig ReadBinkdConfig(const std::string& path) {
   return ParseBinkdConfig(*text, path, ReadWholeFile);
 }
 
+const BinkdDomain* FindBinkdDomain(const std::vector<BinkdDomain>& domains, std::string_view name) {
+  const BinkdDomain* domain = FindDomain(domains, name);
+  for (std::size_t hops = 0; domain != nullptr && !domain->AliasFor.empty(); ++hops) {
+    if (hops > domains.size()) {
+      throw EConfigError("the aliases of the domain " + std::string(name) + " form a loop");
+    }
+    domain = FindDomain(domains, domain->AliasFor);
+  }
+  return domain;
+}
+
 BinkdSettings ResolveBinkdSettings(const BinkdConfig& config, const std::string& fileName) {
   if (config.Addresses.empty()) throw EConfigError(fileName + ": no address line");
   const std::string& first = config.Addresses.front();
@@ -269,12 +280,11 @@ BinkdSettings ResolveBinkdSettings(const BinkdConfig& config, const std::string&
   }
   if (config.Domains.empty()) throw EConfigError(fileName + ": no domain line");
   const std::string domainName = addr.Domain.empty() ? config.Domains.front().Name : addr.Domain;
-  const BinkdDomain* domain = FindDomain(config, domainName);
-  for (std::size_t hops = 0; domain != nullptr && !domain->AliasFor.empty(); ++hops) {
-    if (hops > config.Domains.size()) {
-      throw EConfigError(fileName + ": the aliases of the domain " + domainName + " form a loop");
-    }
-    domain = FindDomain(config, domain->AliasFor);
+  const BinkdDomain* domain;
+  try {
+    domain = FindBinkdDomain(config.Domains, domainName);
+  } catch (const EConfigError& e) {
+    throw EConfigError(fileName + ": " + e.what());
   }
   if (domain == nullptr) {
     throw EConfigError(fileName + ": no domain line for the domain " + domainName +
@@ -286,6 +296,7 @@ BinkdSettings ResolveBinkdSettings(const BinkdConfig& config, const std::string&
   settings.Outbound = domain->Path;
   settings.DefaultZone = domain->DefaultZone;
   settings.FileBox = config.FileBox;
+  settings.Domains = config.Domains;
   return settings;
 }
 

@@ -70,8 +70,13 @@ struct BinkdSettings {
   std::string Domain;       // the domain the outbound belongs to (aliases followed)
   std::string Outbound;     // that domain's directory; empty when no domain line
   int DefaultZone = 0;
-  std::string FileBox;  // empty when none
+  std::string FileBox;               // empty when none
+  std::vector<BinkdDomain> Domains;  // every domain line, aliases included
 };
+
+// The domain NAME of DOMAINS (any case), aliases followed; null when there
+// is none. Raises EConfigError for an alias loop.
+const BinkdDomain* FindBinkdDomain(const std::vector<BinkdDomain>& domains, std::string_view name);
 
 // Raises EConfigError (naming FILENAME) when there is no address, when the
 // main address's domain has no "domain" line, or for an alias loop.

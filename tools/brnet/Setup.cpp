@@ -81,6 +81,8 @@ bool TakeBink(Resolved& setup, const std::optional<BinkdSettings>& binkd, const 
   setup.BinkOut = binkd->Outbound;
   setup.BinkDefaultZone = binkd->DefaultZone;
   setup.BinkFrom = file + " (domain " + binkd->Domain + ")";
+  setup.Domains = binkd->Domains;
+  setup.MainDomain = binkd->Domain;
   return true;
 }
 

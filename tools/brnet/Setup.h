@@ -9,7 +9,9 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "BinkdConfig.h"
 #include "CliError.h"
 #include "outbound/OutbNaming.h"
 
@@ -56,6 +58,10 @@ struct Resolved {
   // where it said so; 0 when unknown.
   int BinkDefaultZone = 0;
   std::string BinkFrom;
+  // The domains of that configuration, aliases included, and the main
+  // address's among them; none without a configuration.
+  std::vector<BinkdDomain> Domains;
+  std::string MainDomain;
 
   // The directory of TYPE.
   const std::string& DirOf(TOutbType type) const;
