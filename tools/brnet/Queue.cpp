@@ -189,11 +189,14 @@ std::string Flavours(const NodeView& node) {
   return out.empty() ? "-" : out;
 }
 
-std::string AgeText(std::int64_t seconds) {
-  if (seconds < 0) return "-";
-  if (seconds < 3600) return std::to_string(seconds / 60) + " min";
-  if (seconds < 86400) return std::to_string(seconds / 3600) + " h";
-  const std::int64_t days = seconds / 86400;
+constexpr std::int64_t kNanos = 1000000000;
+
+// Days are counted from midnight and rounded, as the library counts them: a
+// file written earlier today is 0 or -1 days old.
+std::string AgeText(std::int64_t mtime, std::int64_t now) {
+  if (mtime < 0) return "-";
+  const std::int32_t days = FileAgeInDays(mtime * kNanos, now * kNanos);
+  if (days <= 0) return "today";
   return std::to_string(days) + (days == 1 ? " day" : " days");
 }
 
@@ -251,8 +254,8 @@ void PrintText(const std::vector<NodeView>& nodes, bool verbose, std::int64_t no
     total += node.Size;
     const std::int64_t oldest = OldestMtime(node);
     std::printf("%-24s %-*s %5zu %10s  %-8s %s\n", node.Address.c_str(), w, Flavours(node).c_str(),
-                node.Files.size(), HumanSize(node.Size).c_str(),
-                AgeText(oldest < 0 ? -1 : now - oldest).c_str(), StateText(node, now).c_str());
+                node.Files.size(), HumanSize(node.Size).c_str(), AgeText(oldest, now).c_str(),
+                StateText(node, now).c_str());
     if (!verbose) continue;
     for (const TOutbFile& f : node.Files) {
       const std::string size = f.Size < 0 ? "missing" : std::to_string(f.Size);

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "BinkdConfig.h"
@@ -36,11 +37,27 @@ bool IsBox(TOutbType type) {
 }
 
 BinkdSettings ReadBinkd(const std::string& file) {
+  BinkdSettings settings;
   try {
-    return ResolveBinkdSettings(ReadBinkdConfig(file), file);
+    settings = ResolveBinkdSettings(ReadBinkdConfig(file), file);
   } catch (const EConfigError& e) {
     throw Failure(std::string("binkd configuration ") + e.what());
   }
+  // binkd.inc of the Debian package is the mailer's alone and holds only
+  // passwords: everything brnet needs was found without it.
+  for (const std::string& skipped : settings.Skipped) {
+    std::fprintf(stderr, "brnet: warning: %s; skipped\n", skipped.c_str());
+  }
+  return settings;
+}
+
+// A relative directory of the configuration, used where no option gives it.
+void RefuseRelative(const std::string& at, const std::string& dir, const char* option) {
+  if (at.empty()) return;
+  throw Failure(at + "the directory \"" + dir +
+                "\" is relative; binkd takes it against its own working directory, which brnet "
+                "cannot know: make it absolute or give " +
+                option);
 }
 
 // The sources below the options, each read once and only when asked.
@@ -60,7 +77,9 @@ class Sources {
     if (!systemRead_) {
       systemRead_ = true;
       const std::string& file = sources_.SystemBinkdConfig;
-      if (!file.empty() && ::access(file.c_str(), R_OK) == 0) system_ = ReadBinkd(file);
+      if (!file.empty() && (sources_.SystemBinkdConfigNamed || ::access(file.c_str(), R_OK) == 0)) {
+        system_ = ReadBinkd(file);
+      }
     }
     return system_;
   }
@@ -78,6 +97,7 @@ class Sources {
 // zone and its file.
 bool TakeBink(Resolved& setup, const std::optional<BinkdSettings>& binkd, const std::string& file) {
   if (!binkd || binkd->Outbound.empty()) return false;
+  RefuseRelative(binkd->RelativeAt, binkd->Outbound, "--dir");
   setup.BinkOut = binkd->Outbound;
   setup.BinkDefaultZone = binkd->DefaultZone;
   setup.BinkFrom = file + " (domain " + binkd->Domain + ")";
@@ -116,10 +136,14 @@ void ResolveBoxes(Resolved& setup, const SetupOptions& options, Sources& sources
   if (options.Type && IsBox(*options.Type) && !options.Dir.empty()) {
     setup.Boxes = options.Dir;
   } else if (sources.Named() && !sources.Named()->FileBox.empty()) {
+    RefuseRelative(sources.Named()->FileBoxRelativeAt, sources.Named()->FileBox,
+                   "--type box --dir");
     setup.Boxes = sources.Named()->FileBox;
   } else if (pluginType && IsBox(*pluginType)) {
     setup.Boxes = sources.Plugin().OutbPath;
   } else if (sources.System()) {
+    RefuseRelative(sources.System()->FileBoxRelativeAt, sources.System()->FileBox,
+                   "--type box --dir");
     setup.Boxes = sources.System()->FileBox;
   }
 }
@@ -142,6 +166,7 @@ SetupSources DefaultSources() {
   };
   const char* env = std::getenv("BRNET_BINKD_CFG");
   sources.SystemBinkdConfig = env != nullptr ? env : kSystemBinkdConfig;
+  sources.SystemBinkdConfigNamed = env != nullptr && *env != '\0';
   return sources;
 }
 

@@ -41,6 +41,9 @@ struct SetupSources {
   std::function<PluginSetup()> Plugin;
   // binkd's own configuration file; empty for none.
   std::string SystemBinkdConfig;
+  // Named by the user (BRNET_BINKD_CFG): a missing file is an error, not
+  // merely no configuration.
+  bool SystemBinkdConfigNamed = false;
 };
 
 // The sources of a real run: the registry file and /etc/binkd/binkd.cfg, or

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "CliError.h"
@@ -66,12 +67,26 @@ OutboundPlace PlaceOf(const Resolved& setup, const std::string& domain) {
     throw Failure(setup.BinkFrom + ": " + e.what());
   }
   if (found == nullptr) {
-    // Without a configuration only the main address's own domain is known.
-    if (setup.Domains.empty() && mainsOwn) return place;
+    // Without a configuration no domain can be checked: the one outbound.
+    if (setup.Domains.empty()) {
+      if (!mainsOwn) {
+        std::fprintf(stderr,
+                     "brnet: warning: no binkd configuration names domains; @%s goes to the "
+                     "outbound given\n",
+                     domain.c_str());
+      }
+      return place;
+    }
     throw Failure("unknown domain \"" + domain +
                   "\"; the binkd configuration has: " + KnownDomains(setup));
   }
   if (EqualsAsciiNoCase(found->Name, setup.MainDomain)) return place;
+  if (!found->RelativeAt.empty()) {
+    throw Failure(found->RelativeAt + "the directory \"" + found->Path + "\" of the domain " +
+                  found->Name +
+                  " is relative; binkd takes it against its own working directory, which brnet "
+                  "cannot know: make it absolute");
+  }
   return {found->Name, found->Path, found->DefaultZone, false};
 }
 
@@ -80,6 +95,12 @@ std::vector<OutboundPlace> Places(const Resolved& setup) {
   if (!setup.BinkOut.empty()) places.push_back(PlaceOf(setup, {}));
   for (const BinkdDomain& d : setup.Domains) {
     if (!d.AliasFor.empty() || EqualsAsciiNoCase(d.Name, setup.MainDomain)) continue;
+    if (!d.RelativeAt.empty()) {
+      std::fprintf(
+          stderr, "brnet: warning: %sthe directory \"%s\" of the domain %s is relative; left out\n",
+          d.RelativeAt.c_str(), d.Path.c_str(), d.Name.c_str());
+      continue;
+    }
     places.push_back({d.Name, d.Path, d.DefaultZone, false});
   }
   return places;
@@ -94,6 +115,7 @@ std::string Destination::Text() const {
 Destination ResolveDestination(const Resolved& setup, MainAddressScope& main,
                                const std::string& text) {
   CheckDefaultZone(setup, main.Addr());
+  ParseDestination(text);  // a malformed text is refused as such first
   const std::size_t at = text.find('@');
   Destination dest;
   dest.Place = PlaceOf(setup, at == std::string::npos ? std::string() : text.substr(at + 1));
