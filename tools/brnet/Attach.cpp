@@ -148,14 +148,14 @@ std::string Refusal(const std::string& file, const Request& r, const MailerUser&
   if (::stat(file.c_str(), &st) != 0) return std::strerror(errno);
   if (S_ISDIR(st.st_mode)) return "is a directory; attach the files in it";
   if (!S_ISREG(st.st_mode)) return "is not a regular file";
-  if (::access(file.c_str(), R_OK) != 0)
-    return std::string("not readable: ") + std::strerror(errno);
   // A box copy is the mailer's own; a moved file needs its directory.
   const bool copied = (r.Type == otFileBox || r.Type == otLongFileBox) && r.Mode != smKillSent;
   if (!copied) {
     const std::string cannot = MailerCannot(mailer, file, r.Mode);
     if (!cannot.empty()) return cannot;
   }
+  if (::access(file.c_str(), R_OK) != 0)
+    return std::string("not readable: ") + std::strerror(errno);
   if (r.Type == otArcMail && file.find_first_of(" \t") != std::string::npos) {
     return "a netmail attach lists its files separated by blanks; this path has a blank";
   }
