@@ -118,6 +118,8 @@ TEST_F(TwoUserSpool, RootAttachesAsTheMailerAndEveryDomainIsCalled) {
   }
   EXPECT_EQ(NotFtns(), std::vector<std::string>{});
   EXPECT_TRUE(fs::exists(A("OTHER/00010002.ilo")));
+  const RunResult queue = Brnet({"queue", "-c", cfg});
+  EXPECT_NE(queue.out.find("\n99:1/2@othernet "), std::string::npos) << queue.out;
   // B is not 1:234/56: a call there would only fail.
   EXPECT_TRUE(fs::remove(A("OUT.001/00ea0038.flo")));
 

@@ -3,7 +3,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 
 #include "BinkdConfig.h"
@@ -184,6 +186,12 @@ const std::string& Resolved::DirOf(TOutbType type) const {
 }
 
 Resolved ResolveSetup(const SetupOptions& options, const SetupSources& sources) {
+  // A file the user named is meant, needed or not: a slip in the name must
+  // not pass unnoticed.
+  if (sources.SystemBinkdConfigNamed && ::access(sources.SystemBinkdConfig.c_str(), F_OK) != 0) {
+    throw Failure("BRNET_BINKD_CFG names " + sources.SystemBinkdConfig + ": " +
+                  std::strerror(errno));
+  }
   Sources ranked(options, sources);
   Resolved setup;
   if (options.Type) {
