@@ -26,7 +26,7 @@ class TwoUserSpool : public Peers {
     const passwd* pw = ::getpwnam("ftn");
     if (pw != nullptr) ftn_ = pw->pw_uid, ftnGid_ = pw->pw_gid;
     pw = ::getpwnam("nobody");
-    if (pw != nullptr) nobody_ = pw->pw_uid;
+    if (pw != nullptr) nobody_ = pw->pw_uid, nobodyGid_ = pw->pw_gid;
     if (ftn_ == 0 || nobody_ == 0 || ::access("/usr/bin/setpriv", X_OK) != 0) {
       GTEST_SKIP() << "needs the users ftn (binkd's Debian package) and nobody, and setpriv";
     }
@@ -77,7 +77,7 @@ class TwoUserSpool : public Peers {
   }
 
   uid_t ftn_ = 0, nobody_ = 0;
-  gid_t ftnGid_ = 0;
+  gid_t ftnGid_ = 0, nobodyGid_ = 0;
 };
 
 TEST_F(TwoUserSpool, RootAttachesAsTheMailerAndEveryDomainIsCalled) {
@@ -135,9 +135,11 @@ TEST_F(TwoUserSpool, RootAttachesAsTheMailerAndEveryDomainIsCalled) {
 }
 
 TEST_F(TwoUserSpool, GroupMemberWritesWhatBinkdRewrites) {
-  // nobody with the group ftn and umask 002: a sysop of the mailer's group.
+  // nobody in the group ftn (not its own group) with umask 002: a sysop of
+  // the mailer's group. The outbound's set-group-ID bit gives ftn's group.
   const std::string sysop = "umask 002; /usr/bin/setpriv --reuid=" + std::to_string(nobody_) +
-                            " --regid=" + std::to_string(ftnGid_) + " --clear-groups";
+                            " --regid=" + std::to_string(nobodyGid_) +
+                            " --groups=" + std::to_string(ftnGid_);
   const std::string shared = MakeFile("shared.bin"), own = MakeFile("own.bin");
   ASSERT_EQ(::chown(shared.c_str(), nobody_, ftnGid_), 0);
   ::chmod(shared.c_str(), 0640);

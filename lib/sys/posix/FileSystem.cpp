@@ -298,6 +298,13 @@ int FillCopy(int in, int out, const struct stat& st) {
 }
 
 // A file without a name in DIR (O_TMPFILE), or -1 with errno set.
+// A copy is a new file of the mailer's: readable and writable for all less
+// the umask, not the source's private mode; only a read-only source (the
+// Windows attribute a copy keeps) stays read-only.
+mode_t CopyMode(const struct stat& source) {
+  return (source.st_mode & S_IWUSR) != 0 ? kNewFileMode : (kNewFileMode & ~0222);
+}
+
 int OpenUnnamed(int dir, mode_t mode) {
   return Syscalls().openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
 }
@@ -327,7 +334,7 @@ int CopyThroughTempName(int in, const struct stat& st, int tempDir, int dir,
   for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
     temp = ".brnet32-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
     out = Syscalls().openat(tempDir, temp.c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kNewFileMode);
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, CopyMode(st));
     if (out < 0 && errno != EEXIST) return errno;
   }
   if (out < 0) return EEXIST;
@@ -353,7 +360,7 @@ int CopyNoReplace(const std::string& from, const std::string& root, std::string_
   if (::fstatat(parent.Dir.Get(), parent.Name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
     return EEXIST;
   }
-  posix::UniqueFd out(OpenUnnamed(parent.Dir.Get(), kNewFileMode));
+  posix::UniqueFd out(OpenUnnamed(parent.Dir.Get(), CopyMode(st)));
   if (out.Get() < 0) {
     const int err = errno;
     if (err != EOPNOTSUPP && err != EISDIR && err != EINVAL) return err;
