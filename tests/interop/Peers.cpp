@@ -232,7 +232,13 @@ std::vector<pid_t> Child::Descendants() const {
   for (const auto& entry : fs::directory_iterator("/proc")) {
     const std::string name = entry.path().filename().string();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    const std::string stat = ReadFile(entry.path().string() + "/stat");
+    // A process may end between the listing and the read.
+    std::string stat;
+    try {
+      stat = ReadFile(entry.path().string() + "/stat");
+    } catch (const std::exception&) {
+      continue;
+    }
     // pid (comm) state ppid ...: the name may hold blanks, the last ")" ends it
     const std::size_t close = stat.rfind(')');
     if (close == std::string::npos) continue;
