@@ -50,6 +50,8 @@ stage_done
 
 echo "== Windows tests (32-bit under wine32, 64-bit under wine64, side by side) =="
 declare -A ctest_pid
+# An interrupted run takes both suites with it.
+trap 'kill "${ctest_pid[@]}" 2>/dev/null' EXIT
 for bits in 32 64; do
   ctest --test-dir build/win$bits --output-on-failure -j "$jobs" >build/win$bits/ctest.log 2>&1 &
   ctest_pid[$bits]=$!
@@ -60,6 +62,7 @@ for bits in 32 64; do
   echo "-- Windows $bits-bit tests (build/win$bits/ctest.log):"
   cat build/win$bits/ctest.log
 done
+trap - EXIT
 ((windows_failed == 0)) || { echo "Windows tests failed" >&2; exit 1; }
 stage_done
 
