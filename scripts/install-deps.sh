@@ -6,11 +6,18 @@ set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
           libbenchmark-dev binutils tmux binkd crashmail mc
           # Windows: MinGW-w64 with the POSIX thread model (GoogleTest needs
-          # std::mutex), and wine64 to run the 64-bit tests. No i386 packages.
-          g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 locales
+          # std::mutex); wine64 runs the 64-bit tests, wine32 (from the i386
+          # architecture, added below) the 32-bit ones and 32-bit FAR.
+          g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 wine32:i386 locales
           # Packages: CPack's DEB generator (file, dpkg-shlibdeps), lintian,
           # and what the package checks use (pkg-config, man, unzip).
           file dpkg-dev lintian pkgconf man-db unzip)
+# wine32 is an i386 package: the architecture must be known before the
+# package lists are read (the update below then fetches its lists too).
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "Adding the i386 architecture (for wine32)"
+  dpkg --add-architecture i386
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -1,6 +1,6 @@
-# 32-bit Windows, the system's home: the DLLs the file manager loads.
-# Nothing 32-bit can run on this machine's kernel, so this build is compiled
-# and checked statically only (no emulator).
+# 32-bit Windows, the system's home: the DLLs the file manager loads. The
+# tests run under the 32-bit wine (wine32).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
+set(_brnet_wine_bits 32)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# sendrel in the real file manager: FAR Manager 3 (x64) under wine64, in a
-# terminal (tmux), driven with keys; the screen, the registry and the files
-# the plug-in wrote are checked.
+# sendrel in the real file manager: FAR Manager 3 under wine, in a terminal
+# (tmux), driven with keys; the screen, the registry and the files the
+# plug-in wrote are checked. WINE_BITS (32 or 64, as for tests/win/wine.sh)
+# says which: FAR 3 x86 with the 32-bit plug-in, or FAR 3 x64 with the 64-bit
+# one.
 #
-#   far3_sendrel.sh FAR_DIR PLUGIN_DIR NOFREELOG_DLL WINE64_SH [TEMPLATE_PREFIX [SCREENS_DIR]]
+#   far3_sendrel.sh FAR_DIR PLUGIN_DIR PLUGIN_ZIP NOFREELOG_DLL WINE_SH [TEMPLATE_PREFIX [SCREENS_DIR]]
 #
-# FAR_DIR         the built FAR (Far.exe, its .lng files); FAR3_DIST overrides it.
-#                 Missing: the test is skipped (exit 77).
+# FAR_DIR         the built FAR (Far.exe, its .lng files); FAR3_DIST (x64) or
+#                 FAR3_X86_DIST (x86) overrides it. Missing: the test is skipped (exit 77).
 # PLUGIN_DIR      the plug-in folder of the build: sendrel.dll, its .lng files, brnet32.dll
+# PLUGIN_ZIP      sendrel-VERSION-win32.zip (or win64), installed as its readme says
 # NOFREELOG_DLL   a brnet32.dll that lacks brFreeLog
-# WINE64_SH       the build's wine runner (tests/win/wine64.sh)
+# WINE_SH         the build's wine runner (tests/win/wine.sh)
 # TEMPLATE_PREFIX a wine prefix to copy (quicker than making one); optional
 # SCREENS_DIR     where the screens of a failed step are kept
 #
@@ -20,17 +23,25 @@
 #   3. English, the real library: configuration and its checks, every
 #      outbound type, every flavour, delete/move after sending, a busy node,
 #      Esc in both dialogs, the cursor file, a directory under the cursor
-#   4. Russian, the real library: both dialogs and two warnings
+#   4. Russian, the plug-in installed from its zip: both dialogs, two
+#      warnings and one attach
 set -uo pipefail
 
-far_dist=${FAR3_DIST:-$1}
-plugin_dir=$2 nofreelog=$3 wine_sh=$4 template=${5-} screens=${6:-${TMPDIR:-/tmp}/far3-screens}
+if [ "${WINE_BITS:-64}" = 32 ]; then
+  far_dist=${FAR3_X86_DIST:-$1} far_name="FAR Manager 3 x86" dist_var=FAR3_X86_DIST
+else
+  far_dist=${FAR3_DIST:-$1} far_name="FAR Manager 3 x64" dist_var=FAR3_DIST
+fi
+plugin_dir=$2 plugin_zip=$3 nofreelog=$4 wine_sh=$5 template=${6-}
+screens=${7:-${TMPDIR:-/tmp}/far3-screens}
 
 if [ ! -f "$far_dist/Far.exe" ]; then
-  echo "SKIP: FAR Manager 3 x64 not found: this test needs the built FAR (Far.exe and its"
-  echo "      .lng files) in $far_dist, or FAR3_DIST set to such a folder"
+  echo "SKIP: $far_name not found: this test needs the built FAR (Far.exe and its"
+  echo "      .lng files) in $far_dist, or $dist_var set to such a folder"
   exit 77
 fi
+[ -f "$plugin_zip" ] || { echo "FAIL: no $plugin_zip"; exit 1; }
+command -v unzip >/dev/null || { echo "FAIL: unzip is not installed"; exit 1; }
 command -v tmux >/dev/null || { echo "FAIL: tmux is not installed"; exit 1; }
 locale -a 2>/dev/null | grep -qix 'ru_RU.utf8' || { echo "FAIL: the ru_RU.UTF-8 locale is missing"; exit 1; }
 
@@ -167,12 +178,17 @@ make_prefix() {
 
 # FAR with the plug-in folder installed as Plugins\sendrel, its profile kept
 # beside Far.exe (so each copy starts without a plug-in cache).
-#   install_far NAME LIBRARY   LIBRARY: a brnet32.dll, or "none"
+#   install_far NAME LIBRARY   LIBRARY: a brnet32.dll, "none", or "zip": the
+#                              zip unpacked into Plugins, as its readme says
 install_far() {
   local home="$run/$1"
   cp -r --no-preserve=mode "$far_dist" "$home" || fail "cannot copy $far_dist"
   printf '[General]\r\nUseSystemProfiles=0\r\n' > "$home/Far.exe.ini"
   mkdir -p "$home/Plugins/sendrel"
+  if [ "$2" = zip ]; then
+    unzip -q "$plugin_zip" -d "$home/Plugins" || fail "cannot unpack $plugin_zip"
+    return
+  fi
   cp "$plugin_dir"/sendrel.dll "$plugin_dir"/*.lng "$home/Plugins/sendrel/"
   [ "$2" = none ] || cp "$2" "$home/Plugins/sendrel/brnet32.dll"
 }
@@ -244,7 +260,7 @@ fixture p0 x.txt=x
 install_far nolib none
 install_far nofreelog "$nofreelog"
 install_far main "$plugin_dir/brnet32.dll"
-install_far rus "$plugin_dir/brnet32.dll"
+install_far rus zip
 
 # Without a usable library: one warning, then both menu entries do nothing.
 inert_run() { # NAME LANGUAGE LOCALE MSG-FUNCTION
@@ -474,7 +490,7 @@ check "copied, not moved" test -f "$run/p6/h.txt"
 check "settings" settings_are DestAddr=2:5020/1234 Flavor=0x0
 quit_far
 
-# --- Russian, the real library -----------------------------------------------------
+# --- Russian, the plug-in from its zip ------------------------------------------------
 step "Russian: attach dialog texts"
 fixture p7 r.txt=rrrrrrr
 start_far rus Russian ru_RU.UTF-8 "$run/p7"
@@ -492,7 +508,12 @@ wait_for "$(printf "$(ru 20)" xyz)"
 check "title" shows "═ $(ru 19) ═"
 keys Enter
 wait_for "$(ru 4)"
-escape_from "$(ru 4)"
+step "Russian: an attach with the zipped library"
+keys C-y
+type_text "2:5020/1234"
+keys Enter
+wait_gone "$(ru 4)"
+check "long box of 2:5020/1234, Hold (the last flavour)" wait_file "$box/2.5020.1234.0.H/r.txt"
 
 step "Russian: configuration dialog texts and its warnings"
 open_config "$(ru 3)"

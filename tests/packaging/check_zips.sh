@@ -8,7 +8,7 @@
 # language files, the header and the two DLL copies with their sources; checks
 # that readme.txt is English and Russian in code page 866 with CR LF; links
 # a C program against the unpacked import library and header and checks what
-# it imports; with an EMULATOR (wine64), runs it with the unpacked DLL (the
+# it imports; with an EMULATOR (wine), runs it with the unpacked DLL (the
 # outbound's names are compared without case, as Windows does).
 #
 #   check_zips.sh ZIPDIR VERSION BITS CC OBJDUMP [EMULATOR...]

@@ -1,10 +1,12 @@
 #!/bin/sh
-# Runs x86_64 Windows programs under wine64 for ctest and gtest discovery
-# (the x86_64 toolchain's CMAKE_CROSSCOMPILING_EMULATOR).
-#   wine64.sh PROGRAM.exe [ARGS...]  run it; its exit status is passed through
-#   wine64.sh --start                start wine for this prefix (ctest fixture)
-#   wine64.sh --stop                 stop it; the registry is saved to the prefix
+# Runs Windows programs under wine for ctest and gtest discovery (the MinGW
+# toolchains' CMAKE_CROSSCOMPILING_EMULATOR).
+#   wine.sh PROGRAM.exe [ARGS...]  run it; its exit status is passed through
+#   wine.sh --start                start wine for this prefix (ctest fixture)
+#   wine.sh --stop                 stop it; the registry is saved to the prefix
 # WINEPREFIX must be set (the toolchain sets <build>/wineprefix).
+# WINE_BITS: 64 (the default) runs x86_64 programs with wine64, 32 runs i686
+# programs with the 32-bit loader of wine32 (in a prefix made by either).
 #
 # Wine's background processes (services, explorer) inherit the standard
 # output of the program that starts them, and ctest waits for the end of
@@ -15,9 +17,15 @@ export WINEPREFIX
 # Quiet unless asked, but for the loader's own errors.
 export WINEDEBUG="${WINEDEBUG--all,err+virtual,err+module}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES-mscoree,mshtml=}"  # no Mono/Gecko prompt
-# /usr/lib/wine/wine64, never /usr/bin/wine: with wine32 installed that picks
-# the 32-bit loader, which cannot start on this machine.
+# The loaders themselves, never /usr/bin/wine: that wrapper comes only with
+# the wine package, which the tests do not need.
 W=/usr/lib/wine
+case "${WINE_BITS:-64}" in
+  64) loader=$W/wine64 ;;
+  32) loader=$W/wine ;;
+  *) echo "WINE_BITS must be 32 or 64" >&2; exit 2 ;;
+esac
+[ -x "$loader" ] || { echo "no $loader: install wine${WINE_BITS:-64} (scripts/install-deps.sh)" >&2; exit 2; }
 # Without address-space randomisation. With it, now and then a Windows
 # process fails at start-up because the range wine reserves for its shared
 # user data is already taken ("failed to map the shared user data:
@@ -37,7 +45,7 @@ start_wine() {
     # for this prefix is already up; then wine's services are up as well.
     # (9>&-: wine's long-lived processes must not inherit the lock.)
     if norandom "$W/wineserver" -p60 </dev/null >/dev/null 2>&1 9>&-; then
-      norandom "$W/wine64" wineboot </dev/null >/dev/null 2>&1 9>&-
+      norandom "$loader" wineboot </dev/null >/dev/null 2>&1 9>&-
     fi
   ) 9>"$WINEPREFIX.lock"
 }
@@ -49,5 +57,5 @@ case "${1-}" in
     "$W/wineserver" -k </dev/null >/dev/null 2>&1 || true ;;
   *)
     start_wine
-    exec setarch "$(uname -m)" -R "$W/wine64" "$@" ;;
+    exec setarch "$(uname -m)" -R "$loader" "$@" ;;
 esac
