@@ -38,11 +38,15 @@ rm -f "$screens"/*.txt
 . "$(dirname "$0")/../far/steps.sh"
 
 T() { LC_ALL=C.UTF-8 tmux -u -L "$sock" "$@"; }
-# far2l outlives a closed terminal (it waits in the background to be
-# revived): the copy this test started is ended by its process id.
+# far2l outlives a closed terminal (it forks to wait in the background to be
+# revived): every process running a program of this test's copies is ended
+# by its id.
 cleanup() {
-  local pid
-  for pid in "$run"/*/pid; do [ -f "$pid" ] && kill "$(cat "$pid")" 2>/dev/null; done
+  local p exe
+  for p in /proc/[0-9]*; do
+    exe=$(readlink "$p/exe" 2>/dev/null) || continue
+    case $exe in "$run"/*) kill -9 "${p#/proc/}" 2>/dev/null ;; esac
+  done
   T kill-server 2>/dev/null
   sleep 0.5
   rm -rf "$run" || { sleep 2; rm -rf "$run"; }
@@ -91,7 +95,7 @@ start_far() {
     "env -i PATH=/usr/bin:/bin HOME='$h' TERM=xterm-256color LANG=C.UTF-8 \
        XDG_CONFIG_HOME='$h/config' XDG_CACHE_HOME='$h/cache' \
        TMPDIR='$h/tmp' TEMP='$h/tmp' TMP='$h/tmp' FAR2L_STDERR='$h/far2l.stderr' \
-       sh -c 'echo \$\$ > \"$h/pid\"; exec \"$h/far2l/far2l\" --tty \"$dir\" \"$dir\"';
+       '$h/far2l/far2l' --tty '$dir' '$dir';
      echo FAR2L-EXITED rc=\$?; sleep 600"
   wait_for "$dir" 60
   local n
@@ -195,11 +199,18 @@ check "destination and flavour saved" settings_are DestAddr=2:5020/1234 Flavor=d
 step "a directory under the cursor does nothing"
 fixture p2 c.txt=cccccc
 mkdir "$run/p2/sub"
+truncate -s $(((5 << 30) + 1)) "$run/p2/big.img"
 go_to "$run/p2"
 keys Down
 open_plugin "$(en 2)"
 wait_gone "$(en 2)"
 check "no dialog" stays_quiet 2 "$(en 4)" "$(en 19)"
+
+step "a file over 4 GiB: its size from far2l's 64-bit field"
+keys Down
+open_plugin "$(en 2)"
+wait_for "$(printf "$(en 5)" 1 5120M)"
+escape_from "$(en 4)"
 
 step "Bink, Normal, delete after sending: the cursor file, nothing selected"
 keys Down
