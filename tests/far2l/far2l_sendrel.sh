@@ -322,9 +322,9 @@ check "box of 2:5020/1234, Normal" wait_file "$nbox/g.txt"
 check "both files in it" test "$(cat "$nbox/f.txt" "$nbox/g.txt")" = ffffffgggggg
 check "moved, not copied" test ! -e "$run/p5/f.txt" -a ! -e "$run/p5/g.txt"
 
-step "long file boxes, Hold, a copy"
+step "long file boxes, Hold, a copy of a file with a Cyrillic (UTF-8) name"
 configure l "$box" dword:00000003
-fixture p6 h.txt=hhh
+fixture p6 "письмо.txt=hhh"
 go_to "$run/p6"
 keys Down
 open_plugin "$(en 2)"
@@ -332,8 +332,9 @@ wait_for "$(printf "$(en 5)" 1 3b)"
 check "Normal preselected" shows "(•) $(en 8)"
 keys M-h Enter
 wait_gone "$(en 4)"
-check "long box of 2:5020/1234, Hold" wait_file "$(find "$box" -maxdepth 1 -iname 2.5020.1234.0.h)/h.txt"
-check "copied, not moved" test -f "$run/p6/h.txt"
+check "long box of 2:5020/1234, Hold" \
+  wait_file "$(find "$box" -maxdepth 1 -iname 2.5020.1234.0.h)/письмо.txt"
+check "copied, not moved" test -f "$run/p6/письмо.txt"
 check "settings" settings_are DestAddr=2:5020/1234 Flavor=dword:00000000
 quit_far "Do you want to quit FAR?"
 
