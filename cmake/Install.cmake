@@ -2,7 +2,8 @@
 # packages are made of:
 #   runtime  libbrnet32.so.1.0 and its SONAME link libbrnet32.so.1
 #   dev      brnet32.h, the link libbrnet32.so, brnet32.pc, the CMake package
-#   brnet    brnet, farhost and their manual pages, the mc menu, the plug-in folder
+#   brnet    brnet and its manual page, the mc menu, the far2l plug-in folder
+# (farhost and its plug-in build are test tools: built, never installed.)
 # On Windows (the zips): "plugin" is the folder FAR loads, "dev" the DLL, its
 # import library and the header.
 # Nothing installed names the build tree: the CMake package finds its prefix
@@ -73,11 +74,11 @@ install(CODE "
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/install/brnet32.pc
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 
-install(TARGETS brnet farhost RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT brnet)
+install(TARGETS brnet RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT brnet)
 # Manual pages are installed compressed (gzip -9n), as Debian keeps them.
 find_program(GZIP_PROGRAM gzip REQUIRED)
 set(BRNET_MANUALS)
-foreach(page tools/brnet/brnet.1 tools/farhost/farhost.1)
+foreach(page tools/brnet/brnet.1)
   get_filename_component(name ${page} NAME)
   add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz
     COMMAND ${GZIP_PROGRAM} -9nc ${PROJECT_SOURCE_DIR}/${page} > ${name}.gz
@@ -89,14 +90,16 @@ install(FILES ${BRNET_MANUALS} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONEN
 install(FILES ${PROJECT_SOURCE_DIR}/tools/brnet/mc.menu DESTINATION ${CMAKE_INSTALL_DATADIR}/brnet
         COMPONENT brnet)
 
-# The plug-in folder: sendrel.so and its language files. The library beside
-# it is a relative link to the installed one, which the plug-in's loader
-# finds first; the folder can be copied elsewhere as long as the link is
-# replaced by the library itself.
-set(BRNET_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/brnet/sendrel)
-install(TARGETS sendrel LIBRARY DESTINATION ${BRNET_PLUGIN_DIR} COMPONENT brnet
-                        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
-install(FILES ${SENDREL_LNG} DESTINATION ${BRNET_PLUGIN_DIR} COMPONENT brnet)
+# The far2l plug-in folder where far2l installed under the same prefix looks
+# for plug-ins (it keeps them in lib/far2l/Plugins/NAME/plug, whatever the
+# system's library directory): sendrel.far-plug-mb and its language files.
+# The library beside it is a relative link to the installed one, which the
+# plug-in's loader finds first; the folder can be copied elsewhere as long as
+# the link is replaced by the library itself.
+set(BRNET_PLUGIN_DIR lib/far2l/Plugins/sendrel/plug)
+install(TARGETS sendrel_far2l LIBRARY DESTINATION ${BRNET_PLUGIN_DIR} COMPONENT brnet
+                              PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+install(FILES ${SENDREL_FAR2L_LNG} DESTINATION ${BRNET_PLUGIN_DIR} COMPONENT brnet)
 file(RELATIVE_PATH BRNET_PLUGIN_TO_LIB /${BRNET_PLUGIN_DIR} /${CMAKE_INSTALL_LIBDIR})
 string(REGEX REPLACE "/$" "" BRNET_PLUGIN_TO_LIB "${BRNET_PLUGIN_TO_LIB}")
 install(CODE "

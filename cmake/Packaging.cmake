@@ -73,12 +73,12 @@ set(CPACK_DEBIAN_BRNET_PACKAGE_NAME ${BRNET_DEB_NAME_brnet})
 set(CPACK_DEBIAN_BRNET_PACKAGE_SECTION net)
 # The plug-in loads the library at run time, which dpkg-shlibdeps cannot see.
 set(CPACK_DEBIAN_BRNET_PACKAGE_DEPENDS "${BRNET_DEB_NAME_runtime} (>= ${PROJECT_VERSION})")
-set(CPACK_DEBIAN_BRNET_PACKAGE_SUGGESTS "binkd, mc")
+set(CPACK_DEBIAN_BRNET_PACKAGE_SUGGESTS "binkd, mc, far2l")
 set(CPACK_DEBIAN_BRNET_DESCRIPTION "attach files to FidoNet nodes from the shell
 brnet attaches files to FidoNet nodes for the mailer to send, reading
 binkd's configuration, and shows what waits in the outbound; it comes with a
-Midnight Commander menu. The package also holds the sendrel plug-in for the
-FAR Manager plug-in interface, built for Linux, and farhost, the small host
-that runs it in a terminal.")
+Midnight Commander menu. The package also holds the sendrel plug-in for
+far2l, the Linux port of FAR Manager: select files in a panel and send them
+to a FidoNet node.")
 
 include(CPack)

@@ -29,8 +29,7 @@ bool IsDirectory(const PluginPanelItem& item) {
 }
 
 std::int64_t SizeOf(const PluginPanelItem& item) {
-  return (static_cast<std::int64_t>(item.FindData.nFileSizeHigh) << 32) |
-         item.FindData.nFileSizeLow;
+  return static_cast<std::int64_t>(FileSizeOf(item.FindData));
 }
 
 // The selected files in panel order, or else the file under the cursor;

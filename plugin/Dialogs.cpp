@@ -1,9 +1,9 @@
 #include "Dialogs.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "Messages.h"
+#include "TextFormat.h"
 
 namespace sendrel {
 
@@ -47,7 +47,7 @@ const InitDialogItem kItems[Count] = {
 }  // namespace configdlg
 
 void SetItemText(FarDialogItem& item, const std::string& text) {
-  const std::size_t n = std::min(text.size(), sizeof item.Data - 1);
+  const std::size_t n = FittingLength(text, sizeof item.Data - 1, kHostTextIsUtf8);
   std::memcpy(item.Data, text.data(), n);
   item.Data[n] = '\0';
 }

@@ -30,7 +30,8 @@ struct InitDialogItem {
 std::vector<farapi::FarDialogItem> ExpandItems(const Host& host, const InitDialogItem* table,
                                                int count);
 
-// Copies TEXT into the item's 512-byte text, cut to fit with its NUL.
+// Copies TEXT into the item's 512-byte text, cut to fit with its NUL (and
+// at a character boundary where the host's texts are UTF-8).
 void SetItemText(farapi::FarDialogItem& item, const std::string& text);
 std::string ItemTextOf(const farapi::FarDialogItem& item);
 

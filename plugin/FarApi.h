@@ -7,12 +7,19 @@
 // its FindData 318). Sizes and key offsets are checked below. Elsewhere the
 // same fields come in the same order with the platform's natural sizes and
 // alignment, as the host's 64-bit builds do.
+//
+// FAR_FAR2L_LAYOUT selects far2l's "multibyte" records instead, the FAR 1.x
+// interface as far2l on Linux offers it: packed to 2 bytes, 4096-byte paths,
+// one 64-bit file size, no short (8.3) names, UTF-8 texts. The plug-in's
+// sources are the same; the build compiles them once per layout.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#if defined(_WIN32) && !defined(_WIN64)
+#if defined(FAR_FAR2L_LAYOUT)
+#define FARAPI
+#elif defined(_WIN32) && !defined(_WIN64)
 #define FAR_WIN32_LAYOUT 1
 #define FARAPI __stdcall
 #else
@@ -30,10 +37,18 @@ using HANDLE = void*;
 
 inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-1));
 
-constexpr int NM = 260;
+#ifdef FAR_FAR2L_LAYOUT
+constexpr int MAX_PATH = 4096;
+constexpr int MAX_NAME = 255;
+// Texts between host and plug-in are UTF-8: a cut must not split a character.
+constexpr bool kHostTextIsUtf8 = true;
+#else
 constexpr int MAX_PATH = 260;
+constexpr bool kHostTextIsUtf8 = false;  // the OEM or ANSI code page, a byte a character
+#endif
+constexpr int NM = MAX_PATH;
 
-#ifdef FAR_WIN32_LAYOUT
+#if defined(FAR_WIN32_LAYOUT) || defined(FAR_FAR2L_LAYOUT)
 #pragma pack(push, 2)
 #endif
 
@@ -46,6 +61,38 @@ struct RECT {
   LONG left, top, right, bottom;
 };
 
+#ifdef FAR_FAR2L_LAYOUT
+// far2l's find data: times first, one 64-bit size, the Unix mode, a name of
+// at most 254 bytes, and no alternate (8.3) name.
+struct FAR_FIND_DATA {
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  std::uint64_t nPhysicalSize;
+  std::uint64_t nFileSize;
+  DWORD dwFileAttributes;
+  DWORD dwUnixMode;
+  char cFileName[MAX_NAME];
+};
+
+struct PluginPanelItem {
+  FAR_FIND_DATA FindData;
+  DWORD_PTR UserData;
+  DWORD Flags;  // PPIF_*
+  DWORD NumberOfLinks;
+  char* Description;
+  char* Owner;
+  char* Group;
+  char** CustomColumnData;
+  int CustomColumnNumber;
+  DWORD CRC32;
+  DWORD_PTR Reserved[2];
+};
+
+inline std::uint64_t FileSizeOf(const FAR_FIND_DATA& fd) {
+  return fd.nFileSize;
+}
+#else
 // The host's FAR_FIND_DATA: WIN32_FIND_DATAA's fields under the host's packing.
 struct FAR_FIND_DATA {
   DWORD dwFileAttributes;
@@ -75,6 +122,11 @@ struct PluginPanelItem {
   DWORD_PTR Reserved[2];
 };
 
+inline std::uint64_t FileSizeOf(const FAR_FIND_DATA& fd) {
+  return (static_cast<std::uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+}
+#endif
+
 struct PanelInfo {
   int PanelType;
   int Plugin;
@@ -91,7 +143,9 @@ struct PanelInfo {
   char ColumnTypes[80];
   char ColumnWidths[80];
   char CurDir[NM];
+#ifndef FAR_FAR2L_LAYOUT
   int ShortNames;
+#endif
   int SortMode;
   DWORD Flags;
   DWORD Reserved;
@@ -207,6 +261,9 @@ struct PluginStartupInfo {
   FARAPISHOWHELP ShowHelp;
   FARAPIADVCONTROL AdvControl;
   FARAPIINPUTBOX InputBox;
+#ifdef FAR_FAR2L_LAYOUT
+  void* ColorDialog;  // far2l's addition; never called here
+#endif
   FARAPIDIALOGEX DialogEx;
   FARAPISENDDLGMESSAGE SendDlgMessage;
   FARAPIDEFDLGPROC DefDlgProc;
@@ -227,18 +284,50 @@ struct PluginInfo {
   const char* const* PluginConfigStrings;
   int PluginConfigStringsNumber;
   const char* CommandPrefix;
-  DWORD Reserved;
+  DWORD Reserved;  // far2l: SysID, 0 for a plug-in without one
 };
 
-#ifdef FAR_WIN32_LAYOUT
+#if defined(FAR_WIN32_LAYOUT) || defined(FAR_FAR2L_LAYOUT)
 #pragma pack(pop)
 #endif
 
 // The part of the startup record up to and including CmpName: 324 bytes on
 // 32-bit Windows. Every host of this interface passes at least that much.
 constexpr std::size_t kStartupInfoPrefixSize = offsetof(PluginStartupInfo, CharTable);
-// PluginInfo without Reserved: 40 bytes on 32-bit Windows.
+// PluginInfo without Reserved: 40 bytes on 32-bit Windows. far2l's record
+// is read whole, SysID included.
+#ifdef FAR_FAR2L_LAYOUT
+constexpr std::size_t kPluginInfoSize = sizeof(PluginInfo);
+#else
 constexpr std::size_t kPluginInfoSize = offsetof(PluginInfo, Reserved);
+#endif
+
+#if defined(FAR_FAR2L_LAYOUT) && defined(__x86_64__)
+// far2l's farplug-mb.h on x86-64, as measured against far2l 2.8.0.
+static_assert(sizeof(FAR_FIND_DATA) == 304);
+static_assert(offsetof(FAR_FIND_DATA, nFileSize) == 32);
+static_assert(offsetof(FAR_FIND_DATA, dwFileAttributes) == 40);
+static_assert(offsetof(FAR_FIND_DATA, cFileName) == 48);
+static_assert(sizeof(PluginPanelItem) == 376);
+static_assert(offsetof(PluginPanelItem, UserData) == 304);
+static_assert(offsetof(PluginPanelItem, Flags) == 312);
+static_assert(sizeof(PanelInfo) == 4336);
+static_assert(offsetof(PanelInfo, PanelItems) == 24);
+static_assert(offsetof(PanelInfo, SelectedItems) == 36);
+static_assert(offsetof(PanelInfo, CurrentItem) == 48);
+static_assert(offsetof(PanelInfo, CurDir) == 228);
+static_assert(sizeof(FarDialogItem) == 552);
+static_assert(offsetof(FarDialogItem, Data) == 40);
+static_assert(sizeof(FarMenuItem) == 140);
+static_assert(sizeof(PluginStartupInfo) == 4324);
+static_assert(offsetof(PluginStartupInfo, ModuleNumber) == 4100);
+static_assert(offsetof(PluginStartupInfo, RootKey) == 4108);
+static_assert(offsetof(PluginStartupInfo, GetMsg) == 4140);
+static_assert(offsetof(PluginStartupInfo, Control) == 4148);
+static_assert(sizeof(PluginInfo) == 64);
+static_assert(offsetof(PluginInfo, PluginMenuStrings) == 28);
+static_assert(offsetof(PluginInfo, PluginConfigStrings) == 40);
+#endif
 
 #ifdef FAR_WIN32_LAYOUT
 static_assert(sizeof(FAR_FIND_DATA) == 318);

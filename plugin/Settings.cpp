@@ -9,6 +9,7 @@ namespace sendrel {
 using brnet::sys::RegKey;
 
 std::string PluginRootKey(std::string_view hostRootKey) {
+  if (hostRootKey.empty()) hostRootKey = kDefaultHostRootKey;
   return std::string(hostRootKey) + "\\Quorral\\Sendrel";
 }
 

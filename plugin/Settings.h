@@ -22,7 +22,13 @@ struct Settings {
   std::string OutbPath;       // the one directory the outbound type needs
 };
 
-// The plug-in's key below the host's root key.
+// The host root key farhost passes and brnet reads the plug-in's settings
+// under; also the plug-in's own when a host passes none (far2l gives its
+// FAR 1.x plug-ins an empty one), so that every host and brnet share them.
+constexpr const char* kDefaultHostRootKey = "Software\\Far\\Plugins";
+
+// The plug-in's key below the host's root key (kDefaultHostRootKey when
+// HOSTROOTKEY is empty).
 std::string PluginRootKey(std::string_view hostRootKey);
 
 // Reads the five values; each missing, unreadable or too long value gives

@@ -62,6 +62,17 @@ std::string FormatMessage(std::string_view format, const std::vector<FormatArg>&
   return std::string(fallback);
 }
 
+std::size_t FittingLength(std::string_view text, std::size_t max, bool utf8) {
+  if (text.size() <= max) return text.size();
+  std::size_t n = max;
+  if (utf8) {
+    // Back off over continuation bytes (10xxxxxx) to the start of the
+    // character that did not fit.
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  }
+  return n;
+}
+
 std::string SizeText(std::int64_t total) {
   if (total > 1048576) return std::to_string(total / 1048576) + "M";
   if (total > 1024) return std::to_string(total / 1024) + "K";

@@ -21,6 +21,11 @@ using FormatArg = std::variant<long long, std::string_view>;
 std::string FormatMessage(std::string_view format, const std::vector<FormatArg>& args,
                           std::string_view fallback);
 
+// The longest head of TEXT that fits in MAX bytes. In UTF-8 (UTF8 true) the
+// cut never splits a character: a host would show the broken tail as junk.
+// Otherwise every byte is a character of the host's code page.
+std::size_t FittingLength(std::string_view text, std::size_t max, bool utf8);
+
 // The total size of the attach dialog: above 1048576 bytes whole megabytes
 // ("%iM"), above 1024 whole kilobytes ("%iK"), else bytes ("%ib").
 std::string SizeText(std::int64_t total);

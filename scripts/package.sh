@@ -40,7 +40,7 @@ for kind in "${kinds[@]}"; do
     deb)
       cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
-      cmake --build build/release -j "$jobs" --target brnet32 sendrel farhost brnet brnet_manual
+      cmake --build build/release -j "$jobs" --target brnet32 sendrel_far2l brnet brnet_manual
       rm -f "$out"/*.deb
       cpack --config build/release/CPackConfig.cmake -B "$out"
       ;;

@@ -54,7 +54,7 @@ export WINEPREFIX="$run/wine"
 mkdir -p "$screens"
 rm -f "$screens"/*.txt
 KEY='HKCU\Software\Far Manager\Plugins\Quorral\Sendrel'
-step_name=start checks=0 started=$SECONDS
+. "$(dirname "$0")/steps.sh"
 
 T() { tmux -u -L "$sock" "$@"; }
 wine() { "$wine_sh" "$@" </dev/null 2>/dev/null; }
@@ -67,83 +67,13 @@ trap cleanup EXIT
 trap 'exit 1' INT TERM
 
 winpath() { local p=${1//\//\\}; echo "Z:$p"; }
-screen() { T capture-pane -p -t far 2>/dev/null; }
-save_screen() { screen > "$screens/$1.txt"; }
-fail() {
-  local shot
-  shot="$screens/FAIL-$(echo "$step_name" | tr -c 'a-zA-Z0-9\n' '-').txt"
-  screen > "$shot"
-  echo "FAIL [$step_name]: $*"
-  echo "--- screen (kept in $shot)"
-  cat "$shot"
+diagnose() {
   echo "--- outbound, netmail and file boxes"
   (cd "$run" && ls -lR out mail box 2>&1)
   echo "--- wine's errors"
   tail -20 "$run/far.stderr" 2>/dev/null
-  exit 1
-}
-step() { step_name=$1; echo "-- $1 ($((SECONDS - started)) s)"; }
-ok() { checks=$((checks + 1)); }
-check() { # check WHAT COMMAND...
-  local what=$1
-  shift
-  "$@" || fail "$what"
-  ok
 }
 
-# Screen waits poll: wine start-ups and key handling are slow on a busy machine.
-wait_for() { # TEXT [SECONDS]
-  local tries=$(( ${2:-30} * 5 ))
-  while ((tries-- > 0)); do
-    screen | grep -qF -- "$1" && return 0
-    sleep 0.2
-  done
-  fail "\"$1\" never appeared"
-}
-wait_gone() { # TEXT [SECONDS]
-  local tries=$(( ${2:-30} * 5 ))
-  while ((tries-- > 0)); do
-    screen | grep -qF -- "$1" || return 0
-    sleep 0.2
-  done
-  fail "\"$1\" did not go away"
-}
-shows() { screen | grep -qF -- "$1"; }
-# Nothing new for a while: neither TEXT nor any of the plug-in's boxes.
-stays_quiet() { # SECONDS TEXT...
-  local tries=$(( $1 * 5 )) t
-  shift
-  while ((tries-- > 0)); do
-    for t in "$@"; do screen | grep -qF -- "$t" && return 1; done
-    sleep 0.2
-  done
-  return 0
-}
-keys() { T send-keys -t far "$@"; sleep 0.3; }
-# Types TEXT into the focused field and waits until the field shows it.
-type_text() {
-  T send-keys -t far -l "$1"
-  wait_for "$1" 20
-}
-# Esc, again if a slow console swallowed it, until TEXT is gone.
-escape_from() {
-  local n
-  for n in 1 2 3; do
-    keys Escape
-    local tries=25
-    while ((tries-- > 0)); do
-      shows "$1" || return 0
-      sleep 0.2
-    done
-  done
-  fail "Esc did not close \"$1\""
-}
-
-# Message N of a language file, decoded from CP866, without the hotkey mark.
-lng_msg() { # FILE N
-  iconv -f CP866 -t UTF-8 "$1" |
-    awk -v n="$2" '/^"/ { if (i++ == n) { s = substr($0, 2, length($0) - 2); gsub("&", "", s); print s; exit } }'
-}
 en() { lng_msg "$plugin_dir/SendrelEng.lng" "$1"; }
 ru() { lng_msg "$plugin_dir/SendrelRus.lng" "$1"; }
 
@@ -235,21 +165,6 @@ go_to() {
 
 open_plugin() { keys F11; wait_for "$1"; keys Enter; }
 open_config() { keys M-S-F9; wait_for "$1"; keys Enter; }
-
-# Files of a run: folder NAME with files NAME=CONTENT...
-fixture() {
-  local dir="$run/$1" f
-  shift
-  mkdir -p "$dir"
-  for f in "$@"; do printf '%s' "${f#*=}" > "$dir/${f%%=*}"; done
-}
-
-same_lines() { # FILE LINE... : FILE holds exactly these CRLF lines (any case)
-  local file=$1
-  shift
-  [ -f "$file" ] || { echo "no $file"; return 1; }
-  diff -i <(printf '%s\r\n' "$@") "$file"
-}
 
 # ---------------------------------------------------------------------------------
 
@@ -351,7 +266,6 @@ keys M-h
 keys Enter
 wait_gone "$(en 4)"
 flow="$out/139C04D2.hlo"
-wait_file() { local t=100; while ((t-- > 0)); do [ -e "$1" ] && return 0; sleep 0.1; done; return 1; }
 check "Hold flow file written" wait_file "$flow"
 check "two lines, the directory left out" test "$(wc -l < "$flow")" -eq 2
 check "a.txt by its full name" bash -c "head -1 '$flow' | tr -d '\r' | grep -qixF '$(winpath "$run/p1/a.txt")'"

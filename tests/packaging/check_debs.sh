@@ -3,9 +3,9 @@
 # and contents, lintian (no errors allowed), then installed with apt-get:
 # the SONAME and twelve exports of the installed library, a C program built
 # with pkg-config and one with find_package(brnet32) that parse an address
-# and attach a file, brnet from PATH, its manual page, the plug-in run by the
-# installed farhost. The packages are purged at the end, also when a check
-# fails, and the list of installed packages must then be what it was.
+# and attach a file, brnet from PATH, its manual page, the far2l plug-in
+# loaded as far2l loads it. The packages are purged at the end, also when a
+# check fails, and the list of installed packages must then be what it was.
 #
 #   check_debs.sh PACKAGE_DIR
 set -euo pipefail
@@ -48,10 +48,13 @@ expect_files "${debs[0]}" 'usr/lib/[^/]*/libbrnet32\.so\.1' 'usr/lib/[^/]*/libbr
 expect_files "${debs[1]}" 'usr/include/brnet32\.h' 'usr/lib/[^/]*/libbrnet32\.so' \
   'usr/lib/[^/]*/pkgconfig/brnet32\.pc' 'usr/lib/[^/]*/cmake/brnet32/brnet32Config\.cmake' \
   'usr/lib/[^/]*/cmake/brnet32/brnet32ConfigVersion\.cmake'
-expect_files "${debs[2]}" 'usr/bin/brnet' 'usr/bin/farhost' 'usr/share/man/man1/brnet\.1\.gz' \
-  'usr/share/man/man1/farhost\.1\.gz' \
-  'usr/share/brnet/mc\.menu' 'usr/lib/[^/]*/brnet/sendrel/sendrel\.so' \
-  'usr/lib/[^/]*/brnet/sendrel/libbrnet32\.so' 'usr/lib/[^/]*/brnet/sendrel/Sendrel\(Eng\|Rus\)\.lng'
+expect_files "${debs[2]}" 'usr/bin/brnet' 'usr/share/man/man1/brnet\.1\.gz' \
+  'usr/share/brnet/mc\.menu' 'usr/lib/far2l/Plugins/sendrel/plug/sendrel\.far-plug-mb' \
+  'usr/lib/far2l/Plugins/sendrel/plug/libbrnet32\.so' \
+  'usr/lib/far2l/Plugins/sendrel/plug/Sendrel\(Eng\|Rus\)\.lng'
+if contents "${debs[2]}" | grep -qE 'farhost|/brnet/sendrel/'; then
+  bad "brnet holds the test host farhost or its plug-in build"
+fi
 # The library package holds the run-time files only: the .so link and the
 # header belong to the -dev package.
 if contents "${debs[0]}" | grep -qE 'libbrnet32\.so$|\.h$|\.pc$'; then
@@ -125,7 +128,7 @@ version_text=$(brnet --version 2>&1 || true)
 page=$(man -w brnet 2>&1 || true)
 [ "$page" = /usr/share/man/man1/brnet.1.gz ] && ok "man -w brnet: $page" ||
   bad "man -w brnet: '$page'"
-check_plugin "$(command -v farhost)" "$(dpkg -L brnet | grep '/sendrel\.so$')"
+check_plugin "$(dirname "$(dpkg -L brnet | grep '/sendrel\.far-plug-mb$')")"
 
 echo "== apt-get purge"
 trap 'rm -rf "$work"' EXIT

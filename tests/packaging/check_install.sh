@@ -22,19 +22,22 @@ cmake --install "$build" --prefix "$prefix" --strip >"$work/install.log"
 libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:[A-Z]*=//p' "$build/CMakeCache.txt")
 echo "== cmake --install $build --prefix PREFIX --strip (libdir $libdir)"
 
-for f in bin/brnet bin/farhost include/brnet32.h share/man/man1/brnet.1.gz \
-  share/man/man1/farhost.1.gz share/brnet/mc.menu \
+plugin=lib/far2l/Plugins/sendrel/plug
+for f in bin/brnet include/brnet32.h share/man/man1/brnet.1.gz share/brnet/mc.menu \
   "$libdir/libbrnet32.so.1.0" "$libdir/pkgconfig/brnet32.pc" \
   "$libdir/cmake/brnet32/brnet32Config.cmake" "$libdir/cmake/brnet32/brnet32ConfigVersion.cmake" \
-  "$libdir/brnet/sendrel/sendrel.so" "$libdir/brnet/sendrel/SendrelEng.lng" \
-  "$libdir/brnet/sendrel/SendrelRus.lng"; do
+  "$plugin/sendrel.far-plug-mb" "$plugin/SendrelEng.lng" "$plugin/SendrelRus.lng"; do
   [ -f "$prefix/$f" ] || bad "not installed: $f"
 done
-for link in "libbrnet32.so.1:libbrnet32.so.1.0" "libbrnet32.so:libbrnet32.so.1" \
-  "brnet/sendrel/libbrnet32.so:../../libbrnet32.so.1"; do
+# The test tools stay in the build tree.
+for f in bin/farhost share/man/man1/farhost.1.gz "$libdir/brnet/sendrel"; do
+  [ ! -e "$prefix/$f" ] || bad "installed, though a test tool: $f"
+done
+for link in "$libdir/libbrnet32.so.1:libbrnet32.so.1.0" "$libdir/libbrnet32.so:libbrnet32.so.1" \
+  "$plugin/libbrnet32.so:$(realpath -m --relative-to="/$plugin" "/$libdir")/libbrnet32.so.1"; do
   name=${link%%:*} target=${link#*:}
-  actual=$(readlink "$prefix/$libdir/$name" || true)
-  [ "$actual" = "$target" ] || bad "$libdir/$name links to '$actual', expected $target"
+  actual=$(readlink "$prefix/$name" || true)
+  [ "$actual" = "$target" ] || bad "$name links to '$actual', expected $target"
 done
 [ "$fail" -eq 0 ] && ok "installed: $(cd "$prefix" && find . ! -type d | wc -l) files and links in place"
 
@@ -76,7 +79,7 @@ prefix=$work/moved
 if build_with_cmake "CMake, tree moved" -DCMAKE_PREFIX_PATH="$prefix"; then
   attach_with "$work/consumer-build/attach" "find_package program, tree moved"
 fi
-check_plugin "$prefix/bin/farhost" "$prefix/$libdir/brnet/sendrel/sendrel.so"
+check_plugin "$prefix/$plugin"
 
 version=$("$prefix/bin/brnet" --version)
 [ "$version" = "brnet $project_version" ] && ok "brnet --version: $version" ||

@@ -94,22 +94,23 @@ check_library() {
   fi
 }
 
-# check_plugin FARHOST PLUGIN: the installed plug-in, run by the installed
-# farhost, finds the library through the link beside it: configured for a
-# Bink outbound, it attaches a file to 2:5020/1234, hold.
+# check_plugin FOLDER: the installed far2l plug-in, loaded as far2l does,
+# finds the library through the link beside it (unconfigured, its menu entry
+# warns so, messages 22 and 23, rather than the plug-in being inert, 27), and
+# its Russian texts are UTF-8.
 check_plugin() {
-  local host=$1 plugin=$2 dir
+  local folder=$1 dir shown
   dir=$(mktemp -d "$work/plugin.XXXXXX")
-  mkdir "$dir/out" "$dir/config"
-  printf 'news\n' >"$dir/news.txt"
-  if XDG_CONFIG_HOME="$dir/config" "$host" -b "$plugin" configure -a "field 1=2:5020/100" \
-    -a "select Bink" -a "field 2=$dir/out" -a "press Ok" >"$work/farhost.log" 2>&1 &&
-    XDG_CONFIG_HOME="$dir/config" "$host" -b "$plugin" attach "$dir/news.txt" \
-      -a "#2=2:5020/1234" -a "select Hold" -a "press Ok" >>"$work/farhost.log" 2>&1 &&
-    [ "$(tr -d '\r' <"$dir/out/139c04d2.hlo" 2>/dev/null)" = "$dir/news.txt" ]; then
-    ok "farhost $plugin: configured and attached, 139c04d2.hlo names the file"
+  shown=$(XDG_CONFIG_HOME="$dir" python3 "$here/far2l_host.py" "$folder/sendrel.far-plug-mb" 2>&1)
+  if [ "$shown" = "#19 #22 #23 #0" ]; then
+    ok "$folder/sendrel.far-plug-mb: loaded, bound the library beside it"
   else
-    cat "$work/farhost.log"
-    bad "farhost $plugin: the installed plug-in did not attach"
+    bad "$folder/sendrel.far-plug-mb: expected the not-configured warning, got: $shown"
+  fi
+  if iconv -f UTF-8 -t UTF-8 "$folder/SendrelRus.lng" >/dev/null 2>&1 &&
+    grep -q '^\.Language=Russian,Russian (Русский)' "$folder/SendrelRus.lng"; then
+    ok "$folder/SendrelRus.lng: UTF-8"
+  else
+    bad "$folder/SendrelRus.lng: not the UTF-8 Russian language file"
   fi
 }

@@ -42,6 +42,9 @@ class SettingsTest : public ::testing::Test {
 TEST_F(SettingsTest, RootKeyAndDefaults) {
   EXPECT_EQ(sendrel::PluginRootKey("Software\\Far\\Plugins"),
             "Software\\Far\\Plugins\\Quorral\\Sendrel");
+  // far2l hands its FAR 1.x plug-ins no root key: the key farhost and brnet
+  // use, not "\\Quorral\\Sendrel" below nothing.
+  EXPECT_EQ(sendrel::PluginRootKey(""), sendrel::PluginRootKey("Software\\Far\\Plugins"));
   const Settings s = sendrel::ReadSettings(key_);
   EXPECT_EQ(s.DestAddr, "");
   EXPECT_EQ(s.Flavor, 1);

@@ -35,4 +35,18 @@ TEST(FormatMessage, DistrustsFormatsThatDoNotMatch) {
   EXPECT_EQ(FormatMessage("%d", {"a"}, "broken fallback %d"), "broken fallback %d");
 }
 
+// A dialog text cut to fit: in UTF-8 (far2l) never inside a character, in a
+// one-byte code page (FAR on Windows) at the very byte.
+TEST(FittingLength, CutsUtf8AtCharacterBoundaries) {
+  using sendrel::FittingLength;
+  const std::string ru = "\xd0\x9e\xd1\x82\xd0\xbc";  // "Отм", two bytes a letter
+  EXPECT_EQ(FittingLength(ru, 6, true), 6u);
+  EXPECT_EQ(FittingLength(ru, 5, true), 4u);
+  EXPECT_EQ(FittingLength(ru, 4, true), 4u);
+  EXPECT_EQ(FittingLength(ru, 1, true), 0u);
+  EXPECT_EQ(FittingLength("ab\xe2\x95\x90", 4, true), 2u);  // a three-byte character
+  EXPECT_EQ(FittingLength(ru, 5, false), 5u);
+  EXPECT_EQ(FittingLength("plain", 3, true), 3u);
+}
+
 }  // namespace
