@@ -11,6 +11,7 @@
 #include "CliError.h"
 #include "Commands.h"
 #include "Json.h"
+#include "Manage.h"
 #include "Progress.h"
 #include "outbound/Outbound.h"
 
@@ -25,6 +26,8 @@ constexpr const char* kHelp =
     "the netmail directory's file attaches, whichever are configured.\n"
     "\n"
     "      --json                 print one JSON object instead\n"
+    "      --older-than DURATION  list only entries waiting longer (90s, 15m, 2h, 1d,\n"
+    "                             1w); exit status 1 when there is one\n"
     "  -v, --verbose              list each file with its size and after-sending mode\n"
     "  -m, --main ADDRESS         your own address (its zone is the outbound's)\n"
     "  -t, --type TYPE            the type --dir is for: bink, netmail, box, longbox\n"
@@ -33,8 +36,8 @@ constexpr const char* kHelp =
     "  -h, --help                 show this text\n";
 
 const std::vector<OptionSpec> kSpecs = {
-    {0, "json", false}, {'v', "verbose", false},     {'m', "main", true},  {'t', "type", true},
-    {'d', "dir", true}, {'c', "binkd-config", true}, {'h', "help", false},
+    {0, "json", false},  {0, "older-than", true}, {'v', "verbose", false},     {'m', "main", true},
+    {'t', "type", true}, {'d', "dir", true},      {'c', "binkd-config", true}, {'h', "help", false},
 };
 
 bool IsDirectory(const std::string& path) {
@@ -156,6 +159,10 @@ int Queue(const ParsedArgs& args, const SetupSources& sources) {
     outb.Rescan();
   } catch (const std::exception& e) {
     throw Failure(e.what());
+  }
+  if (args.Has("older-than")) {
+    return ReportOlder(outb, ParseDuration(args.Value("older-than"), "--older-than"),
+                       args.Has("json"));
   }
   if (args.Has("json")) {
     PrintJson(outb);
