@@ -2,7 +2,8 @@
 # packages are made of:
 #   runtime  libbrnet32.so.1.0 and its SONAME link libbrnet32.so.1
 #   dev      brnet32.h, the link libbrnet32.so, brnet32.pc, the CMake package
-#   brnet    brnet, farhost and their manual pages, the mc menu, the plug-in folder
+#   brnet    brnet, farhost and their manual pages, the mc menu, brnet's bash completion,
+#            the plug-in folder
 # On Windows (the zips): "plugin" is the folder FAR loads, "dev" the DLL, its
 # import library and the header.
 # Nothing installed names the build tree: the CMake package finds its prefix
@@ -87,6 +88,10 @@ endforeach()
 add_custom_target(brnet_manual ALL DEPENDS ${BRNET_MANUALS})
 install(FILES ${BRNET_MANUALS} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT brnet)
 install(FILES ${PROJECT_SOURCE_DIR}/tools/brnet/mc.menu DESTINATION ${CMAKE_INSTALL_DATADIR}/brnet
+        COMPONENT brnet)
+# bash-completion loads a command's file on demand from this directory.
+install(FILES ${PROJECT_SOURCE_DIR}/tools/brnet/brnet.bash-completion
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME brnet
         COMPONENT brnet)
 
 # The plug-in folder: sendrel.so and its language files. The library beside

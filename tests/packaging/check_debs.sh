@@ -50,7 +50,7 @@ expect_files "${debs[1]}" 'usr/include/brnet32\.h' 'usr/lib/[^/]*/libbrnet32\.so
   'usr/lib/[^/]*/cmake/brnet32/brnet32ConfigVersion\.cmake'
 expect_files "${debs[2]}" 'usr/bin/brnet' 'usr/bin/farhost' 'usr/share/man/man1/brnet\.1\.gz' \
   'usr/share/man/man1/farhost\.1\.gz' \
-  'usr/share/brnet/mc\.menu' 'usr/lib/[^/]*/brnet/sendrel/sendrel\.so' \
+  'usr/share/brnet/mc\.menu' 'usr/share/bash-completion/completions/brnet' 'usr/lib/[^/]*/brnet/sendrel/sendrel\.so' \
   'usr/lib/[^/]*/brnet/sendrel/libbrnet32\.so' 'usr/lib/[^/]*/brnet/sendrel/Sendrel\(Eng\|Rus\)\.lng'
 # The library package holds the run-time files only: the .so link and the
 # header belong to the -dev package.

@@ -23,7 +23,7 @@ libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:[A-Z]*=//p' "$build/CMakeCache.txt")
 echo "== cmake --install $build --prefix PREFIX --strip (libdir $libdir)"
 
 for f in bin/brnet bin/farhost include/brnet32.h share/man/man1/brnet.1.gz \
-  share/man/man1/farhost.1.gz share/brnet/mc.menu \
+  share/man/man1/farhost.1.gz share/brnet/mc.menu share/bash-completion/completions/brnet \
   "$libdir/libbrnet32.so.1.0" "$libdir/pkgconfig/brnet32.pc" \
   "$libdir/cmake/brnet32/brnet32Config.cmake" "$libdir/cmake/brnet32/brnet32ConfigVersion.cmake" \
   "$libdir/brnet/sendrel/sendrel.so" "$libdir/brnet/sendrel/SendrelEng.lng" \
