@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "msgbase/MsgBase.h"
 #include "outbound/Outbound.h"
 #include "sys/Error.h"
 #include "sys/File.h"
@@ -137,6 +138,38 @@ std::vector<TQueuedEntry> BoxFiles(const std::string& boxesPath, const std::stri
     if (take(path)) entries.push_back({path, path, flavor, boxesPath + box});
   }
   return entries;
+}
+
+// The flavour attributes of a netmail message, strongest first.
+constexpr std::pair<TMsgAttr, TOutbFlavor> kMsgFlavours[] = {
+    {maImmediate, flImm}, {maCrash, flCrash}, {maDirect, flDirect}, {maHold, flHold}};
+
+TOutbFlavor MsgFlavour(const TMailMsg& msg) {
+  for (const auto& [attr, flavor] : kMsgFlavours) {
+    if (msg.Attributes.Contains(attr)) return flavor;
+  }
+  return flNormal;
+}
+
+// Walks BASE's unsent file attaches to ADDR of FLAVOR whose subject TAKE
+// accepts; EDIT sees each as the base's current message.
+TEditResult EachNetmailEntry(const TFidoAddr& addr, TMsgBase& base,
+                             std::optional<TOutbFlavor> flavor, const TEntryFilter& take,
+                             const std::function<void(TMailMsg&)>& edit) {
+  TEditResult result;
+  base.Rewind();
+  while (!base.AtEnd()) {
+    TMailMsg& msg = base.Next();
+    if (!msg.ToAddr || !msg.ToAddr->Matches(&addr) || !msg.Attributes.Contains(maFileAttached) ||
+        msg.Attributes.Contains(maSent)) {
+      continue;
+    }
+    const TOutbFlavor f = MsgFlavour(msg);
+    if ((flavor && *flavor != f) || !take(msg.Subject())) continue;
+    result.Entries.push_back({msg.Subject(), msg.Subject(), f, base.PathName()});
+    edit(msg);
+  }
+  return result;
 }
 
 [[noreturn]] void ThrowCode(int code, const std::string& what) {
@@ -308,6 +341,35 @@ TEditResult ReflavourBoxEntries(const TFidoAddr& addr, const std::string& boxesP
       }
       result.Entries.push_back(std::move(entry));
     }
+  }
+  return result;
+}
+
+TEditResult DropNetmailEntries(const TFidoAddr& addr, TMsgBase& base,
+                               std::optional<TOutbFlavor> flavor, const TEntryFilter& take,
+                               bool dryRun) {
+  return EachNetmailEntry(addr, base, flavor, take, [&](TMailMsg&) {
+    if (!dryRun) base.Store()->Delete();
+  });
+}
+
+TEditResult ReflavourNetmailEntries(const TFidoAddr& addr, TMsgBase& base,
+                                    std::optional<TOutbFlavor> from, TOutbFlavor to,
+                                    const TEntryFilter& take, bool dryRun) {
+  const auto other = [&](TOutbFlavor f) { return f != to && (!from || *from == f); };
+  TEditResult result;
+  for (int f = 0; f < kFlavorCount; ++f) {
+    if (!other(static_cast<TOutbFlavor>(f))) continue;
+    TEditResult part =
+        EachNetmailEntry(addr, base, static_cast<TOutbFlavor>(f), take, [&](TMailMsg& msg) {
+          if (dryRun) return;
+          for (const auto& [attr, flavor] : kMsgFlavours) msg.Attributes.Exclude(attr);
+          for (const auto& [attr, flavor] : kMsgFlavours) {
+            if (flavor == to) msg.Attributes.Include(attr);
+          }
+          base.Save();
+        });
+    for (TQueuedEntry& e : part.Entries) result.Entries.push_back(std::move(e));
   }
   return result;
 }

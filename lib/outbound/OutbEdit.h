@@ -22,6 +22,8 @@
 
 namespace brnet {
 
+class TMsgBase;
+
 // The node's existing BSO files with extension EXT (".dlo", ".req",
 // ".hld"), each spelling another program may have used, under OUTPATH.
 std::vector<TBsoPath> FindNodeFiles(const TFidoAddr& addr, const std::string& outPath,
@@ -90,5 +92,16 @@ TEditResult DropBoxEntries(const TFidoAddr& addr, const std::string& boxesPath,
 TEditResult ReflavourBoxEntries(const TFidoAddr& addr, const std::string& boxesPath,
                                 std::optional<TOutbFlavor> from, TOutbFlavor to,
                                 const TEntryFilter& take, bool dryRun);
+
+// File-attach messages of the netmail base BASE to the node, not yet sent,
+// whose subject TAKE accepts (and of FLAVOR or FROM when given). A dropped
+// message is deleted; a moved one gets the flavour attributes of TO, the
+// message rewritten whole under a temporary name and renamed over itself.
+TEditResult DropNetmailEntries(const TFidoAddr& addr, TMsgBase& base,
+                               std::optional<TOutbFlavor> flavor, const TEntryFilter& take,
+                               bool dryRun);
+TEditResult ReflavourNetmailEntries(const TFidoAddr& addr, TMsgBase& base,
+                                    std::optional<TOutbFlavor> from, TOutbFlavor to,
+                                    const TEntryFilter& take, bool dryRun);
 
 }  // namespace brnet

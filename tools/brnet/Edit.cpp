@@ -13,9 +13,10 @@ namespace {
 std::string DropHelp() {
   return std::string(
              "Usage: brnet drop [OPTIONS] ADDRESS [PATTERN...]\n"
-             "Takes queued entries of the node out of the queue: lines of its flow files\n"
-             "and files in its file boxes. The files named stay where they are, even with\n"
-             "--kill-sent; a box file is renamed to \".NAME\" in its box, which mailers skip.\n"
+             "Takes queued entries of the node out of the queue: lines of its flow files,\n"
+             "files in its file boxes and unsent netmail file attaches (the message is\n"
+             "deleted). The files named stay where they are, even with --kill-sent; a box\n"
+             "file is renamed to \".NAME\" in its box, which mailers skip.\n"
              "A PATTERN is a shell pattern on the path (on the file name when it has no\n"
              "\"/\"); without one every entry is taken. Lines the mailer marked as sent stay.\n"
              "\n"
@@ -28,7 +29,8 @@ std::string ReflavourHelp() {
   return std::string(
              "Usage: brnet reflavour [OPTIONS] ADDRESS FLAVOUR [PATTERN...]\n"
              "Moves queued entries of the node to another flavour: flow-file lines between\n"
-             "flow files, box files between the plain and the hold box. Each entry is added\n"
+             "flow files, box files between the plain and the hold box, the flavour of\n"
+             "unsent netmail file attaches. Each entry is added\n"
              "where it goes before it leaves where it was: an interruption can leave it\n"
              "queued twice, never lost.\n"
              "\n"
@@ -91,6 +93,12 @@ int RunDrop(const ParsedArgs& args, const SetupSources& sources) {
         entries.push_back(std::move(e));
       }
     }
+    if (TMsgBase* base = session.Netmail()) {
+      for (TQueuedEntry& e :
+           DropNetmailEntries(addr, *base, flavor, take, session.DryRun()).Entries) {
+        entries.push_back(std::move(e));
+      }
+    }
   });
   return Finish(session, addr, entries, "drop", "");
 }
@@ -115,6 +123,12 @@ int RunReflavour(const ParsedArgs& args, const SetupSources& sources) {
     if (!session.Boxes().empty()) {
       for (TQueuedEntry& e :
            ReflavourBoxEntries(addr, session.Boxes(), from, to, take, session.DryRun()).Entries) {
+        entries.push_back(std::move(e));
+      }
+    }
+    if (TMsgBase* base = session.Netmail()) {
+      for (TQueuedEntry& e :
+           ReflavourNetmailEntries(addr, *base, from, to, take, session.DryRun()).Entries) {
         entries.push_back(std::move(e));
       }
     }

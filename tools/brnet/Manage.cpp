@@ -106,7 +106,9 @@ NodeSession::NodeSession(const ParsedArgs& args, const SetupSources& sources, bo
   quiet_ = args.Has("quiet");
   if (setup_.MainAddress.empty()) throw Failure(NoMainAddressText());
   if (needBink && setup_.BinkOut.empty()) throw Failure(NoDirectoryText(otBink));
-  if (setup_.BinkOut.empty() && setup_.Boxes.empty()) throw Failure(NoDirectoryText(otBink));
+  if (setup_.BinkOut.empty() && setup_.Boxes.empty() && setup_.Netmail.empty()) {
+    throw Failure(NoDirectoryText(otBink));
+  }
   main_ = std::make_unique<MainAddressScope>(setup_.MainAddress);
   if (!setup_.BinkOut.empty()) CheckDefaultZone(setup_, main_->Addr());
   if (!args.Value("log").empty()) {
@@ -118,11 +120,16 @@ NodeSession::NodeSession(const ParsedArgs& args, const SetupSources& sources, bo
   }
   if (!setup_.BinkOut.empty()) outb_.SetBinkOutPath(setup_.BinkOut);
   if (!setup_.Boxes.empty()) outb_.SetFileBoxesPath(setup_.Boxes);
+  if (!setup_.Netmail.empty()) outb_.SetNetmailPath(setup_.Netmail);
   // The flags attach raises and honours for a Bink outbound: binkd's .bsy
   // and the plug-in's semaphore.
   const TBusyFlags flags = BusyFlagBit(bfBink) | BusyFlagBit(bfSemaphore);
   outb_.SetBusyFlagsCreate(flags);
   outb_.SetBusyFlagsScan(flags);
+}
+
+TMsgBase* NodeSession::Netmail() {
+  return outb_.NetmailPath().empty() ? nullptr : &outb_.OpenNetmailBase();
 }
 
 TFidoAddr NodeSession::Node(const std::string& operand) const {

@@ -53,6 +53,8 @@ class NodeSession {
   const Resolved& Setup() const { return setup_; }
   const std::string& BinkOut() const { return outb_.BinkOutPath(); }
   const std::string& Boxes() const { return outb_.FileBoxesPath(); }
+  // The netmail directory's message base, opened; null when none is set.
+  TMsgBase* Netmail();
   bool DryRun() const { return dryRun_; }
   // OPERAND as a destination address.
   TFidoAddr Node(const std::string& operand) const;

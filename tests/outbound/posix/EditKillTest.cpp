@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "msgbase/MsgBase.h"
 #include "outbound/OutbEdit.h"
 #include "sys/posix/Syscalls.h"
 
@@ -95,7 +96,7 @@ const std::vector<std::string> kKept = {"~/done/sent.zip", "/q/keep.txt"};
 struct Op {
   const char* name;
   bool move;  // reflavour: entries may be in two places, never in none
-  void (*run)(const std::string& out, const std::string& boxes);
+  void (*run)(const std::string& out, const std::string& boxes, TMsgBase& netmail);
 };
 
 const TFidoAddr kNode = TFidoAddr::CreateFromText("2:5020/1234", false);
@@ -105,15 +106,17 @@ bool Zip(const std::string& path) {
 
 const std::vector<Op> kOps = {
     {"drop", false,
-     [](const std::string& out, const std::string& boxes) {
+     [](const std::string& out, const std::string& boxes, TMsgBase& netmail) {
        DropFlowEntries(kNode, out, std::nullopt, Zip, false);
        DropBoxEntries(kNode, boxes, std::nullopt, Zip, false);
+       DropNetmailEntries(kNode, netmail, std::nullopt, Zip, false);
      }},
     {"reflavour", true,
-     [](const std::string& out, const std::string& boxes) {
+     [](const std::string& out, const std::string& boxes, TMsgBase& netmail) {
        // Crash entries stay; the box file moves from the hold box to the plain one.
        ReflavourFlowEntries(kNode, out, std::nullopt, flCrash, Zip, false);
        ReflavourBoxEntries(kNode, boxes, std::nullopt, flNormal, Zip, false);
+       ReflavourNetmailEntries(kNode, netmail, std::nullopt, flCrash, Zip, false);
      }},
 };
 
@@ -138,6 +141,34 @@ class EditKill : public ::testing::Test {
     }
     WriteFile(boxes + "024SS16I.00/x.bin", "x");
     WriteFile(boxes + "024SS16I.00H/y.bin", "y");
+    fs::remove_all(Netmail());
+    fs::create_directories(Netmail());
+    TMsgBase base;
+    base.SetPathName(Netmail());
+    base.Open();
+    TMailMsg& msg = base.New();
+    msg.FromAddr = main_;
+    msg.ToAddr = kNode;
+    msg.SetSubject("/q/m.zip");
+    msg.Attributes = TMsgAttrs{maPrivate, maFileAttached, maLocal, maHold};
+    base.Save();
+  }
+  std::string Netmail() const { return tmp_.Path() + "/netmail/"; }
+
+  // The attach messages to the node, each read whole: hold, crash or other.
+  std::map<std::string, int> Messages() {
+    std::map<std::string, int> flavours;
+    TMsgBase base;
+    base.SetPathName(Netmail());
+    base.Open();
+    while (!base.AtEnd()) {
+      const TMailMsg& msg = base.Next();
+      EXPECT_EQ(msg.Subject(), "/q/m.zip");
+      ++flavours[msg.Attributes.Contains(maHold)    ? "hold"
+                 : msg.Attributes.Contains(maCrash) ? "crash"
+                                                    : "other"];
+    }
+    return flavours;
   }
 
   // How often each line is queued; a line nobody wrote fails at once.
@@ -177,8 +208,11 @@ TEST_F(EditKill, EveryEntryInOnePlaceAfterAKillAtAnyStep) {
       const pid_t child = ::fork();
       ASSERT_GE(child, 0);
       if (child == 0) {
+        TMsgBase netmail;
+        netmail.SetPathName(Netmail());
+        netmail.Open();
         KillAfter(n);
-        op.run(out, boxes);
+        op.run(out, boxes, netmail);
         ::_exit(0);
       }
       int status = 0;
@@ -214,6 +248,15 @@ TEST_F(EditKill, EveryEntryInOnePlaceAfterAKillAtAnyStep) {
           places += fs::exists(boxes + dir + name) + fs::exists(boxes + dir + "." + name);
         }
         EXPECT_EQ(places, 1) << name;
+      }
+      // The message is whole, once, in its old or its new flavour; dropped,
+      // it is gone only when the drop finished.
+      const std::map<std::string, int> messages = Messages();
+      int total = 0;
+      for (const auto& [flavour, n] : messages) total += n;
+      EXPECT_EQ(total, op.move ? 1 : (finished ? 0 : total <= 1 ? total : -1)) << "messages";
+      if (finished && op.move) {
+        EXPECT_EQ(messages.count("crash"), 1u);
       }
       if (finished) {
         EXPECT_TRUE(fs::exists(boxes + (op.move ? "024SS16I.00/y.bin" : "024SS16I.00/.x.bin")));
