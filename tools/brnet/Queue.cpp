@@ -139,6 +139,8 @@ void PrintJson(const TOutbound& outb) {
 
 int Queue(const ParsedArgs& args, const SetupSources& sources) {
   if (!args.Operands.empty()) throw UsageError("queue takes no operands: " + args.Operands[0]);
+  const std::int64_t older =
+      args.Has("older-than") ? ParseDuration(args.Value("older-than"), "--older-than") : -1;
   SetupOptions options = SetupOptionsFrom(args);
   options.AllPlaces = true;
   const Resolved setup = ResolveSetup(options, sources);
@@ -160,10 +162,7 @@ int Queue(const ParsedArgs& args, const SetupSources& sources) {
   } catch (const std::exception& e) {
     throw Failure(e.what());
   }
-  if (args.Has("older-than")) {
-    return ReportOlder(outb, ParseDuration(args.Value("older-than"), "--older-than"),
-                       args.Has("json"));
-  }
+  if (older >= 0) return ReportOlder(outb, older, args.Has("json"));
   if (args.Has("json")) {
     PrintJson(outb);
   } else {
