@@ -11,12 +11,29 @@
 #   bash scripts/package.sh [deb] [win32] [win64]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
 jobs=$(nproc)
 out=build/packages
 kinds=("$@")
 [ ${#kinds[@]} -gt 0 ] || kinds=(deb win32 win64)
 mkdir -p "$out"
+# Only what the chosen packages need: the Debian packages want no Windows
+# tool chain, wine, clang or the test peers. The release tree configures its
+# tests and benchmarks too, hence GoogleTest and Google Benchmark.
+need=(cmake ninja-build file)
+for kind in "${kinds[@]}"; do
+  case $kind in
+    deb) need+=(g++ dpkg-dev googletest libgtest-dev libgmock-dev libbenchmark-dev) ;;
+    win32 | win64) need+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix) ;;
+  esac
+done
+missing=()
+for p in "${need[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
 
 for kind in "${kinds[@]}"; do
   case $kind in

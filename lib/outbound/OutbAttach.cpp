@@ -311,6 +311,10 @@ void TOutbNode::AttachNetmail(const std::vector<std::string>& files, TOutbFlavor
     msg.Attributes = TMsgAttrs{maPrivate, maFileAttached, maKillSent, maLocal};
     if (mode == smKillSent) msg.Attributes.Include(maKillFileSent);
     if (mode == smTruncSent) msg.Attributes.Include(maTruncFileSent);
+    // The flavour travels with the message: the tosser packs a crash
+    // attach as crash and an immediate one as IMM.
+    if (flavor == flCrash) msg.Attributes.Include(maCrash);
+    if (flavor == flImm) msg.Attributes.Include(maImmediate);
     if (flavor == flDirect) msg.Attributes.Include(maDirect);
     if (flavor == flHold) msg.Attributes.Include(maHold);
     base.Save();

@@ -8,6 +8,7 @@ namespace brnet::interop {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ReadFile;
 using BrnetDelivery = Peers;
 
 TEST_F(BrnetDelivery, AttachThroughTheBinkdConfiguration) {
@@ -42,6 +43,26 @@ TEST_F(BrnetDelivery, AttachThroughTheBinkdConfiguration) {
   EXPECT_TRUE(Arrived("brnet point.txt")) << Logs();
   EXPECT_EQ(FlowFiles(), std::vector<std::string>{});
   EXPECT_EQ(FlagsLeft(), std::vector<std::string>{});
+}
+
+// A netmail attach carries its flavour: crashmail packs the crash one as
+// crash mail, and the immediate one carries IMM for the tossers that read it.
+TEST_F(BrnetDelivery, NetmailCrashAndImmediate) {
+  const std::string netmail = Root() + "/cm/netmail";
+  const std::string crash = MakeFile("crash.bin"), imm = MakeFile("imm.bin");
+  for (const auto& [flavour, file] : {std::pair{"crash", crash}, std::pair{"immediate", imm}}) {
+    const RunResult r = RunBounded({BRNET_PATH, "attach", "-m", "2:5020/100", "-t", "netmail", "-d",
+                                    netmail, "-f", flavour, "2:5020/1234", file},
+                                   30, {{"XDG_CONFIG_HOME", Root() + "/config"}});
+    EXPECT_EQ(r.out, std::string("2:5020/1234 ") + flavour + " none " + file + "\n");
+  }
+  const StoredMsg first = ReadStoredMsg(netmail + "/2.msg");
+  const StoredMsg second = ReadStoredMsg(netmail + "/3.msg");
+  EXPECT_EQ(first.attr, 0x0193u);  // private, crash, file, kill/sent, local
+  EXPECT_TRUE(second.HasKludge("FLAGS IMM"));
+  RunBounded({"crashmail", "SCAN", "SETTINGS", Root() + "/cfg/crashmail-a.prefs"}, 30);
+  EXPECT_TRUE(fs::exists(A("OUT/139c04d2.clo"))) << ReadFile(Root() + "/cm/crashmail-a.log");
+  EXPECT_TRUE(fs::exists(A("OUT/139c04d2.cut")));
 }
 
 }  // namespace

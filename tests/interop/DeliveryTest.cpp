@@ -246,7 +246,8 @@ TEST_F(Delivery, NetmailAttachExportedByCrashmailAndTossedBackOnThePeer) {
   const RunResult blank = PluginAttach({MakeFile("my notes.txt")}, "2:5020/1234.5", "Normal");
   EXPECT_EQ(blank.status, 1);
   EXPECT_NE(blank.out.find("names its files separated by blanks"), std::string::npos) << blank.out;
-  EXPECT_EQ(test::Tree(Root() + "/cm/netmail"), (std::vector<std::string>{"2.msg", "3.msg", "brnet32.ids"}));
+  EXPECT_EQ(test::Tree(Root() + "/cm/netmail"),
+            (std::vector<std::string>{"2.msg", "3.msg", "brnet32.ids"}));
 
   const std::string prefsA = Root() + "/cfg/crashmail-a.prefs";
   RunResult scan = RunBounded({"crashmail", "SCAN", "SETTINGS", prefsA}, 30);

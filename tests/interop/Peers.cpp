@@ -232,7 +232,13 @@ std::vector<pid_t> Child::Descendants() const {
   for (const auto& entry : fs::directory_iterator("/proc")) {
     const std::string name = entry.path().filename().string();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    const std::string stat = ReadFile(entry.path().string() + "/stat");
+    // A process may end between the listing and the read.
+    std::string stat;
+    try {
+      stat = ReadFile(entry.path().string() + "/stat");
+    } catch (const std::exception&) {
+      continue;
+    }
     // pid (comm) state ppid ...: the name may hold blanks, the last ")" ends it
     const std::size_t close = stat.rfind(')');
     if (close == std::string::npos) continue;
@@ -375,16 +381,17 @@ std::string Peers::CrashmailPrefs(const std::string& bAka) {
 
 std::unique_ptr<Child> Peers::Serve(const std::string& cfg) {
   const int port = cfg[0] == 'a' ? portA_ : portB_;
-  auto server =
-      std::make_unique<Child>(std::vector<std::string>{Program("binkd"), "-s", "-q", Cfg(cfg)}, 240,
-                              LogTo(Root() + "/binkd-console.log"));
+  std::vector<std::string> argv = cfg[0] == 'a' ? asA_ : std::vector<std::string>{};
+  argv.insert(argv.end(), {Program("binkd"), "-s", "-q", Cfg(cfg)});
+  auto server = std::make_unique<Child>(argv, 240, LogTo(Root() + "/binkd-console.log"));
   const bool up = WaitFor([&] { return Listening(port) || server->Wait(0); }, 10);
   EXPECT_TRUE(up && !server->Wait(0)) << "binkd " << cfg << " does not listen on " << port;
   return server;
 }
 
 void Peers::Call(const std::string& cfg, const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {Program("binkd"), "-p", "-q"};
+  std::vector<std::string> argv = cfg[0] == 'a' ? asA_ : std::vector<std::string>{};
+  argv.insert(argv.end(), {Program("binkd"), "-p", "-q"});
   argv.insert(argv.end(), args.begin(), args.end());
   argv.push_back(Cfg(cfg));
   Child client(argv, 60, LogTo(Root() + "/binkd-console.log"));

@@ -141,6 +141,8 @@ class Peers : public ::testing::Test {
 
   test::TempDir root_;
   int portA_ = 0, portB_ = 0;
+  // Put before A's binkd (configurations "a..."): runs it as another user.
+  std::vector<std::string> asA_;
   test::BrLib br_;
   std::map<std::string, std::string> made_;  // name -> content
   std::vector<std::unique_ptr<Child>> servers_;

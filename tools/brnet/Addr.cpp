@@ -4,6 +4,7 @@
 #include "Args.h"
 #include "CliError.h"
 #include "Commands.h"
+#include "Spool.h"
 #include "outbound/OutbNaming.h"
 
 namespace brnet::cli {
@@ -30,13 +31,14 @@ std::string Slashed(const std::string& dir) {
   return dir.empty() || dir.back() == '/' ? dir : dir + "/";
 }
 
-void Show(const TFidoAddr& addr, const Resolved& setup) {
-  const std::string out = Slashed(setup.BinkOut);
+void Show(const Destination& dest, const Resolved& setup) {
+  const TFidoAddr& addr = dest.Addr;
+  const std::string out = Slashed(dest.Place.Dir);
   const std::string boxes = Slashed(setup.Boxes);
   const std::string base = BinkBaseName(addr, out);
   const std::string box = FileBoxDirName(addr, boxes, flNormal, false);
   const std::string longBox = FileBoxDirName(addr, boxes, flNormal, true);
-  std::printf("%s\n", addr.ToString().c_str());
+  std::printf("%s\n", dest.Text().c_str());
   std::printf("  flow files   %s.?lo (%s)\n", base.c_str(), "ilo clo dlo flo hlo");
   std::printf("  busy flags   %s%s %s%s\n", base.c_str(), BsoFlagExt(bkBsy).c_str(), base.c_str(),
               BsoFlagExt(bkCsy).c_str());
@@ -56,8 +58,8 @@ int Addr(const ParsedArgs& args, const SetupSources& sources) {
   options.AllPlaces = true;
   const Resolved setup = ResolveSetup(options, sources);
   if (setup.MainAddress.empty()) throw Failure(NoMainAddressText());
-  const MainAddressScope main(setup.MainAddress);
-  for (const std::string& text : args.Operands) Show(ParseDestination(text), setup);
+  MainAddressScope main(setup.MainAddress);
+  for (const std::string& text : args.Operands) Show(ResolveDestination(setup, main, text), setup);
   return 0;
 }
 

@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -14,6 +16,7 @@
 #include "CliError.h"
 #include "Commands.h"
 #include "Progress.h"
+#include "Spool.h"
 #include "log/FidoLog.h"
 #include "msgbase/MailMsg.h"
 #include "outbound/Outbound.h"
@@ -41,6 +44,7 @@ constexpr const char* kHelp =
     "  -w, --wait SECONDS         when the node is busy, retry until it is free or the\n"
     "                             time is up\n"
     "  -l, --log FILE             write what was attached to a mailer-style log\n"
+    "  -a, --again                queue a file that waits for the node already\n"
     "  -q, --quiet                print nothing on success\n"
     "  -h, --help                 show this text\n";
 
@@ -48,7 +52,7 @@ const std::vector<OptionSpec> kSpecs = {
     {'f', "flavour", true},      {0, "kill-sent", false}, {0, "trunc-sent", false},
     {'t', "type", true},         {'m', "main", true},     {'d', "dir", true},
     {'c', "binkd-config", true}, {'w', "wait", true},     {'l', "log", true},
-    {'q', "quiet", false},       {'h', "help", false},
+    {'q', "quiet", false},       {'h', "help", false},    {'a', "again", false},
 };
 
 struct Request {
@@ -58,6 +62,7 @@ struct Request {
   int WaitSeconds = 0;
   std::string Log;
   bool Quiet = false;
+  bool Again = false;
 };
 
 TOutbFlavor ParseFlavour(const std::string& text) {
@@ -89,6 +94,7 @@ Request ParseRequest(const ParsedArgs& args) {
   if (args.Has("wait")) r.WaitSeconds = ParseSeconds(args.Value("wait"));
   r.Log = args.Value("log");
   r.Quiet = args.Has("quiet");
+  r.Again = args.Has("again");
   return r;
 }
 
@@ -128,17 +134,13 @@ std::string Absolute(const std::string& name) {
   return out.empty() ? "/" : out;
 }
 
-std::string DirOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string BaseName(const std::string& path) {
   return path.substr(path.find_last_of('/') + 1);
 }
 
-// Why FILE (absolute) cannot be attached; empty when it can.
-std::string Refusal(const std::string& file, const Request& r) {
+// Why FILE (absolute) cannot be attached; empty when it can. MAILER is the
+// user who has to read it (and delete or truncate it) when it is sent.
+std::string Refusal(const std::string& file, const Request& r, const MailerUser& mailer) {
   if (file.find_first_of("\r\n") != std::string::npos) {
     return "the path contains a line break; the mailer reads one path per line";
   }
@@ -146,15 +148,14 @@ std::string Refusal(const std::string& file, const Request& r) {
   if (::stat(file.c_str(), &st) != 0) return std::strerror(errno);
   if (S_ISDIR(st.st_mode)) return "is a directory; attach the files in it";
   if (!S_ISREG(st.st_mode)) return "is not a regular file";
+  // A box copy is the mailer's own; a moved file needs its directory.
+  const bool copied = (r.Type == otFileBox || r.Type == otLongFileBox) && r.Mode != smKillSent;
+  if (!copied) {
+    const std::string cannot = MailerCannot(mailer, file, r.Mode);
+    if (!cannot.empty()) return cannot;
+  }
   if (::access(file.c_str(), R_OK) != 0)
     return std::string("not readable: ") + std::strerror(errno);
-  if (r.Mode == smKillSent && ::access(DirOf(file).c_str(), W_OK | X_OK) != 0) {
-    return "--kill-sent, but its directory " + DirOf(file) +
-           " is not writable, so the mailer could not delete it";
-  }
-  if (r.Mode == smTruncSent && ::access(file.c_str(), W_OK) != 0) {
-    return "--trunc-sent, but the file is not writable, so the mailer could not truncate it";
-  }
   if (r.Type == otArcMail && file.find_first_of(" \t") != std::string::npos) {
     return "a netmail attach lists its files separated by blanks; this path has a blank";
   }
@@ -181,13 +182,39 @@ void CheckBox(const std::vector<std::string>& files, const std::string& boxDir,
   }
 }
 
+// The live lines of the node's flow files, every flavour: path -> the flow
+// file it waits in.
+std::map<std::string, std::string> Waiting(const std::string& base) {
+  std::map<std::string, std::string> waiting;
+  for (int f = 0; f < kFlavorCount; ++f) {
+    const std::string flow = base + std::string(FlowFileExt[f]);
+    std::ifstream in(flow, std::ios::binary);
+    for (std::string line; std::getline(in, line);) {
+      while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+        line.pop_back();
+      if (line.empty() || line[0] == '~') continue;
+      if (line[0] == '^' || line[0] == '#') line.erase(0, 1);
+      waiting.emplace(line, flow);
+    }
+  }
+  return waiting;
+}
+
 std::vector<std::string> CheckedFiles(const std::vector<std::string>& operands, const Request& r,
-                                      const std::string& boxDir) {
+                                      const std::string& boxDir, const std::string& flowBase,
+                                      const MailerUser& mailer) {
   std::vector<std::string> files;
   std::vector<std::string> refusals;
+  const std::map<std::string, std::string> waiting =
+      flowBase.empty() || r.Again ? std::map<std::string, std::string>{} : Waiting(flowBase);
   for (const std::string& operand : operands) {
     files.push_back(Absolute(operand));
-    const std::string why = Refusal(files.back(), r);
+    if (auto it = waiting.find(files.back()); it != waiting.end()) {
+      refusals.push_back(Shown(files.back()) + ": waits for the node already, in " + it->second +
+                         " (--again queues it once more)");
+      continue;
+    }
+    const std::string why = Refusal(files.back(), r, mailer);
     if (!why.empty()) refusals.push_back(Shown(files.back()) + ": " + why);
   }
   if (refusals.empty() && !boxDir.empty()) CheckBox(files, boxDir, refusals);
@@ -259,17 +286,21 @@ int Attach(const ParsedArgs& args, const SetupSources& sources) {
   const Resolved setup = ResolveSetup(SetupOptionsFrom(args), sources);
   r.Type = setup.Type;
   if (setup.MainAddress.empty()) throw Failure(NoMainAddressText());
-  const std::string& dir = setup.DirOf(r.Type);
-  if (dir.empty()) throw Failure(NoDirectoryText(r.Type));
-  const MainAddressScope main(setup.MainAddress);
-  if (r.Type == otBink) CheckDefaultZone(setup, main.Addr());
-  const TFidoAddr dest = ParseDestination(args.Operands[0]);
+  if (setup.DirOf(r.Type).empty()) throw Failure(NoDirectoryText(r.Type));
+  MainAddressScope main(setup.MainAddress);
+  const Destination target = ResolveDestination(setup, main, args.Operands[0]);
+  const TFidoAddr& dest = target.Addr;
+  const std::string& dir = r.Type == otBink ? target.Place.Dir : setup.DirOf(r.Type);
+  // Whatever is made from here on is the mailer's.
+  EnterSpool(dir);
+  const MailerUser mailer = OwnerOf(dir);
   const bool box = r.Type == otFileBox || r.Type == otLongFileBox;
-  const std::string boxesDir = dir + (dir.back() == '/' ? "" : "/");
+  const std::string slashed = dir + (dir.back() == '/' ? "" : "/");
   const std::string boxDir =
-      box ? FileBoxDirName(dest, boxesDir, r.Flavor, r.Type == otLongFileBox) : std::string();
+      box ? FileBoxDirName(dest, slashed, r.Flavor, r.Type == otLongFileBox) : std::string();
+  const std::string flowBase = r.Type == otBink ? BinkBaseName(dest, slashed) : std::string();
   const std::vector<std::string> files =
-      CheckedFiles({args.Operands.begin() + 1, args.Operands.end()}, r, boxDir);
+      CheckedFiles({args.Operands.begin() + 1, args.Operands.end()}, r, boxDir, flowBase, mailer);
 
   TLog log;
   TOutbound outb;
@@ -288,9 +319,11 @@ int Attach(const ParsedArgs& args, const SetupSources& sources) {
   } catch (const std::exception& e) {
     throw Failure(e.what());
   }
+  // A file box knows only hold and the plain box.
+  const TOutbFlavor applied = box && r.Flavor != flHold ? flNormal : r.Flavor;
   if (!r.Quiet) {
     for (const std::string& file : files) {
-      std::printf("%s %s %s %s\n", dest.ToString().c_str(), FlavourName(r.Flavor).c_str(),
+      std::printf("%s %s %s %s\n", target.Text().c_str(), FlavourName(applied).c_str(),
                   ModeName(r.Mode).c_str(), file.c_str());
     }
   }

@@ -135,7 +135,8 @@ class Parser {
       if (words.size() < 2 || words[1].empty()) {
         throw EConfigError(Where(fileName, lineNo) + "filebox without a directory");
       }
-      config_.FileBox = Absolute(words[1], fileName);
+      config_.FileBox = words[1];
+      if (words[1][0] != '/') config_.FileBoxRelativeAt = Where(fileName, lineNo);
     }
   }
 
@@ -151,7 +152,10 @@ class Parser {
     const std::string path = Absolute(words[1], fileName);
     std::string message;
     const std::optional<std::string> text = read_(path, message);
-    if (!text) throw EConfigError(Where(fileName, lineNo) + "cannot read " + path + ": " + message);
+    if (!text) {
+      config_.Skipped.push_back(Where(fileName, lineNo) + "cannot read " + path + ": " + message);
+      return;
+    }
     File(*text, path, depth + 1);
   }
 
@@ -169,7 +173,8 @@ class Parser {
       }
       domain.AliasFor = words[3];
     } else {
-      domain.Path = Absolute(words[2], fileName);
+      domain.Path = words[2];
+      if (words[2][0] != '/') domain.RelativeAt = where;
       if (words.size() < 4)
         throw EConfigError(where + "domain " + domain.Name + " has no default zone");
       domain.DefaultZone = ZoneNumber(words[3]);
@@ -196,8 +201,8 @@ class Parser {
   const BinkdIncludeReader& read_;
 };
 
-const BinkdDomain* FindDomain(const BinkdConfig& config, std::string_view name) {
-  for (const BinkdDomain& d : config.Domains) {
+const BinkdDomain* FindDomain(const std::vector<BinkdDomain>& domains, std::string_view name) {
+  for (const BinkdDomain& d : domains) {
     if (EqualsAsciiNoCase(d.Name, name)) return &d;
   }
   return nullptr;
@@ -255,7 +260,30 @@ BinkdConfig ReadBinkdConfig(const std::string& path) {
   return ParseBinkdConfig(*text, path, ReadWholeFile);
 }
 
+BinkdSettings ResolveReadable(const BinkdConfig& config, const std::string& fileName);
+
+const BinkdDomain* FindBinkdDomain(const std::vector<BinkdDomain>& domains, std::string_view name) {
+  const BinkdDomain* domain = FindDomain(domains, name);
+  for (std::size_t hops = 0; domain != nullptr && !domain->AliasFor.empty(); ++hops) {
+    if (hops > domains.size()) {
+      throw EConfigError("the aliases of the domain " + std::string(name) + " form a loop");
+    }
+    domain = FindDomain(domains, domain->AliasFor);
+  }
+  return domain;
+}
+
 BinkdSettings ResolveBinkdSettings(const BinkdConfig& config, const std::string& fileName) {
+  try {
+    return ResolveReadable(config, fileName);
+  } catch (const EConfigError& e) {
+    // What is missing may stand in an include that could not be read.
+    if (config.Skipped.empty()) throw;
+    throw EConfigError(std::string(e.what()) + "; " + config.Skipped.front());
+  }
+}
+
+BinkdSettings ResolveReadable(const BinkdConfig& config, const std::string& fileName) {
   if (config.Addresses.empty()) throw EConfigError(fileName + ": no address line");
   const std::string& first = config.Addresses.front();
   TFidoAddr addr;
@@ -269,12 +297,11 @@ BinkdSettings ResolveBinkdSettings(const BinkdConfig& config, const std::string&
   }
   if (config.Domains.empty()) throw EConfigError(fileName + ": no domain line");
   const std::string domainName = addr.Domain.empty() ? config.Domains.front().Name : addr.Domain;
-  const BinkdDomain* domain = FindDomain(config, domainName);
-  for (std::size_t hops = 0; domain != nullptr && !domain->AliasFor.empty(); ++hops) {
-    if (hops > config.Domains.size()) {
-      throw EConfigError(fileName + ": the aliases of the domain " + domainName + " form a loop");
-    }
-    domain = FindDomain(config, domain->AliasFor);
+  const BinkdDomain* domain;
+  try {
+    domain = FindBinkdDomain(config.Domains, domainName);
+  } catch (const EConfigError& e) {
+    throw EConfigError(fileName + ": " + e.what());
   }
   if (domain == nullptr) {
     throw EConfigError(fileName + ": no domain line for the domain " + domainName +
@@ -286,6 +313,10 @@ BinkdSettings ResolveBinkdSettings(const BinkdConfig& config, const std::string&
   settings.Outbound = domain->Path;
   settings.DefaultZone = domain->DefaultZone;
   settings.FileBox = config.FileBox;
+  settings.FileBoxRelativeAt = config.FileBoxRelativeAt;
+  settings.RelativeAt = domain->RelativeAt;
+  settings.Domains = config.Domains;
+  settings.Skipped = config.Skipped;
   return settings;
 }
 

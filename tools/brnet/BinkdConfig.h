@@ -31,13 +31,20 @@ struct BinkdDomain {
   std::string Path;      // the outbound of the domain's default zone
   int DefaultZone = 0;   // zero for an alias
   std::string AliasFor;  // the domain this one stands for, or empty
+  // For a relative directory, where it was said ("FILE:LINE"): binkd takes
+  // it against its own working directory, which brnet cannot know.
+  std::string RelativeAt;
 };
 
 // What the configuration lines said, in file order (includes in place).
 struct BinkdConfig {
   std::vector<std::string> Addresses;  // every word of every "address" line
   std::vector<BinkdDomain> Domains;
-  std::string FileBox;  // the last "filebox" line's directory
+  std::string FileBox;            // the last "filebox" line's directory
+  std::string FileBoxRelativeAt;  // as BinkdDomain::RelativeAt
+  // Includes that could not be read, each "FILE:LINE: cannot read ...":
+  // skipped, as long as what brnet needs is found elsewhere.
+  std::vector<std::string> Skipped;
 };
 
 // The words of one line as binkd splits them; empty for a blank line or a
@@ -50,10 +57,10 @@ using BinkdIncludeReader =
     std::function<std::optional<std::string>(const std::string& path, std::string& message)>;
 
 // Parses TEXT, the contents of the file FILENAME (named in messages);
-// "include" lines go through READ. Relative names (of included files, domain
-// and filebox directories) are taken against the directory of the file that
-// holds them. Raises EConfigError for a malformed line it needs and for
-// includes nested too deep.
+// "include" lines go through READ. Relative names of included files are
+// taken against the directory of the file that holds them; relative domain
+// and filebox directories are kept as written and marked. Raises EConfigError for a malformed line
+// it needs and for includes nested too deep.
 BinkdConfig ParseBinkdConfig(std::string_view text, const std::string& fileName,
                              const BinkdIncludeReader& read);
 
@@ -70,8 +77,16 @@ struct BinkdSettings {
   std::string Domain;       // the domain the outbound belongs to (aliases followed)
   std::string Outbound;     // that domain's directory; empty when no domain line
   int DefaultZone = 0;
-  std::string FileBox;  // empty when none
+  std::string FileBox;               // empty when none
+  std::string FileBoxRelativeAt;     // as BinkdDomain::RelativeAt
+  std::string RelativeAt;            // the outbound's
+  std::vector<BinkdDomain> Domains;  // every domain line, aliases included
+  std::vector<std::string> Skipped;  // includes that could not be read
 };
+
+// The domain NAME of DOMAINS (any case), aliases followed; null when there
+// is none. Raises EConfigError for an alias loop.
+const BinkdDomain* FindBinkdDomain(const std::vector<BinkdDomain>& domains, std::string_view name);
 
 // Raises EConfigError (naming FILENAME) when there is no address, when the
 // main address's domain has no "domain" line, or for an alias loop.

@@ -51,7 +51,19 @@ MainAddressScope::MainAddressScope(const std::string& text) {
   SetMainAddressRef(addr_.get());
 }
 
+void MainAddressScope::NameZone(int zone) {
+  if (zone == 0 || zone == addr_->Zone) {
+    SetMainAddressRef(addr_.get());
+    return;
+  }
+  naming_ = std::make_unique<TFidoAddr>(*addr_);
+  naming_->Zone = static_cast<std::int16_t>(zone);
+  naming_->Domain.clear();
+  SetMainAddressRef(naming_.get());
+}
+
 TFidoAddr ParseDestination(const std::string& text) {
+  if (text.empty()) throw Failure("empty address: give zone:net/node, net/node or node");
   TFidoAddr addr;
   try {
     addr = TFidoAddr::CreateFromText(text, false);
@@ -60,6 +72,7 @@ TFidoAddr ParseDestination(const std::string& text) {
   }
   // An empty text parses, to an address with nothing given.
   if (addr.Zone < 0 || addr.Net < 0 || addr.Node < 0) throw Failure("Invalid address " + text);
+  if (addr.Zone == 0) throw Failure("Invalid address " + text + ": there is no zone 0");
   return addr;
 }
 

@@ -33,9 +33,14 @@ class MainAddressScope {
   MainAddressScope(const MainAddressScope&) = delete;
   MainAddressScope& operator=(const MainAddressScope&) = delete;
   const TFidoAddr& Addr() const { return *addr_; }
+  // From here on the library names the outbound's zones as for a main
+  // address of ZONE (another domain's default zone); 0 goes back to the
+  // main address itself.
+  void NameZone(int zone);
 
  private:
   std::unique_ptr<TFidoAddr> addr_;
+  std::unique_ptr<TFidoAddr> naming_;
 };
 
 // A destination: TEXT with the parts it leaves out taken from the main

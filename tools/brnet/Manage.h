@@ -25,10 +25,6 @@ int UnholdCommand(const std::vector<std::string>& args, const SetupSources& sour
 int DropCommand(const std::vector<std::string>& args, const SetupSources& sources);
 int ReflavourCommand(const std::vector<std::string>& args, const SetupSources& sources);
 
-// queue --older-than: lists the entries whose file was last written more
-// than SECONDS ago; 1 when there is one, else 0.
-int ReportOlder(const TOutbound& outb, std::int64_t seconds, bool json);
-
 // The options every managing command takes, EXTRA added.
 std::vector<OptionSpec> ManageSpecs(std::vector<OptionSpec> extra);
 // The help lines of those options.

@@ -3,6 +3,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <cstdlib>
 
 #include "BinkdConfig.h"
@@ -36,11 +39,27 @@ bool IsBox(TOutbType type) {
 }
 
 BinkdSettings ReadBinkd(const std::string& file) {
+  BinkdSettings settings;
   try {
-    return ResolveBinkdSettings(ReadBinkdConfig(file), file);
+    settings = ResolveBinkdSettings(ReadBinkdConfig(file), file);
   } catch (const EConfigError& e) {
     throw Failure(std::string("binkd configuration ") + e.what());
   }
+  // binkd.inc of the Debian package is the mailer's alone and holds only
+  // passwords: everything brnet needs was found without it.
+  for (const std::string& skipped : settings.Skipped) {
+    std::fprintf(stderr, "brnet: warning: %s; skipped\n", skipped.c_str());
+  }
+  return settings;
+}
+
+// A relative directory of the configuration, used where no option gives it.
+void RefuseRelative(const std::string& at, const std::string& dir, const char* option) {
+  if (at.empty()) return;
+  throw Failure(at + "the directory \"" + dir +
+                "\" is relative; binkd takes it against its own working directory, which brnet "
+                "cannot know: make it absolute or give " +
+                option);
 }
 
 // The sources below the options, each read once and only when asked.
@@ -60,7 +79,9 @@ class Sources {
     if (!systemRead_) {
       systemRead_ = true;
       const std::string& file = sources_.SystemBinkdConfig;
-      if (!file.empty() && ::access(file.c_str(), R_OK) == 0) system_ = ReadBinkd(file);
+      if (!file.empty() && (sources_.SystemBinkdConfigNamed || ::access(file.c_str(), R_OK) == 0)) {
+        system_ = ReadBinkd(file);
+      }
     }
     return system_;
   }
@@ -78,9 +99,12 @@ class Sources {
 // zone and its file.
 bool TakeBink(Resolved& setup, const std::optional<BinkdSettings>& binkd, const std::string& file) {
   if (!binkd || binkd->Outbound.empty()) return false;
+  RefuseRelative(binkd->RelativeAt, binkd->Outbound, "--dir");
   setup.BinkOut = binkd->Outbound;
   setup.BinkDefaultZone = binkd->DefaultZone;
   setup.BinkFrom = file + " (domain " + binkd->Domain + ")";
+  setup.Domains = binkd->Domains;
+  setup.MainDomain = binkd->Domain;
   return true;
 }
 
@@ -114,10 +138,14 @@ void ResolveBoxes(Resolved& setup, const SetupOptions& options, Sources& sources
   if (options.Type && IsBox(*options.Type) && !options.Dir.empty()) {
     setup.Boxes = options.Dir;
   } else if (sources.Named() && !sources.Named()->FileBox.empty()) {
+    RefuseRelative(sources.Named()->FileBoxRelativeAt, sources.Named()->FileBox,
+                   "--type box --dir");
     setup.Boxes = sources.Named()->FileBox;
   } else if (pluginType && IsBox(*pluginType)) {
     setup.Boxes = sources.Plugin().OutbPath;
   } else if (sources.System()) {
+    RefuseRelative(sources.System()->FileBoxRelativeAt, sources.System()->FileBox,
+                   "--type box --dir");
     setup.Boxes = sources.System()->FileBox;
   }
 }
@@ -140,6 +168,7 @@ SetupSources DefaultSources() {
   };
   const char* env = std::getenv("BRNET_BINKD_CFG");
   sources.SystemBinkdConfig = env != nullptr ? env : kSystemBinkdConfig;
+  sources.SystemBinkdConfigNamed = env != nullptr && *env != '\0';
   return sources;
 }
 
@@ -157,6 +186,12 @@ const std::string& Resolved::DirOf(TOutbType type) const {
 }
 
 Resolved ResolveSetup(const SetupOptions& options, const SetupSources& sources) {
+  // A file the user named is meant, needed or not: a slip in the name must
+  // not pass unnoticed.
+  if (sources.SystemBinkdConfigNamed && ::access(sources.SystemBinkdConfig.c_str(), F_OK) != 0) {
+    throw Failure("BRNET_BINKD_CFG names " + sources.SystemBinkdConfig + ": " +
+                  std::strerror(errno));
+  }
   Sources ranked(options, sources);
   Resolved setup;
   if (options.Type) {

@@ -9,7 +9,9 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "BinkdConfig.h"
 #include "CliError.h"
 #include "outbound/OutbNaming.h"
 
@@ -39,6 +41,9 @@ struct SetupSources {
   std::function<PluginSetup()> Plugin;
   // binkd's own configuration file; empty for none.
   std::string SystemBinkdConfig;
+  // Named by the user (BRNET_BINKD_CFG): a missing file is an error, not
+  // merely no configuration.
+  bool SystemBinkdConfigNamed = false;
 };
 
 // The sources of a real run: the registry file and /etc/binkd/binkd.cfg, or
@@ -56,6 +61,10 @@ struct Resolved {
   // where it said so; 0 when unknown.
   int BinkDefaultZone = 0;
   std::string BinkFrom;
+  // The domains of that configuration, aliases included, and the main
+  // address's among them; none without a configuration.
+  std::vector<BinkdDomain> Domains;
+  std::string MainDomain;
 
   // The directory of TYPE.
   const std::string& DirOf(TOutbType type) const;

@@ -16,6 +16,7 @@
 
 namespace brnet::sys {
 
+using posix::kNewFileMode;
 using posix::Syscalls;
 namespace {
 
@@ -80,7 +81,7 @@ int OpenAt(int dir, const char* name, FileMode mode, int extra, bool& created) {
   const int flags = OpenFlags(mode) | extra | O_CLOEXEC;
   if (mode == FileMode::kAppendOrCreate) {
     for (int attempt = 0; attempt < 2; ++attempt) {
-      int fd = Syscalls().openat(dir, name, flags | O_EXCL, 0644);
+      int fd = Syscalls().openat(dir, name, flags | O_EXCL, kNewFileMode);
       if (fd >= 0) {
         created = true;
         return fd;
@@ -90,7 +91,7 @@ int OpenAt(int dir, const char* name, FileMode mode, int extra, bool& created) {
       if (fd >= 0 || errno != ENOENT) return fd;
     }
   }
-  const int fd = Syscalls().openat(dir, name, flags, 0644);
+  const int fd = Syscalls().openat(dir, name, flags, kNewFileMode);
   created = fd >= 0 && mode == FileMode::kCreateExclusive;
   return fd;
 }
@@ -103,7 +104,7 @@ bool FileExists(const std::string& path) {
 }
 
 void CreateEmptyFile(const std::string& path) {
-  const int fd = Syscalls().open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  const int fd = Syscalls().open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, kNewFileMode);
   if (fd < 0) ThrowLastError(path);
   if (Syscalls().close(fd) != 0) ThrowLastError(path);
 }

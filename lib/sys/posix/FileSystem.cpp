@@ -21,6 +21,8 @@
 
 namespace brnet::sys {
 
+using posix::kNewDirMode;
+using posix::kNewFileMode;
 using posix::Syscalls;
 namespace {
 
@@ -172,7 +174,7 @@ bool SetReadOnly(const std::string& path, bool readOnly) {
 }
 
 bool MakeDir(const std::string& path) {
-  return Syscalls().mkdirat(AT_FDCWD, path.c_str(), 0777) == 0;
+  return Syscalls().mkdirat(AT_FDCWD, path.c_str(), kNewDirMode) == 0;
 }
 
 bool IsSymbolicLink(const std::string& path) {
@@ -197,7 +199,7 @@ bool RemoveFile(const std::string& path) {
 }
 
 bool CreateNewFile(const std::string& path) {
-  int fd = Syscalls().open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  int fd = Syscalls().open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
   if (fd < 0) return false;
   if (Syscalls().close(fd) == 0) return true;
   // Reported as not created: then it must not be there.
@@ -315,6 +317,13 @@ int FillCopy(int in, int out, const struct stat& st) {
 }
 
 // A file without a name in DIR (O_TMPFILE), or -1 with errno set.
+// A copy is a new file of the mailer's: readable and writable for all less
+// the umask, not the source's private mode; only a read-only source (the
+// Windows attribute a copy keeps) stays read-only.
+mode_t CopyMode(const struct stat& source) {
+  return (source.st_mode & S_IWUSR) != 0 ? kNewFileMode : (kNewFileMode & ~0222);
+}
+
 int OpenUnnamed(int dir, mode_t mode) {
   return Syscalls().openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
 }
@@ -343,9 +352,8 @@ int CopyThroughTempName(int in, const struct stat& st, int tempDir, int dir,
   int out = -1;
   for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
     temp = ".brnet32-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
-    out =
-        Syscalls().openat(tempDir, temp.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777);
+    out = Syscalls().openat(tempDir, temp.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, CopyMode(st));
     if (out < 0 && errno != EEXIST) return errno;
   }
   if (out < 0) return EEXIST;
@@ -371,7 +379,7 @@ int CopyNoReplace(const std::string& from, const std::string& root, std::string_
   if (::fstatat(parent.Dir.Get(), parent.Name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
     return EEXIST;
   }
-  posix::UniqueFd out(OpenUnnamed(parent.Dir.Get(), st.st_mode & 0777));
+  posix::UniqueFd out(OpenUnnamed(parent.Dir.Get(), CopyMode(st)));
   if (out.Get() < 0) {
     const int err = errno;
     if (err != EOPNOTSUPP && err != EISDIR && err != EINVAL) return err;

@@ -12,6 +12,14 @@
 
 namespace brnet::sys::posix {
 
+// Everything the library creates in the shared directories: read and write
+// for all, directories searchable by all, the rest left to the umask, as
+// binkd and every Unix tool do; a sysop in the mailer's group with umask 002
+// thus makes files the mailer can rewrite, and nobody else's mask is
+// overruled. A set-group-ID directory passes its group on by itself.
+inline constexpr mode_t kNewFileMode = 0666;
+inline constexpr mode_t kNewDirMode = 0777;
+
 struct SyscallTable {
   int (*open)(const char* path, int flags, mode_t mode);
   int (*openat)(int dir, const char* path, int flags, mode_t mode);

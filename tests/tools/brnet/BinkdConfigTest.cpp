@@ -68,8 +68,11 @@ TEST_F(BinkdConfigFile, DebianShapedFileWithInclude) {
   ASSERT_EQ(config.Domains.size(), 5u);
   EXPECT_EQ(config.Domains[1].AliasFor, "fidonet");
   EXPECT_EQ(config.Domains[4].DefaultZone, 115);
-  // A relative name is taken against the configuration's directory.
-  EXPECT_EQ(config.Domains[4].Path, tmp / "d:\\fido\\outbound\\pascalne");
+  // A relative directory is kept as written and marked with its line:
+  // binkd takes it against its own working directory.
+  EXPECT_EQ(config.Domains[4].Path, "d:\\fido\\outbound\\pascalne");
+  EXPECT_EQ(config.Domains[4].RelativeAt.rfind(cfg + ":", 0), 0u);
+  EXPECT_TRUE(config.Domains[0].RelativeAt.empty());
   EXPECT_EQ(config.FileBox, tmp / "t mail\\boxes");
 
   // The main address's domain is an alias of fidonet: its outbound and zone.
@@ -119,13 +122,19 @@ TEST(BinkdConfigText, SmallCases) {
   s = ResolveBinkdSettings(c, "/c/b.cfg");
   EXPECT_EQ(s.Outbound, "/b");
   EXPECT_EQ(s.DefaultZone, 3);
-  EXPECT_EQ(s.FileBox, "/c/y");
-  // An include that cannot be read names the file and the line.
+  EXPECT_EQ(s.FileBox, "y");
+  EXPECT_EQ(s.FileBoxRelativeAt, "/c/b.cfg:5: ");
+  // An include that cannot be read is skipped when all else is found, and
+  // named when what is missing may stand in it.
+  c = ParseBinkdConfig("domain f /o 2\n\ninclude other.inc\naddress 2:1/1\n", "/c/b.cfg", none);
+  EXPECT_EQ(c.Skipped, Words{"/c/b.cfg:3: cannot read /c/other.inc: not here"});
+  EXPECT_EQ(ResolveBinkdSettings(c, "/c/b.cfg").Outbound, "/o");
   try {
-    ParseBinkdConfig("\n\ninclude other.inc\n", "/c/b.cfg", none);
+    ResolveBinkdSettings(ParseBinkdConfig("\n\ninclude other.inc\n", "/c/b.cfg", none), "/c/b.cfg");
     FAIL() << "no error";
   } catch (const EConfigError& e) {
-    EXPECT_STREQ(e.what(), "/c/b.cfg:3: cannot read /c/other.inc: not here");
+    EXPECT_STREQ(e.what(),
+                 "/c/b.cfg: no address line; /c/b.cfg:3: cannot read /c/other.inc: not here");
   }
 }
 

@@ -109,3 +109,43 @@ TEST_F(SetupOrder, SourcesReadOnlyWhenNeeded) {
 
 }  // namespace
 }  // namespace brnet::cli
+
+namespace brnet::cli {
+namespace {
+
+// binkd's configuration as binkd reads it: each line, the setting brnet takes
+// from it or the start of the error.
+TEST(SetupAsBinkdReadsIt, RelativeDirectoriesIncludesAndNamedFiles) {
+  TempDir tmp;
+  const std::string cfg = tmp / "b.cfg";
+  struct Case {
+    std::string text;
+    SetupOptions options;
+    std::string outOrError;
+  };
+  const std::vector<Case> cases = {
+      {"domain fido Alias-For fidonet\nDOMAIN fidonet /o 2\naddress 2:1/1@fido\n", {}, "/o"},
+      {"domain fidonet out 2\naddress 2:1/1\n", {}, cfg + ":1: the directory \"out\" is relative"},
+      {"domain fidonet out 2\naddress 2:1/1\n", {"", "/given", "", otBink}, "/given"},
+      {"domain f /o 2\ninclude " + tmp / "none.inc" + "\naddress 2:1/1\n", {}, "/o"},
+      {"include " + tmp / "none.inc" + "\n", {}, "binkd configuration " + cfg + ": no address"},
+  };
+  for (const Case& c : cases) {
+    WriteFile(cfg, c.text);
+    SetupOptions options = c.options;
+    options.BinkdConfig = cfg;
+    try {
+      EXPECT_EQ(ResolveSetup(options, {}).BinkOut, c.outOrError) << c.text;
+    } catch (const CliError& e) {
+      EXPECT_EQ(std::string(e.what()).rfind(c.outOrError, 0), 0u) << e.what();
+    }
+  }
+  // A file BRNET_BINKD_CFG names must exist; /etc/binkd/binkd.cfg need not.
+  SetupSources named{{}, tmp / "absent.cfg", true};
+  EXPECT_THROW(ResolveSetup({"2:1/1", "/o", "", otBink}, named), CliError);
+  named.SystemBinkdConfigNamed = false;
+  EXPECT_EQ(ResolveSetup({"2:1/1", "", "", otBink}, named).BinkOut, "");
+}
+
+}  // namespace
+}  // namespace brnet::cli

@@ -1,0 +1,204 @@
+// brnet on a spool shaped like the Debian binkd package's: everything below
+// A belongs to the mailer's user ftn and A's binkd runs as ftn. Root's
+// attaches become ftn's, a sysop in the ftn group with umask 002 writes
+// flow files binkd can rewrite, a second domain's node is called, and the
+// queue shows, as valid JSON, whatever names and state files it meets.
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "Peers.h"
+
+namespace brnet::interop {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::WriteFile;
+
+class TwoUserSpool : public Peers {
+ protected:
+  void SetUp() override {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root: it switches users and chowns the spool";
+    const passwd* pw = ::getpwnam("ftn");
+    if (pw != nullptr) ftn_ = pw->pw_uid, ftnGid_ = pw->pw_gid;
+    pw = ::getpwnam("nobody");
+    if (pw != nullptr) nobody_ = pw->pw_uid, nobodyGid_ = pw->pw_gid;
+    if (ftn_ == 0 || nobody_ == 0 || ::access("/usr/bin/setpriv", X_OK) != 0) {
+      GTEST_SKIP() << "needs the users ftn (binkd's Debian package) and nobody, and setpriv";
+    }
+    Peers::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    fs::create_directories(A("OTHER"));
+    fs::create_directories(A("files/ftn"));
+    // A's spool is ftn's, group-shared as binkd's package makes it.
+    for (const auto& e : fs::recursive_directory_iterator(Root() + "/A")) {
+      ASSERT_EQ(::lchown(e.path().c_str(), ftn_, ftnGid_), 0) << e.path();
+    }
+    ASSERT_EQ(::chown(A("").c_str(), ftn_, ftnGid_), 0);
+    ASSERT_EQ(::chown(A("files").c_str(), 0, 0), 0);  // the sysop's own files
+    ASSERT_EQ(::chmod(A("OUT").c_str(), 02775), 0);
+    const std::string ftn = std::to_string(ftn_);
+    asA_ = {"/usr/bin/setpriv", "--reuid=" + ftn, "--regid=" + std::to_string(ftnGid_),
+            "--init-groups"};
+    // A second domain, othernet (default zone 99), with B's node 99:1/2 in it.
+    Variant("a2", "a",
+            "domain othernet " + A("OTHER") +
+                " 99\nnode 99:1/2@othernet 127.0.0.1:" + std::to_string(portB_) + " secret");
+    std::string b = ReadFile(Cfg("b"));
+    b.replace(b.find("address 2:5020/1234@fidonet"), 27,
+              "domain othernet " + B("OTHER") + " 99\naddress 99:1/2@othernet");
+    WriteFile(Cfg("b-other"), b);
+  }
+
+  // brnet with A's configuration; PREFIX runs it as another user.
+  RunResult Brnet(const std::vector<std::string>& args, const std::string& prefix = {}) {
+    std::string cmd = prefix + " '" BRNET_PATH "'";
+    for (const std::string& a : args) cmd += " '" + a + "'";
+    return RunBounded({"/bin/sh", "-c", cmd}, 30,
+                      {{"XDG_CONFIG_HOME", Root() + "/config"}, {"BRNET_BINKD_CFG", ""}});
+  }
+
+  // Files below A's spool directories that do not belong to ftn.
+  std::vector<std::string> NotFtns() const {
+    std::vector<std::string> found;
+    for (const char* dir : {"OUT", "OUT.001", "BOXES", "OTHER"}) {
+      if (!fs::exists(A(dir))) continue;
+      for (const auto& e : fs::recursive_directory_iterator(A(dir))) {
+        struct stat st {};
+        ::lstat(e.path().c_str(), &st);
+        if (st.st_uid != ftn_) found.push_back(e.path().string());
+      }
+    }
+    return found;
+  }
+
+  uid_t ftn_ = 0, nobody_ = 0;
+  gid_t ftnGid_ = 0, nobodyGid_ = 0;
+};
+
+TEST_F(TwoUserSpool, RootAttachesAsTheMailerAndEveryDomainIsCalled) {
+  const std::string cfg = Cfg("a2");
+  // In a directory of ftn's, so that binkd may delete and truncate them.
+  const std::string kill = A("files/ftn/kill.bin"), trunc = A("files/ftn/trunc.bin");
+  fs::rename(MakeFile("kill.bin"), kill);
+  fs::rename(MakeFile("trunc.bin"), trunc);
+  ASSERT_EQ(::chown(A("files/ftn").c_str(), ftn_, ftnGid_), 0);
+  ASSERT_EQ(::chown(trunc.c_str(), ftn_, ftnGid_), 0);
+  const std::string boxed = MakeFile("boxed.bin"), zone1 = MakeFile("zone1.bin");
+  const std::string other = MakeFile("other.bin"), secret = MakeFile("secret.bin");
+  ::chmod(secret.c_str(), 0600);
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;  // expected start of the output; "brnet: ..." for a refusal
+  };
+  const std::vector<Case> cases = {
+      {{"-f", "crash", "--kill-sent", "2:5020/1234", kill}, "2:5020/1234 crash kill "},
+      {{"--trunc-sent", "1234", trunc}, "2:5020/1234 normal trunc "},
+      {{"-t", "longbox", "-f", "crash", "1234", boxed}, "2:5020/1234 normal none "},
+      {{"1:234/56", zone1}, "1:234/56 normal none "},
+      {{"-f", "i", "1/2@othernet", other}, "99:1/2@othernet immediate none "},
+      {{"1/2@othernet", other}, "brnet: " + other + ": waits for the node already"},
+      {{"--kill-sent", "1234", boxed},
+       "brnet: " + boxed + ": --kill-sent, but the mailer's user ftn cannot write its directory"},
+      {{"1234", secret}, "brnet: " + secret + ": the mailer's user ftn cannot read it"},
+      {{"1234@typonet", boxed}, "brnet: unknown domain \"typonet\"; the binkd configuration has: "},
+      {{"0:0/0", boxed}, "brnet: Invalid address 0:0/0: there is no zone 0"},
+      {{"", boxed}, "brnet: empty address"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"attach", "-c", cfg};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const RunResult r = Brnet(args);
+    EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << r.out;
+    EXPECT_EQ(r.status, c.out.rfind("brnet:", 0) == 0 ? 1 : 0) << r.out;
+  }
+  EXPECT_EQ(NotFtns(), std::vector<std::string>{});
+  EXPECT_TRUE(fs::exists(A("OTHER/00010002.ilo")));
+  const RunResult queue = Brnet({"queue", "-c", cfg});
+  EXPECT_NE(queue.out.find("\n99:1/2@othernet "), std::string::npos) << queue.out;
+  // B is not 1:234/56: a call there would only fail.
+  EXPECT_TRUE(fs::remove(A("OUT.001/00ea0038.flo")));
+
+  Session("b", "a2");
+  EXPECT_TRUE(Arrived("kill.bin"));
+  EXPECT_TRUE(Arrived("trunc.bin"));
+  EXPECT_TRUE(Arrived("boxed.bin"));
+  EXPECT_FALSE(fs::exists(kill)) << "binkd could not delete the file";
+  EXPECT_EQ(fs::file_size(trunc), 0u) << "binkd could not truncate the file";
+  Session("b-other", "a2");
+  EXPECT_TRUE(Arrived("other.bin")) << Logs();
+  EXPECT_FALSE(fs::exists(A("OTHER/00010002.ilo")));
+}
+
+TEST_F(TwoUserSpool, GroupMemberWritesWhatBinkdRewrites) {
+  // nobody in the group ftn (not its own group) with umask 002: a sysop of
+  // the mailer's group. The outbound's set-group-ID bit gives ftn's group.
+  const std::string sysop = "umask 002; /usr/bin/setpriv --reuid=" + std::to_string(nobody_) +
+                            " --regid=" + std::to_string(nobodyGid_) +
+                            " --groups=" + std::to_string(ftnGid_);
+  const std::string shared = MakeFile("shared.bin"), own = MakeFile("own.bin");
+  ASSERT_EQ(::chown(shared.c_str(), nobody_, ftnGid_), 0);
+  ::chmod(shared.c_str(), 0640);
+  ASSERT_EQ(::chown(own.c_str(), nobody_, ftnGid_), 0);
+  ::chmod(own.c_str(), 0600);
+  RunResult r = Brnet({"attach", "-c", Cfg("a"), "1234", own}, sysop);
+  EXPECT_EQ(r.out, "brnet: " + own + ": the mailer's user ftn cannot read it\n");
+  r = Brnet({"attach", "-c", Cfg("a"), "1234", shared}, sysop);
+  ASSERT_EQ(r.status, 0) << r.out;
+  struct stat st {};
+  ASSERT_EQ(::stat(A("OUT/139c04d2.flo").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0664u);
+  EXPECT_EQ(st.st_gid, ftnGid_) << "the set-group-ID outbound's group was not kept";
+  Session("b", "a");
+  EXPECT_TRUE(Arrived("shared.bin"));
+  EXPECT_EQ(FlowFiles(), std::vector<std::string>{}) << "binkd could not remove the flow file";
+}
+
+// The queue as valid JSON for any name, with packets, requests, binkd's
+// state, a missing file and a foreign message it cannot read.
+TEST_F(TwoUserSpool, QueueShowsEverythingAsValidJson) {
+  const std::vector<std::string> names = {"latin\xe9.txt", "back\\slash", "quo\"te", "ctl\x01.bin"};
+  std::vector<std::string> paths;
+  for (const std::string& n : names) paths.push_back(MakeFile(n, 10));
+  std::vector<std::string> args = {"attach", "-c", Cfg("a"), "1234"};
+  args.insert(args.end(), paths.begin(), paths.end());
+  ASSERT_EQ(Brnet(args).status, 0);
+  const std::string gone = MakeFile("gone.bin");
+  ASSERT_EQ(Brnet({"attach", "-c", Cfg("a"), "-f", "hold", "1234", gone}).status, 0);
+  fs::remove(gone);
+  WriteFile(A("OUT/139c04d2.cut"), "packet");
+  WriteFile(A("OUT/139c04d2.req"), "FILES\n");
+  WriteFile(A("OUT/139c04d2.hld"), std::to_string(std::time(nullptr) + 3600));
+  WriteFile(A("OUT/139c04d2.try"), std::string("\x02\x00\x05\x00\x04oops", 9));
+  WriteFile(Root() + "/cm/netmail/7.msg", "short");
+  const std::string json = Root() + "/queue.json";
+  RunResult r =
+      Brnet({"queue", "-c", Cfg("a"), "-t", "netmail", "-d", Root() + "/cm/netmail", "--json"},
+            "exec 3>'" + json + "'; exec 1>&3;");
+  EXPECT_NE(r.out.find("7.msg: "), std::string::npos) << r.out;
+  // python3 parses it and opens every file by its exact bytes.
+  r = RunBounded({"python3", "-c",
+                  "import json,sys,os\n"
+                  "n=json.load(open(sys.argv[1],'rb'))['nodes'][0]\n"
+                  "print(n['address'],n['missing'],n['busy'],n['hold_until']>0,n['tries'],"
+                  "len(n['packets']),n['requests'])\n"
+                  "for f in sorted(n['files'],key=lambda f:f['missing'],reverse=True):\n"
+                  "  p=bytes.fromhex(f['path_hex']) if 'path_hex' in f else f['path'].encode()\n"
+                  "  print(os.path.exists(p), f['missing'], f['age'] is None)\n",
+                  json},
+                 30);
+  EXPECT_EQ(r.out,
+            "2:5020/1234 1 False True {'ok': 2, 'failed': 5, 'comment': 'oops'} 1 ['FILES']\n"
+            "False True True\n"
+            "True False False\nTrue False False\nTrue False False\nTrue False False\n")
+      << ReadFile(json);
+  r = RunBounded({"/bin/sh", "-c", "jq -e '.nodes[0].files|length' '" + json + "'"}, 30);
+  EXPECT_EQ(r.out, "5\n");
+}
+
+}  // namespace
+}  // namespace brnet::interop
