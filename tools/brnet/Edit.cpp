@@ -67,7 +67,7 @@ int Finish(NodeSession& session, const TFidoAddr& addr, const std::vector<TQueue
                    FlavourName(entry.Flavor) + to + " " + entry.Path);
   }
   if (entries.empty()) {
-    throw Failure("no queued entry of " + addr.ToString() + " matches; nothing changed");
+    throw Failure("no queued entry of " + session.Shown(addr) + " matches; nothing changed");
   }
   return 0;
 }

@@ -2,6 +2,7 @@
 #include "Manage.h"
 
 #include <chrono>
+#include <stdexcept>
 #include <cstdio>
 #include <ctime>
 #include <thread>
@@ -111,6 +112,10 @@ NodeSession::NodeSession(const ParsedArgs& args, const SetupSources& sources, bo
   }
   main_ = std::make_unique<MainAddressScope>(setup_.MainAddress);
   if (!setup_.BinkOut.empty()) CheckDefaultZone(setup_, main_->Addr());
+  // Whatever is made from here on (the log included) is the mailer's.
+  EnterSpool(!setup_.BinkOut.empty() ? setup_.BinkOut
+             : !setup_.Boxes.empty() ? setup_.Boxes
+                                     : setup_.Netmail);
   if (!args.Value("log").empty()) {
     log_.SetFileName(args.Value("log"));
     log_.SetAppShortName("BRNET");
@@ -132,13 +137,32 @@ TMsgBase* NodeSession::Netmail() {
   return outb_.NetmailPath().empty() ? nullptr : &outb_.OpenNetmailBase();
 }
 
-TFidoAddr NodeSession::Node(const std::string& operand) const {
-  TFidoAddr addr = ParseDestination(operand);
-  if (addr.HasWildcard()) throw UsageError("a wildcard names no single node: " + operand);
-  return addr;
+TFidoAddr NodeSession::Node(const std::string& operand) {
+  if (ParseDestination(operand).HasWildcard())
+    throw UsageError("a wildcard names no single node: " + operand);
+  nodes_.push_back(ResolveDestination(setup_, *main_, operand));
+  return nodes_.back().Addr;
+}
+
+const Destination& NodeSession::Placed(const TFidoAddr& addr) const {
+  const std::string text = addr.Format(afDomain);
+  for (const Destination& d : nodes_) {
+    if (d.Addr.Format(afDomain) == text) return d;
+  }
+  throw std::logic_error("no destination parsed for " + text);
+}
+
+std::string NodeSession::Shown(const TFidoAddr& addr) const {
+  const Destination& dest = Placed(addr);
+  return dest.Place.Main ? addr.ToString() : dest.Text();
 }
 
 void NodeSession::Locked(const TFidoAddr& addr, const std::function<void()>& work) {
+  // The node's flow files, flags and zone directories are named as in its
+  // domain's outbound.
+  const Destination& dest = Placed(addr);
+  main_->NameZone(dest.Place.Main ? 0 : dest.Place.DefaultZone);
+  if (!dest.Place.Dir.empty()) outb_.SetBinkOutPath(dest.Place.Dir);
   if (dryRun_) {
     work();
     return;
@@ -160,12 +184,12 @@ void NodeSession::Locked(const TFidoAddr& addr, const std::function<void()>& wor
     if (locked && !CallInProgress(addr, BinkOut())) break;
     if (locked) UnlockNode(setup, &addr);
     if (Clock::now() >= deadline) {
-      throw Failure("Node " + addr.ToString() + " is busy" +
+      throw Failure("Node " + Shown(addr) + " is busy" +
                     (waitSeconds_ > 0 ? " (waited " + std::to_string(waitSeconds_) + " s)" : "") +
                     "; nothing changed");
     }
     if (!told && !quiet_) {
-      std::fprintf(stderr, "brnet: node %s is busy; waiting up to %d s\n", addr.ToString().c_str(),
+      std::fprintf(stderr, "brnet: node %s is busy; waiting up to %d s\n", Shown(addr).c_str(),
                    waitSeconds_);
       told = true;
     }
@@ -186,11 +210,11 @@ void NodeSession::Locked(const TFidoAddr& addr, const std::function<void()>& wor
 void NodeSession::Report(char level, const TFidoAddr& addr, const std::string& verb,
                          const std::string& what) {
   if (!quiet_) {
-    std::printf("%s%s %s %s\n", dryRun_ ? "would " : "", verb.c_str(), addr.ToString().c_str(),
+    std::printf("%s%s %s %s\n", dryRun_ ? "would " : "", verb.c_str(), Shown(addr).c_str(),
                 what.c_str());
   }
   if (!dryRun_ && logging_ && level != ' ')
-    log_.Log(level, verb + " " + addr.ToString() + " " + what);
+    log_.Log(level, verb + " " + Shown(addr) + " " + what);
 }
 
 }  // namespace brnet::cli

@@ -13,6 +13,7 @@
 
 #include "Args.h"
 #include "Commands.h"
+#include "Spool.h"
 #include "log/FidoLog.h"
 #include "outbound/Outbound.h"
 
@@ -38,8 +39,9 @@ std::int64_t ParseDuration(const std::string& text, const std::string& option);
 std::int64_t ParseTime(const std::string& text);
 
 // One run of a managing command: settings resolved as attach resolves
-// them, the main address in force, the log open, the outbound's places set
-// with the busy flags attach raises and honours.
+// them, run as the outbound's owner when started as root, the main address
+// in force, the log open, the outbound's places set with the busy flags
+// attach raises and honours.
 class NodeSession {
  public:
   NodeSession(const ParsedArgs& args, const SetupSources& sources, bool needBink);
@@ -52,10 +54,12 @@ class NodeSession {
   // The netmail directory's message base, opened; null when none is set.
   TMsgBase* Netmail();
   bool DryRun() const { return dryRun_; }
-  // OPERAND as a destination address.
-  TFidoAddr Node(const std::string& operand) const;
+  // OPERAND as a destination address; its @domain picks the outbound that
+  // Locked works in.
+  TFidoAddr Node(const std::string& operand);
 
-  // Runs WORK while ADDR is locked by its busy flags; a foreign flag (a
+  // Runs WORK in the outbound of ADDR's domain (BinkOut() is that one
+  // meanwhile) while ADDR is locked by its busy flags; a foreign flag (a
   // .bsy, or the .csy of a call binkd is making) is waited out for --wait
   // seconds, then the command fails as busy with nothing changed. With
   // --dry-run WORK runs without a lock: it changes nothing.
@@ -64,10 +68,16 @@ class NodeSession {
   // A change, printed (with "would " before VERB on a dry run, unless
   // --quiet) and logged with LEVEL when it was made.
   void Report(char level, const TFidoAddr& addr, const std::string& verb, const std::string& what);
+  // ADDR as brnet shows it: with "@domain" for another domain.
+  std::string Shown(const TFidoAddr& addr) const;
 
  private:
+  // The destination Node gave for ADDR.
+  const Destination& Placed(const TFidoAddr& addr) const;
+
   Resolved setup_;
   std::unique_ptr<MainAddressScope> main_;
+  std::vector<Destination> nodes_;
   TLog log_;
   bool logging_ = false;
   TOutbound outb_;
