@@ -2,7 +2,8 @@
 # packages are made of:
 #   runtime  libbrnet32.so.1.0 and its SONAME link libbrnet32.so.1
 #   dev      brnet32.h, the link libbrnet32.so, brnet32.pc, the CMake package
-#   brnet    brnet and its manual page, the mc menu, the far2l plug-in folder
+#   brnet    brnet and its manual page, the mc menu, brnet's bash completion,
+#            the far2l plug-in folder
 # (farhost and its plug-in build are test tools: built, never installed.)
 # On Windows (the zips): "plugin" is the folder FAR loads, "dev" the DLL, its
 # import library and the header.
@@ -88,6 +89,10 @@ endforeach()
 add_custom_target(brnet_manual ALL DEPENDS ${BRNET_MANUALS})
 install(FILES ${BRNET_MANUALS} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT brnet)
 install(FILES ${PROJECT_SOURCE_DIR}/tools/brnet/mc.menu DESTINATION ${CMAKE_INSTALL_DATADIR}/brnet
+        COMPONENT brnet)
+# bash-completion loads a command's file on demand from this directory.
+install(FILES ${PROJECT_SOURCE_DIR}/tools/brnet/brnet.bash-completion
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME brnet
         COMPONENT brnet)
 
 # The far2l plug-in folder where far2l installed under the same prefix looks

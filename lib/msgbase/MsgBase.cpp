@@ -6,7 +6,10 @@
 
 #include "sys/Clock.h"
 #include "sys/DirList.h"
+#include "sys/Error.h"
 #include "sys/File.h"
+#include "sys/FileSystem.h"
+#include "sys/Process.h"
 #include "sys/Path.h"
 #include "util/Ascii.h"
 #include "util/Paths.h"
@@ -207,11 +210,35 @@ std::uint32_t TMsgMsg::ClaimMsgIdSerial(std::uint32_t own) {
 void TMsgMsg::Rewrite() {
   BR_ASSERT(entry_ != kNoEntry, "MsgBase");
   const std::string image = ComposeFile(sys::LocalNow());
+  // Written whole under a temporary name beside it and renamed over it: a
+  // tosser that reads the message meanwhile, or after a crash, finds the old
+  // message or the new one, never a part.
+  const std::string name = ExtractFileName(fileNames_[entry_]);
+  const std::string temp = "." + name + "." + std::to_string(sys::CurrentProcessId()) + ".tmp";
   sys::File file;
-  file.OpenBelow(DirPrefix(), ExtractFileName(fileNames_[entry_]),
-                 sys::FileMode::kCreateOrTruncate);
-  file.Write(image);
-  file.Close();
+  if (!file.OpenBelow(DirPrefix(), temp, sys::FileMode::kCreateExclusive)) {
+    sys::RemoveBelow(DirPrefix(), temp);
+    if (!file.OpenBelow(DirPrefix(), temp, sys::FileMode::kCreateExclusive)) {
+      throw EMBError("Cannot rewrite " + fileNames_[entry_] + ": " + temp + " is in the way");
+    }
+  }
+  try {
+    file.Write(image);
+    file.Sync();
+    file.Close();
+    if (const int rc = sys::RenameReplacingBelow(DirPrefix(), temp, name); rc != 0) {
+      throw EInOutError(sys::IoErrorText(rc, fileNames_[entry_]), rc);
+    }
+  } catch (...) {
+    if (file.IsOpen()) {
+      try {
+        file.Close();
+      } catch (const Exception&) {
+      }
+    }
+    sys::RemoveBelow(DirPrefix(), temp);
+    throw;
+  }
   SetState(mstStored);
 }
 

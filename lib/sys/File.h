@@ -73,6 +73,9 @@ class File {
   // at the current position.
   void Write(std::string_view data);
   void Truncate(std::int64_t size);
+  // Writes the file's data out to the disk, so that a rename that publishes
+  // it cannot come before its content.
+  void Sync();
   // Closes the file, reporting a failure to write it out.
   void Close();
 

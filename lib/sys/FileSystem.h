@@ -138,6 +138,18 @@ int RenameNoReplace(const std::string& from, const std::string& to);
 // fails with the system's code for a link where none may be.
 int RenameNoReplace(const std::string& from, const std::string& root, std::string_view below);
 
+// Gives ROOT followed by FROMBELOW the name ROOT followed by TOBELOW in one
+// step, replacing an entry of that name: a file rewritten whole under a
+// temporary name takes the place of the old one, so that readers see one or
+// the other, never a part. Components of both are reached as for
+// RenameNoReplace. Returns 0 or the system's error code.
+int RenameReplacingBelow(const std::string& root, std::string_view fromBelow,
+                         std::string_view toBelow);
+// Deletes the file ROOT followed by BELOW, reached as for RenameNoReplace
+// (a symbolic link at the name is removed itself). Returns 0 or the
+// system's error code.
+int RemoveBelow(const std::string& root, std::string_view below);
+
 // Copies the file FROM to a new file TO with FROM's last-write time and
 // attributes and never replaces an existing TO. The copy appears under its
 // name only whole, written out to the disk: it is written without a name

@@ -1,6 +1,6 @@
 // brnet on a spool shaped like the Debian binkd package's: everything below
 // A belongs to the mailer's user ftn and A's binkd runs as ftn. Root's
-// attaches become ftn's, a sysop in the ftn group with umask 002 writes
+// attaches and polls become ftn's, a sysop in the ftn group with umask 002 writes
 // flow files binkd can rewrite, a second domain's node is called, and the
 // queue shows, as valid JSON, whatever names and state files it meets.
 #include <grp.h>
@@ -94,6 +94,7 @@ TEST_F(TwoUserSpool, RootAttachesAsTheMailerAndEveryDomainIsCalled) {
   struct Case {
     std::vector<std::string> args;
     std::string out;  // expected start of the output; "brnet: ..." for a refusal
+    std::string command = "attach";
   };
   const std::vector<Case> cases = {
       {{"-f", "crash", "--kill-sent", "2:5020/1234", kill}, "2:5020/1234 crash kill "},
@@ -108,9 +109,14 @@ TEST_F(TwoUserSpool, RootAttachesAsTheMailerAndEveryDomainIsCalled) {
       {{"1234@typonet", boxed}, "brnet: unknown domain \"typonet\"; the binkd configuration has: "},
       {{"0:0/0", boxed}, "brnet: Invalid address 0:0/0: there is no zone 0"},
       {{"", boxed}, "brnet: empty address"},
+      // One run, two domains' outbounds, each poll made as ftn.
+      {{"1234", "1/2@othernet"},
+       "poll 2:5020/1234 direct " + A("OUT/139c04d2.dlo") + "\npoll 99:1/2@othernet direct " +
+           A("OTHER/00010002.dlo") + "\n",
+       "poll"},
   };
   for (const Case& c : cases) {
-    std::vector<std::string> args = {"attach", "-c", cfg};
+    std::vector<std::string> args = {c.command, "-c", cfg};
     args.insert(args.end(), c.args.begin(), c.args.end());
     const RunResult r = Brnet(args);
     EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << r.out;
@@ -118,6 +124,7 @@ TEST_F(TwoUserSpool, RootAttachesAsTheMailerAndEveryDomainIsCalled) {
   }
   EXPECT_EQ(NotFtns(), std::vector<std::string>{});
   EXPECT_TRUE(fs::exists(A("OTHER/00010002.ilo")));
+  EXPECT_TRUE(fs::exists(A("OTHER/00010002.dlo")));
   const RunResult queue = Brnet({"queue", "-c", cfg});
   EXPECT_NE(queue.out.find("\n99:1/2@othernet "), std::string::npos) << queue.out;
   // B is not 1:234/56: a call there would only fail.

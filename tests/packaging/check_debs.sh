@@ -49,7 +49,8 @@ expect_files "${debs[1]}" 'usr/include/brnet32\.h' 'usr/lib/[^/]*/libbrnet32\.so
   'usr/lib/[^/]*/pkgconfig/brnet32\.pc' 'usr/lib/[^/]*/cmake/brnet32/brnet32Config\.cmake' \
   'usr/lib/[^/]*/cmake/brnet32/brnet32ConfigVersion\.cmake'
 expect_files "${debs[2]}" 'usr/bin/brnet' 'usr/share/man/man1/brnet\.1\.gz' \
-  'usr/share/brnet/mc\.menu' 'usr/lib/far2l/Plugins/sendrel/plug/sendrel\.far-plug-mb' \
+  'usr/share/brnet/mc\.menu' 'usr/share/bash-completion/completions/brnet' \
+  'usr/lib/far2l/Plugins/sendrel/plug/sendrel\.far-plug-mb' \
   'usr/lib/far2l/Plugins/sendrel/plug/libbrnet32\.so' \
   'usr/lib/far2l/Plugins/sendrel/plug/Sendrel\(Eng\|Rus\)\.lng'
 if contents "${debs[2]}" | grep -qE 'farhost|/brnet/sendrel/'; then

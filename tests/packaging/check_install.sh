@@ -24,6 +24,7 @@ echo "== cmake --install $build --prefix PREFIX --strip (libdir $libdir)"
 
 plugin=lib/far2l/Plugins/sendrel/plug
 for f in bin/brnet include/brnet32.h share/man/man1/brnet.1.gz share/brnet/mc.menu \
+  share/bash-completion/completions/brnet \
   "$libdir/libbrnet32.so.1.0" "$libdir/pkgconfig/brnet32.pc" \
   "$libdir/cmake/brnet32/brnet32Config.cmake" "$libdir/cmake/brnet32/brnet32ConfigVersion.cmake" \
   "$plugin/sendrel.far-plug-mb" "$plugin/SendrelEng.lng" "$plugin/SendrelRus.lng"; do

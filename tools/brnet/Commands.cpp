@@ -7,6 +7,7 @@
 
 #include "Args.h"
 #include "CliError.h"
+#include "Manage.h"
 #include "util/Ascii.h"
 
 namespace brnet::cli {
@@ -21,6 +22,14 @@ constexpr const char* kUsage =
     "  attach ADDRESS FILE...  attach files to a node\n"
     "  queue                   show what waits, node by node\n"
     "  addr ADDRESS...         show an address in full and where its mail lives\n"
+    "  poll ADDRESS...         make the mailer call the nodes\n"
+    "  request ADDRESS FILE... ask a node for files\n"
+    "  hold ADDRESS            keep the mailer from calling a node for a while\n"
+    "  unhold ADDRESS...       let the mailer call the nodes again\n"
+    "  drop ADDRESS [PATTERN...]\n"
+    "                          take queued entries of a node out of the queue\n"
+    "  reflavour ADDRESS FLAVOUR [PATTERN...]\n"
+    "                          move queued entries of a node to another flavour\n"
     "\n"
     "  -h, --help     show this text; brnet COMMAND --help shows a command's options\n"
     "  -V, --version  show the version\n"
@@ -132,7 +141,13 @@ int RunBrnet(const std::vector<std::string>& args, const SetupSources& sources) 
     if (command == "attach") return AttachCommand(rest, sources);
     if (command == "queue") return QueueCommand(rest, sources);
     if (command == "addr") return AddrCommand(rest, sources);
-    throw UsageError("unknown command \"" + command + "\" (attach, queue, addr; see brnet --help)");
+    if (command == "poll") return PollCommand(rest, sources);
+    if (command == "request") return RequestCommand(rest, sources);
+    if (command == "hold") return HoldCommand(rest, sources);
+    if (command == "unhold") return UnholdCommand(rest, sources);
+    if (command == "drop") return DropCommand(rest, sources);
+    if (command == "reflavour") return ReflavourCommand(rest, sources);
+    throw UsageError("unknown command \"" + command + "\" (see brnet --help)");
   } catch (const CliError& e) {
     std::fprintf(stderr, "brnet: %s\n", e.what());
     if (e.Status() == kExitUsage) std::fputs("Try brnet --help.\n", stderr);

@@ -15,6 +15,7 @@
 #include "CliError.h"
 #include "Commands.h"
 #include "Json.h"
+#include "Manage.h"
 #include "Progress.h"
 #include "Spool.h"
 #include "msgbase/MsgBase.h"
@@ -31,6 +32,8 @@ constexpr const char* kHelp =
     "the netmail directory's file attaches, whichever are configured.\n"
     "\n"
     "      --json                 print one JSON object instead\n"
+    "      --older-than DURATION  list only entries waiting longer (90s, 15m, 2h, 1d,\n"
+    "                             1w); exit status 1 when there is one\n"
     "  -v, --verbose              list each file with its size and after-sending mode\n"
     "  -m, --main ADDRESS         your own address (its zone is the outbound's)\n"
     "  -t, --type TYPE            the type --dir is for: bink, netmail, box, longbox\n"
@@ -39,8 +42,8 @@ constexpr const char* kHelp =
     "  -h, --help                 show this text\n";
 
 const std::vector<OptionSpec> kSpecs = {
-    {0, "json", false}, {'v', "verbose", false},     {'m', "main", true},  {'t', "type", true},
-    {'d', "dir", true}, {'c', "binkd-config", true}, {'h', "help", false},
+    {0, "json", false},  {0, "older-than", true}, {'v', "verbose", false},     {'m', "main", true},
+    {'t', "type", true}, {'d', "dir", true},      {'c', "binkd-config", true}, {'h', "help", false},
 };
 
 bool IsDirectory(const std::string& path) {
@@ -321,8 +324,38 @@ void PrintJson(const std::vector<NodeView>& nodes, std::int64_t now) {
   std::fputs(out.c_str(), stdout);
 }
 
+// --older-than: the entries whose file was last written more than SECONDS
+// ago, for cron and monitoring, which judge by the exit status (1: some).
+// A file that is gone has no age; the full queue shows it as missing.
+int PrintOlder(const std::vector<NodeView>& nodes, std::int64_t seconds, bool json,
+               std::int64_t now) {
+  std::string out = json ? "{\"older\":[" : "";
+  int count = 0;
+  for (const NodeView& node : nodes) {
+    for (std::size_t i = 0; i < node.Files.size(); ++i) {
+      const TOutbFile& f = node.Files[i];
+      if (node.Mtimes[i] < 0 || now - node.Mtimes[i] <= seconds) continue;
+      const std::int64_t age = now - node.Mtimes[i];
+      if (json) {
+        out += std::string(count == 0 ? "{" : ",{") + JsonField("address", node.Address) + "," +
+               JsonField("path", f.FullName) + ",\"flavour\":" + JsonString(FlavourName(f.Flavor)) +
+               ",\"age_seconds\":" + std::to_string(age) + "}";
+      } else {
+        out += node.Address + " " + FlavourName(f.Flavor) + " " + std::to_string(age / 3600) + "h " +
+               f.FullName + "\n";
+      }
+      ++count;
+    }
+  }
+  if (json) out += "]}\n";
+  std::fputs(out.c_str(), stdout);
+  return count > 0 ? 1 : 0;
+}
+
 int Queue(const ParsedArgs& args, const SetupSources& sources) {
   if (!args.Operands.empty()) throw UsageError("queue takes no operands: " + args.Operands[0]);
+  const std::int64_t older =
+      args.Has("older-than") ? ParseDuration(args.Value("older-than"), "--older-than") : -1;
   SetupOptions options = SetupOptionsFrom(args);
   options.AllPlaces = true;
   const Resolved setup = ResolveSetup(options, sources);
@@ -361,6 +394,7 @@ int Queue(const ParsedArgs& args, const SetupSources& sources) {
     Gather(outb, place, nodes);
   }
   const std::int64_t now = std::time(nullptr);
+  if (older >= 0) return PrintOlder(nodes, older, args.Has("json"), now);
   if (args.Has("json")) {
     PrintJson(nodes, now);
   } else {

@@ -195,6 +195,10 @@ void File::Truncate(std::int64_t size) {
   if (Syscalls().ftruncate(Fd(handle_), size) != 0) ThrowLastError(path_);
 }
 
+void File::Sync() {
+  if (Syscalls().fsync(Fd(handle_)) != 0) ThrowLastError(path_);
+}
+
 void File::Close() {
   const int fd = Fd(handle_);
   handle_ = kNoHandle;

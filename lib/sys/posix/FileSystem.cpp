@@ -254,6 +254,25 @@ int RenameNoReplace(const std::string& from, const std::string& root, std::strin
   return RenameAtNoReplace(AT_FDCWD, from.c_str(), parent.Dir.Get(), parent.Name.c_str());
 }
 
+int RenameReplacingBelow(const std::string& root, std::string_view fromBelow,
+                         std::string_view toBelow) {
+  posix::ParentDir from;
+  posix::ParentDir to;
+  if (const int err = OpenTargetDir(root, fromBelow, from); err != 0) return err;
+  if (const int err = OpenTargetDir(root, toBelow, to); err != 0) return err;
+  if (Syscalls().renameat2(from.Dir.Get(), from.Name.c_str(), to.Dir.Get(), to.Name.c_str(), 0) ==
+      0) {
+    return 0;
+  }
+  return errno;
+}
+
+int RemoveBelow(const std::string& root, std::string_view below) {
+  posix::ParentDir parent;
+  if (const int err = OpenTargetDir(root, below, parent); err != 0) return err;
+  return Syscalls().unlinkat(parent.Dir.Get(), parent.Name.c_str(), 0) == 0 ? 0 : errno;
+}
+
 int RenameNoReplace(const std::string& from, const std::string& to) {
   const auto [dir, name] = SplitTarget(to);
   return RenameNoReplace(from, dir, name);

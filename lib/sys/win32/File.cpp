@@ -221,6 +221,10 @@ void File::Truncate(std::int64_t size) {
   if (!::SetEndOfFile(Handle(handle_))) ThrowLastError(path_);
 }
 
+void File::Sync() {
+  if (!::FlushFileBuffers(Handle(handle_))) ThrowLastError(path_);
+}
+
 void File::Close() {
   HANDLE h = Handle(handle_);
   handle_ = kNoHandle;

@@ -179,6 +179,22 @@ int RenameNoReplace(const std::string& from, const std::string& root, std::strin
   return ::MoveFileExA(from.c_str(), to.c_str(), 0) ? 0 : static_cast<int>(::GetLastError());
 }
 
+int RenameReplacingBelow(const std::string& root, std::string_view fromBelow,
+                         std::string_view toBelow) {
+  const std::string from = TargetBelow(root, fromBelow);
+  const std::string to = TargetBelow(root, toBelow);
+  if (from.empty() || to.empty()) return ERROR_CANT_ACCESS_FILE;
+  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? 0
+             : static_cast<int>(::GetLastError());
+}
+
+int RemoveBelow(const std::string& root, std::string_view below) {
+  const std::string path = TargetBelow(root, below);
+  if (path.empty()) return ERROR_CANT_ACCESS_FILE;
+  return ::DeleteFileA(path.c_str()) ? 0 : static_cast<int>(::GetLastError());
+}
+
 int RenameNoReplace(const std::string& from, const std::string& to) {
   const auto [dir, name] = SplitTarget(to);
   return RenameNoReplace(from, dir, name);

@@ -80,6 +80,13 @@ TEST(LinksBelow, CopiesAndMovesNeverGoThroughALink) {
   const std::string root = tmp / "boxes/";
   EXPECT_EQ(CopyNoReplace(tmp / "a.zip", root, "024SS16I.00/a.zip"), ELOOP);
   EXPECT_EQ(RenameNoReplace(tmp / "a.zip", root, "024SS16I.00/a.zip"), ELOOP);
+  // A rewrite renamed over its file, and a removal, neither go through one.
+  WriteFile(tmp / "elsewhere/x.flo", "x");
+  WriteFile(tmp / "boxes/new.flo", "new");
+  EXPECT_EQ(RenameReplacingBelow(root, "new.flo", "024SS16I.00/x.flo"), ELOOP);
+  EXPECT_EQ(RemoveBelow(root, "024SS16I.00/x.flo"), ELOOP);
+  EXPECT_EQ(ReadFile(tmp / "elsewhere/x.flo"), "x");
+  fs::remove(tmp / "elsewhere/x.flo");
   EXPECT_TRUE(fs::is_empty(tmp / "elsewhere"));
   EXPECT_EQ(ReadFile(tmp / "a.zip"), "a");
   EXPECT_TRUE(IsSymbolicLink(tmp / "boxes/024SS16I.00/"));

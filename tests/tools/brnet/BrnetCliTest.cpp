@@ -132,6 +132,10 @@ TEST_F(Brnet, HelpVersionAndUsageErrors) {
       {{"attach", "-w", "soon", "1", "x"}, "brnet: --wait needs a number of seconds"},
       {{"addr"}, "brnet: missing ADDRESS"},
       {{"queue", "extra"}, "brnet: queue takes no operands"},
+      {{"queue", "--older-than", "soon"}, "brnet: --older-than needs a duration"},
+      {{"request", "1", "!pw"}, "brnet: request \"!pw\": a request beginning with \"!\""},
+      {{"hold", "1", "--until", "1000"}, "brnet: the hold would end in the past"},
+      {{"reflavour", "1", "crash", "--from", "c"}, "brnet: --from and FLAVOUR are the same"},
   };
   for (const auto& [args, text] : usage) {
     r = Run(args);
@@ -423,6 +427,12 @@ TEST_F(Brnet, QueueJsonReadByPython) {
                              std::chrono::file_clock::from_sys(when)));
   r = Run({"queue", "-c", cfg});
   EXPECT_NE(r.out.find("1000 B  3 days   \n"), std::string::npos) << r.out;
+  // For cron: status 1 and the old entries only (a.zip, queued twice), or 0.
+  r = Run({"queue", "--older-than", "2d", "-c", cfg});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(test::SplitLines(r.out).size(), 2u) << r.out;
+  EXPECT_EQ(r.out.find(c), std::string::npos) << r.out;
+  EXPECT_EQ(Run({"queue", "--older-than", "4d", "-c", cfg}).status, 0);
 }
 
 TEST_F(Brnet, AddrShowsNames) {

@@ -1,0 +1,377 @@
+// Editing a node's queue: whole-file rewrites of flow, request and hold
+// files, polls, and box files taken out of or moved between boxes.
+#include "outbound/OutbEdit.h"
+
+#include <map>
+
+#include "msgbase/MsgBase.h"
+#include "outbound/Outbound.h"
+#include "sys/Error.h"
+#include "sys/File.h"
+#include "sys/FileSystem.h"
+#include "sys/Process.h"
+#include "util/Files.h"
+#include "util/Paths.h"
+
+namespace brnet {
+namespace {
+
+constexpr char kDelim = sys::PathDelim();
+
+// Splits BELOW into its directory part (with the separator) and its name.
+std::pair<std::string, std::string> SplitBelow(std::string_view below) {
+  const std::size_t cut = below.find_last_of(kDelim);
+  if (cut == std::string_view::npos) return {std::string(), std::string(below)};
+  return {std::string(below.substr(0, cut + 1)), std::string(below.substr(cut + 1))};
+}
+
+// Makes the directories of BELOW under ROOT that are missing, refusing a
+// symbolic link on the way: a link planted in the outbound would take our
+// files elsewhere.
+void MakeDirsBelow(const std::string& root, std::string_view below) {
+  std::string path = root;
+  while (true) {
+    const std::size_t cut = below.find(kDelim);
+    if (cut == std::string_view::npos) return;
+    path += below.substr(0, cut);
+    below.remove_prefix(cut + 1);
+    if (sys::IsSymbolicLink(path)) throw EOutbError(sys::SymbolicLinkRefusedText(path));
+    if (!DirectoryPresent(path) && !sys::MakeDir(path)) sys::ThrowLastError(path);
+    path += kDelim;
+  }
+}
+
+std::vector<std::string> TextLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::size_t stop = end;
+    if (stop > start && text[stop - 1] == '\r') --stop;
+    lines.push_back(text.substr(start, stop - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// The file a flow-file line names: without its send-mode prefix and the
+// trailing blanks the mailer trims.
+std::string LinePath(std::string_view line) {
+  std::string_view name = SplitSendMode(line).Name;
+  while (!name.empty() && static_cast<unsigned char>(name.back()) <= ' ') name.remove_suffix(1);
+  return std::string(name);
+}
+
+struct FlowFile {
+  TBsoPath Path;
+  TOutbFlavor Flavor;
+  std::vector<std::string> Lines;
+};
+
+// The node's flow files of FLAVOR, or of every flavour, with their lines.
+std::vector<FlowFile> ReadFlowFiles(const TFidoAddr& addr, const std::string& outPath,
+                                    std::optional<TOutbFlavor> flavor) {
+  std::vector<FlowFile> files;
+  for (int f = 0; f < kFlavorCount; ++f) {
+    const auto fl = static_cast<TOutbFlavor>(f);
+    if (flavor && *flavor != fl) continue;
+    for (TBsoPath& path : FindNodeFiles(addr, outPath, FlowFileExt[f])) {
+      std::vector<std::string> lines = ReadLinesBelow(path);
+      files.push_back({std::move(path), fl, std::move(lines)});
+    }
+  }
+  return files;
+}
+
+// Splits FILE's live lines that TAKE accepts off into TAKEN; what stays
+// keeps its order, lines marked done included.
+std::vector<std::string> Split(const FlowFile& file, const TEntryFilter& take,
+                               std::vector<TQueuedEntry>& taken) {
+  std::vector<std::string> kept;
+  for (const std::string& line : file.Lines) {
+    if (IsLiveFlowLine(line) && take(LinePath(line))) {
+      taken.push_back({line, LinePath(line), file.Flavor, file.Path.Full()});
+    } else {
+      kept.push_back(line);
+    }
+  }
+  return kept;
+}
+
+// Writes a flow file's remaining lines; with no live line left it goes, as
+// the mailer would remove it after sending the last one.
+void RewriteFlowFile(const TBsoPath& path, const std::vector<std::string>& lines) {
+  bool live = false;
+  for (const std::string& line : lines) live = live || IsLiveFlowLine(line);
+  if (live) {
+    WriteLinesBelow(path, lines);
+  } else {
+    RemoveBelow(path);
+  }
+}
+
+// The node's boxes as (directory below BOXESPATH, flavour) pairs, those
+// that exist, of FLAVOR when given (Hold, or any other for the plain box).
+std::vector<std::pair<std::string, TOutbFlavor>> ExistingBoxes(const TFidoAddr& addr,
+                                                               const std::string& boxesPath,
+                                                               std::optional<TOutbFlavor> flavor) {
+  std::vector<std::pair<std::string, TOutbFlavor>> boxes;
+  for (bool longForm : {false, true}) {
+    for (TOutbFlavor f : {flNormal, flHold}) {
+      if (flavor && (*flavor == flHold) != (f == flHold)) continue;
+      const std::string dir = FileBoxDirName(addr, boxesPath, f, longForm);
+      if (DirectoryPresent(dir) && !sys::IsSymbolicLink(DropTrailingSlash(dir))) {
+        boxes.emplace_back(dir.substr(boxesPath.size()), f);
+      }
+    }
+  }
+  return boxes;
+}
+
+std::vector<TQueuedEntry> BoxFiles(const std::string& boxesPath, const std::string& box,
+                                   TOutbFlavor flavor, const TEntryFilter& take) {
+  std::vector<TQueuedEntry> entries;
+  for (const sys::SearchRec& rec : sys::FindAllMatches(boxesPath + box + "*", 0)) {
+    if (rec.Name.starts_with('.')) continue;
+    const std::string path = boxesPath + box + rec.Name;
+    if (take(path)) entries.push_back({path, path, flavor, boxesPath + box});
+  }
+  return entries;
+}
+
+// The flavour attributes of a netmail message, strongest first.
+constexpr std::pair<TMsgAttr, TOutbFlavor> kMsgFlavours[] = {
+    {maImmediate, flImm}, {maCrash, flCrash}, {maDirect, flDirect}, {maHold, flHold}};
+
+TOutbFlavor MsgFlavour(const TMailMsg& msg) {
+  for (const auto& [attr, flavor] : kMsgFlavours) {
+    if (msg.Attributes.Contains(attr)) return flavor;
+  }
+  return flNormal;
+}
+
+// Walks BASE's unsent file attaches to ADDR of FLAVOR whose subject TAKE
+// accepts; EDIT sees each as the base's current message.
+TEditResult EachNetmailEntry(const TFidoAddr& addr, TMsgBase& base,
+                             std::optional<TOutbFlavor> flavor, const TEntryFilter& take,
+                             const std::function<void(TMailMsg&)>& edit) {
+  TEditResult result;
+  base.Rewind();
+  while (!base.AtEnd()) {
+    TMailMsg& msg = base.Next();
+    if (!msg.ToAddr || !msg.ToAddr->Matches(&addr) || !msg.Attributes.Contains(maFileAttached) ||
+        msg.Attributes.Contains(maSent)) {
+      continue;
+    }
+    const TOutbFlavor f = MsgFlavour(msg);
+    if ((flavor && *flavor != f) || !take(msg.Subject())) continue;
+    result.Entries.push_back({msg.Subject(), msg.Subject(), f, base.PathName()});
+    edit(msg);
+  }
+  return result;
+}
+
+[[noreturn]] void ThrowCode(int code, const std::string& what) {
+  throw EInOutError(sys::IoErrorText(code, what), code);
+}
+
+}  // namespace
+
+std::vector<TBsoPath> FindNodeFiles(const TFidoAddr& addr, const std::string& outPath,
+                                    std::string_view ext) {
+  TBsoPath base = BinkBasePath(addr, outPath);
+  base.Below += ext;
+  std::vector<TBsoPath> found;
+  for (const std::string& path : sys::FindUsualSpellings(base.Root, base.Below)) {
+    found.push_back({base.Root, path.substr(base.Root.size())});
+  }
+  return found;
+}
+
+TBsoPath NodeFileForWriting(const TFidoAddr& addr, const std::string& outPath,
+                            std::string_view ext) {
+  std::vector<TBsoPath> existing = FindNodeFiles(addr, outPath, ext);
+  if (!existing.empty()) return existing.front();
+  TBsoPath path = BinkBasePath(addr, outPath);
+  path.Below += ext;
+  MakeDirsBelow(path.Root, path.Below);
+  return path;
+}
+
+std::vector<std::string> ReadLinesBelow(const TBsoPath& path) {
+  sys::File file;
+  try {
+    file.OpenBelow(path.Root, path.Below, sys::FileMode::kRead);
+  } catch (const EInOutError& e) {
+    if (!sys::FileExists(path.Full())) return {};
+    throw;
+  }
+  const std::string text = file.ReadAt(0, static_cast<std::size_t>(file.Size()));
+  file.Close();
+  return TextLines(text);
+}
+
+void WriteLinesBelow(const TBsoPath& path, const std::vector<std::string>& lines,
+                     std::string_view lineEnd) {
+  const auto [dir, name] = SplitBelow(path.Below);
+  const std::string temp =
+      dir + "." + name + "." + std::to_string(sys::CurrentProcessId()) + ".tmp";
+  std::string text;
+  for (const std::string& line : lines) text += line + std::string(lineEnd);
+  sys::File file;
+  // One left by a killed run of a process with our number is ours to replace.
+  if (!file.OpenBelow(path.Root, temp, sys::FileMode::kCreateExclusive)) {
+    sys::RemoveBelow(path.Root, temp);
+    if (!file.OpenBelow(path.Root, temp, sys::FileMode::kCreateExclusive)) {
+      ThrowCode(EEXIST, path.Root + temp);
+    }
+  }
+  try {
+    // One write: a file cut short by a full disk is never renamed in.
+    file.Write(text);
+    file.Sync();
+    file.Close();
+    if (const int rc = sys::RenameReplacingBelow(path.Root, temp, path.Below); rc != 0) {
+      ThrowCode(rc, path.Full());
+    }
+  } catch (...) {
+    if (file.IsOpen()) {
+      try {
+        file.Close();
+      } catch (const Exception&) {
+      }
+    }
+    sys::RemoveBelow(path.Root, temp);
+    throw;
+  }
+}
+
+void RemoveBelow(const TBsoPath& path) {
+  const int rc = sys::RemoveBelow(path.Root, path.Below);
+  if (rc != 0 && sys::FileAttributes(path.Full()) >= 0) ThrowCode(rc, path.Full());
+}
+
+bool IsLiveFlowLine(std::string_view line) {
+  while (!line.empty() && static_cast<unsigned char>(line.back()) <= ' ') line.remove_suffix(1);
+  return !line.empty() && line.front() != '~';
+}
+
+bool MakePoll(const TFidoAddr& addr, const std::string& outPath, TOutbFlavor flavor) {
+  if (!FindNodeFiles(addr, outPath, FlowFileExt[flavor]).empty()) return false;
+  const TBsoPath path = NodeFileForWriting(addr, outPath, FlowFileExt[flavor]);
+  sys::File file;
+  if (!file.OpenBelow(path.Root, path.Below, sys::FileMode::kCreateExclusive)) return false;
+  file.Close();
+  return true;
+}
+
+TEditResult DropFlowEntries(const TFidoAddr& addr, const std::string& outPath,
+                            std::optional<TOutbFlavor> flavor, const TEntryFilter& take,
+                            bool dryRun) {
+  TEditResult result;
+  for (const FlowFile& file : ReadFlowFiles(addr, outPath, flavor)) {
+    const std::size_t before = result.Entries.size();
+    const std::vector<std::string> kept = Split(file, take, result.Entries);
+    if (!dryRun && result.Entries.size() != before) RewriteFlowFile(file.Path, kept);
+  }
+  return result;
+}
+
+TEditResult ReflavourFlowEntries(const TFidoAddr& addr, const std::string& outPath,
+                                 std::optional<TOutbFlavor> from, TOutbFlavor to,
+                                 const TEntryFilter& take, bool dryRun) {
+  TEditResult result;
+  std::vector<std::pair<const FlowFile*, std::vector<std::string>>> sources;
+  const std::vector<FlowFile> files = ReadFlowFiles(addr, outPath, from);
+  for (const FlowFile& file : files) {
+    if (file.Flavor == to) continue;
+    const std::size_t before = result.Entries.size();
+    std::vector<std::string> kept = Split(file, take, result.Entries);
+    if (result.Entries.size() != before) sources.emplace_back(&file, std::move(kept));
+  }
+  if (dryRun || result.Entries.empty()) return result;
+  // Added where they go first, then taken from where they were.
+  const TBsoPath target = NodeFileForWriting(addr, outPath, FlowFileExt[to]);
+  std::vector<std::string> lines = ReadLinesBelow(target);
+  for (const TQueuedEntry& entry : result.Entries) lines.push_back(entry.Line);
+  WriteLinesBelow(target, lines);
+  for (const auto& [file, kept] : sources) RewriteFlowFile(file->Path, kept);
+  return result;
+}
+
+TEditResult DropBoxEntries(const TFidoAddr& addr, const std::string& boxesPath,
+                           std::optional<TOutbFlavor> flavor, const TEntryFilter& take,
+                           bool dryRun) {
+  TEditResult result;
+  for (const auto& [box, fl] : ExistingBoxes(addr, boxesPath, flavor)) {
+    for (TQueuedEntry& entry : BoxFiles(boxesPath, box, fl, take)) {
+      const std::string name = ExtractFileName(entry.Path);
+      if (!dryRun) {
+        // ".NAME", or ".NAME.2" ... when a file dropped before holds that name.
+        int rc = sys::RenameNoReplace(entry.Path, boxesPath, box + "." + name);
+        for (int n = 2; rc != 0 && sys::IsFileExistsError(rc) && n < 100; ++n) {
+          rc = sys::RenameNoReplace(entry.Path, boxesPath,
+                                    box + "." + name + "." + std::to_string(n));
+        }
+        if (rc != 0) ThrowCode(rc, entry.Path);
+      }
+      result.Entries.push_back(std::move(entry));
+    }
+  }
+  return result;
+}
+
+TEditResult ReflavourBoxEntries(const TFidoAddr& addr, const std::string& boxesPath,
+                                std::optional<TOutbFlavor> from, TOutbFlavor to,
+                                const TEntryFilter& take, bool dryRun) {
+  TEditResult result;
+  const bool toHold = to == flHold;
+  for (const auto& [box, fl] : ExistingBoxes(addr, boxesPath, from)) {
+    if ((fl == flHold) == toHold) continue;
+    const bool longForm = BoxFormOf(DropTrailingSlash(box)) == bxLong;
+    const std::string targetBox =
+        FileBoxDirName(addr, boxesPath, to, longForm).substr(boxesPath.size());
+    for (TQueuedEntry& entry : BoxFiles(boxesPath, box, fl, take)) {
+      if (!dryRun) {
+        MakeDirsBelow(boxesPath, targetBox);
+        const int rc =
+            sys::RenameNoReplace(entry.Path, boxesPath, targetBox + ExtractFileName(entry.Path));
+        if (rc != 0) ThrowCode(rc, entry.Path);
+      }
+      result.Entries.push_back(std::move(entry));
+    }
+  }
+  return result;
+}
+
+TEditResult DropNetmailEntries(const TFidoAddr& addr, TMsgBase& base,
+                               std::optional<TOutbFlavor> flavor, const TEntryFilter& take,
+                               bool dryRun) {
+  return EachNetmailEntry(addr, base, flavor, take, [&](TMailMsg&) {
+    if (!dryRun) base.Store()->Delete();
+  });
+}
+
+TEditResult ReflavourNetmailEntries(const TFidoAddr& addr, TMsgBase& base,
+                                    std::optional<TOutbFlavor> from, TOutbFlavor to,
+                                    const TEntryFilter& take, bool dryRun) {
+  const auto other = [&](TOutbFlavor f) { return f != to && (!from || *from == f); };
+  TEditResult result;
+  for (int f = 0; f < kFlavorCount; ++f) {
+    if (!other(static_cast<TOutbFlavor>(f))) continue;
+    TEditResult part =
+        EachNetmailEntry(addr, base, static_cast<TOutbFlavor>(f), take, [&](TMailMsg& msg) {
+          if (dryRun) return;
+          for (const auto& [attr, flavor] : kMsgFlavours) msg.Attributes.Exclude(attr);
+          for (const auto& [attr, flavor] : kMsgFlavours) {
+            if (flavor == to) msg.Attributes.Include(attr);
+          }
+          base.Save();
+        });
+    for (TQueuedEntry& e : part.Entries) result.Entries.push_back(std::move(e));
+  }
+  return result;
+}
+
+}  // namespace brnet

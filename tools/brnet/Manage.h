@@ -1,0 +1,89 @@
+// What brnet's outbound-managing commands (poll, request, hold, unhold,
+// drop, reflavour) share: the set-up attach makes (settings, main address,
+// log, the busy flags it raises and honours), the node's lock with its
+// wait, --dry-run, and the parsing of flavours, durations and times.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Args.h"
+#include "Commands.h"
+#include "Spool.h"
+#include "log/FidoLog.h"
+#include "outbound/Outbound.h"
+
+namespace brnet::cli {
+
+int PollCommand(const std::vector<std::string>& args, const SetupSources& sources);
+int RequestCommand(const std::vector<std::string>& args, const SetupSources& sources);
+int HoldCommand(const std::vector<std::string>& args, const SetupSources& sources);
+int UnholdCommand(const std::vector<std::string>& args, const SetupSources& sources);
+int DropCommand(const std::vector<std::string>& args, const SetupSources& sources);
+int ReflavourCommand(const std::vector<std::string>& args, const SetupSources& sources);
+
+// The options every managing command takes, EXTRA added.
+std::vector<OptionSpec> ManageSpecs(std::vector<OptionSpec> extra);
+// The help lines of those options.
+extern const char* const kManageOptionsHelp;
+
+// "immediate", "crash", "direct", "normal", "hold" or their first letters.
+TOutbFlavor ParseFlavourName(const std::string& text);
+// "90", "90s", "15m", "2h", "1d", "1w": seconds; a usage error names OPTION.
+std::int64_t ParseDuration(const std::string& text, const std::string& option);
+// A Unix time in decimal, or local "YYYY-MM-DD[ HH:MM[:SS]]" (also with "T").
+std::int64_t ParseTime(const std::string& text);
+
+// One run of a managing command: settings resolved as attach resolves
+// them, run as the outbound's owner when started as root, the main address
+// in force, the log open, the outbound's places set with the busy flags
+// attach raises and honours.
+class NodeSession {
+ public:
+  NodeSession(const ParsedArgs& args, const SetupSources& sources, bool needBink);
+  NodeSession(const NodeSession&) = delete;
+  NodeSession& operator=(const NodeSession&) = delete;
+
+  const Resolved& Setup() const { return setup_; }
+  const std::string& BinkOut() const { return outb_.BinkOutPath(); }
+  const std::string& Boxes() const { return outb_.FileBoxesPath(); }
+  // The netmail directory's message base, opened; null when none is set.
+  TMsgBase* Netmail();
+  bool DryRun() const { return dryRun_; }
+  // OPERAND as a destination address; its @domain picks the outbound that
+  // Locked works in.
+  TFidoAddr Node(const std::string& operand);
+
+  // Runs WORK in the outbound of ADDR's domain (BinkOut() is that one
+  // meanwhile) while ADDR is locked by its busy flags; a foreign flag (a
+  // .bsy, or the .csy of a call binkd is making) is waited out for --wait
+  // seconds, then the command fails as busy with nothing changed. With
+  // --dry-run WORK runs without a lock: it changes nothing.
+  void Locked(const TFidoAddr& addr, const std::function<void()>& work);
+
+  // A change, printed (with "would " before VERB on a dry run, unless
+  // --quiet) and logged with LEVEL when it was made.
+  void Report(char level, const TFidoAddr& addr, const std::string& verb, const std::string& what);
+  // ADDR as brnet shows it: with "@domain" for another domain.
+  std::string Shown(const TFidoAddr& addr) const;
+
+ private:
+  // The destination Node gave for ADDR.
+  const Destination& Placed(const TFidoAddr& addr) const;
+
+  Resolved setup_;
+  std::unique_ptr<MainAddressScope> main_;
+  std::vector<Destination> nodes_;
+  TLog log_;
+  bool logging_ = false;
+  TOutbound outb_;
+  int waitSeconds_ = 0;
+  bool dryRun_ = false;
+  bool quiet_ = false;
+};
+
+}  // namespace brnet::cli
