@@ -268,7 +268,7 @@ check "Direct flow file" wait_file "$out/139c03e7.dlo"
 check "its line" same_lines "$out/139c03e7.dlo" "$run/p3/d.txt"
 
 step "brnet reads the settings far2l's plug-in kept"
-queue=$(XDG_CONFIG_HOME="$run/main/config" BRNET_BINKD_CFG=/nonexistent "$brnet" queue 2>&1)
+queue=$(XDG_CONFIG_HOME="$run/main/config" BRNET_BINKD_CFG= "$brnet" queue 2>&1)
 check "brnet queue: $queue" bash -c "grep -q '^2:5020/1234 .*hold' <<<'$queue' &&
   grep -q '^2:5020/999 .*direct' <<<'$queue' && grep -q '^total: 2 nodes, 4 files' <<<'$queue'"
 
