@@ -365,7 +365,12 @@ void RemoveBusyFlag(const TFidoAddr* addr, const std::string& path, TBusyFlagTyp
     const std::optional<std::string> now =
         sys::ReadFileHead(it->File.Root, it->File.Below, kNoteMax);
     if (!now || (it->Note.empty() ? now->empty() : now->starts_with(it->Note))) {
-      sys::RemoveFileBelow(it->File.Root, it->File.Below);
+      // Tried twice: a flag of ours left behind keeps the node busy for as
+      // long as this process runs, and the walk down to it can fail for a
+      // moment (no free descriptor).
+      if (!sys::RemoveFileBelow(it->File.Root, it->File.Below)) {
+        sys::RemoveFileBelow(it->File.Root, it->File.Below);
+      }
     }
     RemoveMadeDirs(it->Dirs);
     it = held.erase(it);
