@@ -90,8 +90,17 @@ void TLog::SetAppShortName(std::string_view value) {
 
 void TLog::AppendRaw(std::string_view line) {
   BR_ASSERT(!fileName_.empty(), "FidoLog");
-  sys::File file(fileName_, sys::FileMode::kAppend);
-  DropTrailingEofMarks(file);
+  sys::File file;
+  try {
+    file.Open(fileName_, sys::FileMode::kAppend);
+    DropTrailingEofMarks(file);
+  } catch (const EFileLocked&) {
+    // Somebody keeps the log locked (any user who can read it can): the
+    // line goes in without the lock rather than not at all or never. Its
+    // one write still lands whole at the end; only end-of-file marks are
+    // left alone, as cutting them could cut the holder's line.
+    file.Open(fileName_, sys::FileMode::kAppendUnlocked);
+  }
   // A CR or LF in a caller's text would end the line early or forge one of
   // its own.
   std::string data = EscapeLineBreaks(line);

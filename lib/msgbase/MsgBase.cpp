@@ -22,18 +22,6 @@ bool IsMsgFileName(std::string_view name) {
   return name.size() >= 4 && EqualsAsciiNoCase(name.substr(name.size() - 4), ".msg");
 }
 
-// Undoes a half-written new message; its own failures change nothing.
-void Discard(sys::File& file, const std::string& path) {
-  try {
-    file.Close();
-  } catch (const Exception&) {
-  }
-  try {
-    sys::File::Remove(path);
-  } catch (const Exception&) {
-  }
-}
-
 }  // namespace
 
 // ---- TMsgBase ----
@@ -163,28 +151,28 @@ void TMsgMsg::Save() {
 
 void TMsgMsg::SaveNew() {
   const std::string image = ComposeFile(sys::LocalNow());
-  // Exclusive creation: a name taken since the listing (by another program,
-  // or by a file the listing skipped) moves the message to the next number.
-  sys::File file;
-  std::int64_t number = std::max<std::int64_t>(std::int64_t{highest_} + 1, kFirstNewNumber);
+  // The message gets its number only whole, in one step that fails on a
+  // taken name: a name taken since the listing (by another program, or by
+  // a file the listing skipped) moves it to the next number, and a kill
+  // leaves no empty or half message for the tosser. Past the highest number
+  // a file name holds, the numbers below the highest are tried in turn, so
+  // one file planted at the limit cannot stop netmail.
+  const std::int64_t first = std::max<std::int64_t>(std::int64_t{highest_} + 1, kFirstNewNumber);
+  std::int64_t number = first;
   std::string path;
-  for (;; ++number) {
+  for (bool wrapped = false;; ++number) {
     if (number > std::numeric_limits<std::int32_t>::max()) {
-      throw EMBError("No free message number in " + dir_);
+      if (wrapped || first == kFirstNewNumber) throw EMBError("No free message number in " + dir_);
+      wrapped = true;
+      number = kFirstNewNumber;
     }
+    if (wrapped && number >= first) throw EMBError("No free message number in " + dir_);
     const std::string name = std::to_string(number) + ".msg";
     path = FileNameFor(name);
-    if (file.OpenBelow(DirPrefix(), name, sys::FileMode::kCreateExclusive)) break;
+    if (sys::CreateWholeFile(DirPrefix(), name, image) == sys::WholeFile::kCreated) break;
   }
-  try {
-    file.Write(image);
-    file.Close();
-  } catch (...) {
-    Discard(file, path);
-    throw;
-  }
-  highest_ = static_cast<std::int32_t>(number);
-  current_ = highest_;
+  highest_ = std::max(highest_, static_cast<std::int32_t>(number));
+  current_ = static_cast<std::int32_t>(number);
   fileNames_.push_back(path);
   entry_ = fileNames_.size() - 1;
   SetCount(static_cast<std::int32_t>(fileNames_.size()));
@@ -193,7 +181,11 @@ void TMsgMsg::SaveNew() {
 
 std::uint32_t TMsgMsg::ClaimMsgIdSerial(std::uint32_t own) {
   sys::File file;
-  file.OpenBelow(DirPrefix(), kSerialFileName, sys::FileMode::kAppendOrCreate);
+  file.OpenBelow(DirPrefix(), kSerialFileName, sys::FileMode::kUpdateOrCreate);
+  // A serial file that another user made (anybody who may write the netmail
+  // directory could, and rewind it) is neither read nor written: the clock
+  // alone gives the serial then.
+  if (!file.OwnerTrusted()) return own;
   std::uint32_t serial = own;
   const std::string last = file.ReadAt(0, 8);
   if (last.size() == 8 && last.find_first_not_of("0123456789ABCDEF") == std::string::npos) {
@@ -201,7 +193,9 @@ std::uint32_t TMsgMsg::ClaimMsgIdSerial(std::uint32_t own) {
     // Compared as a distance, so that the serials may wrap past 2^32.
     if (static_cast<std::int32_t>(own - lastSerial) <= 0) serial = lastSerial + 1;
   }
-  file.Truncate(0);
+  // Written over the old serial in place, never truncated first: the file
+  // always holds one serial of the same length, so a kill at any moment
+  // leaves the old one or the new one, and no later serial is ever rewound.
   file.Write(MsgIdSerialText(serial));
   file.Close();
   return serial;

@@ -257,14 +257,16 @@ void TOutbNode::AttachFiles(const std::vector<std::string>& files, TOutbFlavor f
   UnlockNode(setup, &addr_);
 }
 
-// Takes back a line that could not be written whole: the flow file is cut
-// to WHOLE, its length before that line, and removed when this attach
-// created it and wrote nothing else. A failure here changes nothing more;
+// Takes back the lines of a list that could not be written whole: the flow
+// file is cut to WHOLE, its length before them, and removed when this
+// attach created it. A failure here changes nothing more;
 // the write's own failure is what the caller hears of.
 void UndoFlowLine(sys::File& flow, const TBsoPath& path, std::int64_t whole) {
+  const bool remove = whole == 0 && flow.Created();
   try {
+    // A close that failed has let the file go: it is opened again to be cut.
+    if (!flow.IsOpen()) flow.OpenBelow(path.Root, path.Below, sys::FileMode::kAppend);
     flow.Truncate(whole);
-    const bool remove = whole == 0 && flow.Created();
     flow.Close();
     if (remove) sys::File::Remove(path.Full());
   } catch (const Exception&) {
@@ -275,49 +277,76 @@ void TOutbNode::AttachBink(const std::vector<std::string>& files, TOutbFlavor fl
                            TOutbSendMode mode) {
   const TBsoPath path = FlowFilePath(addr_, outbound_->BinkOutPath(), flavor);
   sys::File flow;
-  flow.OpenBelow(path.Root, path.Below, sys::FileMode::kAppendOrCreate);
-  // The length up to the last whole line: the mailer never sees a part of
-  // a line, and the next attach is never glued to one.
-  std::int64_t whole = flow.Size();
+  try {
+    flow.OpenBelow(path.Root, path.Below, sys::FileMode::kAppendOrCreate);
+  } catch (const EFileLocked& e) {
+    // Whoever keeps the flow file locked is working on the node without
+    // its flags: the node is busy, and our flags go again at once.
+    throw ENodeBusy("Node " + addr_.ToString() + " is busy: " + e.what());
+  }
+  // The length before this attach: a list is attached whole or not at all,
+  // so a failure at any line cuts the file back to here, and only then are
+  // the lines logged as attached.
+  const std::int64_t start = flow.Size();
+  // Should this process be killed in the middle of the lines, the next lock
+  // of the node cuts the flow file back to here.
+  NoteFlowAppend(addr_, path.Below, start);
   std::string lineEnd(LeadingLineEnd(flow));
-  for (const std::string& file : files) {
-    // One write per line, so that a line is in the file whole or not at all
-    // once a failure is undone.
-    const std::string line = lineEnd + SendModePrefix(mode) + file + "\r\n";
-    try {
-      flow.Write(line);
-    } catch (...) {
-      UndoFlowLine(flow, path, whole);
-      throw;
+  try {
+    for (const std::string& file : files) {
+      // One write per line: a line is in the file whole or not at all once
+      // a failure is undone.
+      flow.Write(lineEnd + SendModePrefix(mode) + file + "\r\n");
+      lineEnd.clear();
     }
-    whole += static_cast<std::int64_t>(line.size());
-    lineEnd.clear();
+    flow.Close();
+  } catch (...) {
+    UndoFlowLine(flow, path, start);
+    throw;
+  }
+  for (const std::string& file : files) {
     AddFile(file, flavor, otBink);
     DoLog('+', "Created Bink attach " + file + " to " + addr_.ToString());
   }
-  flow.Close();
 }
 
 void TOutbNode::AttachNetmail(const std::vector<std::string>& files, TOutbFlavor flavor,
                               TOutbSendMode mode) {
   TMsgBase& base = outbound_->OpenNetmailBase();
+  // The messages this call saved, by their index in the base: taken back
+  // when a later one fails, so that the list is attached whole or not at all.
+  std::vector<std::int32_t> saved;
+  try {
+    for (const std::string& path : files) {
+      TMailMsg& msg = base.New();
+      msg.SetFromName("SysOp");
+      msg.FromAddr = TFidoAddr::CreateCopy(MainAddress());
+      msg.SetToName("SysOp");
+      msg.ToAddr = TFidoAddr::CreateCopy(&addr_);
+      msg.SetSubject(path);
+      msg.Attributes = TMsgAttrs{maPrivate, maFileAttached, maKillSent, maLocal};
+      if (mode == smKillSent) msg.Attributes.Include(maKillFileSent);
+      if (mode == smTruncSent) msg.Attributes.Include(maTruncFileSent);
+      // The flavour travels with the message: the tosser packs a crash
+      // attach as crash and an immediate one as IMM.
+      if (flavor == flCrash) msg.Attributes.Include(maCrash);
+      if (flavor == flImm) msg.Attributes.Include(maImmediate);
+      if (flavor == flDirect) msg.Attributes.Include(maDirect);
+      if (flavor == flHold) msg.Attributes.Include(maHold);
+      base.Save();
+      saved.push_back(static_cast<std::int32_t>(base.Store()->FileNames().size()));
+    }
+  } catch (...) {
+    for (auto it = saved.rbegin(); it != saved.rend(); ++it) {
+      try {
+        base.Store()->Read(*it);
+        base.Store()->Delete();
+      } catch (const Exception&) {
+      }
+    }
+    throw;
+  }
   for (const std::string& path : files) {
-    TMailMsg& msg = base.New();
-    msg.SetFromName("SysOp");
-    msg.FromAddr = TFidoAddr::CreateCopy(MainAddress());
-    msg.SetToName("SysOp");
-    msg.ToAddr = TFidoAddr::CreateCopy(&addr_);
-    msg.SetSubject(path);
-    msg.Attributes = TMsgAttrs{maPrivate, maFileAttached, maKillSent, maLocal};
-    if (mode == smKillSent) msg.Attributes.Include(maKillFileSent);
-    if (mode == smTruncSent) msg.Attributes.Include(maTruncFileSent);
-    // The flavour travels with the message: the tosser packs a crash
-    // attach as crash and an immediate one as IMM.
-    if (flavor == flCrash) msg.Attributes.Include(maCrash);
-    if (flavor == flImm) msg.Attributes.Include(maImmediate);
-    if (flavor == flDirect) msg.Attributes.Include(maDirect);
-    if (flavor == flHold) msg.Attributes.Include(maHold);
-    base.Save();
     AddFile(path, flavor, otArcMail);
     DoLog('+', "Created netmail attach " + path + " to " + addr_.ToString());
   }
@@ -330,17 +359,34 @@ void TOutbNode::AttachFileBox(const std::vector<std::string>& files, TOutbFlavor
   const std::string boxBelow = boxDir.substr(root.size());
   RefuseLinksBelow(root, boxBelow, true);
   if (!DirectoryPresent(boxDir) && !sys::MakeDir(boxDir)) sys::ThrowLastError(boxDir);
-  for (const std::string& path : files) {
-    const std::string below = boxBelow + ExtractFileName(path);
-    const std::string target = root + below;
-    if (mode == smKillSent) {
-      MoveIntoBox(path, root, below);
-      AddFile(target, flavor, outbType);
-    } else {
-      if (const int rc = sys::CopyNoReplace(path, root, below); rc != 0)
-        ThrowCopyError(rc, path, target);
-      AddFile(path, flavor, outbType);
+  // The files this call put into the box, taken back when a later one
+  // fails: copies are removed, moved files go back where they came from.
+  std::size_t done = 0;
+  try {
+    for (; done < files.size(); ++done) {
+      const std::string& path = files[done];
+      const std::string below = boxBelow + ExtractFileName(path);
+      if (mode == smKillSent) {
+        MoveIntoBox(path, root, below);
+      } else if (const int rc = sys::CopyNoReplace(path, root, below); rc != 0) {
+        ThrowCopyError(rc, path, root + below);
+      }
     }
+  } catch (...) {
+    while (done-- > 0) {
+      const std::string& path = files[done];
+      const std::string below = boxBelow + ExtractFileName(path);
+      if (mode != smKillSent) {
+        sys::RemoveFileBelow(root, below);
+      } else if (sys::RenameNoReplace(root + below, path) != 0 &&
+                 sys::CopyNoReplace(root + below, path) == 0) {
+        sys::RemoveFileBelow(root, below);
+      }
+    }
+    throw;
+  }
+  for (const std::string& path : files) {
+    AddFile(mode == smKillSent ? root + boxBelow + ExtractFileName(path) : path, flavor, outbType);
     DoLog('+', "Created filebox attach " + path + " to " + addr_.ToString());
   }
 }

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,7 +19,9 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "log/FidoLog.h"
 #include "outbound/Outbound.h"
+#include "support/NobodyChild.h"
 #include "sys/posix/Syscalls.h"
 
 namespace brnet {
@@ -346,6 +349,70 @@ class PlantedLinks : public ::testing::Test {
   std::string secret_;
   std::string source_;
 };
+
+// Another user who may only read the shared files holds read locks on the
+// flow file, the serial file and the log: nothing waits for them beyond a
+// moment. The node counts as busy and its flag goes again, the netmail
+// attach names the locked file, and the log line is written all the same.
+TEST_F(PlantedLinks, ReadLocksOfAnotherUserStallNothing) {
+  test::ScopedMainAddress main("2:5020/1");
+  const std::string flo = root_ + "/out/139c04d2.flo", log = root_ + "/brnet.log";
+  const std::string ids = root_ + "/netmail/brnet32.ids";
+  WriteFile(flo, "/old.zip\r\n");
+  WriteFile(ids, "00000001");
+  WriteFile(log, "");
+  for (const std::string& file : {flo, ids, log}) ::chmod(file.c_str(), 0644);
+  outbound_->outbound.SetBusyFlagsCreate(BusyFlagBit(bfBink));
+  outbound_->outbound.SetBusyFlagsScan(BusyFlagBit(bfBink));
+  test::NobodyChild holder([&] {
+    for (const std::string& file : {flo, ids, log}) {
+      struct flock lock {};
+      lock.l_type = F_RDLCK;
+      const int fd = ::open(file.c_str(), O_RDONLY);
+      if (fd < 0 || ::fcntl(fd, F_SETLK, &lock) != 0) return "cannot lock " + file;
+    }
+    return std::string("locked");
+  });
+  ASSERT_EQ(holder.Result(), "locked");
+  EXPECT_EQ(outbound_->Attach("2:5020/1234", {source_}, otBink),
+            "Node 2:5020/1234 is busy: File locked by another process: " + flo);
+  EXPECT_FALSE(fs::exists(root_ + "/out/139c04d2.bsy"));
+  EXPECT_EQ(outbound_->Attach("2:5020/1234", {source_}, otArcMail),
+            "File locked by another process: " + ids);
+  TLog writer;
+  writer.SetFileName(log);
+  writer.Log('+', "written without the lock");
+  EXPECT_NE(ReadFile(log).find("written without the lock\r\n"), std::string::npos);
+  EXPECT_EQ(ReadFile(flo), "/old.zip\r\n");
+}
+
+// A serial file another user made first is not trusted: its serial would
+// set (or rewind) ours.
+TEST_F(PlantedLinks, AnotherUsersSerialFileIsIgnored) {
+  test::ScopedMainAddress main("2:5020/1");
+  const std::string ids = root_ + "/netmail/brnet32.ids";
+  ASSERT_TRUE(AsNobody([&] {
+    const int fd = ::open(ids.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0 || ::write(fd, "FFFFFFF0", 8) != 8) ::_exit(3);
+  }));
+  ::chmod(ids.c_str(), 0666);
+  ASSERT_EQ(outbound_->Attach("2:5020/1234", {source_}, otArcMail), "");
+  EXPECT_EQ(ReadFile(ids), "FFFFFFF0");
+  for (const auto& entry : fs::directory_iterator(root_ + "/netmail")) {
+    EXPECT_EQ(ReadFile(entry.path().string()).find(" FFFFFFF1\r"), std::string::npos);
+  }
+}
+
+// A FIFO or a device planted under the flow file's name takes no line:
+// the attach fails naming it, and a FIFO never stalls it.
+TEST_F(PlantedLinks, OnlyOrdinaryFilesAreAppendedTo) {
+  const std::string flo = root_ + "/out/139c04d2.flo", clo = root_ + "/out/139c04d2.clo";
+  ASSERT_EQ(::mkfifo(flo.c_str(), 0666), 0);
+  ASSERT_EQ(::mknod(clo.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);  // /dev/null's numbers
+  EXPECT_EQ(outbound_->Attach("2:5020/1234", {source_}, otBink), "File access denied: " + flo);
+  EXPECT_EQ(outbound_->Attach("2:5020/1234", {source_}, otBink, smNone, flCrash),
+            "File access denied: " + clo);
+}
 
 TEST_F(PlantedLinks, FlowFileLinksAreRefused) {
   const std::string flo = root_ + "/out/139c04d2.flo";

@@ -41,6 +41,8 @@ enum class Fault {
   kError,           // fails with the error
   kShortWrite,      // a write writes half its bytes and reports that
   kShortThenError,  // a write writes half, and every later write fails
+  kDie,             // the process ends there, as if killed (for a forked child)
+  kDieMidWrite,     // a write writes half, then the process ends
 };
 
 // The armed fault and the counts so far.
@@ -83,6 +85,10 @@ class SyscallFaults {
         return -1;
       }
       const bool chosen = Chosen(Call::kWrite);
+      if (chosen && (state_.fault == Fault::kDie || state_.fault == Fault::kDieMidWrite)) {
+        if (state_.fault == Fault::kDieMidWrite) (void)!Real().write(fd, data, count / 2);
+        ::_exit(kDiedExit);
+      }
       if (chosen && state_.fault != Fault::kError && count > 1) {
         if (state_.fault == Fault::kShortThenError) state_.failingWrites = true;
         return Real().write(fd, data, count / 2);
@@ -144,6 +150,8 @@ class SyscallFaults {
   void SetNoUnnamedFiles(bool on) { noUnnamedFiles_ = on; }
   void SetOtherDevice(bool on) { otherDevice_ = on; }
   int Count(Call call) const { return state_.counts[static_cast<std::size_t>(call)]; }
+  // The exit status of a process that kDie ended.
+  static constexpr int kDiedExit = 86;
   // True when the armed fault has happened.
   bool Fired() const { return state_.fired; }
 
@@ -159,6 +167,7 @@ class SyscallFaults {
   }
   static bool Step(Call call) {
     if (!Chosen(call)) return true;
+    if (state_.fault == Fault::kDie || state_.fault == Fault::kDieMidWrite) ::_exit(kDiedExit);
     errno = state_.err;
     return false;
   }
