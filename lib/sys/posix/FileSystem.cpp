@@ -460,7 +460,7 @@ WholeFile CreateWholeFile(const std::string& root, std::string_view below, std::
     throw EInOutError(IoErrorText(err, parent.Path), err);
   };
   // Without a name while it is written: a kill leaves nothing at all.
-  posix::UniqueFd out(OpenUnnamed(dir, 0644));
+  posix::UniqueFd out(OpenUnnamed(dir, kNewFileMode));
   std::string temp;
   if (out.Get() < 0) {
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return failed(errno);
@@ -469,7 +469,7 @@ WholeFile CreateWholeFile(const std::string& root, std::string_view below, std::
     for (int attempt = 0; attempt < 100 && out.Get() < 0; ++attempt) {
       temp = TempName();
       out = posix::UniqueFd(Syscalls().openat(
-          dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+          dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kNewFileMode));
       if (out.Get() < 0 && errno != EEXIST) return failed(errno);
     }
     if (out.Get() < 0) throw EInOutError(IoErrorText(EEXIST, parent.Path), EEXIST);
