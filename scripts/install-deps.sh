@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build and the tests need, when missing.
 # binkd and crashmail are the real peers of the interoperability tests; mc
-# runs the brnet menu test.
+# runs the brnet menu test; strace counts the system calls of an attach.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
-          libbenchmark-dev binutils tmux binkd crashmail mc
+          libbenchmark-dev binutils tmux binkd crashmail mc strace
           # Windows: MinGW-w64 with the POSIX thread model (GoogleTest needs
           # std::mutex), and wine64 to run the 64-bit tests. No i386 packages.
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 locales
