@@ -231,6 +231,13 @@ void TOutbNode::AttachFiles(const std::vector<std::string>& files, TOutbFlavor f
     const TBsoPath base = BinkBasePath(addr_, outbound_->BinkOutPath());
     RefuseLinksBelow(base.Root, base.Below, false);
   }
+  // Box copies are written before the node is locked: binkd refuses a
+  // whole session while a called-in node's flag exists, and a copy of a
+  // large file takes seconds. They are written where the mailer never looks
+  // and get their names in the box only under the lock, so the guarantees
+  // stay: no partial file under a name the mailer reads, nothing left when
+  // the attach fails or the node is busy (the staged copies go with them).
+  TStagedCopies staged = StageBoxCopies(files, flavor, outbType, mode);
   const auto log = [this](char level, const std::string& text) { DoLog(level, text); };
   if (!LockNode(setup, &addr_, bkBsy, log)) {
     const std::string busy = "Node " + addr_.ToString() + " is busy";
@@ -247,7 +254,7 @@ void TOutbNode::AttachFiles(const std::vector<std::string>& files, TOutbFlavor f
         break;
       case otFileBox:
       case otLongFileBox:
-        AttachFileBox(files, flavor, outbType, mode);
+        AttachFileBox(files, flavor, outbType, mode, staged);
         break;
     }
   } catch (...) {
@@ -319,22 +326,57 @@ void TOutbNode::AttachNetmail(const std::vector<std::string>& files, TOutbFlavor
   }
 }
 
+TOutbNode::TStagedCopies TOutbNode::StageBoxCopies(const std::vector<std::string>& files,
+                                                   TOutbFlavor flavor, TOutbType outbType,
+                                                   TOutbSendMode mode) const {
+  TStagedCopies staged;
+  // A move is a rename, quick already; only copies are staged.
+  if ((outbType != otFileBox && outbType != otLongFileBox) || mode == smKillSent) return staged;
+  // Each staged copy holds a descriptor until it is named: a long list
+  // stages its first files and copies the others under the lock.
+  constexpr std::size_t kMaxStaged = 64;
+  const std::string& root = outbound_->FileBoxesPath();
+  const std::string boxBelow =
+      FileBoxDirName(addr_, root, flavor, outbType == otLongFileBox).substr(root.size());
+  for (std::size_t i = 0; i < files.size() && i < kMaxStaged; ++i) {
+    auto copy = std::make_unique<sys::StagedCopy>();
+    const int rc = copy->Stage(files[i], root, boxBelow + ExtractFileName(files[i]));
+    if (rc != 0) {
+      // A copy that failed is reported under the lock, after the files
+      // before it got their names, as the copies made there would be; one
+      // that could not be staged is made there.
+      if (rc != sys::StagedCopy::kNotStaged) staged.Error = rc;
+      break;
+    }
+    staged.Copies.push_back(std::move(copy));
+  }
+  return staged;
+}
+
 void TOutbNode::AttachFileBox(const std::vector<std::string>& files, TOutbFlavor flavor,
-                              TOutbType outbType, TOutbSendMode mode) {
+                              TOutbType outbType, TOutbSendMode mode, TStagedCopies& staged) {
   const std::string& root = outbound_->FileBoxesPath();
   const std::string boxDir = FileBoxDirName(addr_, root, flavor, outbType == otLongFileBox);
   const std::string boxBelow = boxDir.substr(root.size());
   RefuseLinksBelow(root, boxBelow, true);
   if (!DirectoryPresent(boxDir) && !sys::MakeDir(boxDir)) sys::ThrowLastError(boxDir);
-  for (const std::string& path : files) {
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::string& path = files[i];
     const std::string below = boxBelow + ExtractFileName(path);
     const std::string target = root + below;
     if (mode == smKillSent) {
       MoveIntoBox(path, root, below);
       AddFile(target, flavor, outbType);
     } else {
-      if (const int rc = sys::CopyNoReplace(path, root, below); rc != 0)
-        ThrowCopyError(rc, path, target);
+      int rc = 0;
+      if (i < staged.Copies.size()) {
+        rc = staged.Copies[i]->Publish();
+      } else if (i == staged.Copies.size() && staged.Error != 0) {
+        rc = staged.Error;
+      } else {
+        rc = sys::CopyNoReplace(path, root, below);
+      }
+      if (rc != 0) ThrowCopyError(rc, path, target);
       AddFile(path, flavor, outbType);
     }
     DoLog('+', "Created filebox attach " + path + " to " + addr_.ToString());

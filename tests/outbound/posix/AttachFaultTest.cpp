@@ -337,8 +337,12 @@ TEST_P(AttachFaults, EveryStepFailsWithEachError) {
       }
     }
   }
-  // The faults did reach the attach: most runs failed.
-  EXPECT_GT(failures, runs / 2);
+  // The faults did reach the attach: most runs failed. A box copy is first
+  // written before the node is locked, and one that cannot be written there
+  // (a refused open of the file-boxes directory) is made under the lock as
+  // before: those faults are carried on.
+  const bool staged = kind == Kind::kBoxCopy || kind == Kind::kBoxCopyNamed;
+  EXPECT_GT(failures, runs / (staged ? 3 : 2));
   std::printf("%s: %d faulty attaches, %d failed\n", KindName(kind), runs, failures);
 }
 
