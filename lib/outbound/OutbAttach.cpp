@@ -166,8 +166,7 @@ TBsoPath FlowFilePath(const TFidoAddr& addr, const std::string& outPath, TOutbFl
 // The line end that must come first: a flow file written by hand or by a
 // script may lack one after its last line, and our line would be glued to
 // that one.
-std::string_view LeadingLineEnd(sys::File& flow) {
-  const std::int64_t size = flow.Size();
+std::string_view LeadingLineEnd(sys::File& flow, std::int64_t size) {
   if (size == 0 || flow.ReadAt(size - 1, 1) == "\n") return {};
   return "\r\n";
 }
@@ -284,9 +283,11 @@ void TOutbNode::AttachBink(const std::vector<std::string>& files, TOutbFlavor fl
   sys::File flow;
   flow.OpenBelow(path.Root, path.Below, sys::FileMode::kAppendOrCreate);
   // The length up to the last whole line: the mailer never sees a part of
-  // a line, and the next attach is never glued to one.
-  std::int64_t whole = flow.Size();
-  std::string lineEnd(LeadingLineEnd(flow));
+  // a line, and the next attach is never glued to one. A file this attach
+  // created is empty (nobody else writes it while the node's flags are up,
+  // and the append lock is held), so only an existing one is looked at.
+  std::int64_t whole = flow.Created() ? 0 : flow.Size();
+  std::string lineEnd(LeadingLineEnd(flow, whole));
   for (const std::string& file : files) {
     // One write per line, so that a line is in the file whole or not at all
     // once a failure is undone.

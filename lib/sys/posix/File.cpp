@@ -72,22 +72,24 @@ void LockForAppend(int fd, const std::string& path) {
 }
 
 // Opens NAME in DIR in MODE with the further flags EXTRA; CREATED tells
-// whether this call made the file. A missing file for appending is created
-// exclusively, so that the caller knows it made it; a file that vanishes
-// between the two tries is looked for once more.
+// whether this call made the file. A file for appending is opened as it is
+// first, since it usually exists (a node with files waiting), and only a
+// missing one is created, exclusively, so that the caller knows it made it;
+// a file that appears or vanishes between the two tries is looked for once
+// more.
 int OpenAt(int dir, const char* name, FileMode mode, int extra, bool& created) {
   created = false;
   const int flags = OpenFlags(mode) | extra | O_CLOEXEC;
   if (mode == FileMode::kAppendOrCreate) {
     for (int attempt = 0; attempt < 2; ++attempt) {
-      int fd = Syscalls().openat(dir, name, flags | O_EXCL, 0644);
+      int fd = Syscalls().openat(dir, name, flags & ~O_CREAT, 0);
+      if (fd >= 0 || errno != ENOENT) return fd;
+      fd = Syscalls().openat(dir, name, flags | O_EXCL, 0644);
       if (fd >= 0) {
         created = true;
         return fd;
       }
       if (errno != EEXIST) return -1;
-      fd = Syscalls().openat(dir, name, flags & ~O_CREAT, 0);
-      if (fd >= 0 || errno != ENOENT) return fd;
     }
   }
   const int fd = Syscalls().openat(dir, name, flags, 0644);

@@ -187,12 +187,8 @@ bool RemoveEmptyDir(const std::string& path) {
 }
 
 bool RemoveFile(const std::string& path) {
-  struct stat st {};
-  // unlink would also take a directory's entry on some systems; never do that.
-  if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    errno = EISDIR;
-    return false;
-  }
+  // Without AT_REMOVEDIR, Linux refuses a directory (EISDIR) itself: no look
+  // at the entry first, which would also leave a gap for a swap.
   return Syscalls().unlinkat(AT_FDCWD, path.c_str(), 0) == 0;
 }
 
