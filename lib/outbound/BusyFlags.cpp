@@ -17,6 +17,8 @@ constexpr const char* kUnit = "Outbound";
 constexpr TBusyFlagType kTypesInOrder[] = {bfNormal, bfBink, bfSemaphore};
 // What the second line of our flag files begins with.
 constexpr std::string_view kNoteTag = "brnet32 ";
+// What the third line of a Bink flag begins with while its holder appends.
+constexpr std::string_view kAppendTag = "append ";
 // More than any note of ours holds; a longer file is somebody else's.
 constexpr std::size_t kNoteMax = 512;
 
@@ -37,7 +39,7 @@ struct THeldFlagFile {
   TFidoAddr Addr;
   TBusyFlagType Type;
   std::string Path;  // the type's path the flag was raised under
-  std::string File;
+  TBsoPath File;     // reached from its root without following links
   std::string Note;
   std::vector<std::string> Dirs;
 };
@@ -101,36 +103,22 @@ std::vector<std::string> MakeFlagDirs(const std::string& file, const std::string
   return made;
 }
 
-bool IsDiskFull(const EInOutError& e) {
-  return sys::RunErrorText(e.ErrorCode()) == sys::RunErrorMessage(sys::reDiskFull);
-}
-
-// Creates the flag file FILE exclusively with *NOTE in it: false when the
-// name is taken, EInOutError on any other failure, which leaves nothing
-// behind. On a full disk the flag stays, empty (it works by its existence,
-// as other programs' flags do; only it is never judged stale), and *NOTE
+// Creates the flag file FILE with *NOTE in it: false when the name is
+// taken, EInOutError on any other failure, which leaves nothing behind. The
+// flag gets its name only with its note in it, so a process killed at any
+// moment never leaves an empty flag that nobody could judge stale. Only
+// on a full disk is the flag named empty (it works by its existence, as
+// other programs' flags do; only it is never judged stale), and *NOTE
 // becomes what it holds.
-bool CreateNoteFile(const std::string& file, std::string* note) {
-  sys::File flag;
-  if (!flag.Open(file, sys::FileMode::kCreateExclusive)) return false;
-  try {
-    try {
-      flag.Write(*note);
-    } catch (const EInOutError& e) {
-      if (!IsDiskFull(e)) throw;
-      flag.Truncate(0);
+bool CreateNoteFile(const TBsoPath& file, std::string* note) {
+  switch (sys::CreateWholeFile(file.Root, file.Below, *note, true)) {
+    case sys::WholeFile::kNameTaken:
+      return false;
+    case sys::WholeFile::kCreatedEmpty:
       note->clear();
-    }
-    flag.Close();
-  } catch (...) {
-    if (flag.IsOpen()) {
-      try {
-        flag.Close();
-      } catch (...) {
-      }
-    }
-    sys::RemoveFile(file);
-    throw;
+      return true;
+    case sys::WholeFile::kCreated:
+      break;
   }
   return true;
 }
@@ -150,7 +138,7 @@ bool CreateFlagFileIn(const TFidoAddr& addr, TBusyFlagType type, const std::stri
   const std::vector<std::string> made = MakeFlagDirs(full, path);
   bool created = false;
   try {
-    created = CreateNoteFile(full, &note);
+    created = CreateNoteFile(flagPath, &note);
   } catch (...) {
     RemoveMadeDirs(made);
     throw;
@@ -158,7 +146,7 @@ bool CreateFlagFileIn(const TFidoAddr& addr, TBusyFlagType type, const std::stri
   if (created) {
     for (const std::string& found : FlagSpellings(flagPath)) {
       if (found != full) {
-        sys::RemoveFile(full);
+        sys::RemoveFileBelow(flagPath.Root, flagPath.Below);
         created = false;
         break;
       }
@@ -168,7 +156,7 @@ bool CreateFlagFileIn(const TFidoAddr& addr, TBusyFlagType type, const std::stri
     RemoveMadeDirs(made);
     return false;
   }
-  HeldFiles().push_back({TFidoAddr::CreateCopy(&addr), type, path, full, note, made});
+  HeldFiles().push_back({TFidoAddr::CreateCopy(&addr), type, path, flagPath, note, made});
   return true;
 }
 
@@ -181,7 +169,17 @@ bool CreateSemaphoreFlag(const TFidoAddr& addr, TBusyKind kind) {
   // One semaphore per address and process, whatever its kind.
   if (held.Find(addr) != nullptr) return false;
   auto semaphore = std::make_unique<TBsySemaphore>(addr, kind);
-  if (!semaphore->Acquire()) return false;
+  switch (semaphore->Create()) {
+    case sys::NamedSemaphore::CreateResult::Exists:
+      return false;
+    case sys::NamedSemaphore::CreateResult::Failed:
+      // Not "busy": nobody holds the node; the place of the semaphores is
+      // wrong (another user's directory, one open to others), and only the
+      // sysop can mend that.
+      sys::ThrowLastError(sys::NamedSemaphore::PlaceOf(semaphore->Name()));
+    case sys::NamedSemaphore::CreateResult::Created:
+      break;
+  }
   held.Add(std::move(semaphore));
   return true;
 }
@@ -195,39 +193,49 @@ bool BsoFlagExists(const TFidoAddr& addr, const std::string& outPath, TBusyKind 
 }
 
 // Every flag file of TYPE for ADDR under PATH, of either kind, in the
-// spellings the test looks for.
-std::vector<std::string> ExistingFlagFiles(const TFidoAddr& addr, const std::string& path,
-                                           TBusyFlagType type) {
-  std::vector<std::string> files;
+// spellings the test looks for, each as PATH and its path below it.
+std::vector<TBsoPath> ExistingFlagFiles(const TFidoAddr& addr, const std::string& path,
+                                        TBusyFlagType type) {
+  std::vector<TBsoPath> files;
   if (type == bfBink) {
     for (TBusyKind kind : {bkBsy, bkCsy}) {
-      for (std::string& found : FlagSpellings(BinkFlagPath(addr, path, kind))) {
-        files.push_back(std::move(found));
+      const TBsoPath flag = BinkFlagPath(addr, path, kind);
+      for (const std::string& found : FlagSpellings(flag)) {
+        files.push_back({flag.Root, found.substr(flag.Root.size())});
       }
     }
   } else if (type == bfNormal) {
     const std::string base = path + BusyHashText(addr);
     for (const char* ext : {".`??", ".'??"}) {
       for (const sys::SearchRec& rec : sys::FindAllMatches(base + ext, sys::faAnyFile)) {
-        files.push_back(path + rec.Name);
+        files.push_back({path, rec.Name});
       }
     }
   }
   return files;
 }
 
+// FILE's path below its root with its last name replaced by NAME.
+std::string SiblingBelow(const TBsoPath& file, const std::string& name) {
+  const std::size_t slash = file.Below.find_last_of(sys::PathDelim());
+  return (slash == std::string::npos ? std::string() : file.Below.substr(0, slash + 1)) + name;
+}
+
 // Takes the stale flag FILE, which read NOTE, out of the way. Of several
-// processes that judged it stale at once only one can rename it; when what
-// was renamed is no longer NOTE (it was removed and raised afresh between
-// the reading and the renaming), it goes back under its name.
-bool TakeStaleFlag(const std::string& file, const std::string& note) {
-  const std::string aside = file + ".stale-" + std::to_string(sys::CurrentProcessId());
-  if (sys::RenameNoReplace(file, aside) != 0) return false;
-  if (sys::ReadFileHead(aside, kNoteMax) == note) {
-    sys::RemoveFile(aside);
+// processes that judged it stale at once only one can rename it. What was
+// renamed is read again: when it is no longer NOTE (the flag was removed
+// and raised afresh, by a live process, between the reading and the
+// renaming), it goes back under its name and stays that process's flag.
+bool TakeStaleFlag(const TBsoPath& file, const std::string& note) {
+  const std::string name = ExtractFileName(file.Below);
+  const std::string aside = name + ".stale-" + std::to_string(sys::CurrentProcessId());
+  if (sys::RenameInDirBelow(file.Root, file.Below, aside) != 0) return false;
+  const std::string asideBelow = SiblingBelow(file, aside);
+  if (sys::ReadFileHead(file.Root, asideBelow, kNoteMax) == note) {
+    sys::RemoveFileBelow(file.Root, asideBelow);
     return true;
   }
-  sys::RenameNoReplace(aside, file);
+  sys::RenameInDirBelow(file.Root, asideBelow, name);
   return false;
 }
 
@@ -238,18 +246,53 @@ std::string OwnFlagNote() {
          "\n";
 }
 
+namespace {
+
+// The "append START FLOW" line of a note, without its line end.
+bool ParseAppendLine(std::string_view line, TFlagOwner& owner) {
+  if (!line.starts_with(kAppendTag)) return false;
+  line.remove_prefix(kAppendTag.size());
+  const std::size_t blank = line.find(' ');
+  if (blank == 0 || blank == std::string_view::npos || blank > 18 || blank + 1 == line.size()) {
+    return false;
+  }
+  const std::string_view start = line.substr(0, blank);
+  if (start.find_first_not_of("0123456789") != std::string_view::npos) return false;
+  owner.AppendStart = std::stoll(std::string(start));
+  owner.AppendFlow = std::string(line.substr(blank + 1));
+  return true;
+}
+
+}  // namespace
+
 std::optional<TFlagOwner> ParseFlagNote(std::string_view note) {
   const std::size_t firstEnd = note.find('\n');
   if (firstEnd == std::string_view::npos || firstEnd == 0 || firstEnd > 10) return std::nullopt;
   const std::string_view pid = note.substr(0, firstEnd);
   if (pid.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
   std::string_view rest = note.substr(firstEnd + 1);
-  if (rest.substr(0, kNoteTag.size()) != kNoteTag || rest.back() != '\n') return std::nullopt;
-  rest = rest.substr(kNoteTag.size(), rest.size() - kNoteTag.size() - 1);
-  if (rest.find('\n') != std::string_view::npos) return std::nullopt;
+  const std::size_t secondEnd = rest.find('\n');
+  if (rest.substr(0, kNoteTag.size()) != kNoteTag || secondEnd == std::string_view::npos) {
+    return std::nullopt;
+  }
+  TFlagOwner owner;
+  owner.Host = std::string(rest.substr(kNoteTag.size(), secondEnd - kNoteTag.size()));
+  rest = rest.substr(secondEnd + 1);
+  // A third line that a crash cut short was never complete: the append it
+  // was to announce had not begun.
+  const std::size_t thirdEnd = rest.find('\n');
+  if (!rest.empty() && thirdEnd != std::string_view::npos &&
+      (thirdEnd + 1 != rest.size() || !ParseAppendLine(rest.substr(0, thirdEnd), owner))) {
+    return std::nullopt;
+  }
+  if (!rest.empty() && thirdEnd == std::string_view::npos &&
+      !std::string_view(kAppendTag).starts_with(rest.substr(0, kAppendTag.size()))) {
+    return std::nullopt;
+  }
   const unsigned long long value = std::stoull(std::string(pid));
   if (value == 0 || value > 0xFFFFFFFFull) return std::nullopt;
-  return TFlagOwner{static_cast<std::uint32_t>(value), std::string(rest)};
+  owner.Pid = static_cast<std::uint32_t>(value);
+  return owner;
 }
 
 std::string FlagPathFor(const TBusyFlagSetup& setup, TBusyFlagType type) {
@@ -318,33 +361,91 @@ void RemoveBusyFlag(const TFidoAddr* addr, const std::string& path, TBusyFlagTyp
     // Somebody who took our flag for stale may have raised one of theirs
     // under the name since: that one is not ours to remove. A flag that
     // cannot be read is ours still, and must not keep the node busy.
-    const std::optional<std::string> now = sys::ReadFileHead(it->File, kNoteMax);
-    if (!now || *now == it->Note) sys::RemoveFile(it->File);
+    // Ours still begins with our note: a third line of ours may follow it.
+    const std::optional<std::string> now =
+        sys::ReadFileHead(it->File.Root, it->File.Below, kNoteMax);
+    if (!now || (it->Note.empty() ? now->empty() : now->starts_with(it->Note))) {
+      sys::RemoveFileBelow(it->File.Root, it->File.Below);
+    }
     RemoveMadeDirs(it->Dirs);
     it = held.erase(it);
   }
 }
 
 bool RemoveStaleBusyFlags(const TFidoAddr* addr, const std::string& path, TBusyFlagType type,
-                          const TBusyLogFn& log) {
+                          const TBusyLogFn& log, std::vector<TFlagOwner>* appends) {
   BR_ASSERT(addr != nullptr, kUnit);
   const std::string host = sys::HostName();
   if (host.empty()) return false;
   bool removed = false;
-  for (const std::string& file : ExistingFlagFiles(*addr, path, type)) {
-    const std::optional<std::string> note = sys::ReadFileHead(file, kNoteMax);
+  for (const TBsoPath& file : ExistingFlagFiles(*addr, path, type)) {
+    const std::optional<std::string> note = sys::ReadFileHead(file.Root, file.Below, kNoteMax);
     if (!note) continue;
     const std::optional<TFlagOwner> owner = ParseFlagNote(*note);
     if (!owner || owner->Host != host || sys::ProcessRuns(owner->Pid)) continue;
     if (!TakeStaleFlag(file, *note)) continue;
     removed = true;
     if (log) {
-      log('!', "Removed stale busy flag " + file + " of process " + std::to_string(owner->Pid) +
-                   " on " + host + ", which no longer runs");
+      log('!', "Removed stale busy flag " + file.Full() + " of process " +
+                   std::to_string(owner->Pid) + " on " + host + ", which no longer runs");
     }
+    if (appends != nullptr && !owner->AppendFlow.empty()) appends->push_back(*owner);
   }
   return removed;
 }
+
+void NoteFlowAppend(const TFidoAddr& addr, const std::string& flowBelow, std::int64_t start) {
+  if (gHeldFiles == nullptr) return;
+  for (THeldFlagFile& held : *gHeldFiles) {
+    if (held.Type != bfBink || !held.Addr.Matches(&addr) || held.Note.empty()) continue;
+    const std::string line =
+        std::string(kAppendTag) + std::to_string(start) + " " + flowBelow + "\n";
+    if (held.Note.size() + line.size() > kNoteMax || flowBelow.find('\n') != std::string::npos) {
+      return;
+    }
+    try {
+      // Appended behind our two lines, which stay as they are: a crash in
+      // the middle of this write leaves a third line without its end, which
+      // announces nothing.
+      sys::File flag;
+      flag.OpenBelow(held.File.Root, held.File.Below, sys::FileMode::kAppendUnlocked);
+      flag.Write(line);
+      flag.Close();
+    } catch (const Exception&) {
+    }
+    return;
+  }
+}
+
+namespace {
+
+// Cuts the flow file a killed holder of the node's flags was appending to
+// back to where its append began: a line cut short by the kill, and those
+// before it of the same list, were never reported as attached. The node's
+// flags are ours now, so nobody else has appended since. A file shorter
+// than that was changed by somebody else and stays as it is.
+void CutBackAppend(const TBusyFlagSetup& setup, const TFidoAddr& addr, const TFlagOwner& dead,
+                   const TBusyLogFn& log) {
+  const TBsoPath base = BinkBasePath(addr, setup.BinkOutPath);
+  try {
+    sys::File flow;
+    flow.OpenBelow(base.Root, dead.AppendFlow, sys::FileMode::kAppend);
+    const std::int64_t size = flow.Size();
+    if (size > dead.AppendStart) {
+      flow.Truncate(dead.AppendStart);
+      if (log) {
+        log('!', "Cut " + base.Root + dead.AppendFlow + " back to " +
+                     std::to_string(dead.AppendStart) + " bytes: process " +
+                     std::to_string(dead.Pid) + " ended in the middle of appending to it");
+      }
+    }
+    flow.Close();
+  } catch (const Exception&) {
+    // Gone or not ours to change: nothing of the dead append is left to cut.
+  }
+}
+
+}  // namespace
 
 bool LockNode(const TBusyFlagSetup& setup, const TFidoAddr* addr, TBusyKind kind,
               const TBusyLogFn& log) {
@@ -357,8 +458,10 @@ bool LockNode(const TBusyFlagSetup& setup, const TFidoAddr* addr, TBusyKind kind
   };
   // A flag in the way that a crash of ours left behind goes, and the step is
   // tried once more.
+  std::vector<TFlagOwner> appends;
   auto clearedStale = [&](TBusyFlagType type) {
-    return type != bfSemaphore && RemoveStaleBusyFlags(addr, FlagPathFor(setup, type), type, log);
+    return type != bfSemaphore && RemoveStaleBusyFlags(addr, FlagPathFor(setup, type), type, log,
+                                                       type == bfBink ? &appends : nullptr);
   };
   auto tryCreate = [&](TBusyFlagType type) {
     const std::string path = FlagPathFor(setup, type);
@@ -398,6 +501,10 @@ bool LockNode(const TBusyFlagSetup& setup, const TFidoAddr* addr, TBusyKind kind
     undo();
     throw;
   }
+  // The node is ours now: what a dead holder's append left goes.
+  if (!setup.BinkOutPath.empty()) {
+    for (const TFlagOwner& dead : appends) CutBackAppend(setup, *addr, dead, log);
+  }
   return true;
 }
 
@@ -414,7 +521,11 @@ TBsySemaphore::TBsySemaphore(const TFidoAddr& addr, TBusyKind kind)
     : addr_(TFidoAddr::CreateCopy(&addr)), name_(SemaphoreName(addr, kind)) {}
 
 bool TBsySemaphore::Acquire() {
-  return semaphore_.Create(name_) == sys::NamedSemaphore::CreateResult::Created;
+  return Create() == sys::NamedSemaphore::CreateResult::Created;
+}
+
+sys::NamedSemaphore::CreateResult TBsySemaphore::Create() {
+  return semaphore_.Create(name_);
 }
 
 TBsySemaphore* THeldSemaphores::Find(const TFidoAddr& addr) const {

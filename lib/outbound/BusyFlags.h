@@ -10,10 +10,14 @@
 // is an assertion failure of unit Outbound.
 //
 // A flag file holds what binkd writes into its own, the process id on a
-// line, and then "brnet32 " and the host name on a second line. A flag that
-// says so, names this host and a process that no longer runs was left by a
-// crash: a lock that finds one removes it, logs one "!" line and goes on.
-// Flags of other programs are never judged that way.
+// line, and then "brnet32 " and the host name on a second line; a Bink flag
+// gets a third, "append START FLOW", while its holder appends to the flow
+// file FLOW (below the outbound) from length START on. A flag that says so,
+// names this host and a process that no longer runs was left by a crash: a
+// lock that finds one removes it, logs one "!" line and goes on, and cuts
+// the flow file the dead holder was appending to back to START, so that no
+// line of an append cut short by the crash is left for the mailer. Flags of
+// other programs are never judged that way.
 #pragma once
 
 #include <cstdint>
@@ -68,6 +72,8 @@ std::string OwnFlagNote();
 struct TFlagOwner {
   std::uint32_t Pid = 0;
   std::string Host;
+  std::string AppendFlow;  // the flow file being appended to, if any
+  std::int64_t AppendStart = 0;
 };
 // The owner NOTE (a flag file's content) names when this library wrote it;
 // none for anything else, such as binkd's flags or an empty file.
@@ -90,9 +96,16 @@ TBusyKind TestBusyFlag(const TFidoAddr* addr, const std::string& path, TBusyFlag
 void RemoveBusyFlag(const TFidoAddr* addr, const std::string& path, TBusyFlagType type);
 // Removes the flag files of TYPE for ADDR under PATH, of either kind, that
 // this library wrote on this host for a process that no longer runs, each
-// reported through LOG as one "!" line. True when it removed one.
+// reported through LOG as one "!" line. True when it removed one. The
+// owners of those that announced an append are added to APPENDS when given.
 bool RemoveStaleBusyFlags(const TFidoAddr* addr, const std::string& path, TBusyFlagType type,
-                          const TBusyLogFn& log);
+                          const TBusyLogFn& log, std::vector<TFlagOwner>* appends = nullptr);
+
+// Writes into the Bink flag this process holds for ADDR that it is about to
+// append to the flow file FLOWBELOW (below the flag's own root) from length
+// START on. Nothing when it holds no Bink flag; a note that cannot be
+// written only leaves the flow file uncut after a crash, as it was before.
+void NoteFlowAppend(const TFidoAddr& addr, const std::string& flowBelow, std::int64_t start);
 
 // Locks ADDR: raises and tests flags by the two sets, in the order bfNormal,
 // bfBink, bfSemaphore; a stale flag of this library in the way is removed
@@ -116,6 +129,9 @@ class TBsySemaphore {
   // created (then it does not keep anybody away, so it must not count as
   // held). It is never waited on: its existence is the flag.
   bool Acquire();
+  // The same, telling an existing semaphore from one that failed (errno,
+  // or the last error, says why).
+  sys::NamedSemaphore::CreateResult Create();
 
   const TFidoAddr& Addr() const { return addr_; }
   const std::string& Name() const { return name_; }

@@ -31,6 +31,13 @@ class EInOutError : public Exception {
   int code_;
 };
 
+// A file another process keeps locked for longer than a writer waits: the
+// lock is tried again for a short while only, since any user who may read
+// a file can lock it, and a wait without limit would be theirs to make.
+class EFileLocked : public EInOutError {
+  using EInOutError::EInOutError;
+};
+
 // A violated precondition: "Assertion failure (UNIT, line N)".
 class EAssertionFailed : public Exception {
   using Exception::Exception;
@@ -39,8 +46,8 @@ class EAssertionFailed : public Exception {
 [[noreturn]] void AssertionFailure(const char* unit, int line);
 
 // Checks a precondition; UNIT names the source unit that states it.
-#define BR_ASSERT(cond, unit) \
-  do {                        \
+#define BR_ASSERT(cond, unit)                               \
+  do {                                                      \
     if (!(cond)) ::brnet::AssertionFailure(unit, __LINE__); \
   } while (0)
 

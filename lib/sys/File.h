@@ -25,15 +25,24 @@ enum class FileMode {
   // a FIFO, a device) is refused as "File access denied" rather than read,
   // so a reader can never block on it.
   kRead,
-  // An existing file for one short appending operation: reads anywhere,
-  // writes at its end. While it is open, others may read the file but not
-  // write it, and another appending File waits until it is closed. (POSIX:
-  // an advisory lock, which only writers that lock as well respect. Windows:
-  // the sharing mode, which keeps every writer out; a wait for a writer that
-  // holds the file for more than a few seconds ends in "File access denied".)
+  // An existing ordinary file for one short appending operation: reads
+  // anywhere, writes at its end. While it is open, others may read the file
+  // but not write it, and another appending File waits until it is closed,
+  // but not for long: a file somebody keeps locked for more than a moment
+  // raises EFileLocked. (POSIX: an advisory lock, which only writers that
+  // lock as well respect, and which any reader may hold too. Windows: the
+  // sharing mode, which keeps every writer out.) Anything but an ordinary
+  // file (a FIFO, a device, a directory) is refused as "File access
+  // denied" before a byte goes to it.
   kAppend,
   // The same, and a missing file is created empty.
   kAppendOrCreate,
+  // kAppend without the lock, for a writer that must not fail because
+  // somebody holds it: each Write still lands at the end as one piece.
+  kAppendUnlocked,
+  // An ordinary file for reading and for writing in place, locked as for
+  // appending; a missing file is created empty.
+  kUpdateOrCreate,
   // A new file for writing, when no entry of that name exists, in one step
   // of the operating system; a taken name (a file, a directory or a dangling
   // link alike) makes Open return false.
@@ -63,6 +72,10 @@ class File {
   bool IsOpen() const { return handle_ != kNoHandle; }
   // True when the last Open or OpenBelow created the file.
   bool Created() const { return created_; }
+  // True when the open file belongs to this process's user or to the owner
+  // of the directory it lies in, so that no third user can have planted
+  // it (Windows: always).
+  bool OwnerTrusted();
 
   std::int64_t Size();
   // Reads up to COUNT bytes from the current position; fewer only at the end.

@@ -189,6 +189,34 @@ class StagedCopy {
   bool staged_ = false;
 };
 
+// How CreateWholeFile ended.
+enum class WholeFile {
+  kCreated,       // the file has its name and holds the data
+  kCreatedEmpty,  // the disk had no room for the data: the file is named empty
+  kNameTaken,     // an entry of that name exists (a dangling link included)
+};
+
+// Creates the file ROOT followed by BELOW, reached as for RenameNoReplace,
+// holding DATA. The file gets its name only once it holds DATA, in one step
+// that fails when the name is taken (Linux: written without a name or under
+// a temporary one, then linked to the name), so that a process killed at any
+// moment leaves the whole file or none. A full disk names the file empty
+// when EMPTYONFULLDISK, else it fails like any other failure: that raises
+// EInOutError naming the file (or the link in the way) and leaves nothing.
+WholeFile CreateWholeFile(const std::string& root, std::string_view below, std::string_view data,
+                          bool emptyOnFullDisk = false);
+
+// ReadFileHead for ROOT followed by BELOW, reached without following a
+// link below ROOT.
+std::optional<std::string> ReadFileHead(const std::string& root, std::string_view below,
+                                        std::size_t maxBytes);
+// Removes the file ROOT followed by BELOW, reached the same way; false when
+// it is not there or cannot be removed.
+bool RemoveFileBelow(const std::string& root, std::string_view below);
+// Renames ROOT followed by BELOW to NAME in the same directory, reached the
+// same way, without replacing an entry of that name. 0 or the error code.
+int RenameInDirBelow(const std::string& root, std::string_view below, const std::string& name);
+
 // The system's own text for an error code returned above.
 std::string SystemErrorMessage(int code);
 // True when CODE, returned above, says that the target name exists already.

@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <utility>
 #include <string_view>
+#include <utility>
 
 namespace brnet::sys {
 
@@ -87,6 +87,8 @@ inline RegKey& RegKey::operator=(RegKey&& other) noexcept {
   return *this;
 }
 
-inline RegKey::~RegKey() { Close(); }
+inline RegKey::~RegKey() {
+  Close();
+}
 
 }  // namespace brnet::sys

@@ -35,6 +35,9 @@ class NamedSemaphore {
 
   // True when a semaphore NAME exists; nothing is created or kept.
   static bool Present(const std::string& name);
+  // Where the semaphore NAME lives, for a message about a failure to create
+  // it (POSIX: its lock file; Windows: its name).
+  static std::string PlaceOf(const std::string& name);
 
  private:
   static constexpr std::intptr_t kNoHandle = -1;

@@ -1,8 +1,8 @@
 #include "sys/Error.h"
 
+#include <sys/stat.h>
 #include <cerrno>
 #include <string>
-#include <sys/stat.h>
 
 namespace brnet::sys {
 namespace {
@@ -18,19 +18,23 @@ bool ParentMissing(const std::string& path) {
 
 int ToRunError(int err, const std::string& path) {
   switch (err) {
-    case ENOENT: return (!path.empty() && ParentMissing(path)) ? rePathNotFound : reFileNotFound;
-    case ENOTDIR: return rePathNotFound;
+    case ENOENT:
+      return (!path.empty() && ParentMissing(path)) ? rePathNotFound : reFileNotFound;
+    case ENOTDIR:
+      return rePathNotFound;
     case EACCES:
     case EPERM:
     case EROFS:
     case EISDIR:
-    case ETXTBSY: return reAccessDenied;
+    case ETXTBSY:
+      return reAccessDenied;
     case ENOSPC:
 #ifdef EDQUOT
     case EDQUOT:
 #endif
       return reDiskFull;
-    default: return -1;
+    default:
+      return -1;
   }
 }
 

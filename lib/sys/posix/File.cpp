@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <cerrno>
 #include <string>
 
@@ -39,10 +41,14 @@ int OpenFlags(FileMode mode) {
       // Non-blocking, so that a FIFO put in place of a file cannot hang the
       // open; regular files ignore the flag.
       return O_RDONLY | O_NONBLOCK;
+    // Non-blocking for the same reason: a FIFO is refused after the open.
     case FileMode::kAppend:
-      return O_RDWR | O_APPEND;
+    case FileMode::kAppendUnlocked:
+      return O_RDWR | O_APPEND | O_NONBLOCK;
     case FileMode::kAppendOrCreate:
-      return O_RDWR | O_APPEND | O_CREAT;
+      return O_RDWR | O_APPEND | O_NONBLOCK | O_CREAT;
+    case FileMode::kUpdateOrCreate:
+      return O_RDWR | O_NONBLOCK | O_CREAT;
     case FileMode::kCreateExclusive:
       return O_WRONLY | O_CREAT | O_EXCL;
     case FileMode::kCreateOrTruncate:
@@ -51,24 +57,53 @@ int OpenFlags(FileMode mode) {
   return O_RDONLY;
 }
 
-// Only ordinary files are read.
-void CheckReadable(int fd, const std::string& path) {
+// How long an appending writer tries for the lock: other writers of ours
+// hold it for one line; whoever holds it longer is treated as holding it
+// for good.
+constexpr long kLockTriesMs = 1000;
+
+// Only ordinary files are read or appended to: a FIFO would swallow the
+// lines (or stall the writer when full) and a device would take them, both
+// with success reported.
+void CheckOrdinary(int fd, const std::string& path) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) CloseAndFail(fd, errno, path);
   if (!S_ISREG(st.st_mode)) CloseAndFail(fd, EACCES, path);
 }
 
 // An advisory write lock over the whole file, held until close: other
-// appending writers wait, readers are not affected.
+// appending writers wait, readers are not affected. Never waited for
+// without limit: any user who can read the file can hold a lock on it, so
+// the lock is tried again, with growing pauses, for a second at most.
 void LockForAppend(int fd, const std::string& path) {
   struct flock lock {};
   lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;
-  int rc;
-  do {
-    rc = ::fcntl(fd, F_SETLKW, &lock);
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0) CloseAndFail(fd, errno, path);
+  long waited = 0;
+  for (long pause = 1;; pause = pause < 64 ? pause * 2 : pause) {
+    if (::fcntl(fd, F_SETLK, &lock) == 0) return;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EACCES) CloseAndFail(fd, errno, path);
+    if (waited >= kLockTriesMs) break;
+    const timespec delay{0, pause * 1000000};
+    ::nanosleep(&delay, nullptr);
+    waited += pause;
+  }
+  Syscalls().close(fd);
+  throw EFileLocked("File locked by another process: " + path, EAGAIN);
+}
+
+bool Locking(FileMode mode) {
+  return mode == FileMode::kAppend || mode == FileMode::kAppendOrCreate ||
+         mode == FileMode::kUpdateOrCreate;
+}
+
+// What every open of MODE checks before the File takes FD.
+void CheckOpened(int fd, const std::string& path, FileMode mode) {
+  if (mode == FileMode::kRead || mode == FileMode::kAppendUnlocked || Locking(mode)) {
+    CheckOrdinary(fd, path);
+  }
+  if (Locking(mode)) LockForAppend(fd, path);
 }
 
 // Opens NAME in DIR in MODE with the further flags EXTRA; CREATED tells
@@ -80,7 +115,7 @@ void LockForAppend(int fd, const std::string& path) {
 int OpenAt(int dir, const char* name, FileMode mode, int extra, bool& created) {
   created = false;
   const int flags = OpenFlags(mode) | extra | O_CLOEXEC;
-  if (mode == FileMode::kAppendOrCreate) {
+  if (mode == FileMode::kAppendOrCreate || mode == FileMode::kUpdateOrCreate) {
     for (int attempt = 0; attempt < 2; ++attempt) {
       int fd = Syscalls().openat(dir, name, flags & ~O_CREAT, 0);
       if (fd >= 0 || errno != ENOENT) return fd;
@@ -132,8 +167,7 @@ bool File::Open(const std::string& path, FileMode mode) {
     if (mode == FileMode::kCreateExclusive && errno == EEXIST) return false;
     ThrowLastError(path);
   }
-  if (mode == FileMode::kRead) CheckReadable(fd, path);
-  if (mode == FileMode::kAppend || mode == FileMode::kAppendOrCreate) LockForAppend(fd, path);
+  CheckOpened(fd, path, mode);
   Adopt(fd, path, mode);
   created_ = created;
   return true;
@@ -151,13 +185,21 @@ bool File::OpenBelow(const std::string& root, std::string_view below, FileMode m
     }
     Fail(err, parent.Path);
   }
-  if (mode == FileMode::kRead) CheckReadable(fd, parent.Path);
-  if (mode == FileMode::kAppend || mode == FileMode::kAppendOrCreate) {
-    LockForAppend(fd, parent.Path);
-  }
+  CheckOpened(fd, parent.Path, mode);
   Adopt(fd, parent.Path, mode);
   created_ = created;
   return true;
+}
+
+bool File::OwnerTrusted() {
+  struct stat st {};
+  if (::fstat(Fd(handle_), &st) != 0) ThrowLastError(path_);
+  if (st.st_uid == ::geteuid()) return true;
+  const std::size_t slash = path_.find_last_of('/');
+  const std::string dir =
+      slash == std::string::npos ? std::string(".") : path_.substr(0, slash + 1);
+  struct stat dirSt {};
+  return ::stat(dir.c_str(), &dirSt) == 0 && dirSt.st_uid == st.st_uid;
 }
 
 std::int64_t File::Size() {

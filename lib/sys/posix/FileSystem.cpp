@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "sys/Error.h"
+#include "sys/Process.h"
 #include "sys/posix/Below.h"
 #include "sys/posix/FdIo.h"
 #include "sys/posix/Syscalls.h"
@@ -309,17 +310,45 @@ int NameUnnamed(int out, int dir, const std::string& name) {
   return errno;
 }
 
+// A temporary name of this half: ".brnet32-HOST-PID-N.tmp". It starts with
+// "." and ends in ".tmp", which no mailer sends or reads as a flag, and it
+// names its owner as a flag does, so that what a killed owner left can be
+// told from what a live one is writing.
+std::string TempName() {
+  static unsigned counter = 0;
+  return ".brnet32-" + HostName() + "-" + std::to_string(::getpid()) + "-" +
+         std::to_string(++counter) + ".tmp";
+}
+
+// Removes from DIRPATH (DIR) the temporary files of owners on this host
+// that no longer run: left by a kill, they would otherwise stay for ever,
+// copies of whole files among them.
+void RemoveDeadTemps(const std::string& dirPath, int dir) {
+  const std::string prefix = ".brnet32-" + HostName() + "-";
+  for (const SearchRec& rec : FindAllMatches(dirPath + ".brnet32-*.tmp", faHidden)) {
+    if (!rec.Name.starts_with(prefix)) continue;
+    const std::string rest = rec.Name.substr(prefix.size());
+    const std::size_t dash = rest.find('-');
+    if (dash == 0 || dash == std::string::npos || dash > 10 ||
+        rest.find_first_not_of("0123456789") < dash) {
+      continue;
+    }
+    const unsigned long long pid = std::stoull(rest.substr(0, dash));
+    if (pid == 0 || pid > 0xFFFFFFFFull || ProcessRuns(static_cast<std::uint32_t>(pid))) continue;
+    Syscalls().unlinkat(dir, rec.Name.c_str(), 0);
+  }
+}
+
 // Copies IN into DIR/NAME through a temporary name in TEMPDIR (a directory
 // the mailer does not send from, on the same file system), renamed to NAME
 // without replacing once the copy is whole. The temporary file is removed
 // on every failure.
 int CopyThroughTempName(int in, const struct stat& st, int tempDir, int dir,
                         const std::string& name) {
-  static unsigned counter = 0;
   std::string temp;
   int out = -1;
   for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
-    temp = ".brnet32-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
+    temp = TempName();
     out =
         Syscalls().openat(tempDir, temp.c_str(),
                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777);
@@ -357,6 +386,7 @@ int CopyNoReplace(const std::string& from, const std::string& root, std::string_
     posix::UniqueFd tempDir(
         Syscalls().open(root.empty() ? "." : root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
     if (tempDir.Get() < 0) return errno;
+    RemoveDeadTemps(root, tempDir.Get());
     return CopyThroughTempName(in.Get(), st, tempDir.Get(), parent.Dir.Get(), parent.Name);
   }
   if (const int err = FillCopy(in.Get(), out.Get(), st); err != 0) return err;
@@ -414,10 +444,9 @@ int StagedCopy::Stage(const std::string& from, const std::string& root, std::str
     const int err = errno;
     if (err != EOPNOTSUPP && err != EISDIR && err != EINVAL) return kNotStaged;
     // No unnamed files here: a temporary name in ROOT, outside every box.
-    static unsigned counter = 0;
+    RemoveDeadTemps(root, rootDir.Get());
     for (int attempt = 0; attempt < 100 && out.Get() < 0; ++attempt) {
-      const std::string temp =
-          ".brnet32-" + std::to_string(::getpid()) + "-s" + std::to_string(++counter) + ".tmp";
+      const std::string temp = TempName();
       out = posix::UniqueFd(Syscalls().openat(rootDir.Get(), temp.c_str(),
                                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                                               st.st_mode & 0777));
@@ -461,6 +490,105 @@ int StagedCopy::Publish() {
   return err;
 }
 
+namespace {
+
+// Writes DATA into the new file OUT; true when it is all there, false when
+// the disk had no room for it, after which OUT is empty again. Any other
+// failure is returned as its error code through ERR.
+bool FillWhole(int out, std::string_view data, int& err) {
+  err = posix::WriteAll(out, data.data(), data.size());
+  if (err != ENOSPC) return err == 0;
+  err = Syscalls().ftruncate(out, 0) == 0 ? 0 : errno;
+  return false;
+}
+
+}  // namespace
+
+WholeFile CreateWholeFile(const std::string& root, std::string_view below, std::string_view data,
+                          bool emptyOnFullDisk) {
+  const posix::ParentDir parent = posix::OpenParentBelow(root, below);
+  const int dir = parent.Dir.Get();
+  // A file that cannot be made where the name is taken already counts as
+  // the taken name, as for an exclusive create, which checks the name first.
+  const auto failed = [&](int err) {
+    struct stat st {};
+    if (::fstatat(dir, parent.Name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      return WholeFile::kNameTaken;
+    }
+    throw EInOutError(IoErrorText(err, parent.Path), err);
+  };
+  // Without a name while it is written: a kill leaves nothing at all.
+  posix::UniqueFd out(OpenUnnamed(dir, 0644));
+  std::string temp;
+  if (out.Get() < 0) {
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return failed(errno);
+    // No unnamed files on this file system: a temporary name beside it.
+    RemoveDeadTemps(root + std::string(below.substr(0, below.size() - parent.Name.size())), dir);
+    for (int attempt = 0; attempt < 100 && out.Get() < 0; ++attempt) {
+      temp = TempName();
+      out = posix::UniqueFd(Syscalls().openat(
+          dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+      if (out.Get() < 0 && errno != EEXIST) return failed(errno);
+    }
+    if (out.Get() < 0) throw EInOutError(IoErrorText(EEXIST, parent.Path), EEXIST);
+  }
+  int err = 0;
+  const bool whole = FillWhole(out.Get(), data, err);
+  if (!whole && err == 0 && !emptyOnFullDisk) err = ENOSPC;
+  if (err == 0) {
+    // linkat never replaces: a name taken meanwhile, by anybody, fails it.
+    err =
+        temp.empty()
+            ? NameUnnamed(out.Get(), dir, parent.Name)
+            : (Syscalls().linkat(dir, temp.c_str(), dir, parent.Name.c_str(), 0) == 0 ? 0 : errno);
+  }
+  if (!temp.empty()) Syscalls().unlinkat(dir, temp.c_str(), 0);
+  if (err == EEXIST) return WholeFile::kNameTaken;
+  if (err != 0) throw EInOutError(IoErrorText(err, parent.Path), err);
+  // What the file holds is under its name already: closing loses nothing.
+  Syscalls().close(out.Release());
+  return whole ? WholeFile::kCreated : WholeFile::kCreatedEmpty;
+}
+
+namespace {
+
+// The head of the open file FD when it is an ordinary file.
+std::optional<std::string> ReadHead(int fd, std::size_t maxBytes) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  std::string data(maxBytes, '\0');
+  const std::int64_t n = posix::ReadFull(fd, data.data(), maxBytes);
+  if (n < 0) return std::nullopt;
+  data.resize(static_cast<std::size_t>(n));
+  return data;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadFileHead(const std::string& root, std::string_view below,
+                                        std::size_t maxBytes) {
+  posix::ParentDir parent;
+  if (OpenTargetDir(root, below, parent) != 0) return std::nullopt;
+  // Non-blocking, so that a FIFO under the name cannot hang the open.
+  posix::UniqueFd fd(Syscalls().openat(parent.Dir.Get(), parent.Name.c_str(),
+                                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
+  if (fd.Get() < 0) return std::nullopt;
+  return ReadHead(fd.Get(), maxBytes);
+}
+
+bool RemoveFileBelow(const std::string& root, std::string_view below) {
+  posix::ParentDir parent;
+  if (OpenTargetDir(root, below, parent) != 0) return false;
+  // Without AT_REMOVEDIR unlinkat never takes a directory.
+  return Syscalls().unlinkat(parent.Dir.Get(), parent.Name.c_str(), 0) == 0;
+}
+
+int RenameInDirBelow(const std::string& root, std::string_view below, const std::string& name) {
+  posix::ParentDir parent;
+  if (const int err = OpenTargetDir(root, below, parent); err != 0) return err;
+  return RenameAtNoReplace(parent.Dir.Get(), parent.Name.c_str(), parent.Dir.Get(), name.c_str());
+}
+
 bool IsFileExistsError(int code) {
   return code == EEXIST;
 }
@@ -479,20 +607,10 @@ bool LastWriteTime(const std::string& path, FileTime& time) {
 
 std::optional<std::string> ReadFileHead(const std::string& path, std::size_t maxBytes) {
   // Non-blocking, so that a FIFO under the name cannot hang the open.
-  const int fd = Syscalls().open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
-  if (fd < 0) return std::nullopt;
-  std::optional<std::string> head;
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    std::string data(maxBytes, '\0');
-    const std::int64_t n = posix::ReadFull(fd, data.data(), maxBytes);
-    if (n >= 0) {
-      data.resize(static_cast<std::size_t>(n));
-      head = std::move(data);
-    }
-  }
-  Syscalls().close(fd);
-  return head;
+  posix::UniqueFd fd(
+      Syscalls().open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
+  if (fd.Get() < 0) return std::nullopt;
+  return ReadHead(fd.Get(), maxBytes);
 }
 
 }  // namespace brnet::sys

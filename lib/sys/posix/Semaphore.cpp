@@ -1,61 +1,102 @@
-// Named semaphores on Linux: a datagram socket bound to the name in the
-// abstract Unix-socket namespace.
+// Named semaphores on POSIX: a lock file per name, held with an open file
+// description lock, in a directory that belongs to the user.
 //
-// That namespace is one for the whole machine and knows no owners, so the
-// name is bound under the effective user id ("1000/T-MAIL_SEM_..."): as on
-// Windows, where a name without a prefix belongs to the user's session,
-// the programs of one user meet, and another user's semaphores, or two
-// unrelated setups of two users, never keep each other out.
+// The directory is the user's own (mode 0700 when this half makes it; one
+// that another user owns, that others may write into, or that is a link is
+// refused), so no other user can open, let alone lock, a name in it: as on
+// Windows, where a name without a prefix belongs to the user's session, the
+// programs of one user meet, and another user's programs can neither hold
+// nor see the names. BRNET_SEMAPHORE_DIR names the directory; without it,
+// root's is /run/brnet32 and another user's /tmp/brnet32-UID, the same for
+// every program of the user whatever its session.
 //
-// Binding is atomic and fails with EADDRINUSE when the name is taken; the
-// kernel drops the name when the socket is closed, which also happens when
-// the holder dies. POSIX sem_open objects would outlive a crashed holder and
-// leave its node busy for ever, so they do not fit. A presence test connects
-// a datagram socket to the name, which succeeds only while it is bound and
-// leaves nothing behind.
+// The lock (F_OFD_SETLK) is taken without waiting and fails when another
+// description holds it; the kernel drops it when the holder closes the file,
+// which also happens when the holder dies. The files stay: removing one
+// would let a second holder lock a new file of the same name while the first
+// still holds the old one. A presence test asks the kernel whether a lock
+// could be taken (F_OFD_GETLK), which takes nothing.
 #include "sys/Semaphore.h"
 
-#include <stddef.h>
-#include <sys/socket.h>
-#include <sys/un.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <cstdlib>
 #include <string>
+
+#include "sys/posix/Syscalls.h"
 
 namespace brnet::sys {
 namespace {
 
-// The abstract address for NAME: a leading NUL, then the user's scope and
-// the name's bytes.
-bool MakeAddress(const std::string& name, sockaddr_un& addr, socklen_t& length) {
-  std::memset(&addr, 0, sizeof addr);
-  addr.sun_family = AF_UNIX;
-  const std::string scoped = std::to_string(::geteuid()) + "/" + name;
-  if (name.empty() || scoped.size() > sizeof addr.sun_path - 1) {
-    errno = ENAMETOOLONG;
+std::string Place() {
+  const char* dir = std::getenv("BRNET_SEMAPHORE_DIR");
+  std::string place = dir != nullptr && *dir != '\0'
+                          ? std::string(dir)
+                          : (::geteuid() == 0 ? std::string("/run/brnet32")
+                                              : "/tmp/brnet32-" + std::to_string(::geteuid()));
+  while (place.size() > 1 && place.back() == '/') place.pop_back();
+  return place;
+}
+
+// The user's semaphore directory, made when MAKE and missing, or -1 with
+// errno set: EACCES for a directory that is not the user's alone.
+int OpenPlace(bool make) {
+  const std::string place = Place();
+  if (make && posix::Syscalls().mkdirat(AT_FDCWD, place.c_str(), 0700) != 0 && errno != EEXIST) {
+    return -1;
+  }
+  const int dir =
+      posix::Syscalls().open(place.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
+  if (dir < 0) return -1;
+  struct stat st {};
+  if (::fstat(dir, &st) != 0 || st.st_uid != ::geteuid() || (st.st_mode & 022) != 0) {
+    posix::Syscalls().close(dir);
+    errno = EACCES;
+    return -1;
+  }
+  return dir;
+}
+
+bool ValidName(const std::string& name) {
+  if (name.empty() || name.size() > 255 || name == "." || name == ".." ||
+      name.find('/') != std::string::npos) {
+    errno = name.size() > 255 ? ENAMETOOLONG : EINVAL;
     return false;
   }
-  std::memcpy(addr.sun_path + 1, scoped.data(), scoped.size());
-  length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + scoped.size());
   return true;
+}
+
+struct flock WholeFileLock(short type) {
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  return lock;
 }
 
 }  // namespace
 
 NamedSemaphore::CreateResult NamedSemaphore::Create(const std::string& name) {
   Close();
-  sockaddr_un addr;
-  socklen_t length;
-  if (!MakeAddress(name, addr, length)) return CreateResult::Failed;
-  int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return CreateResult::Failed;
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), length) != 0) {
-    int err = errno;
-    ::close(fd);
+  if (!ValidName(name)) return CreateResult::Failed;
+  const int dir = OpenPlace(true);
+  if (dir < 0) return CreateResult::Failed;
+  const int fd =
+      posix::Syscalls().openat(dir, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  int err = errno;
+  posix::Syscalls().close(dir);
+  if (fd < 0) {
     errno = err;
-    return err == EADDRINUSE ? CreateResult::Exists : CreateResult::Failed;
+    return CreateResult::Failed;
+  }
+  struct flock lock = WholeFileLock(F_WRLCK);
+  if (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
+    err = errno;
+    posix::Syscalls().close(fd);
+    errno = err;
+    return err == EAGAIN || err == EACCES ? CreateResult::Exists : CreateResult::Failed;
   }
   handle_ = fd;
   return CreateResult::Created;
@@ -63,22 +104,25 @@ NamedSemaphore::CreateResult NamedSemaphore::Create(const std::string& name) {
 
 void NamedSemaphore::Close() {
   if (!Held()) return;
-  ::close(static_cast<int>(handle_));
+  posix::Syscalls().close(static_cast<int>(handle_));
   handle_ = kNoHandle;
 }
 
 bool NamedSemaphore::Present(const std::string& name) {
-  sockaddr_un addr;
-  socklen_t length;
-  if (!MakeAddress(name, addr, length)) return false;
-  int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (!ValidName(name)) return false;
+  const int dir = OpenPlace(false);
+  if (dir < 0) return false;
+  const int fd = posix::Syscalls().openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0);
+  posix::Syscalls().close(dir);
   if (fd < 0) return false;
-  int rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), length);
-  int err = errno;
-  ::close(fd);
-  // A name bound by a socket of another type is taken all the same: creating
-  // it would fail, so it counts as present.
-  return rc == 0 || err == EPROTOTYPE;
+  struct flock lock = WholeFileLock(F_WRLCK);
+  const bool held = ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+  posix::Syscalls().close(fd);
+  return held;
+}
+
+std::string NamedSemaphore::PlaceOf(const std::string& name) {
+  return Place() + "/" + name;
 }
 
 }  // namespace brnet::sys

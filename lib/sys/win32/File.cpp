@@ -30,7 +30,8 @@ HANDLE Handle(std::intptr_t handle) {
 }
 
 bool IsAppending(FileMode mode) {
-  return mode == FileMode::kAppend || mode == FileMode::kAppendOrCreate;
+  return mode == FileMode::kAppend || mode == FileMode::kAppendOrCreate ||
+         mode == FileMode::kAppendUnlocked;
 }
 
 HANDLE Create(const std::string& path, DWORD access, DWORD share, DWORD disposition,
@@ -49,7 +50,10 @@ HANDLE OpenWaiting(const std::string& path, DWORD access, DWORD share, DWORD dis
     HANDLE h = Create(path, access, share, disposition, flags);
     if (h != INVALID_HANDLE_VALUE) return h;
     const DWORD err = ::GetLastError();
-    if (err != ERROR_SHARING_VIOLATION || ::GetTickCount64() >= deadline) Fail(err, path);
+    if (err != ERROR_SHARING_VIOLATION) Fail(err, path);
+    if (::GetTickCount64() >= deadline) {
+      throw EFileLocked("File locked by another process: " + path, static_cast<int>(err));
+    }
     ::Sleep(pause);
     pause = std::min<DWORD>(pause * 2, 16);
   }
@@ -68,6 +72,12 @@ HANDLE OpenHandle(const std::string& path, FileMode mode, DWORD flags, bool& cre
       return Create(path, GENERIC_READ, kShareAll, OPEN_EXISTING, flags);
     case FileMode::kAppend:
       return OpenWaiting(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, flags);
+    case FileMode::kAppendUnlocked:
+      return Create(path, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_EXISTING, flags);
+    case FileMode::kUpdateOrCreate:
+      h = OpenWaiting(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, flags);
+      created = ::GetLastError() != ERROR_ALREADY_EXISTS;
+      return h;
     case FileMode::kAppendOrCreate:
       h = OpenWaiting(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, flags);
       // OPEN_ALWAYS reports an existing file as this "error" on success.
@@ -119,7 +129,8 @@ HANDLE OpenChecked(const std::string& path, FileMode mode, DWORD flags, bool& cr
     FailLink(path);
   }
   // Devices and pipes ("CON", "\\.\pipe\x") are not files to read.
-  if (mode == FileMode::kRead && ::GetFileType(h) != FILE_TYPE_DISK) {
+  if ((mode == FileMode::kRead || mode == FileMode::kUpdateOrCreate || IsAppending(mode)) &&
+      ::GetFileType(h) != FILE_TYPE_DISK) {
     ::CloseHandle(h);
     Fail(ERROR_ACCESS_DENIED, path);
   }
@@ -175,6 +186,10 @@ bool File::OpenBelow(const std::string& root, std::string_view below, FileMode m
   if (h == INVALID_HANDLE_VALUE) return false;
   Adopt(reinterpret_cast<std::intptr_t>(h), path, mode);
   created_ = created;
+  return true;
+}
+
+bool File::OwnerTrusted() {
   return true;
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+#include "sys/Error.h"
+#include "sys/File.h"
 #include "sys/win32/PathBelow.h"
 #include "sys/win32/SystemMessage.h"
 
@@ -331,6 +333,89 @@ std::optional<std::string> ReadFileHead(const std::string& path, std::size_t max
   }
   ::CloseHandle(h);
   return head;
+}
+
+namespace {
+
+// ROOT followed by BELOW when no directory of BELOW is a reparse point;
+// otherwise the error for the link in the way is raised.
+std::string CheckedBelow(const std::string& root, std::string_view below) {
+  std::string linked;
+  std::string path = win32::PathBelow(root, below, linked);
+  if (!linked.empty()) {
+    throw EInOutError(SymbolicLinkRefusedText(linked), static_cast<int>(ERROR_CANT_ACCESS_FILE));
+  }
+  return path;
+}
+
+}  // namespace
+
+WholeFile CreateWholeFile(const std::string& root, std::string_view below, std::string_view data,
+                          bool emptyOnFullDisk) {
+  const std::string path = CheckedBelow(root, below);
+  const auto [dir, name] = SplitTarget(path);
+  // Written under a temporary name beside it, then moved to its name, which
+  // fails when the name is taken.
+  static unsigned counter = 0;
+  std::string temp;
+  File file;
+  for (int attempt = 0;; ++attempt) {
+    temp = dir + ".brnet32-" + std::to_string(::GetCurrentProcessId()) + "-" +
+           std::to_string(++counter) + ".tmp";
+    if (file.Open(temp, FileMode::kCreateExclusive)) break;
+    if (attempt >= 100) throw EInOutError(IoErrorText(ERROR_FILE_EXISTS, path), ERROR_FILE_EXISTS);
+  }
+  bool whole = true;
+  try {
+    try {
+      file.Write(data);
+    } catch (const EInOutError& e) {
+      if (!emptyOnFullDisk ||
+          (e.ErrorCode() != ERROR_DISK_FULL && e.ErrorCode() != ERROR_HANDLE_DISK_FULL)) {
+        throw;
+      }
+      file.Truncate(0);
+      whole = false;
+    }
+    file.Close();
+  } catch (...) {
+    if (file.IsOpen()) {
+      try {
+        file.Close();
+      } catch (...) {
+      }
+    }
+    ::DeleteFileA(temp.c_str());
+    throw;
+  }
+  if (::MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    return whole ? WholeFile::kCreated : WholeFile::kCreatedEmpty;
+  }
+  const DWORD err = ::GetLastError();
+  ::DeleteFileA(temp.c_str());
+  if (IsFileExistsError(static_cast<int>(err))) return WholeFile::kNameTaken;
+  ::SetLastError(err);
+  ThrowLastError(path);
+}
+
+std::optional<std::string> ReadFileHead(const std::string& root, std::string_view below,
+                                        std::size_t maxBytes) {
+  const std::string path = TargetBelow(root, below);
+  if (path.empty()) return std::nullopt;
+  return ReadFileHead(path, maxBytes);
+}
+
+bool RemoveFileBelow(const std::string& root, std::string_view below) {
+  const std::string path = TargetBelow(root, below);
+  return !path.empty() && ::DeleteFileA(path.c_str()) != 0;
+}
+
+int RenameInDirBelow(const std::string& root, std::string_view below, const std::string& name) {
+  const std::string path = TargetBelow(root, below);
+  if (path.empty()) return ERROR_CANT_ACCESS_FILE;
+  const auto [dir, old] = SplitTarget(path);
+  const std::string to = dir + name;
+  return ::MoveFileExA(path.c_str(), to.c_str(), 0) ? 0 : static_cast<int>(::GetLastError());
 }
 
 }  // namespace brnet::sys

@@ -42,4 +42,8 @@ bool NamedSemaphore::Present(const std::string& name) {
   return ::GetLastError() == ERROR_INVALID_HANDLE;
 }
 
+std::string NamedSemaphore::PlaceOf(const std::string& name) {
+  return name;
+}
+
 }  // namespace brnet::sys

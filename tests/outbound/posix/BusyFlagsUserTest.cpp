@@ -2,6 +2,8 @@
 // for lack of permission is the system's error naming the file, never
 // "busy"; only a flag that exists already means busy.
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +13,8 @@
 #include "outbound/BusyFlags.h"
 #include "support/NobodyChild.h"
 #include "sys/Error.h"
+#include "sys/Process.h"
+#include "sys/posix/Syscalls.h"
 
 namespace brnet {
 namespace {
@@ -78,6 +82,41 @@ TEST(BusyFlagsOfTwoUsers, NoPermissionIsAnErrorNamingThePath) {
   EXPECT_EQ(Tree(flags), V{});
   fs::remove(out + "139c10e1.bsy");
   EXPECT_EQ(LockAsNobody({kNormal, kNormal, flags, out}, node), "locked");
+}
+
+// What the hook below puts under the flag's name just before the rename.
+std::string gFlag, gLiveNote;
+
+// A stale flag is read again once it is taken aside: when a live process
+// removed it and raised its own between our reading and our renaming, what
+// we renamed is that live flag, and it goes back under its name, never away
+// (else two processes would hold the node at once).
+TEST(StaleFlags, ALiveFlagRaisedDuringTheTakeStays) {
+  TempDir tmp;
+  const std::string out = tmp / "out/";
+  fs::create_directories(out);
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+  const std::string host = sys::HostName();
+  gFlag = out + "139c04d2.bsy";
+  gLiveNote = std::to_string(::getpid()) + "\nbrnet32 " + host + "\n";
+  test::WriteFile(gFlag, std::to_string(dead) + "\nbrnet32 " + host + "\n");
+  auto& table = sys::posix::Syscalls();
+  table.renameat2 = [](int fd, const char* from, int td, const char* to, unsigned flags) {
+    if (!gLiveNote.empty()) {
+      fs::remove(gFlag);
+      test::WriteFile(gFlag, gLiveNote);
+    }
+    gLiveNote.clear();
+    return sys::posix::SystemSyscalls().renameat2(fd, from, td, to, flags);
+  };
+  const TFidoAddr node = TFidoAddr::CreateFromText("2:5020/1234", false);
+  const bool locked = LockNode({kBink, kBink, "", out}, &node, bkBsy);
+  table = sys::posix::SystemSyscalls();
+  EXPECT_FALSE(locked);
+  EXPECT_EQ(Tree(out), V{"139c04d2.bsy"});
+  EXPECT_EQ(test::ReadFile(gFlag), std::to_string(::getpid()) + "\nbrnet32 " + host + "\n");
 }
 
 }  // namespace

@@ -1,29 +1,32 @@
-// The POSIX half's semaphores: names bound as socket addresses, so their
-// length and the process's descriptor limit are its own failure causes.
+// The POSIX half's semaphores: lock files in a directory of the user's own,
+// so a name's length, the process's descriptor limit and the directory's
+// owner and mode are its own failure causes.
 #include "sys/Semaphore.h"
 
-#include <stddef.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/un.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
+#include "TestSupport.h"
 #include "support/NobodyChild.h"
 
 namespace brnet::sys {
 namespace {
 
+namespace fs = std::filesystem;
+
 TEST(PosixNamedSemaphore, FailuresAreNotReportedAsCreated) {
   const std::string name = "brnet-test-nofd-" + std::to_string(::getpid());
   NamedSemaphore tooLong;
-  EXPECT_EQ(tooLong.Create(std::string(200, 'x')), NamedSemaphore::CreateResult::Failed)
-      << "longer than a socket address holds";
+  EXPECT_EQ(tooLong.Create(std::string(300, 'x')), NamedSemaphore::CreateResult::Failed)
+      << "longer than a file name may be";
   // Without a free descriptor.
   pid_t child = ::fork();
   if (child == 0) {
@@ -37,34 +40,67 @@ TEST(PosixNamedSemaphore, FailuresAreNotReportedAsCreated) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
-// Binds NAME in the abstract namespace as it is, as a program that knows
-// nothing of user scopes would; "bound" or the error.
-// The socket stays open for the life of the calling process.
-std::string BindBareName(const std::string& name) {
-  const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  std::memcpy(addr.sun_path + 1, name.data(), name.size());
-  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), length) == 0) return "bound";
-  return std::strerror(errno);
-}
+// Points BRNET_SEMAPHORE_DIR at DIR while it lives.
+class ScopedPlace {
+ public:
+  explicit ScopedPlace(const std::string& dir) {
+    if (const char* old = std::getenv("BRNET_SEMAPHORE_DIR")) old_ = old;
+    ::setenv("BRNET_SEMAPHORE_DIR", dir.c_str(), 1);
+  }
+  ~ScopedPlace() {
+    if (old_.empty()) {
+      ::unsetenv("BRNET_SEMAPHORE_DIR");
+    } else {
+      ::setenv("BRNET_SEMAPHORE_DIR", old_.c_str(), 1);
+    }
+  }
 
-// The names belong to the user: another user's semaphore of the same name,
-// or a squatter on the bare name, keeps nobody out. (Another process of the
-// same user does: SemaphoreProcesses.HeldByAnotherProcessAndGoneWhenItEnds.)
-TEST(PosixNamedSemaphore, NamesAreScopedToTheUser) {
+ private:
+  std::string old_;
+};
+
+// The names belong to the user: another user can neither take ours (the
+// abstract socket names this half used before were anybody's to bind) nor
+// keep us out with theirs, and a directory that is not ours alone is
+// refused rather than trusted. (Another process of the same user does keep
+// us out: SemaphoreProcesses.HeldByAnotherProcessAndGoneWhenItEnds.)
+TEST(PosixNamedSemaphore, AnotherUserCanNeitherHoldNorSeeOurNames) {
   if (!test::NobodyChild::Possible()) GTEST_SKIP() << "needs root to run a child as nobody";
+  test::TempDir tmp;
+  ::chmod(tmp.Path().c_str(), 0755);
+  const std::string ours = tmp / "ours", theirs = tmp / "theirs";
+  fs::create_directory(theirs);
+  ::chown(theirs.c_str(), test::NobodyChild::kUid, test::NobodyChild::kGid);
   const std::string name = "T-MAIL_SEM_TEST" + std::to_string(::getpid()) + ".BSY";
+  ScopedPlace place(ours);
+  NamedSemaphore first;
+  ASSERT_EQ(first.Create("made-the-place"), NamedSemaphore::CreateResult::Created);
+  EXPECT_EQ(fs::status(ours).permissions() & fs::perms::all, fs::perms::owner_all);
   test::NobodyChild other([&] {
-    static NamedSemaphore held;  // lives until the child ends
-    const bool created = held.Create(name) == NamedSemaphore::CreateResult::Created;
-    return std::string(created ? "created" : "refused") + " " + BindBareName(name);
+    static NamedSemaphore inOurs, inTheirs;  // live until the child ends
+    const bool tookOurs = inOurs.Create(name) == NamedSemaphore::CreateResult::Created;
+    ::setenv("BRNET_SEMAPHORE_DIR", theirs.c_str(), 1);
+    const bool tookTheirs = inTheirs.Create(name) == NamedSemaphore::CreateResult::Created;
+    return std::string(tookOurs ? "took ours" : "refused") + ", " +
+           (tookTheirs ? "holds its own" : "none of its own");
   });
-  ASSERT_EQ(other.Result(), "created bound");
+  ASSERT_EQ(other.Result(), "refused, holds its own");
   EXPECT_FALSE(NamedSemaphore::Present(name));
   NamedSemaphore mine;
   EXPECT_EQ(mine.Create(name), NamedSemaphore::CreateResult::Created);
+
+  // A place another user owns, or one open to others, or a link to ours.
+  for (const std::string& bad : {theirs, std::string(tmp / "open"), std::string(tmp / "link")}) {
+    SCOPED_TRACE(bad);
+    if (bad.ends_with("open")) {
+      fs::create_directory(bad);
+      ::chmod(bad.c_str(), 0777);
+    }
+    if (bad.ends_with("link")) fs::create_directory_symlink(ours, bad);
+    ScopedPlace elsewhere(bad);
+    NamedSemaphore refused;
+    EXPECT_EQ(refused.Create("T-MAIL_SEM_OTHER.BSY"), NamedSemaphore::CreateResult::Failed);
+  }
 }
 
 }  // namespace
