@@ -213,6 +213,11 @@ std::optional<std::string> ReadFileHead(const std::string& root, std::string_vie
 // Removes the file ROOT followed by BELOW, reached the same way; false when
 // it is not there or cannot be removed.
 bool RemoveFileBelow(const std::string& root, std::string_view below);
+// Removes the file ROOT followed by BELOW, reached the same way, when it
+// begins with HEAD (an empty HEAD: when it is empty) or cannot be read;
+// one look at the directory serves both. False when it stays or could not
+// be removed.
+bool RemoveFileBelowIfHead(const std::string& root, std::string_view below, std::string_view head);
 // Renames ROOT followed by BELOW to NAME in the same directory, reached the
 // same way, without replacing an entry of that name. 0 or the error code.
 int RenameInDirBelow(const std::string& root, std::string_view below, const std::string& name);

@@ -583,6 +583,29 @@ bool RemoveFileBelow(const std::string& root, std::string_view below) {
   return Syscalls().unlinkat(parent.Dir.Get(), parent.Name.c_str(), 0) == 0;
 }
 
+bool RemoveFileBelowIfHead(const std::string& root, std::string_view below, std::string_view head) {
+  posix::ParentDir parent;
+  if (OpenTargetDir(root, below, parent) != 0) return false;
+  posix::UniqueFd fd(Syscalls().openat(parent.Dir.Get(), parent.Name.c_str(),
+                                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
+  if (fd.Get() >= 0) {
+    // One read of one byte more than HEAD: an ordinary file gives all it
+    // holds up to that count in one call, so a shorter count is its end.
+    // What is no ordinary file reads as nothing (a FIFO) and stays, or
+    // fails to read (a directory, which unlinkat never removes).
+    std::string data(head.size() + 1, '\0');
+    ssize_t n;
+    do {
+      n = ::read(fd.Get(), data.data(), data.size());
+    } while (n < 0 && errno == EINTR);
+    if (n >= 0) {
+      data.resize(static_cast<std::size_t>(n));
+      if (head.empty() ? !data.empty() : !data.starts_with(head)) return false;
+    }
+  }
+  return Syscalls().unlinkat(parent.Dir.Get(), parent.Name.c_str(), 0) == 0;
+}
+
 int RenameInDirBelow(const std::string& root, std::string_view below, const std::string& name) {
   posix::ParentDir parent;
   if (const int err = OpenTargetDir(root, below, parent); err != 0) return err;

@@ -410,6 +410,12 @@ bool RemoveFileBelow(const std::string& root, std::string_view below) {
   return !path.empty() && ::DeleteFileA(path.c_str()) != 0;
 }
 
+bool RemoveFileBelowIfHead(const std::string& root, std::string_view below, std::string_view head) {
+  const std::optional<std::string> now = ReadFileHead(root, below, head.size() + 1);
+  if (now && (head.empty() ? !now->empty() : !now->starts_with(head))) return false;
+  return RemoveFileBelow(root, below);
+}
+
 int RenameInDirBelow(const std::string& root, std::string_view below, const std::string& name) {
   const std::string path = TargetBelow(root, below);
   if (path.empty()) return ERROR_CANT_ACCESS_FILE;
