@@ -237,6 +237,14 @@ void TOutbNode::AttachFiles(const std::vector<std::string>& files, TOutbFlavor f
   // stay: no partial file under a name the mailer reads, nothing left when
   // the attach fails or the node is busy (the staged copies go with them).
   TStagedCopies staged = StageBoxCopies(files, flavor, outbType, mode);
+  // So are the model's records of a Bink attach (a look at each file for
+  // its size and date): they read the caller's files, not the outbound, and
+  // the flags then cover only the lines written.
+  std::vector<TOutbFile> records;
+  if (outbType == otBink) {
+    records.reserve(files.size());
+    for (const std::string& file : files) records.push_back(TOutbFile::FromText(file));
+  }
   const auto log = [this](char level, const std::string& text) { DoLog(level, text); };
   if (!LockNode(setup, &addr_, bkBsy, log)) {
     const std::string busy = "Node " + addr_.ToString() + " is busy";
@@ -246,7 +254,7 @@ void TOutbNode::AttachFiles(const std::vector<std::string>& files, TOutbFlavor f
   try {
     switch (outbType) {
       case otBink:
-        AttachBink(files, flavor, mode);
+        AttachBink(files, flavor, mode, records);
         break;
       case otArcMail:
         AttachNetmail(files, flavor, mode);
@@ -278,17 +286,33 @@ void UndoFlowLine(sys::File& flow, const TBsoPath& path, std::int64_t whole) {
 }
 
 void TOutbNode::AttachBink(const std::vector<std::string>& files, TOutbFlavor flavor,
-                           TOutbSendMode mode) {
-  const TBsoPath path = FlowFilePath(addr_, outbound_->BinkOutPath(), flavor);
+                           TOutbSendMode mode, std::vector<TOutbFile>& records) {
+  // The flow file in the spelling we write is opened at once: it is there
+  // for most attaches (a node with files waiting), and the open alone,
+  // which follows no link, shows it. Only a file missing under that name
+  // is looked for in the other spellings, or created; any other failure to
+  // open it (a link refused, no access, locked) is the error.
+  TBsoPath path = BinkBasePath(addr_, outbound_->BinkOutPath());
+  path.Below += FlowFileExt[flavor];
   sys::File flow;
-  flow.OpenBelow(path.Root, path.Below, sys::FileMode::kAppendOrCreate);
+  bool opened = false;
+  try {
+    opened = flow.OpenBelow(path.Root, path.Below, sys::FileMode::kAppend);
+  } catch (const EInOutError&) {
+    if (sys::EntryInfo(path.Full())) throw;
+  }
+  if (!opened) {
+    path = FlowFilePath(addr_, outbound_->BinkOutPath(), flavor);
+    flow.OpenBelow(path.Root, path.Below, sys::FileMode::kAppendOrCreate);
+  }
   // The length up to the last whole line: the mailer never sees a part of
   // a line, and the next attach is never glued to one. A file this attach
   // created is empty (nobody else writes it while the node's flags are up,
   // and the append lock is held), so only an existing one is looked at.
   std::int64_t whole = flow.Created() ? 0 : flow.Size();
   std::string lineEnd(LeadingLineEnd(flow, whole));
-  for (const std::string& file : files) {
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::string& file = files[i];
     // One write per line, so that a line is in the file whole or not at all
     // once a failure is undone.
     const std::string line = lineEnd + SendModePrefix(mode) + file + "\r\n";
@@ -300,7 +324,7 @@ void TOutbNode::AttachBink(const std::vector<std::string>& files, TOutbFlavor fl
     }
     whole += static_cast<std::int64_t>(line.size());
     lineEnd.clear();
-    AddFile(file, flavor, otBink);
+    AddFileRecord(std::move(records[i]), flavor, otBink);
     DoLog('+', "Created Bink attach " + file + " to " + addr_.ToString());
   }
   flow.Close();

@@ -97,7 +97,10 @@ class TOutbNode {
                    TOutbSendMode mode);
 
  private:
-  void AttachBink(const std::vector<std::string>& files, TOutbFlavor flavor, TOutbSendMode mode);
+  void AttachBink(const std::vector<std::string>& files, TOutbFlavor flavor, TOutbSendMode mode,
+                  std::vector<TOutbFile>& records);
+  // Records FILE, made by TOutbFile::FromText, as AddFile does.
+  void AddFileRecord(TOutbFile file, TOutbFlavor flavor, TOutbType outbType);
   void AttachNetmail(const std::vector<std::string>& files, TOutbFlavor flavor, TOutbSendMode mode);
   // Box copies written before the node is locked, for the first files of a
   // list; ERROR is the failure of the copy of the file after them (0: that
