@@ -585,7 +585,9 @@ bool RemoveFileBelow(const std::string& root, std::string_view below) {
 
 bool RemoveFileBelowIfHead(const std::string& root, std::string_view below, std::string_view head) {
   posix::ParentDir parent;
-  if (OpenTargetDir(root, below, parent) != 0) return false;
+  // A directory that cannot be opened to read the file leaves it unread:
+  // ours still, it is removed if it can be.
+  if (OpenTargetDir(root, below, parent) != 0) return RemoveFileBelow(root, below);
   posix::UniqueFd fd(Syscalls().openat(parent.Dir.Get(), parent.Name.c_str(),
                                        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
   if (fd.Get() >= 0) {

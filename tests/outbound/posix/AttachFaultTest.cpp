@@ -337,12 +337,14 @@ TEST_P(AttachFaults, EveryStepFailsWithEachError) {
       }
     }
   }
-  // The faults did reach the attach: most runs failed. A box copy is first
-  // written before the node is locked, and one that cannot be written there
-  // (a refused open of the file-boxes directory) is made under the lock as
-  // before: those faults are carried on.
-  const bool staged = kind == Kind::kBoxCopy || kind == Kind::kBoxCopyNamed;
-  EXPECT_GT(failures, runs / (staged ? 3 : 2));
+  // The faults did reach the attach: many runs failed. Some faults are
+  // carried on by a second road, and those attaches succeed: a box copy that
+  // cannot be written before the node is locked (a refused open of the
+  // file-boxes directory) is made under the lock; a flow file that cannot
+  // be opened under our spelling is looked for and created as a new one; a
+  // flag whose directory cannot be opened to read it back is removed all
+  // the same.
+  EXPECT_GT(failures, runs / 3);
   std::printf("%s: %d faulty attaches, %d failed\n", KindName(kind), runs, failures);
 }
 
