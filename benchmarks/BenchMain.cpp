@@ -25,6 +25,14 @@ struct RatioSpec {
   double Target;
 };
 
+struct GrowthSpec {
+  std::string Numerator;
+  std::string Denominator;
+  std::string Large;
+  std::string Small;
+  double Target;
+};
+
 struct LimitSpec {
   std::string Benchmark;
   std::string Counter;
@@ -34,6 +42,11 @@ struct LimitSpec {
 std::vector<RatioSpec>& Ratios() {
   static std::vector<RatioSpec> ratios;
   return ratios;
+}
+
+std::vector<GrowthSpec>& Growths() {
+  static std::vector<GrowthSpec> growths;
+  return growths;
 }
 
 std::vector<LimitSpec>& Limits() {
@@ -93,6 +106,24 @@ class RatioReporter : public benchmark::ConsoleReporter {
       }
       std::printf("\n");
     }
+    for (const GrowthSpec& wanted : Growths()) {
+      const auto growth = [&](const std::map<std::string, double>& times,
+                              const std::string& name) -> double {
+        auto large = times.find(name + wanted.Large);
+        auto small = times.find(name + wanted.Small);
+        if (large == times.end() || small == times.end() || small->second <= 0) return 0;
+        return large->second / small->second;
+      };
+      const double num = growth(times_, wanted.Numerator);
+      const double den = growth(times_, wanted.Denominator);
+      if (num <= 0 || den <= 0) continue;
+      const double ratio = num / den;
+      std::printf("ratio %-34s %8.2fx of %s's growth %s/%s (%.2fx vs %.2fx)",
+                  (wanted.Numerator + " growth").c_str(), ratio, wanted.Denominator.c_str(),
+                  wanted.Large.c_str() + 1, wanted.Small.c_str() + 1, num, den);
+      std::printf("  (target <= %gx: %s)\n", wanted.Target, Verdict(ratio <= wanted.Target));
+      allMet = allMet && ratio <= wanted.Target;
+    }
     for (const LimitSpec& wanted : Limits()) {
       auto it = counters_.find(wanted.Benchmark + " " + wanted.Counter);
       if (it == counters_.end()) continue;
@@ -130,6 +161,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 int AddRatio(const std::string& numerator, const std::string& denominator, double target) {
   Ratios().push_back({numerator, denominator, target});
+  return 0;
+}
+
+int AddGrowthRatio(const std::string& numerator, const std::string& denominator,
+                   const std::string& large, const std::string& small, double target) {
+  Growths().push_back({numerator, denominator, large, small, target});
   return 0;
 }
 

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build and the tests need, when missing.
 # binkd and crashmail are the real peers of the interoperability tests; mc
-# runs the brnet menu test.
+# runs the brnet menu test; strace counts the system calls of an attach.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
-          libbenchmark-dev binutils tmux binkd crashmail mc
+          libbenchmark-dev binutils tmux binkd crashmail mc strace
           # Windows: MinGW-w64 with the POSIX thread model (GoogleTest needs
           # std::mutex); wine64 runs the 64-bit tests, wine32 (from the i386
           # architecture, added below) the 32-bit ones and 32-bit FAR.

@@ -135,13 +135,24 @@ bool CreateFlagFileIn(const TFidoAddr& addr, TBusyFlagType type, const std::stri
                       const TBsoPath& flagPath) {
   const std::string full = flagPath.Full();
   std::string note = OwnFlagNote();
-  const std::vector<std::string> made = MakeFlagDirs(full, path);
+  // The flag is created first: its directory is there for nearly every
+  // lock, and a missing one fails the creation before anything is made.
+  // Only then are the directories looked at and made, and the flag
+  // created again; a failure with the directory there is the error.
+  std::vector<std::string> made;
   bool created = false;
   try {
     created = CreateNoteFile(flagPath, &note);
-  } catch (...) {
-    RemoveMadeDirs(made);
-    throw;
+  } catch (const EInOutError&) {
+    const std::string dir = ExtractFilePath(full);
+    if (dir.empty() || DirectoryPresent(dir)) throw;
+    made = MakeFlagDirs(full, path);
+    try {
+      created = CreateNoteFile(flagPath, &note);
+    } catch (...) {
+      RemoveMadeDirs(made);
+      throw;
+    }
   }
   if (created) {
     for (const std::string& found : FlagSpellings(flagPath)) {
@@ -362,16 +373,9 @@ void RemoveBusyFlag(const TFidoAddr* addr, const std::string& path, TBusyFlagTyp
     // under the name since: that one is not ours to remove. A flag that
     // cannot be read is ours still, and must not keep the node busy.
     // Ours still begins with our note: a third line of ours may follow it.
-    const std::optional<std::string> now =
-        sys::ReadFileHead(it->File.Root, it->File.Below, kNoteMax);
-    if (!now || (it->Note.empty() ? now->empty() : now->starts_with(it->Note))) {
-      // Tried twice: a flag of ours left behind keeps the node busy for as
-      // long as this process runs, and the walk down to it can fail for a
-      // moment (no free descriptor).
-      if (!sys::RemoveFileBelow(it->File.Root, it->File.Below)) {
-        sys::RemoveFileBelow(it->File.Root, it->File.Below);
-      }
-    }
+    // One look at the directory and one read serve the check and the
+    // removal (the note is known, so only its length is read back).
+    sys::RemoveFileBelowIfHead(it->File.Root, it->File.Below, it->Note);
     RemoveMadeDirs(it->Dirs);
     it = held.erase(it);
   }

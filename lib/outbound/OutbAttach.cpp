@@ -166,8 +166,7 @@ TBsoPath FlowFilePath(const TFidoAddr& addr, const std::string& outPath, TOutbFl
 // The line end that must come first: a flow file written by hand or by a
 // script may lack one after its last line, and our line would be glued to
 // that one.
-std::string_view LeadingLineEnd(sys::File& flow) {
-  const std::int64_t size = flow.Size();
+std::string_view LeadingLineEnd(sys::File& flow, std::int64_t size) {
   if (size == 0 || flow.ReadAt(size - 1, 1) == "\n") return {};
   return "\r\n";
 }
@@ -231,6 +230,21 @@ void TOutbNode::AttachFiles(const std::vector<std::string>& files, TOutbFlavor f
     const TBsoPath base = BinkBasePath(addr_, outbound_->BinkOutPath());
     RefuseLinksBelow(base.Root, base.Below, false);
   }
+  // Box copies are written before the node is locked: binkd refuses a
+  // whole session while a called-in node's flag exists, and a copy of a
+  // large file takes seconds. They are written where the mailer never looks
+  // and get their names in the box only under the lock, so the guarantees
+  // stay: no partial file under a name the mailer reads, nothing left when
+  // the attach fails or the node is busy (the staged copies go with them).
+  TStagedCopies staged = StageBoxCopies(files, flavor, outbType, mode);
+  // So are the model's records of a Bink attach (a look at each file for
+  // its size and date): they read the caller's files, not the outbound, and
+  // the flags then cover only the lines written.
+  std::vector<TOutbFile> records;
+  if (outbType == otBink) {
+    records.reserve(files.size());
+    for (const std::string& file : files) records.push_back(TOutbFile::FromText(file));
+  }
   const auto log = [this](char level, const std::string& text) { DoLog(level, text); };
   if (!LockNode(setup, &addr_, bkBsy, log)) {
     const std::string busy = "Node " + addr_.ToString() + " is busy";
@@ -240,14 +254,14 @@ void TOutbNode::AttachFiles(const std::vector<std::string>& files, TOutbFlavor f
   try {
     switch (outbType) {
       case otBink:
-        AttachBink(files, flavor, mode);
+        AttachBink(files, flavor, mode, records);
         break;
       case otArcMail:
         AttachNetmail(files, flavor, mode);
         break;
       case otFileBox:
       case otLongFileBox:
-        AttachFileBox(files, flavor, outbType, mode);
+        AttachFileBox(files, flavor, outbType, mode, staged);
         break;
     }
   } catch (...) {
@@ -274,11 +288,27 @@ void UndoFlowLine(sys::File& flow, const TBsoPath& path, std::int64_t whole) {
 }
 
 void TOutbNode::AttachBink(const std::vector<std::string>& files, TOutbFlavor flavor,
-                           TOutbSendMode mode) {
-  const TBsoPath path = FlowFilePath(addr_, outbound_->BinkOutPath(), flavor);
+                           TOutbSendMode mode, std::vector<TOutbFile>& records) {
+  // The flow file in the spelling we write is opened at once: it is there
+  // for most attaches (a node with files waiting), and the open alone,
+  // which follows no link, shows it. Only a file missing under that name
+  // is looked for in the other spellings, or created; any other failure to
+  // open it (a link refused, no access, locked) is the error.
+  TBsoPath path = BinkBasePath(addr_, outbound_->BinkOutPath());
+  path.Below += FlowFileExt[flavor];
   sys::File flow;
   try {
-    flow.OpenBelow(path.Root, path.Below, sys::FileMode::kAppendOrCreate);
+    bool opened = false;
+    try {
+      opened = flow.OpenBelow(path.Root, path.Below, sys::FileMode::kAppend);
+    } catch (const EInOutError&) {
+      // Locked, a link, no access: the error, unless there is no such file.
+      if (sys::EntryInfo(path.Full())) throw;
+    }
+    if (!opened) {
+      path = FlowFilePath(addr_, outbound_->BinkOutPath(), flavor);
+      flow.OpenBelow(path.Root, path.Below, sys::FileMode::kAppendOrCreate);
+    }
   } catch (const EFileLocked& e) {
     // Whoever keeps the flow file locked is working on the node without
     // its flags: the node is busy, and our flags go again at once.
@@ -286,12 +316,14 @@ void TOutbNode::AttachBink(const std::vector<std::string>& files, TOutbFlavor fl
   }
   // The length before this attach: a list is attached whole or not at all,
   // so a failure at any line cuts the file back to here, and only then are
-  // the lines logged as attached.
-  const std::int64_t start = flow.Size();
+  // the lines logged as attached. A file this attach created is empty
+  // (nobody else writes it while the node's flags are up and the append
+  // lock is held), so only an existing one is measured.
+  const std::int64_t start = flow.Created() ? 0 : flow.Size();
   // Should this process be killed in the middle of the lines, the next lock
   // of the node cuts the flow file back to here.
   NoteFlowAppend(addr_, path.Below, start);
-  std::string lineEnd(LeadingLineEnd(flow));
+  std::string lineEnd(LeadingLineEnd(flow, start));
   try {
     for (const std::string& file : files) {
       // One write per line: a line is in the file whole or not at all once
@@ -304,9 +336,9 @@ void TOutbNode::AttachBink(const std::vector<std::string>& files, TOutbFlavor fl
     UndoFlowLine(flow, path, start);
     throw;
   }
-  for (const std::string& file : files) {
-    AddFile(file, flavor, otBink);
-    DoLog('+', "Created Bink attach " + file + " to " + addr_.ToString());
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    AddFileRecord(std::move(records[i]), flavor, otBink);
+    DoLog('+', "Created Bink attach " + files[i] + " to " + addr_.ToString());
   }
 }
 
@@ -352,8 +384,35 @@ void TOutbNode::AttachNetmail(const std::vector<std::string>& files, TOutbFlavor
   }
 }
 
+TOutbNode::TStagedCopies TOutbNode::StageBoxCopies(const std::vector<std::string>& files,
+                                                   TOutbFlavor flavor, TOutbType outbType,
+                                                   TOutbSendMode mode) const {
+  TStagedCopies staged;
+  // A move is a rename, quick already; only copies are staged.
+  if ((outbType != otFileBox && outbType != otLongFileBox) || mode == smKillSent) return staged;
+  // Each staged copy holds a descriptor until it is named: a long list
+  // stages its first files and copies the others under the lock.
+  constexpr std::size_t kMaxStaged = 64;
+  const std::string& root = outbound_->FileBoxesPath();
+  const std::string boxBelow =
+      FileBoxDirName(addr_, root, flavor, outbType == otLongFileBox).substr(root.size());
+  for (std::size_t i = 0; i < files.size() && i < kMaxStaged; ++i) {
+    auto copy = std::make_unique<sys::StagedCopy>();
+    const int rc = copy->Stage(files[i], root, boxBelow + ExtractFileName(files[i]));
+    if (rc != 0) {
+      // A copy that failed is reported under the lock, after the files
+      // before it got their names, as the copies made there would be; one
+      // that could not be staged is made there.
+      if (rc != sys::StagedCopy::kNotStaged) staged.Error = rc;
+      break;
+    }
+    staged.Copies.push_back(std::move(copy));
+  }
+  return staged;
+}
+
 void TOutbNode::AttachFileBox(const std::vector<std::string>& files, TOutbFlavor flavor,
-                              TOutbType outbType, TOutbSendMode mode) {
+                              TOutbType outbType, TOutbSendMode mode, TStagedCopies& staged) {
   const std::string& root = outbound_->FileBoxesPath();
   const std::string boxDir = FileBoxDirName(addr_, root, flavor, outbType == otLongFileBox);
   const std::string boxBelow = boxDir.substr(root.size());
@@ -368,9 +427,19 @@ void TOutbNode::AttachFileBox(const std::vector<std::string>& files, TOutbFlavor
       const std::string below = boxBelow + ExtractFileName(path);
       if (mode == smKillSent) {
         MoveIntoBox(path, root, below);
-      } else if (const int rc = sys::CopyNoReplace(path, root, below); rc != 0) {
-        ThrowCopyError(rc, path, root + below);
+        continue;
       }
+      // A copy staged before the lock only gets its name here; one that
+      // could not be staged is made now.
+      int rc = 0;
+      if (done < staged.Copies.size()) {
+        rc = staged.Copies[done]->Publish();
+      } else if (done == staged.Copies.size() && staged.Error != 0) {
+        rc = staged.Error;
+      } else {
+        rc = sys::CopyNoReplace(path, root, below);
+      }
+      if (rc != 0) ThrowCopyError(rc, path, root + below);
     }
   } catch (...) {
     while (done-- > 0) {

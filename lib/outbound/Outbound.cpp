@@ -73,12 +73,15 @@ TOutbNode::TOutbNode(TOutbound* outbound, const TFidoAddr* addr)
 }
 
 TOutbFile& TOutbNode::AddFile(std::string_view fileName, TOutbFlavor flavor, TOutbType outbType) {
-  TOutbFile file = TOutbFile::FromText(fileName);
+  AddFileRecord(TOutbFile::FromText(fileName), flavor, outbType);
+  return files_.back();
+}
+
+void TOutbNode::AddFileRecord(TOutbFile file, TOutbFlavor flavor, TOutbType outbType) {
   file.Flavor = flavor;
   file.OutbType = outbType;
   if (file.Size != -1) totalSize_ += file.Size;
   files_.push_back(std::move(file));
-  return files_.back();
 }
 
 void TOutbNode::DoLog(char logLevel, std::string_view logString) {

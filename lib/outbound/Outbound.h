@@ -16,6 +16,7 @@
 #include "outbound/BusyFlags.h"
 #include "outbound/OutbNaming.h"
 #include "sys/Error.h"
+#include "sys/FileSystem.h"
 
 namespace brnet {
 
@@ -96,10 +97,22 @@ class TOutbNode {
                    TOutbSendMode mode);
 
  private:
-  void AttachBink(const std::vector<std::string>& files, TOutbFlavor flavor, TOutbSendMode mode);
+  void AttachBink(const std::vector<std::string>& files, TOutbFlavor flavor, TOutbSendMode mode,
+                  std::vector<TOutbFile>& records);
+  // Records FILE, made by TOutbFile::FromText, as AddFile does.
+  void AddFileRecord(TOutbFile file, TOutbFlavor flavor, TOutbType outbType);
   void AttachNetmail(const std::vector<std::string>& files, TOutbFlavor flavor, TOutbSendMode mode);
+  // Box copies written before the node is locked, for the first files of a
+  // list; ERROR is the failure of the copy of the file after them (0: that
+  // one and the rest are copied under the lock).
+  struct TStagedCopies {
+    std::vector<std::unique_ptr<sys::StagedCopy>> Copies;
+    int Error = 0;
+  };
   void AttachFileBox(const std::vector<std::string>& files, TOutbFlavor flavor, TOutbType outbType,
-                     TOutbSendMode mode);
+                     TOutbSendMode mode, TStagedCopies& staged);
+  TStagedCopies StageBoxCopies(const std::vector<std::string>& files, TOutbFlavor flavor,
+                               TOutbType outbType, TOutbSendMode mode) const;
 
   TOutbound* outbound_;
   TFidoAddr addr_;

@@ -105,6 +105,9 @@ class File {
   std::intptr_t handle_ = kNoHandle;
   FileMode mode_ = FileMode::kRead;
   bool created_ = false;
+  // The size learnt when the open took the append lock, until this File
+  // changes the file; -1 when unknown (the POSIX half keeps it).
+  std::int64_t knownSize_ = -1;
 };
 
 }  // namespace brnet::sys

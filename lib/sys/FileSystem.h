@@ -163,6 +163,44 @@ int CopyNoReplace(const std::string& from, const std::string& to);
 // from).
 int CopyNoReplace(const std::string& from, const std::string& root, std::string_view below);
 
+// CopyNoReplace in two steps, so that the long part can run before the
+// target's directory is locked against other programs: Stage writes the
+// whole copy, on disk, where no program looks for files (a file without a
+// name in ROOT, or a temporary name there starting with "."), and Publish
+// gives it the name ROOT followed by BELOW, never replacing an existing
+// file, the way CopyNoReplace would have. A copy staged and never published
+// is removed when the object goes; a killed process leaves no unnamed file
+// behind (a temporary name stays, as with CopyNoReplace).
+class StagedCopy {
+ public:
+  StagedCopy() = default;
+  ~StagedCopy();
+  StagedCopy(const StagedCopy&) = delete;
+  StagedCopy& operator=(const StagedCopy&) = delete;
+
+  // Copies FROM for its place BELOW ROOT. Returns 0, the system's error code
+  // of a copy that failed as CopyNoReplace would have failed (a name already
+  // taken in an existing target directory is refused before anything is
+  // copied), or kNotStaged when ROOT takes no staged copy (the process may
+  // not write there): CopyNoReplace is the way then.
+  static constexpr int kNotStaged = -1;
+  int Stage(const std::string& from, const std::string& root, std::string_view below);
+  bool Staged() const { return staged_; }
+  // Names the staged copy; a target directory on another file system than
+  // ROOT gets a copy made there afresh. Returns 0 or the system's error code.
+  int Publish();
+
+ private:
+  void Discard();
+
+  std::string from_;
+  std::string root_;
+  std::string below_;
+  std::string temp_;  // the temporary name in ROOT, when there is one
+  std::intptr_t handle_ = -1;
+  bool staged_ = false;
+};
+
 // How CreateWholeFile ended.
 enum class WholeFile {
   kCreated,       // the file has its name and holds the data
@@ -187,6 +225,11 @@ std::optional<std::string> ReadFileHead(const std::string& root, std::string_vie
 // Removes the file ROOT followed by BELOW, reached the same way; false when
 // it is not there or cannot be removed.
 bool RemoveFileBelow(const std::string& root, std::string_view below);
+// Removes the file ROOT followed by BELOW, reached the same way, when it
+// begins with HEAD (an empty HEAD: when it is empty) or cannot be read;
+// one look at the directory serves both. False when it stays or could not
+// be removed.
+bool RemoveFileBelowIfHead(const std::string& root, std::string_view below, std::string_view head);
 // Renames ROOT followed by BELOW to NAME in the same directory, reached the
 // same way, without replacing an entry of that name. 0 or the error code.
 int RenameInDirBelow(const std::string& root, std::string_view below, const std::string& name);

@@ -66,10 +66,11 @@ constexpr long kLockTriesMs = 1000;
 // Only ordinary files are read or appended to: a FIFO would swallow the
 // lines (or stall the writer when full) and a device would take them, both
 // with success reported.
-void CheckOrdinary(int fd, const std::string& path) {
+std::int64_t CheckOrdinary(int fd, const std::string& path) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) CloseAndFail(fd, errno, path);
   if (!S_ISREG(st.st_mode)) CloseAndFail(fd, EACCES, path);
+  return st.st_size;
 }
 
 // An advisory write lock over the whole file, held until close: other
@@ -84,7 +85,12 @@ void LockForAppend(int fd, const std::string& path) {
   for (long pause = 1;; pause = pause < 64 ? pause * 2 : pause) {
     if (::fcntl(fd, F_SETLK, &lock) == 0) return;
     if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EACCES) CloseAndFail(fd, errno, path);
+    if (errno != EAGAIN && errno != EACCES) {
+      // What cannot be locked may be no ordinary file: that is the error.
+      const int err = errno;
+      CheckOrdinary(fd, path);
+      CloseAndFail(fd, err, path);
+    }
     if (waited >= kLockTriesMs) break;
     const timespec delay{0, pause * 1000000};
     ::nanosleep(&delay, nullptr);
@@ -99,31 +105,38 @@ bool Locking(FileMode mode) {
          mode == FileMode::kUpdateOrCreate;
 }
 
-// What every open of MODE checks before the File takes FD.
-void CheckOpened(int fd, const std::string& path, FileMode mode) {
-  if (mode == FileMode::kRead || mode == FileMode::kAppendUnlocked || Locking(mode)) {
-    CheckOrdinary(fd, path);
+// What every open of MODE checks before the File takes FD. Returns the
+// file's size when the append lock is held, else -1. The lock comes before
+// the look: every appending writer takes it, so the size seen then stays
+// until this one writes, and one look serves the check and the size.
+std::int64_t CheckOpened(int fd, const std::string& path, FileMode mode) {
+  if (Locking(mode)) {
+    LockForAppend(fd, path);
+    return CheckOrdinary(fd, path);
   }
-  if (Locking(mode)) LockForAppend(fd, path);
+  if (mode == FileMode::kRead || mode == FileMode::kAppendUnlocked) CheckOrdinary(fd, path);
+  return -1;
 }
 
 // Opens NAME in DIR in MODE with the further flags EXTRA; CREATED tells
-// whether this call made the file. A missing file for appending is created
-// exclusively, so that the caller knows it made it; a file that vanishes
-// between the two tries is looked for once more.
+// whether this call made the file. A file for appending is opened as it is
+// first, since it usually exists (a node with files waiting), and only a
+// missing one is created, exclusively, so that the caller knows it made it;
+// a file that appears or vanishes between the two tries is looked for once
+// more.
 int OpenAt(int dir, const char* name, FileMode mode, int extra, bool& created) {
   created = false;
   const int flags = OpenFlags(mode) | extra | O_CLOEXEC;
   if (mode == FileMode::kAppendOrCreate || mode == FileMode::kUpdateOrCreate) {
     for (int attempt = 0; attempt < 2; ++attempt) {
-      int fd = Syscalls().openat(dir, name, flags | O_EXCL, kNewFileMode);
+      int fd = Syscalls().openat(dir, name, flags & ~O_CREAT, 0);
+      if (fd >= 0 || errno != ENOENT) return fd;
+      fd = Syscalls().openat(dir, name, flags | O_EXCL, kNewFileMode);
       if (fd >= 0) {
         created = true;
         return fd;
       }
       if (errno != EEXIST) return -1;
-      fd = Syscalls().openat(dir, name, flags & ~O_CREAT, 0);
-      if (fd >= 0 || errno != ENOENT) return fd;
     }
   }
   const int fd = Syscalls().openat(dir, name, flags, kNewFileMode);
@@ -157,6 +170,7 @@ void File::Adopt(std::intptr_t handle, const std::string& path, FileMode mode) {
   handle_ = handle;
   path_ = path;
   mode_ = mode;
+  knownSize_ = -1;
 }
 
 bool File::Open(const std::string& path, FileMode mode) {
@@ -166,8 +180,9 @@ bool File::Open(const std::string& path, FileMode mode) {
     if (mode == FileMode::kCreateExclusive && errno == EEXIST) return false;
     ThrowLastError(path);
   }
-  CheckOpened(fd, path, mode);
+  const std::int64_t size = CheckOpened(fd, path, mode);
   Adopt(fd, path, mode);
+  knownSize_ = size;
   created_ = created;
   return true;
 }
@@ -184,8 +199,9 @@ bool File::OpenBelow(const std::string& root, std::string_view below, FileMode m
     }
     Fail(err, parent.Path);
   }
-  CheckOpened(fd, parent.Path, mode);
+  const std::int64_t size = CheckOpened(fd, parent.Path, mode);
   Adopt(fd, parent.Path, mode);
+  knownSize_ = size;
   created_ = created;
   return true;
 }
@@ -202,6 +218,7 @@ bool File::OwnerTrusted() {
 }
 
 std::int64_t File::Size() {
+  if (knownSize_ >= 0) return knownSize_;
   struct stat st {};
   if (::fstat(Fd(handle_), &st) != 0) ThrowLastError(path_);
   return st.st_size;
@@ -229,11 +246,13 @@ std::string File::ReadAt(std::int64_t offset, std::size_t count) {
 }
 
 void File::Write(std::string_view data) {
+  knownSize_ = -1;
   const int err = posix::WriteAll(Fd(handle_), data.data(), data.size());
   if (err != 0) Fail(err, path_);
 }
 
 void File::Truncate(std::int64_t size) {
+  knownSize_ = -1;
   if (Syscalls().ftruncate(Fd(handle_), size) != 0) ThrowLastError(path_);
 }
 

@@ -190,12 +190,8 @@ bool RemoveEmptyDir(const std::string& path) {
 }
 
 bool RemoveFile(const std::string& path) {
-  struct stat st {};
-  // unlink would also take a directory's entry on some systems; never do that.
-  if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    errno = EISDIR;
-    return false;
-  }
+  // Without AT_REMOVEDIR, Linux refuses a directory (EISDIR) itself: no look
+  // at the entry first, which would also leave a gap for a swap.
   return Syscalls().unlinkat(AT_FDCWD, path.c_str(), 0) == 0;
 }
 
@@ -432,6 +428,95 @@ int CopyNoReplace(const std::string& from, const std::string& to) {
   return CopyNoReplace(from, dir, name);
 }
 
+StagedCopy::~StagedCopy() {
+  Discard();
+}
+
+void StagedCopy::Discard() {
+  if (handle_ >= 0) Syscalls().close(static_cast<int>(handle_));
+  handle_ = -1;
+  if (!temp_.empty()) {
+    posix::UniqueFd dir(
+        Syscalls().open(root_.empty() ? "." : root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+    if (dir.Get() >= 0) Syscalls().unlinkat(dir.Get(), temp_.c_str(), 0);
+    temp_.clear();
+  }
+  staged_ = false;
+}
+
+int StagedCopy::Stage(const std::string& from, const std::string& root, std::string_view below) {
+  Discard();
+  from_ = from;
+  root_ = root;
+  below_ = std::string(below);
+  posix::UniqueFd in(Syscalls().open(from.c_str(), O_RDONLY | O_CLOEXEC, 0));
+  if (in.Get() < 0) return errno;
+  struct stat st {};
+  if (::fstat(in.Get(), &st) != 0) return errno;
+  if (S_ISDIR(st.st_mode)) return EISDIR;
+  // A taken name is refused before anything is copied; a target directory
+  // that does not exist yet is made later, under the lock.
+  posix::ParentDir parent;
+  if (OpenTargetDir(root, below, parent) == 0) {
+    struct stat existing {};
+    if (::fstatat(parent.Dir.Get(), parent.Name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+      return EEXIST;
+    }
+  }
+  posix::UniqueFd rootDir(
+      Syscalls().open(root.empty() ? "." : root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+  if (rootDir.Get() < 0) return kNotStaged;
+  posix::UniqueFd out(OpenUnnamed(rootDir.Get(), st.st_mode & 0777));
+  if (out.Get() < 0) {
+    const int err = errno;
+    if (err != EOPNOTSUPP && err != EISDIR && err != EINVAL) return kNotStaged;
+    // No unnamed files here: a temporary name in ROOT, outside every box.
+    RemoveDeadTemps(root, rootDir.Get());
+    for (int attempt = 0; attempt < 100 && out.Get() < 0; ++attempt) {
+      const std::string temp = TempName();
+      out = posix::UniqueFd(Syscalls().openat(rootDir.Get(), temp.c_str(),
+                                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                              st.st_mode & 0777));
+      if (out.Get() < 0 && errno != EEXIST) return kNotStaged;
+      if (out.Get() >= 0) temp_ = temp;
+    }
+    if (out.Get() < 0) return kNotStaged;
+    int fillErr = FillCopy(in.Get(), out.Get(), st);
+    if (Syscalls().close(out.Release()) != 0 && fillErr == 0) fillErr = errno;
+    if (fillErr != 0) {
+      Discard();
+      return fillErr;
+    }
+    staged_ = true;
+    return 0;
+  }
+  if (const int err = FillCopy(in.Get(), out.Get(), st); err != 0) return err;
+  handle_ = out.Release();
+  staged_ = true;
+  return 0;
+}
+
+int StagedCopy::Publish() {
+  if (!staged_) return EINVAL;
+  posix::ParentDir parent;
+  if (const int err = OpenTargetDir(root_, below_, parent); err != 0) return err;
+  int err;
+  if (handle_ >= 0) {
+    err = NameUnnamed(static_cast<int>(handle_), parent.Dir.Get(), parent.Name);
+  } else {
+    posix::UniqueFd rootDir(
+        Syscalls().open(root_.empty() ? "." : root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+    if (rootDir.Get() < 0) return errno;
+    err = RenameAtNoReplace(rootDir.Get(), temp_.c_str(), parent.Dir.Get(), parent.Name.c_str());
+    if (err == 0) temp_.clear();
+  }
+  // The target directory is another file system (a box mounted on its
+  // own): the copy is made there as CopyNoReplace makes it.
+  if (err == EXDEV) err = CopyNoReplace(from_, root_, below_);
+  Discard();
+  return err;
+}
+
 namespace {
 
 // Writes DATA into the new file OUT; true when it is all there, false when
@@ -522,6 +607,31 @@ bool RemoveFileBelow(const std::string& root, std::string_view below) {
   posix::ParentDir parent;
   if (OpenTargetDir(root, below, parent) != 0) return false;
   // Without AT_REMOVEDIR unlinkat never takes a directory.
+  return Syscalls().unlinkat(parent.Dir.Get(), parent.Name.c_str(), 0) == 0;
+}
+
+bool RemoveFileBelowIfHead(const std::string& root, std::string_view below, std::string_view head) {
+  posix::ParentDir parent;
+  // A directory that cannot be opened to read the file leaves it unread:
+  // ours still, it is removed if it can be.
+  if (OpenTargetDir(root, below, parent) != 0) return RemoveFileBelow(root, below);
+  posix::UniqueFd fd(Syscalls().openat(parent.Dir.Get(), parent.Name.c_str(),
+                                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
+  if (fd.Get() >= 0) {
+    // One read of one byte more than HEAD: an ordinary file gives all it
+    // holds up to that count in one call, so a shorter count is its end.
+    // What is no ordinary file reads as nothing (a FIFO) and stays, or
+    // fails to read (a directory, which unlinkat never removes).
+    std::string data(head.size() + 1, '\0');
+    ssize_t n;
+    do {
+      n = ::read(fd.Get(), data.data(), data.size());
+    } while (n < 0 && errno == EINTR);
+    if (n >= 0) {
+      data.resize(static_cast<std::size_t>(n));
+      if (head.empty() ? !data.empty() : !data.starts_with(head)) return false;
+    }
+  }
   return Syscalls().unlinkat(parent.Dir.Get(), parent.Name.c_str(), 0) == 0;
 }
 

@@ -2,6 +2,7 @@
 // name.
 #include "sys/Process.h"
 
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -10,8 +11,28 @@
 
 namespace brnet::sys {
 
+namespace {
+
+// The process id, asked of the system once: every flag this process raises
+// names it, and glibc no longer keeps it. Only a fork changes it, and the
+// child forgets the copy before it returns from fork (glibc runs the handler
+// in the child of every fork(); a child made by a bare clone that then calls
+// into the library is not supported).
+pid_t gPid = 0;
+
+void ForgetPid() {
+  gPid = 0;
+}
+
+}  // namespace
+
 std::uint32_t CurrentProcessId() {
-  return static_cast<std::uint32_t>(::getpid());
+  if (gPid == 0) {
+    static const int registered = ::pthread_atfork(nullptr, nullptr, ForgetPid);
+    (void)registered;
+    gPid = ::getpid();
+  }
+  return static_cast<std::uint32_t>(gPid);
 }
 
 bool ProcessRuns(std::uint32_t pid) {
@@ -23,8 +44,16 @@ bool ProcessRuns(std::uint32_t pid) {
 }
 
 std::string HostName() {
-  char name[256] = {};
-  if (::gethostname(name, sizeof name - 1) != 0) return {};
+  // Asked once per process. The name only tells flags of this machine from
+  // other machines' (a flag is judged stale only on the machine that wrote
+  // it); were the machine renamed while the process runs, its flags would
+  // carry the old name, which other processes never judge stale, and this
+  // process still knows them as its own by the note it wrote: the safe side.
+  static const std::string name = [] {
+    char buffer[256] = {};
+    if (::gethostname(buffer, sizeof buffer - 1) != 0) return std::string();
+    return std::string(buffer);
+  }();
   return name;
 }
 

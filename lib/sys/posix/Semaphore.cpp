@@ -19,6 +19,7 @@
 #include "sys/Semaphore.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,19 +32,40 @@
 namespace brnet::sys {
 namespace {
 
+void ForgetInChild();
+
+// The effective user id, asked once per process: the library is used by
+// programs that run as one user (a sysop's shell, the file manager, a
+// mailer's helper). A child forgets it at the fork, since children are
+// where a program changes its user; a program that changed its user
+// without one would find its next semaphore refused (the kept directory
+// below is the other user's), never another user's semaphores held.
+bool gEuidKnown = false;
+uid_t gEuid = 0;
+
+uid_t Euid() {
+  if (!gEuidKnown) {
+    static const int registered = ::pthread_atfork(nullptr, nullptr, ForgetInChild);
+    (void)registered;
+    gEuid = ::geteuid();
+    gEuidKnown = true;
+  }
+  return gEuid;
+}
+
 std::string Place() {
   const char* dir = std::getenv("BRNET_SEMAPHORE_DIR");
-  std::string place = dir != nullptr && *dir != '\0'
-                          ? std::string(dir)
-                          : (::geteuid() == 0 ? std::string("/run/brnet32")
-                                              : "/tmp/brnet32-" + std::to_string(::geteuid()));
+  std::string place =
+      dir != nullptr && *dir != '\0'
+          ? std::string(dir)
+          : (Euid() == 0 ? std::string("/run/brnet32") : "/tmp/brnet32-" + std::to_string(Euid()));
   while (place.size() > 1 && place.back() == '/') place.pop_back();
   return place;
 }
 
 // The user's semaphore directory, made when MAKE and missing, or -1 with
 // errno set: EACCES for a directory that is not the user's alone.
-int OpenPlace(bool make) {
+int OpenPlaceAfresh(bool make) {
   const std::string place = Place();
   if (make && posix::Syscalls().mkdirat(AT_FDCWD, place.c_str(), 0700) != 0 && errno != EEXIST) {
     return -1;
@@ -52,12 +74,57 @@ int OpenPlace(bool make) {
       posix::Syscalls().open(place.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
   if (dir < 0) return -1;
   struct stat st {};
-  if (::fstat(dir, &st) != 0 || st.st_uid != ::geteuid() || (st.st_mode & 022) != 0) {
+  if (::fstat(dir, &st) != 0 || st.st_uid != Euid() || (st.st_mode & 022) != 0) {
     posix::Syscalls().close(dir);
     errno = EACCES;
     return -1;
   }
   return dir;
+}
+
+// The directory, opened and checked once and kept open (close-on-exec) for
+// the next locks of the process: only its owner, this user, can change its
+// mode, and nobody but root its owner, so the check holds while it is open.
+// Its path is compared on every use, so a changed BRNET_SEMAPHORE_DIR opens
+// the new one. Were the directory removed and made again meanwhile (a
+// cleaner of /tmp), the names created in the old one would meet nobody:
+// creating a name in a removed directory fails (ENOENT), and then the path
+// is opened afresh.
+// Closed when the library is unloaded.
+struct TPlace {
+  std::string Path;
+  int Dir = -1;
+
+  void Forget() {
+    if (Dir >= 0) posix::Syscalls().close(Dir);
+    Dir = -1;
+    Path.clear();
+  }
+  ~TPlace() { Forget(); }
+};
+
+TPlace gPlace;
+
+// The kept directory for the current path, or -1 with errno set.
+int OpenPlace(bool make) {
+  const std::string path = Place();
+  if (gPlace.Dir >= 0 && gPlace.Path == path) return gPlace.Dir;
+  const int dir = OpenPlaceAfresh(make);
+  if (dir < 0) return -1;
+  gPlace.Forget();
+  gPlace.Path = path;
+  gPlace.Dir = dir;
+  return dir;
+}
+
+// Forgets the kept directory, after a failure that may mean it was removed.
+void ForgetPlace() {
+  gPlace.Forget();
+}
+
+void ForgetInChild() {
+  gEuidKnown = false;
+  ForgetPlace();
 }
 
 bool ValidName(const std::string& name) {
@@ -81,16 +148,20 @@ struct flock WholeFileLock(short type) {
 NamedSemaphore::CreateResult NamedSemaphore::Create(const std::string& name) {
   Close();
   if (!ValidName(name)) return CreateResult::Failed;
-  const int dir = OpenPlace(true);
-  if (dir < 0) return CreateResult::Failed;
-  const int fd =
-      posix::Syscalls().openat(dir, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  int err = errno;
-  posix::Syscalls().close(dir);
+  int fd = -1;
+  for (int attempt = 0; attempt < 2 && fd < 0; ++attempt) {
+    const int dir = OpenPlace(true);
+    if (dir < 0) return CreateResult::Failed;
+    fd = posix::Syscalls().openat(dir, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
+                                  0600);
+    if (fd < 0 && errno != ENOENT) return CreateResult::Failed;
+    if (fd < 0) ForgetPlace();
+  }
   if (fd < 0) {
-    errno = err;
+    errno = ENOENT;
     return CreateResult::Failed;
   }
+  int err = 0;
   struct flock lock = WholeFileLock(F_WRLCK);
   if (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
     err = errno;
@@ -113,7 +184,6 @@ bool NamedSemaphore::Present(const std::string& name) {
   const int dir = OpenPlace(false);
   if (dir < 0) return false;
   const int fd = posix::Syscalls().openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0);
-  posix::Syscalls().close(dir);
   if (fd < 0) return false;
   struct flock lock = WholeFileLock(F_WRLCK);
   const bool held = ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;

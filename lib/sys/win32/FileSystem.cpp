@@ -234,6 +234,72 @@ int CopyNoReplace(const std::string& from, const std::string& to) {
   return CopyNoReplace(from, dir, name);
 }
 
+StagedCopy::~StagedCopy() {
+  Discard();
+}
+
+void StagedCopy::Discard() {
+  if (!temp_.empty()) {
+    // A read-only copy can only be deleted once it is writable.
+    ::SetFileAttributesA(temp_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileA(temp_.c_str());
+    temp_.clear();
+  }
+  staged_ = false;
+}
+
+int StagedCopy::Stage(const std::string& from, const std::string& root, std::string_view below) {
+  Discard();
+  from_ = from;
+  root_ = root;
+  below_ = std::string(below);
+  const DWORD attr = ::GetFileAttributesA(from.c_str());
+  if (attr == INVALID_FILE_ATTRIBUTES || (attr & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return kNotStaged;  // CopyNoReplace gives the error
+  }
+  // A taken name is refused before anything is copied.
+  const std::string to = TargetBelow(root, below);
+  if (!to.empty() && ::GetFileAttributesA(to.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    return ERROR_FILE_EXISTS;
+  }
+  static unsigned counter = 0;
+  for (int attempt = 0;; ++attempt) {
+    const std::string temp = root + ".brnet32-" + std::to_string(::GetCurrentProcessId()) + "-s" +
+                             std::to_string(++counter) + ".tmp";
+    // Fails on an existing name; takes the source's attributes and times.
+    if (::CopyFileA(from.c_str(), temp.c_str(), TRUE)) {
+      temp_ = temp;
+      staged_ = true;
+      return 0;
+    }
+    const DWORD err = ::GetLastError();
+    if ((err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) || attempt >= 100) {
+      ::DeleteFileA(temp.c_str());
+      // The source or the disk: CopyNoReplace fails the same way; a root
+      // the process may not write: CopyNoReplace may still succeed.
+      return err == ERROR_ACCESS_DENIED ? kNotStaged : static_cast<int>(err);
+    }
+  }
+}
+
+int StagedCopy::Publish() {
+  if (!staged_) return ERROR_INVALID_FUNCTION;
+  const std::string to = TargetBelow(root_, below_);
+  int err = ERROR_CANT_ACCESS_FILE;
+  if (!to.empty()) {
+    err = ::MoveFileExA(temp_.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)
+              ? 0
+              : static_cast<int>(::GetLastError());
+  }
+  if (err == 0) temp_.clear();
+  // The same text as CopyNoReplace's for a taken name.
+  if (err == ERROR_ALREADY_EXISTS) err = ERROR_FILE_EXISTS;
+  // The box is another volume: the copy is made there afresh.
+  if (err == ERROR_NOT_SAME_DEVICE) err = CopyNoReplace(from_, root_, below_);
+  Discard();
+  return err;
+}
+
 bool IsFileExistsError(int code) {
   return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
 }
@@ -358,6 +424,12 @@ std::optional<std::string> ReadFileHead(const std::string& root, std::string_vie
 bool RemoveFileBelow(const std::string& root, std::string_view below) {
   const std::string path = TargetBelow(root, below);
   return !path.empty() && ::DeleteFileA(path.c_str()) != 0;
+}
+
+bool RemoveFileBelowIfHead(const std::string& root, std::string_view below, std::string_view head) {
+  const std::optional<std::string> now = ReadFileHead(root, below, head.size() + 1);
+  if (now && (head.empty() ? !now->empty() : !now->starts_with(head))) return false;
+  return RemoveFileBelow(root, below);
 }
 
 int RenameInDirBelow(const std::string& root, std::string_view below, const std::string& name) {

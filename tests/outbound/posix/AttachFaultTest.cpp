@@ -358,8 +358,12 @@ TEST_P(AttachFaults, EveryStepFailsWithEachError) {
       }
     }
   }
-  // The faults did reach the attach: many runs failed. (Those at the note of
-  // an append or at the removal of the flags are outlasted.)
+  // The faults did reach the attach: many runs failed. Some faults are
+  // outlasted or carried on by a second road, and those attaches succeed:
+  // the note of an append, the removal of the flags, a box copy that cannot
+  // be written before the node is locked (made under the lock instead), a
+  // flow file that cannot be opened under our spelling (looked for and
+  // created as a new one).
   EXPECT_GT(failures, runs / 3);
   std::printf("%s: %d faulty attaches, %d failed\n", KindName(kind), runs, failures);
 }
