@@ -54,12 +54,24 @@ class TwoUserSpool : public Peers {
     WriteFile(Cfg("b-other"), b);
   }
 
-  // brnet with A's configuration; PREFIX runs it as another user.
-  RunResult Brnet(const std::vector<std::string>& args, const std::string& prefix = {}) {
+  // brnet with A's configuration; PREFIX runs it as another user, USER
+  // (root's run works as the spool's owner, ftn). Node semaphores live in
+  // a directory of the user who takes them, this test's own.
+  RunResult Brnet(const std::vector<std::string>& args, const std::string& prefix = {},
+                  uid_t user = 0) {
+    if (user == 0) user = ftn_;
+    const std::string semaphores = Root() + "/semaphores-" + std::to_string(user);
+    if (!fs::exists(semaphores)) {
+      fs::create_directory(semaphores);
+      EXPECT_EQ(::chown(semaphores.c_str(), user, static_cast<gid_t>(-1)), 0);
+      ::chmod(semaphores.c_str(), 0700);
+    }
     std::string cmd = prefix + " '" BRNET_PATH "'";
     for (const std::string& a : args) cmd += " '" + a + "'";
     return RunBounded({"/bin/sh", "-c", cmd}, 30,
-                      {{"XDG_CONFIG_HOME", Root() + "/config"}, {"BRNET_BINKD_CFG", ""}});
+                      {{"XDG_CONFIG_HOME", Root() + "/config"},
+                       {"BRNET_BINKD_CFG", ""},
+                       {"BRNET_SEMAPHORE_DIR", semaphores}});
   }
 
   // Files below A's spool directories that do not belong to ftn.
@@ -152,9 +164,9 @@ TEST_F(TwoUserSpool, GroupMemberWritesWhatBinkdRewrites) {
   ::chmod(shared.c_str(), 0640);
   ASSERT_EQ(::chown(own.c_str(), nobody_, ftnGid_), 0);
   ::chmod(own.c_str(), 0600);
-  RunResult r = Brnet({"attach", "-c", Cfg("a"), "1234", own}, sysop);
+  RunResult r = Brnet({"attach", "-c", Cfg("a"), "1234", own}, sysop, nobody_);
   EXPECT_EQ(r.out, "brnet: " + own + ": the mailer's user ftn cannot read it\n");
-  r = Brnet({"attach", "-c", Cfg("a"), "1234", shared}, sysop);
+  r = Brnet({"attach", "-c", Cfg("a"), "1234", shared}, sysop, nobody_);
   ASSERT_EQ(r.status, 0) << r.out;
   struct stat st {};
   ASSERT_EQ(::stat(A("OUT/139c04d2.flo").c_str(), &st), 0);
