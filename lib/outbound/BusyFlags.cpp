@@ -1,6 +1,7 @@
 #include "outbound/BusyFlags.h"
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 #include "sys/Error.h"
@@ -42,6 +43,10 @@ struct THeldFlagFile {
   TBsoPath File;     // reached from its root without following links
   std::string Note;
   std::vector<std::string> Dirs;
+  // The flag itself, kept open from its creation (POSIX): the note of an
+  // append is written through it, and at unlock the name is removed only
+  // while it still names this very file.
+  std::unique_ptr<sys::File> Kept;
 };
 
 // The flag files this process holds; a plain pointer for the reason above.
@@ -110,8 +115,8 @@ std::vector<std::string> MakeFlagDirs(const std::string& file, const std::string
 // on a full disk is the flag named empty (it works by its existence, as
 // other programs' flags do; only it is never judged stale), and *NOTE
 // becomes what it holds.
-bool CreateNoteFile(const TBsoPath& file, std::string* note) {
-  switch (sys::CreateWholeFile(file.Root, file.Below, *note, true)) {
+bool CreateNoteFile(const TBsoPath& file, std::string* note, sys::File* kept) {
+  switch (sys::CreateWholeFile(file.Root, file.Below, *note, true, kept)) {
     case sys::WholeFile::kNameTaken:
       return false;
     case sys::WholeFile::kCreatedEmpty:
@@ -140,15 +145,16 @@ bool CreateFlagFileIn(const TFidoAddr& addr, TBusyFlagType type, const std::stri
   // Only then are the directories looked at and made, and the flag
   // created again; a failure with the directory there is the error.
   std::vector<std::string> made;
+  auto kept = std::make_unique<sys::File>();
   bool created = false;
   try {
-    created = CreateNoteFile(flagPath, &note);
+    created = CreateNoteFile(flagPath, &note, kept.get());
   } catch (const EInOutError&) {
     const std::string dir = ExtractFilePath(full);
     if (dir.empty() || DirectoryPresent(dir)) throw;
     made = MakeFlagDirs(full, path);
     try {
-      created = CreateNoteFile(flagPath, &note);
+      created = CreateNoteFile(flagPath, &note, kept.get());
     } catch (...) {
       RemoveMadeDirs(made);
       throw;
@@ -167,7 +173,8 @@ bool CreateFlagFileIn(const TFidoAddr& addr, TBusyFlagType type, const std::stri
     RemoveMadeDirs(made);
     return false;
   }
-  HeldFiles().push_back({TFidoAddr::CreateCopy(&addr), type, path, flagPath, note, made});
+  HeldFiles().push_back(
+      {TFidoAddr::CreateCopy(&addr), type, path, flagPath, note, made, std::move(kept)});
   return true;
 }
 
@@ -375,7 +382,10 @@ void RemoveBusyFlag(const TFidoAddr* addr, const std::string& path, TBusyFlagTyp
     // Ours still begins with our note: a third line of ours may follow it.
     // One look at the directory and one read serve the check and the
     // removal (the note is known, so only its length is read back).
-    sys::RemoveFileBelowIfHead(it->File.Root, it->File.Below, it->Note);
+    // The flag kept open since its creation is compared by identity (no
+    // read); otherwise by its note: one look at the directory and one read
+    // serve the check and the removal.
+    sys::RemoveFileBelowIfKept(it->File.Root, it->File.Below, *it->Kept, it->Note);
     RemoveMadeDirs(it->Dirs);
     it = held.erase(it);
   }
@@ -416,10 +426,16 @@ void NoteFlowAppend(const TFidoAddr& addr, const std::string& flowBelow, std::in
       // Appended behind our two lines, which stay as they are: a crash in
       // the middle of this write leaves a third line without its end, which
       // announces nothing.
-      sys::File flag;
-      flag.OpenBelow(held.File.Root, held.File.Below, sys::FileMode::kAppendUnlocked);
-      flag.Write(line);
-      flag.Close();
+      // Through the flag kept open since its creation where there is one:
+      // nobody else writes into our flag, so its end is where our note ends.
+      if (held.Kept->IsOpen()) {
+        held.Kept->Write(line);
+      } else {
+        sys::File flag;
+        flag.OpenBelow(held.File.Root, held.File.Below, sys::FileMode::kAppendUnlocked);
+        flag.Write(line);
+        flag.Close();
+      }
     } catch (const Exception&) {
     }
     return;

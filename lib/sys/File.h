@@ -96,10 +96,13 @@ class File {
   // failure.
   static bool Remove(const std::string& path);
 
+  // For the platform layer: takes over HANDLE, the platform's handle of the
+  // file PATH open in MODE (closing what this File had open), and gives it.
+  void Adopt(std::intptr_t handle, const std::string& path, FileMode mode);
+  std::intptr_t Handle() const { return handle_; }
+
  private:
   static constexpr std::intptr_t kNoHandle = -1;
-
-  void Adopt(std::intptr_t handle, const std::string& path, FileMode mode);
 
   std::string path_;
   std::intptr_t handle_ = kNoHandle;

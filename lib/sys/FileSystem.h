@@ -23,6 +23,8 @@
 
 namespace brnet::sys {
 
+class File;
+
 // Attribute bits as the Windows file system reports them.
 enum FileAttr : std::uint32_t {
   faReadOnly = 0x01,
@@ -215,8 +217,11 @@ enum class WholeFile {
 // moment leaves the whole file or none. A full disk names the file empty
 // when EMPTYONFULLDISK, else it fails like any other failure: that raises
 // EInOutError naming the file (or the link in the way) and leaves nothing.
+// KEEP, when given, receives the created file still open for appending
+// without a lock (POSIX; on Windows it stays closed), so that what its
+// creator adds later needs no walk to it and no open.
 WholeFile CreateWholeFile(const std::string& root, std::string_view below, std::string_view data,
-                          bool emptyOnFullDisk = false);
+                          bool emptyOnFullDisk = false, File* keep = nullptr);
 
 // ReadFileHead for ROOT followed by BELOW, reached without following a
 // link below ROOT.
@@ -230,6 +235,11 @@ bool RemoveFileBelow(const std::string& root, std::string_view below);
 // one look at the directory serves both. False when it stays or could not
 // be removed.
 bool RemoveFileBelowIfHead(const std::string& root, std::string_view below, std::string_view head);
+// Removes the file ROOT followed by BELOW, reached the same way, when it is
+// still the very file KEPT holds open (KEPT as CreateWholeFile left it);
+// when KEPT is not open, as RemoveFileBelowIfHead with HEAD. KEPT is closed.
+bool RemoveFileBelowIfKept(const std::string& root, std::string_view below, File& kept,
+                           std::string_view head);
 // Renames ROOT followed by BELOW to NAME in the same directory, reached the
 // same way, without replacing an entry of that name. 0 or the error code.
 int RenameInDirBelow(const std::string& root, std::string_view below, const std::string& name);

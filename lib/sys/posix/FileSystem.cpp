@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "sys/Error.h"
+#include "sys/File.h"
 #include "sys/Process.h"
 #include "sys/posix/Below.h"
 #include "sys/posix/FdIo.h"
@@ -532,7 +533,7 @@ bool FillWhole(int out, std::string_view data, int& err) {
 }  // namespace
 
 WholeFile CreateWholeFile(const std::string& root, std::string_view below, std::string_view data,
-                          bool emptyOnFullDisk) {
+                          bool emptyOnFullDisk, File* keep) {
   const posix::ParentDir parent = posix::OpenParentBelow(root, below);
   const int dir = parent.Dir.Get();
   // A file that cannot be made where the name is taken already counts as
@@ -573,7 +574,13 @@ WholeFile CreateWholeFile(const std::string& root, std::string_view below, std::
   if (err == EEXIST) return WholeFile::kNameTaken;
   if (err != 0) throw EInOutError(IoErrorText(err, parent.Path), err);
   // What the file holds is under its name already: closing loses nothing.
-  Syscalls().close(out.Release());
+  // Kept open instead, it is the same file as under the name (the temporary
+  // name, if any, is gone), written at its end.
+  if (keep != nullptr) {
+    keep->Adopt(out.Release(), parent.Path, FileMode::kAppendUnlocked);
+  } else {
+    Syscalls().close(out.Release());
+  }
   return whole ? WholeFile::kCreated : WholeFile::kCreatedEmpty;
 }
 
@@ -631,6 +638,36 @@ bool RemoveFileBelowIfHead(const std::string& root, std::string_view below, std:
       data.resize(static_cast<std::size_t>(n));
       if (head.empty() ? !data.empty() : !data.starts_with(head)) return false;
     }
+  }
+  return Syscalls().unlinkat(parent.Dir.Get(), parent.Name.c_str(), 0) == 0;
+}
+
+bool RemoveFileBelowIfKept(const std::string& root, std::string_view below, File& kept,
+                           std::string_view head) {
+  if (!kept.IsOpen()) return RemoveFileBelowIfHead(root, below, head);
+  // Closed whatever happens: the name is what others look at.
+  struct Closer {
+    File& file;
+    ~Closer() {
+      try {
+        file.Close();
+      } catch (const Exception&) {
+      }
+    }
+  } closer{kept};
+  posix::ParentDir parent;
+  // A directory that cannot be opened leaves the name unlooked-at: ours
+  // still, it is removed if it can be.
+  if (OpenTargetDir(root, below, parent) != 0) return RemoveFileBelow(root, below);
+  // The name is compared with the file by identity, not by what it holds:
+  // an inode this process holds open cannot be freed and given to another
+  // file, so the same device and inode under the name mean our very flag,
+  // and a flag somebody raised under the name since is never removed.
+  struct stat named {}, ours {};
+  if (::fstatat(parent.Dir.Get(), parent.Name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+      ::fstat(static_cast<int>(kept.Handle()), &ours) != 0 || named.st_dev != ours.st_dev ||
+      named.st_ino != ours.st_ino) {
+    return false;
   }
   return Syscalls().unlinkat(parent.Dir.Get(), parent.Name.c_str(), 0) == 0;
 }

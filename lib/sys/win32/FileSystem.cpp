@@ -367,7 +367,9 @@ std::string CheckedBelow(const std::string& root, std::string_view below) {
 }  // namespace
 
 WholeFile CreateWholeFile(const std::string& root, std::string_view below, std::string_view data,
-                          bool emptyOnFullDisk) {
+                          bool emptyOnFullDisk, File* /*keep*/) {
+  // KEEP stays closed: a file held open here would keep other programs from
+  // deleting it (the sharing mode of every open).
   const std::string path = CheckedBelow(root, below);
   const auto [dir, name] = SplitTarget(path);
   // Written under a temporary name beside it, then moved to its name, which
@@ -430,6 +432,12 @@ bool RemoveFileBelowIfHead(const std::string& root, std::string_view below, std:
   const std::optional<std::string> now = ReadFileHead(root, below, head.size() + 1);
   if (now && (head.empty() ? !now->empty() : !now->starts_with(head))) return false;
   return RemoveFileBelow(root, below);
+}
+
+bool RemoveFileBelowIfKept(const std::string& root, std::string_view below, File& kept,
+                           std::string_view head) {
+  if (kept.IsOpen()) kept.Close();
+  return RemoveFileBelowIfHead(root, below, head);
 }
 
 int RenameInDirBelow(const std::string& root, std::string_view below, const std::string& name) {
