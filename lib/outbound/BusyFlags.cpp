@@ -47,6 +47,7 @@ struct THeldFlagFile {
   // append is written through it, and at unlock the name is removed only
   // while it still names this very file.
   std::unique_ptr<sys::File> Kept;
+  std::int64_t KeptSize = 0;  // what this process has written into it
 };
 
 // The flag files this process holds; a plain pointer for the reason above.
@@ -174,7 +175,8 @@ bool CreateFlagFileIn(const TFidoAddr& addr, TBusyFlagType type, const std::stri
     return false;
   }
   HeldFiles().push_back(
-      {TFidoAddr::CreateCopy(&addr), type, path, flagPath, note, made, std::move(kept)});
+      {TFidoAddr::CreateCopy(&addr), type, path, flagPath, note, made, std::move(kept),
+       static_cast<std::int64_t>(note.size())});
   return true;
 }
 
@@ -385,7 +387,7 @@ void RemoveBusyFlag(const TFidoAddr* addr, const std::string& path, TBusyFlagTyp
     // The flag kept open since its creation is compared by identity (no
     // read); otherwise by its note: one look at the directory and one read
     // serve the check and the removal.
-    sys::RemoveFileBelowIfKept(it->File.Root, it->File.Below, *it->Kept, it->Note);
+    sys::RemoveFileBelowIfKept(it->File.Root, it->File.Below, *it->Kept, it->KeptSize, it->Note);
     RemoveMadeDirs(it->Dirs);
     it = held.erase(it);
   }
@@ -429,7 +431,15 @@ void NoteFlowAppend(const TFidoAddr& addr, const std::string& flowBelow, std::in
       // Through the flag kept open since its creation where there is one:
       // nobody else writes into our flag, so its end is where our note ends.
       if (held.Kept->IsOpen()) {
-        held.Kept->Write(line);
+        try {
+          held.Kept->Write(line);
+          held.KeptSize += static_cast<std::int64_t>(line.size());
+        } catch (const Exception&) {
+          // How much of the line went is unknown: the flag is judged by
+          // its note from now on.
+          held.Kept->Close();
+          throw;
+        }
       } else {
         sys::File flag;
         flag.OpenBelow(held.File.Root, held.File.Below, sys::FileMode::kAppendUnlocked);

@@ -236,10 +236,11 @@ bool RemoveFileBelow(const std::string& root, std::string_view below);
 // be removed.
 bool RemoveFileBelowIfHead(const std::string& root, std::string_view below, std::string_view head);
 // Removes the file ROOT followed by BELOW, reached the same way, when it is
-// still the very file KEPT holds open (KEPT as CreateWholeFile left it);
-// when KEPT is not open, as RemoveFileBelowIfHead with HEAD. KEPT is closed.
+// still the very file KEPT holds open (KEPT as CreateWholeFile left it) and
+// SIZE bytes long, all of them written by its holder; when KEPT is not open,
+// as RemoveFileBelowIfHead with HEAD. KEPT is closed.
 bool RemoveFileBelowIfKept(const std::string& root, std::string_view below, File& kept,
-                           std::string_view head);
+                           std::int64_t size, std::string_view head);
 // Renames ROOT followed by BELOW to NAME in the same directory, reached the
 // same way, without replacing an entry of that name. 0 or the error code.
 int RenameInDirBelow(const std::string& root, std::string_view below, const std::string& name);

@@ -643,7 +643,7 @@ bool RemoveFileBelowIfHead(const std::string& root, std::string_view below, std:
 }
 
 bool RemoveFileBelowIfKept(const std::string& root, std::string_view below, File& kept,
-                           std::string_view head) {
+                           std::int64_t size, std::string_view head) {
   if (!kept.IsOpen()) return RemoveFileBelowIfHead(root, below, head);
   // Closed whatever happens: the name is what others look at.
   struct Closer {
@@ -662,11 +662,13 @@ bool RemoveFileBelowIfKept(const std::string& root, std::string_view below, File
   // The name is compared with the file by identity, not by what it holds:
   // an inode this process holds open cannot be freed and given to another
   // file, so the same device and inode under the name mean our very flag,
-  // and a flag somebody raised under the name since is never removed.
+  // and a flag somebody raised under the name since is never removed. Its
+  // length tells whether a program that opens flags without creating them
+  // anew has written its own over ours.
   struct stat named {}, ours {};
   if (::fstatat(parent.Dir.Get(), parent.Name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
       ::fstat(static_cast<int>(kept.Handle()), &ours) != 0 || named.st_dev != ours.st_dev ||
-      named.st_ino != ours.st_ino) {
+      named.st_ino != ours.st_ino || named.st_size != size) {
     return false;
   }
   return Syscalls().unlinkat(parent.Dir.Get(), parent.Name.c_str(), 0) == 0;

@@ -435,7 +435,7 @@ bool RemoveFileBelowIfHead(const std::string& root, std::string_view below, std:
 }
 
 bool RemoveFileBelowIfKept(const std::string& root, std::string_view below, File& kept,
-                           std::string_view head) {
+                           std::int64_t /*size*/, std::string_view head) {
   if (kept.IsOpen()) kept.Close();
   return RemoveFileBelowIfHead(root, below, head);
 }
