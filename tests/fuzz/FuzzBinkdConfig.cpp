@@ -26,7 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     const BinkdConfig config = ParseBinkdConfig(text, "/etc/binkd/binkd.cfg", sameText);
     const BinkdSettings settings = ResolveBinkdSettings(config, "/etc/binkd/binkd.cfg");
-    if (settings.Outbound.empty() || settings.Outbound[0] != '/') std::abort();
+    // A relative outbound is kept as written, with the line that says it,
+    // for the refusal when it is used; an absolute one has no such line.
+    if (settings.Outbound.empty()) std::abort();
+    if ((settings.Outbound[0] != '/') != !settings.RelativeAt.empty()) std::abort();
     if (settings.DefaultZone <= 0) std::abort();
   } catch (const EConfigError&) {
   }
