@@ -12,6 +12,7 @@
 #include "sys/Process.h"
 #include "util/Files.h"
 #include "util/Paths.h"
+#include "util/Words.h"
 
 namespace brnet {
 namespace {
@@ -39,20 +40,6 @@ void MakeDirsBelow(const std::string& root, std::string_view below) {
     if (!DirectoryPresent(path) && !sys::MakeDir(path)) sys::ThrowLastError(path);
     path += kDelim;
   }
-}
-
-std::vector<std::string> TextLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::size_t stop = end;
-    if (stop > start && text[stop - 1] == '\r') --stop;
-    lines.push_back(text.substr(start, stop - start));
-    start = end + 1;
-  }
-  return lines;
 }
 
 // The file a flow-file line names: without its send-mode prefix and the

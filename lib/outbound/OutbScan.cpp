@@ -23,22 +23,6 @@ std::string ReadTextFile(const std::string& path) {
   return text;
 }
 
-// The lines of a text file as a text-file reader returns them: split at LF,
-// a CR before it dropped, no empty piece after a final line end.
-std::vector<std::string> TextLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::size_t stop = end;
-    if (stop > start && text[stop - 1] == '\r') --stop;
-    lines.push_back(text.substr(start, stop - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
 std::string_view TrimControls(std::string_view s) {
   auto isSpace = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
   while (!s.empty() && isSpace(s.front())) s.remove_prefix(1);

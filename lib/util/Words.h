@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace brnet {
 
@@ -31,5 +32,10 @@ std::string SplitOffFieldSkip(std::string& s, char sep);
 // S with each CR and LF written as the visible escapes "\\r" and "\\n", for
 // texts that must stay one line (a log line, a path quoted in an error).
 std::string EscapeLineBreaks(std::string_view s);
+
+// The lines of a text as a text-file reader returns them (a flow file, a
+// file request): split at LF, a CR before it dropped, no empty piece after a
+// final line end.
+std::vector<std::string> TextLines(const std::string& text);
 
 }  // namespace brnet

@@ -65,16 +65,6 @@ struct Request {
   bool Again = false;
 };
 
-TOutbFlavor ParseFlavour(const std::string& text) {
-  const std::string f = ToAsciiLower(text);
-  if (f == "immediate" || f == "imm" || f == "i") return flImm;
-  if (f == "crash" || f == "c") return flCrash;
-  if (f == "direct" || f == "d") return flDirect;
-  if (f == "normal" || f == "n") return flNormal;
-  if (f == "hold" || f == "h") return flHold;
-  throw UsageError("unknown flavour \"" + text + "\" (immediate, crash, direct, normal or hold)");
-}
-
 int ParseSeconds(const std::string& text) {
   if (text.empty() || text.size() > 6 ||
       text.find_first_not_of("0123456789") != std::string::npos) {
@@ -85,7 +75,7 @@ int ParseSeconds(const std::string& text) {
 
 Request ParseRequest(const ParsedArgs& args) {
   Request r;
-  if (args.Has("flavour")) r.Flavor = ParseFlavour(args.Value("flavour"));
+  if (args.Has("flavour")) r.Flavor = ParseFlavourName(args.Value("flavour"));
   if (args.Has("kill-sent") && args.Has("trunc-sent")) {
     throw UsageError("--kill-sent and --trunc-sent exclude each other");
   }
@@ -331,6 +321,16 @@ int Attach(const ParsedArgs& args, const SetupSources& sources) {
 }
 
 }  // namespace
+
+TOutbFlavor ParseFlavourName(const std::string& text) {
+  const std::string f = ToAsciiLower(text);
+  if (f == "immediate" || f == "imm" || f == "i") return flImm;
+  if (f == "crash" || f == "c") return flCrash;
+  if (f == "direct" || f == "d") return flDirect;
+  if (f == "normal" || f == "n") return flNormal;
+  if (f == "hold" || f == "h") return flHold;
+  throw UsageError("unknown flavour \"" + text + "\" (immediate, crash, direct, normal or hold)");
+}
 
 int AttachCommand(const std::vector<std::string>& args, const SetupSources& sources) {
   return RunCommand(args, kSpecs, kHelp,

@@ -23,6 +23,8 @@ struct ParsedArgs;
 SetupOptions SetupOptionsFrom(const ParsedArgs& args);
 // TEXT as an outbound type: bink, netmail, box, longbox (any case).
 TOutbType ParseType(const std::string& text);
+// "immediate", "crash", "direct", "normal", "hold" or their first letters.
+TOutbFlavor ParseFlavourName(const std::string& text);
 
 // The main address for the library's naming and address rules, set for the
 // life of the object. An invalid text fails naming where it came from.

@@ -52,16 +52,6 @@ std::vector<OptionSpec> ManageSpecs(std::vector<OptionSpec> extra) {
   return extra;
 }
 
-TOutbFlavor ParseFlavourName(const std::string& text) {
-  const std::string f = ToAsciiLower(text);
-  if (f == "immediate" || f == "imm" || f == "i") return flImm;
-  if (f == "crash" || f == "c") return flCrash;
-  if (f == "direct" || f == "d") return flDirect;
-  if (f == "normal" || f == "n") return flNormal;
-  if (f == "hold" || f == "h") return flHold;
-  throw UsageError("unknown flavour \"" + text + "\" (immediate, crash, direct, normal or hold)");
-}
-
 std::int64_t ParseDuration(const std::string& text, const std::string& option) {
   const std::size_t digits = text.find_first_not_of("0123456789");
   const std::string number = text.substr(0, digits);

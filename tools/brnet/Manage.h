@@ -31,8 +31,6 @@ std::vector<OptionSpec> ManageSpecs(std::vector<OptionSpec> extra);
 // The help lines of those options.
 extern const char* const kManageOptionsHelp;
 
-// "immediate", "crash", "direct", "normal", "hold" or their first letters.
-TOutbFlavor ParseFlavourName(const std::string& text);
 // "90", "90s", "15m", "2h", "1d", "1w": seconds; a usage error names OPTION.
 std::int64_t ParseDuration(const std::string& text, const std::string& option);
 // A Unix time in decimal, or local "YYYY-MM-DD[ HH:MM[:SS]]" (also with "T").

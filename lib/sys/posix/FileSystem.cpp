@@ -368,6 +368,20 @@ void RemoveDeadTemps(const std::string& dirPath, int dir) {
   }
 }
 
+// The file FROM opened to be copied, with what fstat says of it; a
+// directory is refused.
+int OpenCopySource(const std::string& from, posix::UniqueFd& in, struct stat& st) {
+  in = posix::UniqueFd(Syscalls().open(from.c_str(), O_RDONLY | O_CLOEXEC, 0));
+  if (in.Get() < 0) return errno;
+  if (::fstat(in.Get(), &st) != 0) return errno;
+  return S_ISDIR(st.st_mode) ? EISDIR : 0;
+}
+
+// A descriptor of the configured directory ROOT itself (it may be a link).
+int OpenRootDir(const std::string& root) {
+  return Syscalls().open(root.empty() ? "." : root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0);
+}
+
 // Copies IN into DIR/NAME through a temporary name in TEMPDIR (a directory
 // the mailer does not send from, on the same file system), renamed to NAME
 // without replacing once the copy is whole. The temporary file is removed
@@ -393,11 +407,9 @@ int CopyThroughTempName(int in, const struct stat& st, int tempDir, int dir,
 }  // namespace
 
 int CopyNoReplace(const std::string& from, const std::string& root, std::string_view below) {
-  posix::UniqueFd in(Syscalls().open(from.c_str(), O_RDONLY | O_CLOEXEC, 0));
-  if (in.Get() < 0) return errno;
+  posix::UniqueFd in;
   struct stat st {};
-  if (::fstat(in.Get(), &st) != 0) return errno;
-  if (S_ISDIR(st.st_mode)) return EISDIR;
+  if (const int err = OpenCopySource(from, in, st); err != 0) return err;
   posix::ParentDir parent;
   if (const int err = OpenTargetDir(root, below, parent); err != 0) return err;
   // A taken name is refused before anything is copied.
@@ -411,8 +423,7 @@ int CopyNoReplace(const std::string& from, const std::string& root, std::string_
     if (err != EOPNOTSUPP && err != EISDIR && err != EINVAL) return err;
     // No unnamed files here: a temporary name in ROOT, outside BELOW's
     // directory.
-    posix::UniqueFd tempDir(
-        Syscalls().open(root.empty() ? "." : root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+    posix::UniqueFd tempDir(OpenRootDir(root));
     if (tempDir.Get() < 0) return errno;
     RemoveDeadTemps(root, tempDir.Get());
     return CopyThroughTempName(in.Get(), st, tempDir.Get(), parent.Dir.Get(), parent.Name);
@@ -437,8 +448,7 @@ void StagedCopy::Discard() {
   if (handle_ >= 0) Syscalls().close(static_cast<int>(handle_));
   handle_ = -1;
   if (!temp_.empty()) {
-    posix::UniqueFd dir(
-        Syscalls().open(root_.empty() ? "." : root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+    posix::UniqueFd dir(OpenRootDir(root_));
     if (dir.Get() >= 0) Syscalls().unlinkat(dir.Get(), temp_.c_str(), 0);
     temp_.clear();
   }
@@ -450,11 +460,9 @@ int StagedCopy::Stage(const std::string& from, const std::string& root, std::str
   from_ = from;
   root_ = root;
   below_ = std::string(below);
-  posix::UniqueFd in(Syscalls().open(from.c_str(), O_RDONLY | O_CLOEXEC, 0));
-  if (in.Get() < 0) return errno;
+  posix::UniqueFd in;
   struct stat st {};
-  if (::fstat(in.Get(), &st) != 0) return errno;
-  if (S_ISDIR(st.st_mode)) return EISDIR;
+  if (const int err = OpenCopySource(from, in, st); err != 0) return err;
   // A taken name is refused before anything is copied; a target directory
   // that does not exist yet is made later, under the lock.
   posix::ParentDir parent;
@@ -464,8 +472,7 @@ int StagedCopy::Stage(const std::string& from, const std::string& root, std::str
       return EEXIST;
     }
   }
-  posix::UniqueFd rootDir(
-      Syscalls().open(root.empty() ? "." : root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+  posix::UniqueFd rootDir(OpenRootDir(root));
   if (rootDir.Get() < 0) return kNotStaged;
   posix::UniqueFd out(OpenUnnamed(rootDir.Get(), st.st_mode & 0777));
   if (out.Get() < 0) {
@@ -505,8 +512,7 @@ int StagedCopy::Publish() {
   if (handle_ >= 0) {
     err = NameUnnamed(static_cast<int>(handle_), parent.Dir.Get(), parent.Name);
   } else {
-    posix::UniqueFd rootDir(
-        Syscalls().open(root_.empty() ? "." : root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+    posix::UniqueFd rootDir(OpenRootDir(root_));
     if (rootDir.Get() < 0) return errno;
     err = RenameAtNoReplace(rootDir.Get(), temp_.c_str(), parent.Dir.Get(), parent.Name.c_str());
     if (err == 0) temp_.clear();
@@ -665,7 +671,8 @@ bool RemoveFileBelowIfKept(const std::string& root, std::string_view below, File
   // and a flag somebody raised under the name since is never removed. Its
   // length tells whether a program that opens flags without creating them
   // anew has written its own over ours.
-  struct stat named {}, ours {};
+  struct stat named {
+  }, ours{};
   if (::fstatat(parent.Dir.Get(), parent.Name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
       ::fstat(static_cast<int>(kept.Handle()), &ours) != 0 || named.st_dev != ours.st_dev ||
       named.st_ino != ours.st_ino || named.st_size != size) {
