@@ -91,12 +91,20 @@ start_far() {
     "$h/far2l/Plugins/sendrel/"
   printf '[Language]\nMain=%s\n' "$2" > "$h/config/far2l/settings/config.ini"
   T kill-server 2>/dev/null
-  T new-session -d -s far -x 120 -y 40 -c "$run" \
-    "env -i PATH=/usr/bin:/bin HOME='$h' TERM=xterm-256color LANG=C.UTF-8 \
-       XDG_CONFIG_HOME='$h/config' XDG_CACHE_HOME='$h/cache' \
-       TMPDIR='$h/tmp' TEMP='$h/tmp' TMP='$h/tmp' FAR2L_STDERR='$h/far2l.stderr' \
-       '$h/far2l/far2l' --tty '$dir' '$dir';
-     echo FAR2L-EXITED rc=\$?; sleep 600"
+  # kill-server returns before the old server has gone, and a session made
+  # meanwhile can go down with it (seen on a loaded machine): made again
+  # until it is there.
+  local try
+  for try in 1 2 3 4 5; do
+    T new-session -d -s far -x 120 -y 40 -c "$run" \
+      "env -i PATH=/usr/bin:/bin HOME='$h' TERM=xterm-256color LANG=C.UTF-8 \
+         XDG_CONFIG_HOME='$h/config' XDG_CACHE_HOME='$h/cache' \
+         TMPDIR='$h/tmp' TEMP='$h/tmp' TMP='$h/tmp' FAR2L_STDERR='$h/far2l.stderr' \
+         '$h/far2l/far2l' --tty '$dir' '$dir';
+       echo FAR2L-EXITED rc=\$?; sleep 600" 2>/dev/null
+    sleep 1
+    T has-session -t far 2>/dev/null && break
+  done
   wait_for "$dir" 60
   local n
   for n in 1 2 3 4 5; do
