@@ -99,7 +99,7 @@ class File {
   // For the platform layer: takes over HANDLE, the platform's handle of the
   // file PATH open in MODE (closing what this File had open), and gives it.
   void Adopt(std::intptr_t handle, const std::string& path, FileMode mode);
-  std::intptr_t Handle() const { return handle_; }
+  std::intptr_t NativeHandle() const { return handle_; }
 
  private:
   static constexpr std::intptr_t kNoHandle = -1;

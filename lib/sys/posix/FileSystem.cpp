@@ -674,7 +674,7 @@ bool RemoveFileBelowIfKept(const std::string& root, std::string_view below, File
   struct stat named {
   }, ours{};
   if (::fstatat(parent.Dir.Get(), parent.Name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-      ::fstat(static_cast<int>(kept.Handle()), &ours) != 0 || named.st_dev != ours.st_dev ||
+      ::fstat(static_cast<int>(kept.NativeHandle()), &ours) != 0 || named.st_dev != ours.st_dev ||
       named.st_ino != ours.st_ino || named.st_size != size) {
     return false;
   }
