@@ -213,9 +213,14 @@ std::size_t File::Read(void* buffer, std::size_t count) {
 }
 
 std::string File::ReadAt(std::int64_t offset, std::size_t count) {
+  // The position is left where it was, as POSIX pread leaves it: a Write
+  // after the read lands where the caller put it, not behind what was read.
+  LARGE_INTEGER zero{}, where{};
+  if (!::SetFilePointerEx(Handle(handle_), zero, &where, FILE_CURRENT)) ThrowLastError(path_);
   Seek(Handle(handle_), offset, FILE_BEGIN, path_);
   std::string data(count, '\0');
   data.resize(Read(data.data(), count));
+  Seek(Handle(handle_), where.QuadPart, FILE_BEGIN, path_);
   return data;
 }
 
