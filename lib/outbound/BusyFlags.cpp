@@ -268,18 +268,30 @@ std::string OwnFlagNote() {
 
 namespace {
 
-// The "append START FLOW" line of a note, without its line end.
+// The first number of LINE and the blank after it, taken off LINE.
+std::optional<std::int64_t> TakeNumber(std::string_view& line) {
+  const std::size_t blank = line.find(' ');
+  if (blank == 0 || blank == std::string_view::npos || blank > 18 || blank + 1 == line.size()) {
+    return std::nullopt;
+  }
+  const std::string_view digits = line.substr(0, blank);
+  if (digits.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
+  line.remove_prefix(blank + 1);
+  return std::stoll(std::string(digits));
+}
+
+// The "append START END FLOW" line of a note, without its line end (an
+// earlier form, "append START FLOW", does not say where the append ends).
 bool ParseAppendLine(std::string_view line, TFlagOwner& owner) {
   if (!line.starts_with(kAppendTag)) return false;
   line.remove_prefix(kAppendTag.size());
-  const std::size_t blank = line.find(' ');
-  if (blank == 0 || blank == std::string_view::npos || blank > 18 || blank + 1 == line.size()) {
-    return false;
-  }
-  const std::string_view start = line.substr(0, blank);
-  if (start.find_first_not_of("0123456789") != std::string_view::npos) return false;
-  owner.AppendStart = std::stoll(std::string(start));
-  owner.AppendFlow = std::string(line.substr(blank + 1));
+  const std::optional<std::int64_t> start = TakeNumber(line);
+  if (!start) return false;
+  std::string_view rest = line;
+  const std::optional<std::int64_t> end = TakeNumber(rest);
+  owner.AppendStart = *start;
+  owner.AppendEnd = end && *end >= *start ? *end : -1;
+  owner.AppendFlow = std::string(owner.AppendEnd >= 0 ? rest : line);
   return true;
 }
 
@@ -415,12 +427,14 @@ bool RemoveStaleBusyFlags(const TFidoAddr* addr, const std::string& path, TBusyF
   return removed;
 }
 
-void NoteFlowAppend(const TFidoAddr& addr, const std::string& flowBelow, std::int64_t start) {
+void NoteFlowAppend(const TFidoAddr& addr, const std::string& flowBelow, std::int64_t start,
+                    std::int64_t end) {
   if (gHeldFiles == nullptr) return;
   for (THeldFlagFile& held : *gHeldFiles) {
     if (held.Type != bfBink || !held.Addr.Matches(&addr) || held.Note.empty()) continue;
     const std::string line =
-        std::string(kAppendTag) + std::to_string(start) + " " + flowBelow + "\n";
+        std::string(kAppendTag) + std::to_string(start) + " " + std::to_string(end) + " " +
+        flowBelow + "\n";
     if (held.Note.size() + line.size() > kNoteMax || flowBelow.find('\n') != std::string::npos) {
       return;
     }
@@ -466,7 +480,10 @@ void CutBackAppend(const TBusyFlagSetup& setup, const TFidoAddr& addr, const TFl
     sys::File flow;
     flow.OpenBelow(base.Root, dead.AppendFlow, sys::FileMode::kAppend);
     const std::int64_t size = flow.Size();
-    if (size > dead.AppendStart) {
+    // An append that reached its end was whole, whatever kept its flag
+    // (a removal that failed): its lines were reported as attached.
+    const bool whole = dead.AppendEnd >= 0 && size >= dead.AppendEnd;
+    if (size > dead.AppendStart && !whole) {
       flow.Truncate(dead.AppendStart);
       if (log) {
         log('!', "Cut " + base.Root + dead.AppendFlow + " back to " +

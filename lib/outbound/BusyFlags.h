@@ -74,6 +74,8 @@ struct TFlagOwner {
   std::string Host;
   std::string AppendFlow;  // the flow file being appended to, if any
   std::int64_t AppendStart = 0;
+  // Where the append was to end; -1 when the note does not say.
+  std::int64_t AppendEnd = -1;
 };
 // The owner NOTE (a flag file's content) names when this library wrote it;
 // none for anything else, such as binkd's flags or an empty file.
@@ -105,7 +107,8 @@ bool RemoveStaleBusyFlags(const TFidoAddr* addr, const std::string& path, TBusyF
 // append to the flow file FLOWBELOW (below the flag's own root) from length
 // START on. Nothing when it holds no Bink flag; a note that cannot be
 // written only leaves the flow file uncut after a crash, as it was before.
-void NoteFlowAppend(const TFidoAddr& addr, const std::string& flowBelow, std::int64_t start);
+void NoteFlowAppend(const TFidoAddr& addr, const std::string& flowBelow, std::int64_t start,
+                    std::int64_t end);
 
 // Locks ADDR: raises and tests flags by the two sets, in the order bfNormal,
 // bfBink, bfSemaphore; a stale flag of this library in the way is removed

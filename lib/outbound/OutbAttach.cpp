@@ -322,8 +322,12 @@ void TOutbNode::AttachBink(const std::vector<std::string>& files, TOutbFlavor fl
   const std::int64_t start = flow.Created() ? 0 : flow.Size();
   // Should this process be killed in the middle of the lines, the next lock
   // of the node cuts the flow file back to here.
-  NoteFlowAppend(addr_, path.Below, start);
   std::string lineEnd(LeadingLineEnd(flow, start));
+  std::int64_t end = start + static_cast<std::int64_t>(lineEnd.size());
+  for (const std::string& file : files) {
+    end += static_cast<std::int64_t>(SendModePrefix(mode).size() + file.size() + 2);
+  }
+  NoteFlowAppend(addr_, path.Below, start, end);
   try {
     for (const std::string& file : files) {
       // One write per line: a line is in the file whole or not at all once

@@ -485,6 +485,25 @@ TEST_F(BusyFlags, KilledHoldersFlagsAreRemovedByTheNextLock) {
   EXPECT_TRUE(LockNode(Setup(kBink, 0), &node, bkBsy, log));
   EXPECT_EQ(logged.size(), 1u);
   EXPECT_EQ(Tree(out), V{BsoCase("139c04d2.pnt/")});
+  UnlockNode(Setup(kBink, 0), &node);
+
+  // The dead holder's append: one that stopped short is cut back to where
+  // it began; one that reached its end (its flag outlived a whole attach)
+  // keeps every line, and so does the earlier form of the note.
+  const std::string flow = out + "139c04d2.flo";
+  struct Case {
+    std::string append, before;
+    std::size_t kept;
+  };
+  for (const Case& c : std::vector<Case>{{"append 4 16 139c04d2.flo\n", "old\nnew-li", 4},
+                                         {"append 4 16 139c04d2.flo\n", "old\nnew-line-1\r\n", 16},
+                                         {"append 4 139c04d2.flo\n", "old\nnew-li", 4}}) {
+    WriteFile(flow, c.before);
+    WriteFile(out + "139c04d2.bsy", note + c.append);
+    ASSERT_TRUE(LockNode(Setup(kBink, kBink), &node, bkBsy, log)) << c.append;
+    UnlockNode(Setup(kBink, kBink), &node);
+    EXPECT_EQ(test::ReadFile(flow), c.before.substr(0, c.kept)) << c.append << Shown(c.before);
+  }
 }
 
 TEST_F(BusyFlags, ForeignLowerCaseBsyBlocksEveryBinkLock) {
