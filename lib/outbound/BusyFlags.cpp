@@ -8,6 +8,7 @@
 #include "sys/File.h"
 #include "sys/FileSystem.h"
 #include "sys/Process.h"
+#include "util/Ascii.h"
 #include "util/Files.h"
 #include "util/Paths.h"
 
@@ -468,6 +469,18 @@ void NoteFlowAppend(const TFidoAddr& addr, const std::string& flowBelow, std::in
 
 namespace {
 
+// True when FLOW, a path below BASE's root taken from a flag's note, is one
+// of the node's own flow files beside its flag (in any case of its
+// letters). Anybody who may raise a flag writes its note, so nothing else
+// it names is ever opened: not another node's file, nor one reached
+// through "..".
+bool NamesOwnFlowFile(const TBsoPath& base, std::string_view flow) {
+  if (flow.size() != base.Below.size() + 4) return false;
+  return std::any_of(FlowFileExt.begin(), FlowFileExt.end(), [&](std::string_view ext) {
+    return EqualsAsciiNoCase(flow, base.Below + std::string(ext));
+  });
+}
+
 // Cuts the flow file a killed holder of the node's flags was appending to
 // back to where its append began: a line cut short by the kill, and those
 // before it of the same list, were never reported as attached. The node's
@@ -476,6 +489,13 @@ namespace {
 void CutBackAppend(const TBusyFlagSetup& setup, const TFidoAddr& addr, const TFlagOwner& dead,
                    const TBusyLogFn& log) {
   const TBsoPath base = BinkBasePath(addr, setup.BinkOutPath);
+  if (!NamesOwnFlowFile(base, dead.AppendFlow)) {
+    if (log) {
+      log('!', "Left " + base.Root + dead.AppendFlow + " alone: the stale flag of process " +
+                   std::to_string(dead.Pid) + " names no flow file of " + addr.ToString());
+    }
+    return;
+  }
   try {
     sys::File flow;
     flow.OpenBelow(base.Root, dead.AppendFlow, sys::FileMode::kAppend);

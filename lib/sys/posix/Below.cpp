@@ -36,6 +36,11 @@ ParentDir OpenParentBelow(const std::string& root, std::string_view below) {
     const std::string part(below.substr(0, cut));
     below = cut == std::string_view::npos ? std::string_view{} : below.substr(cut + 1);
     if (part.empty()) continue;
+    // "." and ".." lead out of the path as written, perhaps out of ROOT:
+    // a path below a shared directory takes neither.
+    if (part == "." || part == "..") {
+      throw EInOutError(IoErrorText(EINVAL, path + part) + " (\"" + part + "\" is no name)", EINVAL);
+    }
     if (below.find_first_not_of('/') == std::string_view::npos) {
       parent.Name = part;
       parent.Path = path + part;

@@ -50,7 +50,8 @@ struct ParentDir {
 // Opens the directory that holds BELOW's last component: ROOT as it is
 // (empty for the current directory), then each directory of BELOW without
 // following a link. Raises EInOutError naming the link for a link, else the
-// system's error naming the directory. BELOW must name at least one entry.
+// system's error naming the directory; a "." or ".." component is refused
+// (EINVAL). BELOW must name at least one entry.
 ParentDir OpenParentBelow(const std::string& root, std::string_view below);
 
 // True when NAME in DIR is a symbolic link itself.
