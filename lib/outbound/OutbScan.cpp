@@ -15,12 +15,19 @@ namespace {
 
 constexpr char kDelim = sys::PathDelim();
 
-// Reads a whole text file; open and read failures carry the run-time texts.
+// Reads a whole list file written by whoever may write the outbound: no
+// link is followed, nothing but an ordinary file of a sane size is read,
+// and a file gone meanwhile is not found (noted as unreadable by a rescan).
 std::string ReadTextFile(const std::string& path) {
-  sys::File file(path, sys::FileMode::kRead);
-  std::string text = file.ReadAt(0, static_cast<std::size_t>(file.Size()));
-  file.Close();
-  return text;
+  const std::string name = ExtractFileName(path);
+  std::optional<std::string> text =
+      sys::ReadWholeFileBelow(path.substr(0, path.size() - name.size()), name,
+                              sys::kMaxListFileBytes);
+  if (!text) {
+    throw EInOutError(sys::RunErrorMessage(sys::reFileNotFound) + ": " + path,
+                      sys::reFileNotFound);
+  }
+  return std::move(*text);
 }
 
 std::string_view TrimControls(std::string_view s) {
@@ -60,6 +67,19 @@ void TOutbNode::ReadLO(const std::string& fileName) {
 
 void TOutbNode::ReadREQ(const std::string& fileName) {
   for (std::string& line : TextLines(ReadTextFile(fileName))) requests_.push_back(std::move(line));
+}
+
+void TOutbNode::ReadListFile(const std::string& fileName, bool request) {
+  try {
+    if (request) {
+      ReadREQ(fileName);
+    } else {
+      ReadLO(fileName);
+    }
+  } catch (const EInOutError& e) {
+    unreadable_.push_back(e.what());
+    DoLog('!', e.what());
+  }
 }
 
 void TOutbNode::AddRequests(std::string_view text) {
@@ -160,10 +180,10 @@ void TOutbound::ScanBinkDir(const std::string& dir, std::int16_t zone,
     return FindOrAddNode(&addr);
   };
   for (const sys::SearchRec& rec : PlainFiles(dir + "*.?lo")) {
-    if (rec.Size > 0) nodeFor(rec.Name).ReadLO(dir + rec.Name);
+    if (rec.Size > 0) nodeFor(rec.Name).ReadListFile(dir + rec.Name, false);
   }
   for (const sys::SearchRec& rec : PlainFiles(dir + "*.req")) {
-    if (rec.Size > 0) nodeFor(rec.Name).ReadREQ(dir + rec.Name);
+    if (rec.Size > 0) nodeFor(rec.Name).ReadListFile(dir + rec.Name, true);
   }
   for (const sys::SearchRec& rec : PlainFiles(dir + "*.?ut")) {
     nodeFor(rec.Name).Packets().push_back(rec.Name);

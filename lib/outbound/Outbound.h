@@ -77,6 +77,10 @@ class TOutbNode {
   const std::vector<std::string>& Requests() const { return requests_; }
   std::vector<std::string>& Packets() { return packets_; }
   const std::vector<std::string>& Packets() const { return packets_; }
+  // The flow and request files of the node a rescan could not read (a link,
+  // no ordinary file, too large, no access), each as its error's text; the
+  // rest of the node and of the outbound is read all the same.
+  const std::vector<std::string>& Unreadable() const { return unreadable_; }
   std::int64_t TotalSize() const { return totalSize_; }
 
   // Records a file; its size counts towards TotalSize when known.
@@ -85,6 +89,8 @@ class TOutbNode {
   // request subject, a file box directory.
   void ReadLO(const std::string& fileName);
   void ReadREQ(const std::string& fileName);
+  // ReadLO or ReadREQ; a file that cannot be read is noted in Unreadable.
+  void ReadListFile(const std::string& fileName, bool request);
   void AddRequests(std::string_view text);
   void ScanBox(const std::string& dir, TOutbFlavor flavor, bool longForm);
   void SortFiles(TOutbNodeSortMode mode);
@@ -119,6 +125,7 @@ class TOutbNode {
   std::vector<TOutbFile> files_;
   std::vector<std::string> requests_;
   std::vector<std::string> packets_;
+  std::vector<std::string> unreadable_;
   std::int64_t totalSize_ = 0;
 };
 

@@ -126,4 +126,9 @@ std::vector<std::string> FindPathsIgnoringCase(const std::string& root, std::str
   return current;
 }
 
+std::string TooLargeText(const std::string& path, std::int64_t size, std::size_t maxBytes) {
+  return "File too large: " + path + " holds " + std::to_string(size) + " bytes, more than the " +
+         std::to_string(maxBytes) + " read of such a file";
+}
+
 }  // namespace brnet::sys

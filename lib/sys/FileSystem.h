@@ -252,6 +252,27 @@ bool IsFileExistsError(int code);
 
 bool LastWriteTime(const std::string& path, FileTime& time);
 
+// What is read whole of a file another user may have written: a flow or
+// request file (no mailer writes one of this size), and a configuration
+// file of the mailer's.
+inline constexpr std::size_t kMaxListFileBytes = 16u << 20;
+inline constexpr std::size_t kMaxConfigFileBytes = 1u << 20;
+
+// The whole of the file ROOT followed by BELOW, reached as for
+// RenameNoReplace, a symbolic link at the last name refused too, and opened
+// without blocking; none when there is no such file (or directory on the
+// way). Anything but an
+// ordinary file (a FIFO, a device, a directory) raises EInOutError naming
+// it, as does a file of more than MAXBYTES bytes (TooLargeText), which is
+// not read at all.
+std::optional<std::string> ReadWholeFileBelow(const std::string& root, std::string_view below,
+                                              std::size_t maxBytes);
+// The same for PATH as it is given, following links (a configuration file
+// the administrator named); a missing file raises the system's error too.
+std::string ReadWholeFile(const std::string& path, std::size_t maxBytes);
+// The refusal of a file of SIZE bytes, more than the MAXBYTES read of it.
+std::string TooLargeText(const std::string& path, std::int64_t size, std::size_t maxBytes);
+
 // The first MAXBYTES bytes (fewer when it is shorter) of the ordinary file
 // PATH, opened without following a symbolic link in its last component;
 // none when PATH is anything else or cannot be read.

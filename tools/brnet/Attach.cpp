@@ -20,8 +20,10 @@
 #include "log/FidoLog.h"
 #include "msgbase/MailMsg.h"
 #include "outbound/Outbound.h"
+#include "sys/FileSystem.h"
 #include "sys/Path.h"
 #include "util/Ascii.h"
+#include "util/Words.h"
 
 namespace brnet::cli {
 namespace {
@@ -90,16 +92,7 @@ Request ParseRequest(const ParsedArgs& args) {
 
 // A path with its line breaks shown as \n and \r.
 std::string Shown(const std::string& path) {
-  std::string out;
-  for (char c : path) {
-    if (c == '\n')
-      out += "\\n";
-    else if (c == '\r')
-      out += "\\r";
-    else
-      out += c;
-  }
-  return out;
+  return Escaped(path);
 }
 
 // NAME made absolute against the current directory; "." parts dropped, ".."
@@ -176,15 +169,18 @@ void CheckBox(const std::vector<std::string>& files, const std::string& boxDir,
 // file it waits in.
 std::map<std::string, std::string> Waiting(const std::string& base) {
   std::map<std::string, std::string> waiting;
+  const std::size_t slash = base.find_last_of('/') + 1;
   for (int f = 0; f < kFlavorCount; ++f) {
-    const std::string flow = base + std::string(FlowFileExt[f]);
-    std::ifstream in(flow, std::ios::binary);
-    for (std::string line; std::getline(in, line);) {
-      while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
-        line.pop_back();
+    const std::string name = base.substr(slash) + std::string(FlowFileExt[f]);
+    // Read as the scan reads it: no link, no FIFO, nothing huge.
+    const std::optional<std::string> text =
+        sys::ReadWholeFileBelow(base.substr(0, slash), name, sys::kMaxListFileBytes);
+    if (!text) continue;
+    for (std::string line : TextLines(*text)) {
+      while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
       if (line.empty() || line[0] == '~') continue;
       if (line[0] == '^' || line[0] == '#') line.erase(0, 1);
-      waiting.emplace(line, flow);
+      waiting.emplace(line, base + std::string(FlowFileExt[f]));
     }
   }
   return waiting;

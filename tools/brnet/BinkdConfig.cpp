@@ -2,12 +2,16 @@
 // brnet needs.
 #include "BinkdConfig.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "addr/FidoAddr.h"
+#include "sys/Error.h"
+#include "sys/FileSystem.h"
 #include "sys/Path.h"
 #include "util/Ascii.h"
 
@@ -16,6 +20,10 @@ namespace {
 
 // binkd gives up on includes nested deeper than this.
 constexpr int kMaxIncludeDepth = 8;
+// What all includes of one configuration may add up to: a few files in
+// practice; ten per level over eight levels would be a hundred million.
+constexpr int kMaxIncludedFiles = 256;
+constexpr std::size_t kMaxIncludedBytes = 8u << 20;
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
@@ -150,11 +158,20 @@ class Parser {
                          std::to_string(kMaxIncludeDepth) + " levels");
     }
     const std::string path = Absolute(words[1], fileName);
+    if (++includedFiles_ > kMaxIncludedFiles) {
+      throw EConfigError(Where(fileName, lineNo) + "more than " +
+                         std::to_string(kMaxIncludedFiles) + " files included in all");
+    }
     std::string message;
     const std::optional<std::string> text = read_(path, message);
     if (!text) {
       config_.Skipped.push_back(Where(fileName, lineNo) + "cannot read " + path + ": " + message);
       return;
+    }
+    includedBytes_ += text->size();
+    if (includedBytes_ > kMaxIncludedBytes) {
+      throw EConfigError(Where(fileName, lineNo) + "includes add up to more than " +
+                         std::to_string(kMaxIncludedBytes) + " bytes");
     }
     File(*text, path, depth + 1);
   }
@@ -199,6 +216,8 @@ class Parser {
 
   BinkdConfig& config_;
   const BinkdIncludeReader& read_;
+  int includedFiles_ = 0;
+  std::size_t includedBytes_ = 0;
 };
 
 const BinkdDomain* FindDomain(const std::vector<BinkdDomain>& domains, std::string_view name) {
@@ -208,24 +227,20 @@ const BinkdDomain* FindDomain(const std::vector<BinkdDomain>& domains, std::stri
   return nullptr;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path, std::string& message) {
-  struct Closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-  };
-  std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
-  if (!file) {
-    message = std::strerror(errno);
+// A configuration file: an ordinary file of at most a megabyte, opened
+// without blocking (a FIFO named by an include would hang the read).
+std::optional<std::string> ReadConfigFile(const std::string& path, std::string& message) {
+  try {
+    return sys::ReadWholeFile(path, sys::kMaxConfigFileBytes);
+  } catch (const EInOutError& e) {
+    struct stat st {};
+    const bool odd =
+        e.ErrorCode() == EACCES && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+    message = e.ErrorCode() == EFBIG ? std::string(e.what())
+              : odd ? (S_ISDIR(st.st_mode) ? "Is a directory" : "not an ordinary file")
+                    : sys::SystemErrorMessage(e.ErrorCode());
     return std::nullopt;
   }
-  std::string text;
-  char buffer[8192];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, got);
-  if (std::ferror(file.get())) {
-    message = std::strerror(errno);
-    return std::nullopt;
-  }
-  return text;
 }
 
 }  // namespace
@@ -255,9 +270,9 @@ BinkdConfig ParseBinkdConfig(std::string_view text, const std::string& fileName,
 
 BinkdConfig ReadBinkdConfig(const std::string& path) {
   std::string message;
-  const std::optional<std::string> text = ReadWholeFile(path, message);
+  const std::optional<std::string> text = ReadConfigFile(path, message);
   if (!text) throw EConfigError(path + ": " + message);
-  return ParseBinkdConfig(*text, path, ReadWholeFile);
+  return ParseBinkdConfig(*text, path, ReadConfigFile);
 }
 
 BinkdSettings ResolveReadable(const BinkdConfig& config, const std::string& fileName);

@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <regex>
 
 #include "Args.h"
 #include "CliError.h"
 #include "Manage.h"
+#include "sys/FileSystem.h"
 #include "util/Ascii.h"
 
 namespace brnet::cli {
@@ -85,6 +87,36 @@ void CheckDefaultZone(const Resolved& setup, const TFidoAddr& main) {
                 std::to_string(setup.BinkDefaultZone));
 }
 
+std::string Escaped(std::string_view text, bool keepLines) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u >= 0x20 && u != 0x7f) || (keepLines && c == '\n')) {
+      out += c;
+    } else if (c == '\n' || c == '\r' || c == '\t') {
+      out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
+    } else {
+      out += "\\x";
+      out += kHex[u >> 4];
+      out += kHex[u & 15];
+    }
+  }
+  return out;
+}
+
+std::string PlatformWording(std::string text) {
+  static const std::regex ioError("I/O error ([0-9]+)");
+  static const std::regex win32Error("Win32 Error\\.  Code: [0-9]+\\.\n");
+  text = std::regex_replace(text, win32Error, "");
+  std::smatch m;
+  while (std::regex_search(text, m, ioError)) {
+    text.replace(static_cast<std::size_t>(m.position(0)), static_cast<std::size_t>(m.length(0)),
+                 sys::SystemErrorMessage(std::stoi(m[1].str())));
+  }
+  return text;
+}
+
 std::string FlavourName(TOutbFlavor flavor) {
   static constexpr const char* kNames[] = {"immediate", "crash", "direct", "normal", "hold"};
   return flavor < kFlavorCount ? kNames[flavor] : "?";
@@ -149,11 +181,11 @@ int RunBrnet(const std::vector<std::string>& args, const SetupSources& sources) 
     if (command == "reflavour") return ReflavourCommand(rest, sources);
     throw UsageError("unknown command \"" + command + "\" (see brnet --help)");
   } catch (const CliError& e) {
-    std::fprintf(stderr, "brnet: %s\n", e.what());
+    std::fprintf(stderr, "brnet: %s\n", Escaped(PlatformWording(e.what()), true).c_str());
     if (e.Status() == kExitUsage) std::fputs("Try brnet --help.\n", stderr);
     return e.Status();
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "brnet: %s\n", e.what());
+    std::fprintf(stderr, "brnet: %s\n", Escaped(PlatformWording(e.what()), true).c_str());
     return kExitFailed;
   }
 }

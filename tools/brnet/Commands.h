@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Setup.h"
@@ -58,5 +59,14 @@ void CheckDefaultZone(const Resolved& setup, const TFidoAddr& main);
 std::string FlavourName(TOutbFlavor flavor);
 std::string TypeName(TOutbType type);
 std::string ModeName(TOutbSendMode mode);
+
+// TEXT for a terminal: control characters (a name or line another user
+// wrote may hold ESC sequences) shown escaped, "\\n", "\\t", "\\x1b";
+// line ends stay when KEEPLINES.
+std::string Escaped(std::string_view text, bool keepLines = false);
+// An error's text in the words of this system: the library keeps the
+// run-time's wording for its callers ("I/O error 24", "Win32 Error.  Code:
+// 17."); brnet shows the system's own text for the code instead.
+std::string PlatformWording(std::string text);
 
 }  // namespace brnet::cli

@@ -20,6 +20,7 @@
 #include "Spool.h"
 #include "msgbase/MsgBase.h"
 #include "outbound/Outbound.h"
+#include "sys/FileSystem.h"
 
 namespace brnet::cli {
 namespace {
@@ -91,12 +92,9 @@ bool Exists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+// The head of a state file of binkd's: never through a link, never a FIFO.
 std::string ReadSmall(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string text(512, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<std::size_t>(in.gcount()));
-  return text;
+  return sys::ReadFileHead(path, 512).value_or(std::string());
 }
 
 // binkd's state files beside BASE (the node's flow-file base).
@@ -140,6 +138,9 @@ void Gather(const TOutbound& outb, const OutboundPlace& place, std::vector<NodeV
     shown.Domain = place.Main ? std::string() : place.Domain;
     view.Address = shown.Format(afDomain);
     AddFiles(view, node);
+    for (const std::string& why : node.Unreadable()) {
+      std::fprintf(stderr, "brnet: warning: %s; left out\n", Escaped(why).c_str());
+    }
     view.Requests = node.Requests();
     if (!place.Dir.empty()) {
       const std::string base =
@@ -263,10 +264,15 @@ void PrintText(const std::vector<NodeView>& nodes, bool verbose, std::int64_t no
     for (const TOutbFile& f : node.Files) {
       const std::string size = f.Size < 0 ? "missing" : std::to_string(f.Size);
       std::printf("    %12s  %-9s %-7s %-5s %s\n", size.c_str(), FlavourName(f.Flavor).c_str(),
-                  TypeName(f.OutbType).c_str(), ModeName(f.SendMode).c_str(), f.FullName.c_str());
+                  TypeName(f.OutbType).c_str(), ModeName(f.SendMode).c_str(),
+                  Escaped(f.FullName).c_str());
     }
-    for (const std::string& p : node.Packets) std::printf("    %12s  %s\n", "packet", p.c_str());
-    for (const std::string& r : node.Requests) std::printf("    %12s  %s\n", "request", r.c_str());
+    for (const std::string& p : node.Packets) {
+      std::printf("    %12s  %s\n", "packet", Escaped(p).c_str());
+    }
+    for (const std::string& r : node.Requests) {
+      std::printf("    %12s  %s\n", "request", Escaped(r).c_str());
+    }
   }
   std::printf("total: %s, %s, %s", Plural(nodes.size(), "node", "nodes").c_str(),
               Plural(files, "file", "files").c_str(), HumanSize(total).c_str());
@@ -341,8 +347,8 @@ int PrintOlder(const std::vector<NodeView>& nodes, std::int64_t seconds, bool js
                JsonField("path", f.FullName) + ",\"flavour\":" + JsonString(FlavourName(f.Flavor)) +
                ",\"age_seconds\":" + std::to_string(age) + "}";
       } else {
-        out += node.Address + " " + FlavourName(f.Flavor) + " " + std::to_string(age / 3600) + "h " +
-               f.FullName + "\n";
+        out += node.Address + " " + FlavourName(f.Flavor) + " " + std::to_string(age / 3600) +
+               "h " + f.FullName + "\n";
       }
       ++count;
     }

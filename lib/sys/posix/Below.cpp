@@ -39,7 +39,8 @@ ParentDir OpenParentBelow(const std::string& root, std::string_view below) {
     // "." and ".." lead out of the path as written, perhaps out of ROOT:
     // a path below a shared directory takes neither.
     if (part == "." || part == "..") {
-      throw EInOutError(IoErrorText(EINVAL, path + part) + " (\"" + part + "\" is no name)", EINVAL);
+      throw EInOutError(IoErrorText(EINVAL, path + part) + " (\"" + part + "\" is no name)",
+                        EINVAL);
     }
     if (below.find_first_not_of('/') == std::string_view::npos) {
       parent.Name = part;

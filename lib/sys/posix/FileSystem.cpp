@@ -703,6 +703,61 @@ bool LastWriteTime(const std::string& path, FileTime& time) {
   return true;
 }
 
+namespace {
+
+// The whole of the open file FD (PATH, for messages), when it is an ordinary
+// file of at most MAXBYTES bytes; else EInOutError. A file that grows while
+// it is read is read up to one byte past the limit and refused then.
+std::string ReadWholeOpen(int fd, const std::string& path, std::size_t maxBytes) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) ThrowLastError(path);
+  if (!S_ISREG(st.st_mode)) throw EInOutError(IoErrorText(EACCES, path), EACCES);
+  if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+    throw EInOutError(TooLargeText(path, st.st_size, maxBytes), EFBIG);
+  }
+  std::string data(static_cast<std::size_t>(st.st_size) + 1, '\0');
+  std::size_t got = 0;
+  for (;;) {
+    if (got == data.size()) data.resize(std::min(data.size() * 2, maxBytes + 1));
+    const std::int64_t n = posix::ReadFull(fd, data.data() + got, data.size() - got);
+    if (n < 0) ThrowLastError(path);
+    got += static_cast<std::size_t>(n);
+    if (got > maxBytes) throw EInOutError(TooLargeText(path, got, maxBytes), EFBIG);
+    if (got < data.size()) break;
+  }
+  data.resize(got);
+  return data;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadWholeFileBelow(const std::string& root, std::string_view below,
+                                              std::size_t maxBytes) {
+  posix::ParentDir parent;
+  if (const int err = OpenTargetDir(root, below, parent); err == ENOENT || err == ENOTDIR) {
+    return std::nullopt;
+  } else if (err != 0) {
+    parent = posix::OpenParentBelow(root, below);  // raises the error naming the place
+  }
+  posix::UniqueFd fd(Syscalls().openat(parent.Dir.Get(), parent.Name.c_str(),
+                                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
+  if (fd.Get() < 0) {
+    const int err = errno;
+    if (err == ENOENT) return std::nullopt;
+    if (err == ELOOP && posix::IsLinkAt(parent.Dir.Get(), parent.Name)) {
+      posix::ThrowLinkRefused(parent.Path);
+    }
+    throw EInOutError(IoErrorText(err, parent.Path), err);
+  }
+  return ReadWholeOpen(fd.Get(), parent.Path, maxBytes);
+}
+
+std::string ReadWholeFile(const std::string& path, std::size_t maxBytes) {
+  posix::UniqueFd fd(Syscalls().open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0));
+  if (fd.Get() < 0) ThrowLastError(path);
+  return ReadWholeOpen(fd.Get(), path, maxBytes);
+}
+
 std::optional<std::string> ReadFileHead(const std::string& path, std::size_t maxBytes) {
   // Non-blocking, so that a FIFO under the name cannot hang the open.
   posix::UniqueFd fd(

@@ -448,4 +448,37 @@ int RenameInDirBelow(const std::string& root, std::string_view below, const std:
   return ::MoveFileExA(path.c_str(), to.c_str(), 0) ? 0 : static_cast<int>(::GetLastError());
 }
 
+namespace {
+
+// The whole of FILE, open for reading, when it holds at most MAXBYTES.
+std::string ReadWholeOpen(File& file, const std::string& path, std::size_t maxBytes) {
+  const std::int64_t size = file.Size();
+  if (static_cast<std::uint64_t>(size) > maxBytes) {
+    throw EInOutError(TooLargeText(path, size, maxBytes), ERROR_FILE_TOO_LARGE);
+  }
+  std::string data = file.ReadAt(0, maxBytes + 1);
+  if (data.size() > maxBytes) {
+    throw EInOutError(TooLargeText(path, static_cast<std::int64_t>(data.size()), maxBytes),
+                      ERROR_FILE_TOO_LARGE);
+  }
+  file.Close();
+  return data;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadWholeFileBelow(const std::string& root, std::string_view below,
+                                              std::size_t maxBytes) {
+  const std::string path = TargetBelow(root, below);
+  if (!path.empty() && !EntryInfo(path)) return std::nullopt;
+  File file;
+  file.OpenBelow(root, below, FileMode::kRead);
+  return ReadWholeOpen(file, path, maxBytes);
+}
+
+std::string ReadWholeFile(const std::string& path, std::size_t maxBytes) {
+  File file(path, FileMode::kRead);
+  return ReadWholeOpen(file, path, maxBytes);
+}
+
 }  // namespace brnet::sys
