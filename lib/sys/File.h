@@ -30,7 +30,8 @@ enum class FileMode {
   // but not write it, and another appending File waits until it is closed,
   // but not for long: a file somebody keeps locked for more than a moment
   // raises EFileLocked. (POSIX: an advisory lock, which only writers that
-  // lock as well respect, and which any reader may hold too. Windows: the
+  // lock as well respect; a read lock, which any reader may hold, is passed
+  // by, and the file appended to without the lock. Windows: the
   // sharing mode, which keeps every writer out.) Anything but an ordinary
   // file (a FIFO, a device, a directory) is refused as "File access
   // denied" before a byte goes to it.

@@ -73,10 +73,23 @@ std::int64_t CheckOrdinary(int fd, const std::string& path) {
   return st.st_size;
 }
 
+// True when what keeps the lock of FD's file from us is a read lock: any
+// user who may only read the file can hold one, and such a user writes
+// nothing, so it is no writer to wait for.
+bool OnlyReadLocked(int fd) {
+  struct flock probe {};
+  probe.l_type = F_WRLCK;
+  probe.l_whence = SEEK_SET;
+  return ::fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type == F_RDLCK;
+}
+
 // An advisory write lock over the whole file, held until close: other
-// appending writers wait, readers are not affected. Never waited for
-// without limit: any user who can read the file can hold a lock on it, so
-// the lock is tried again, with growing pauses, for a second at most.
+// appending writers wait, readers are not affected. Only a writer's lock
+// keeps us waiting, and never without limit (a user who may write the file
+// may hold one): the lock is tried again, with growing pauses, for a second
+// at most. A read lock, which any reader may take, is passed by: the file
+// is then appended to without the lock, the node's busy flags keeping
+// other writers of ours away.
 void LockForAppend(int fd, const std::string& path) {
   struct flock lock {};
   lock.l_type = F_WRLCK;
@@ -85,6 +98,7 @@ void LockForAppend(int fd, const std::string& path) {
   for (long pause = 1;; pause = pause < 64 ? pause * 2 : pause) {
     if (::fcntl(fd, F_SETLK, &lock) == 0) return;
     if (errno == EINTR) continue;
+    if ((errno == EAGAIN || errno == EACCES) && OnlyReadLocked(fd)) return;
     if (errno != EAGAIN && errno != EACCES) {
       // What cannot be locked may be no ordinary file: that is the error.
       const int err = errno;
