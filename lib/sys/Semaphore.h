@@ -36,12 +36,14 @@ class NamedSemaphore {
   // True when a semaphore NAME exists; nothing is created or kept.
   static bool Present(const std::string& name);
   // Where the semaphore NAME lives, for a message about a failure to create
-  // it (POSIX: its lock file; Windows: its name).
+  // it (POSIX: its lock file, and why its directory cannot be used when it
+  // is another user's, a link or open to others; Windows: its name).
   static std::string PlaceOf(const std::string& name);
 
  private:
   static constexpr std::intptr_t kNoHandle = -1;
   std::intptr_t handle_ = kNoHandle;
+  std::string name_;  // POSIX: the lock file's name, removed on closing
 };
 
 }  // namespace brnet::sys

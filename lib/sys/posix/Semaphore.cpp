@@ -7,19 +7,24 @@
 // Windows, where a name without a prefix belongs to the user's session, the
 // programs of one user meet, and another user's programs can neither hold
 // nor see the names. BRNET_SEMAPHORE_DIR names the directory; without it,
-// root's is /run/brnet32 and another user's /tmp/brnet32-UID, the same for
-// every program of the user whatever its session.
+// root's is /run/brnet32 and another user's ~/.cache/brnet32 in the home the
+// password database names (a place no other user can make first), or, for
+// a user without a home of its own, /tmp/brnet32-UID; the same for every
+// program of the user whatever its session.
 //
 // The lock (F_OFD_SETLK) is taken without waiting and fails when another
 // description holds it; the kernel drops it when the holder closes the file,
-// which also happens when the holder dies. The files stay: removing one
-// would let a second holder lock a new file of the same name while the first
-// still holds the old one. A presence test asks the kernel whether a lock
+// which also happens when the holder dies. A holder removes the name while
+// it still holds the lock, and whoever locks a file checks afterwards that
+// it is still the one under the name (else it opens the name again), so a
+// removed file never counts as held and only a dead holder's file stays,
+// until the next lock of the name removes it in turn. A presence test asks the kernel whether a lock
 // could be taken (F_OFD_GETLK), which takes nothing.
 #include "sys/Semaphore.h"
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,12 +58,52 @@ uid_t Euid() {
   return gEuid;
 }
 
+// The directory below the user's home (from the password database, not
+// the environment, so that every program of the user finds the same one,
+// a cron job's as well as a login shell's) where no other user can create
+// anything first; empty when the home is missing or not the user's own.
+std::string HomePlaceAfresh() {
+  struct passwd pw {};
+  struct passwd* found = nullptr;
+  char buffer[4096];
+  if (::getpwuid_r(Euid(), &pw, buffer, sizeof buffer, &found) != 0 || found == nullptr ||
+      pw.pw_dir == nullptr || pw.pw_dir[0] != '/') {
+    return {};
+  }
+  const std::string home = pw.pw_dir;
+  struct stat st {};
+  if (::stat(home.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != Euid() ||
+      (st.st_mode & 022) != 0) {
+    return {};
+  }
+  return (home == "/" ? std::string() : home) + "/.cache/brnet32";
+}
+
+// HomePlaceAfresh, asked once per user id (forgotten with it in a child).
+bool gHomeKnown = false;
+std::string gHome;
+
+const std::string& HomePlace() {
+  if (!gHomeKnown) {
+    gHome = HomePlaceAfresh();
+    gHomeKnown = true;
+  }
+  return gHome;
+}
+
 std::string Place() {
   const char* dir = std::getenv("BRNET_SEMAPHORE_DIR");
-  std::string place =
-      dir != nullptr && *dir != '\0'
-          ? std::string(dir)
-          : (Euid() == 0 ? std::string("/run/brnet32") : "/tmp/brnet32-" + std::to_string(Euid()));
+  std::string place;
+  if (dir != nullptr && *dir != '\0') {
+    place = dir;
+  } else if (Euid() == 0) {
+    place = "/run/brnet32";
+  } else {
+    // /tmp only for a user without a home of its own: any user may make
+    // a name there first.
+    place = HomePlace();
+    if (place.empty()) place = "/tmp/brnet32-" + std::to_string(Euid());
+  }
   while (place.size() > 1 && place.back() == '/') place.pop_back();
   return place;
 }
@@ -68,7 +113,13 @@ std::string Place() {
 int OpenPlaceAfresh(bool make) {
   const std::string place = Place();
   if (make && posix::Syscalls().mkdirat(AT_FDCWD, place.c_str(), 0700) != 0 && errno != EEXIST) {
-    return -1;
+    // ~/.cache may be missing yet: made as the user's alone, once.
+    const std::string parent = place.substr(0, place.find_last_of('/'));
+    if (errno != ENOENT || parent.empty() || place != HomePlace() ||
+        posix::Syscalls().mkdirat(AT_FDCWD, parent.c_str(), 0700) != 0 ||
+        (posix::Syscalls().mkdirat(AT_FDCWD, place.c_str(), 0700) != 0 && errno != EEXIST)) {
+      return -1;
+    }
   }
   const int dir =
       posix::Syscalls().open(place.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
@@ -124,6 +175,7 @@ void ForgetPlace() {
 
 void ForgetInChild() {
   gEuidKnown = false;
+  gHomeKnown = false;
   ForgetPlace();
 }
 
@@ -145,37 +197,72 @@ struct flock WholeFileLock(short type) {
 
 }  // namespace
 
+namespace {
+
+// True when NAME in DIR is still the very file FD holds open: a holder
+// removes its name on closing, so a file locked after that is no flag.
+bool StillNamed(int dir, const std::string& name, int fd) {
+  struct stat named {}, held{};
+  return ::fstatat(dir, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+         ::fstat(fd, &held) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+}
+
+// Opens and locks NAME in the user's directory: the descriptor, or -1 with
+// the result in RESULT. A lock file that its holder removed between our
+// open and our lock is let go and the name opened again.
+int OpenLocked(const std::string& name, NamedSemaphore::CreateResult& result) {
+  result = NamedSemaphore::CreateResult::Failed;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const int dir = OpenPlace(true);
+    if (dir < 0) return -1;
+    const int fd = posix::Syscalls().openat(dir, name.c_str(),
+                                            O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != ENOENT) return -1;
+    if (fd < 0) {
+      ForgetPlace();  // the directory was removed: opened afresh
+      continue;
+    }
+    struct flock lock = WholeFileLock(F_WRLCK);
+    if (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
+      const int err = errno;
+      posix::Syscalls().close(fd);
+      errno = err;
+      if (err == EAGAIN || err == EACCES) result = NamedSemaphore::CreateResult::Exists;
+      return -1;
+    }
+    if (StillNamed(dir, name, fd)) {
+      result = NamedSemaphore::CreateResult::Created;
+      return fd;
+    }
+    posix::Syscalls().close(fd);
+  }
+  errno = EAGAIN;
+  return -1;
+}
+
+}  // namespace
+
 NamedSemaphore::CreateResult NamedSemaphore::Create(const std::string& name) {
   Close();
   if (!ValidName(name)) return CreateResult::Failed;
-  int fd = -1;
-  for (int attempt = 0; attempt < 2 && fd < 0; ++attempt) {
-    const int dir = OpenPlace(true);
-    if (dir < 0) return CreateResult::Failed;
-    fd = posix::Syscalls().openat(dir, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
-                                  0600);
-    if (fd < 0 && errno != ENOENT) return CreateResult::Failed;
-    if (fd < 0) ForgetPlace();
-  }
-  if (fd < 0) {
-    errno = ENOENT;
-    return CreateResult::Failed;
-  }
-  int err = 0;
-  struct flock lock = WholeFileLock(F_WRLCK);
-  if (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
-    err = errno;
-    posix::Syscalls().close(fd);
-    errno = err;
-    return err == EAGAIN || err == EACCES ? CreateResult::Exists : CreateResult::Failed;
-  }
+  CreateResult result;
+  const int fd = OpenLocked(name, result);
+  if (fd < 0) return result;
   handle_ = fd;
+  name_ = name;
   return CreateResult::Created;
 }
 
 void NamedSemaphore::Close() {
   if (!Held()) return;
-  posix::Syscalls().close(static_cast<int>(handle_));
+  // The name goes first, while the lock still holds: nobody can take the
+  // file in between, and the directory keeps no file per node ever locked.
+  const int fd = static_cast<int>(handle_);
+  const int dir = OpenPlace(false);
+  if (dir >= 0 && StillNamed(dir, name_, fd)) {
+    posix::Syscalls().unlinkat(dir, name_.c_str(), 0);
+  }
+  posix::Syscalls().close(fd);
   handle_ = kNoHandle;
 }
 
@@ -191,8 +278,36 @@ bool NamedSemaphore::Present(const std::string& name) {
   return held;
 }
 
+namespace {
+
+// Why PLACE cannot hold our semaphores, for the message; empty when it can.
+std::string PlaceProblem(const std::string& place) {
+  struct stat st {};
+  if (::lstat(place.c_str(), &st) != 0) return {};
+  std::string why;
+  if (S_ISLNK(st.st_mode)) {
+    why = "is a symbolic link";
+  } else if (st.st_uid != Euid()) {
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    char buffer[4096];
+    const bool known = ::getpwuid_r(st.st_uid, &pw, buffer, sizeof buffer, &found) == 0 && found;
+    why = "belongs to " + (known ? std::string(pw.pw_name) + " " : std::string("user ")) +
+          "(uid " + std::to_string(st.st_uid) + "), not to you";
+  } else if ((st.st_mode & 022) != 0) {
+    why = "may be written by others";
+  } else {
+    return {};
+  }
+  return " (the semaphore directory " + place + " " + why +
+         ": set BRNET_SEMAPHORE_DIR to a directory of your own)";
+}
+
+}  // namespace
+
 std::string NamedSemaphore::PlaceOf(const std::string& name) {
-  return Place() + "/" + name;
+  const std::string place = Place();
+  return place + "/" + name + PlaceProblem(place);
 }
 
 }  // namespace brnet::sys
