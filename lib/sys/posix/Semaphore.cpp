@@ -72,8 +72,10 @@ std::string HomePlaceAfresh() {
   }
   const std::string home = pw.pw_dir;
   struct stat st {};
+  // A home its group may write (the mailer's user, whose home is the
+  // spool) is used: its group may write the spool anyway.
   if (::stat(home.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != Euid() ||
-      (st.st_mode & 022) != 0) {
+      (st.st_mode & 002) != 0) {
     return {};
   }
   return (home == "/" ? std::string() : home) + "/.cache/brnet32";
