@@ -517,13 +517,23 @@ void CutBackAppend(const TBusyFlagSetup& setup, const TFidoAddr& addr, const TFl
   }
 }
 
+// The flag types SETUP gives a place: a flag file needs its directory (an
+// outbound of boxes or netmail only has no Bink outbound, and an empty path
+// would put its flags into the current or the root directory).
+TBusyFlags PlacedTypes(const TBusyFlagSetup& setup) {
+  TBusyFlags placed = BusyFlagBit(bfSemaphore);
+  if (!setup.FlagsPath.empty()) placed |= BusyFlagBit(bfNormal);
+  if (!setup.BinkOutPath.empty()) placed |= BusyFlagBit(bfBink);
+  return placed;
+}
+
 }  // namespace
 
 bool LockNode(const TBusyFlagSetup& setup, const TFidoAddr* addr, TBusyKind kind,
               const TBusyLogFn& log) {
   BR_ASSERT(addr != nullptr, kUnit);
-  const TBusyFlags scan = setup.BusyFlagsScan;
-  const TBusyFlags create = setup.BusyFlagsCreate;
+  const TBusyFlags scan = setup.BusyFlagsScan & PlacedTypes(setup);
+  const TBusyFlags create = setup.BusyFlagsCreate & PlacedTypes(setup);
   std::vector<TBusyFlagType> raised;
   auto undo = [&] {
     for (TBusyFlagType type : raised) RemoveBusyFlag(addr, FlagPathFor(setup, type), type);
@@ -583,7 +593,7 @@ bool LockNode(const TBusyFlagSetup& setup, const TFidoAddr* addr, TBusyKind kind
 void UnlockNode(const TBusyFlagSetup& setup, const TFidoAddr* addr) {
   BR_ASSERT(addr != nullptr, kUnit);
   for (TBusyFlagType type : kTypesInOrder) {
-    if (HasBusyFlag(setup.BusyFlagsCreate, type)) {
+    if (HasBusyFlag(setup.BusyFlagsCreate & PlacedTypes(setup), type)) {
       RemoveBusyFlag(addr, FlagPathFor(setup, type), type);
     }
   }
