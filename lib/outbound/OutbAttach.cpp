@@ -1,6 +1,8 @@
 // Attaching files to a node: a line per file in its flow file, a copy (or a
 // move) in its file box, or a netmail file-attach message per file, always
 // under the node's busy flags.
+#include <algorithm>
+
 #include "msgbase/MsgBase.h"
 #include "outbound/Outbound.h"
 #include "sys/Debug.h"
@@ -20,10 +22,25 @@ constexpr std::string_view kFlowLinePrefixes = "~!^-#@$";
 
 // A path becomes one line that the mailer acts on; refuse what would make it
 // several lines, or a line the mailer reads as a command for another file.
+// The mailer trims blanks and control characters off both ends of a line,
+// so a path beginning or ending in one names another file to it (binkd
+// would send "/dir/rep" for "/dir/rep ", and delete it after a "^"); one
+// with a control character inside is refused as well: no sysop means it,
+// and a DOS-era reader stops at ^Z.
 void CheckFlowLinePath(std::string_view path) {
   if (path.find_first_of("\r\n") != std::string_view::npos) {
-    throw EOutbError("Cannot attach " + EscapeLineBreaks(path) +
+    throw EOutbError("Cannot attach " + EscapeControls(path) +
                      ": the path contains a line break");
+  }
+  const auto blank = [](char c) { return c == ' ' || IsControlChar(c); };
+  if (!path.empty() && (blank(path.front()) || blank(path.back()))) {
+    throw EOutbError("Cannot attach \"" + EscapeControls(path) +
+                     "\": the path begins or ends with a blank or control character, which the "
+                     "mailer trims off and so would take another file");
+  }
+  if (std::any_of(path.begin(), path.end(), IsControlChar)) {
+    throw EOutbError("Cannot attach " + EscapeControls(path) +
+                     ": the path contains a control character");
   }
   if (!path.empty() && kFlowLinePrefixes.find(path.front()) != std::string_view::npos) {
     throw EOutbError("Cannot attach " + std::string(path) + ": a path beginning with \"" +

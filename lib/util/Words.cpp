@@ -80,6 +80,25 @@ std::string EscapeLineBreaks(std::string_view s) {
   return out;
 }
 
+std::string EscapeControls(std::string_view s) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(s.size() + 2);
+  for (const char c : s) {
+    const auto u = static_cast<unsigned char>(c);
+    if (!IsControlChar(c)) {
+      out += c;
+    } else if (c == '\n' || c == '\r' || c == '\t') {
+      out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
+    } else {
+      out += "\\x";
+      out += kHex[u >> 4];
+      out += kHex[u & 15];
+    }
+  }
+  return out;
+}
+
 std::vector<std::string> TextLines(const std::string& text) {
   std::vector<std::string> lines;
   std::size_t start = 0;

@@ -32,6 +32,14 @@ std::string SplitOffFieldSkip(std::string& s, char sep);
 // S with each CR and LF written as the visible escapes "\\r" and "\\n", for
 // texts that must stay one line (a log line, a path quoted in an error).
 std::string EscapeLineBreaks(std::string_view s);
+// S with every control character (below blank, and DEL) shown escaped:
+// "\\r", "\\n", "\\t", the others as "\\x1b"; for messages and terminals,
+// where a name another user wrote could hold an ESC sequence.
+std::string EscapeControls(std::string_view s);
+// True when C is such a control character.
+constexpr bool IsControlChar(char c) {
+  return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+}
 
 // The lines of a text as a text-file reader returns them (a flow file, a
 // file request): split at LF, a CR before it dropped, no empty piece after a

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -126,6 +127,14 @@ std::string BaseName(const std::string& path) {
 std::string Refusal(const std::string& file, const Request& r, const MailerUser& mailer) {
   if (file.find_first_of("\r\n") != std::string::npos) {
     return "the path contains a line break; the mailer reads one path per line";
+  }
+  if (std::any_of(file.begin(), file.end(), IsControlChar)) {
+    return "the path contains a control character";
+  }
+  if (r.Type != otFileBox && r.Type != otLongFileBox && !file.empty() &&
+      (file.back() == ' ' || file.front() == ' ')) {
+    return "the path begins or ends with a blank, which the mailer trims off (it would take "
+           "another file)";
   }
   struct stat st {};
   if (::stat(file.c_str(), &st) != 0) return std::strerror(errno);

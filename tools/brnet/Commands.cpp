@@ -11,6 +11,7 @@
 #include "Manage.h"
 #include "sys/FileSystem.h"
 #include "util/Ascii.h"
+#include "util/Words.h"
 
 namespace brnet::cli {
 namespace {
@@ -88,21 +89,15 @@ void CheckDefaultZone(const Resolved& setup, const TFidoAddr& main) {
 }
 
 std::string Escaped(std::string_view text, bool keepLines) {
-  static constexpr char kHex[] = "0123456789abcdef";
+  if (!keepLines) return EscapeControls(text);
   std::string out;
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if ((u >= 0x20 && u != 0x7f) || (keepLines && c == '\n')) {
-      out += c;
-    } else if (c == '\n' || c == '\r' || c == '\t') {
-      out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
-    } else {
-      out += "\\x";
-      out += kHex[u >> 4];
-      out += kHex[u & 15];
-    }
+  for (std::size_t start = 0;;) {
+    const std::size_t end = text.find('\n', start);
+    out += EscapeControls(text.substr(start, end - start));
+    if (end == std::string_view::npos) return out;
+    out += '\n';
+    start = end + 1;
   }
-  return out;
 }
 
 std::string PlatformWording(std::string text) {
