@@ -80,7 +80,13 @@ std::int64_t ParseTime(const std::string& text) {
     const char* end = ::strptime(text.c_str(), format, &tm);
     if (end == nullptr || *end != '\0') continue;
     tm.tm_isdst = -1;
+    // mktime carries a day past the month's end into the next month:
+    // "2099-02-30" is no date, not the 2nd of March.
+    const std::tm given = tm;
     const std::time_t t = std::mktime(&tm);
+    if (tm.tm_mday != given.tm_mday || tm.tm_mon != given.tm_mon) {
+      throw UsageError("--until: \"" + text + "\" is no date of the calendar");
+    }
     if (t != static_cast<std::time_t>(-1)) return t;
   }
   throw UsageError(

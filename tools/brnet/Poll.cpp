@@ -1,10 +1,12 @@
 // brnet poll, request, hold and unhold: the files that make binkd call a
 // node, ask it for files, or keep binkd from calling it.
+#include <algorithm>
 #include <ctime>
 
 #include "CliError.h"
 #include "Manage.h"
 #include "outbound/OutbEdit.h"
+#include "util/Words.h"
 
 namespace brnet::cli {
 namespace {
@@ -98,6 +100,10 @@ std::string RequestRefusal(const std::string& line) {
     return "a line break would make it two requests";
   }
   if (line.front() == '!') return "a request beginning with \"!\" is a password, not a file";
+  if (std::any_of(line.begin(), line.end(), IsControlChar)) {
+    return "a control character has no place in a request (a DOS-era mailer stops reading at "
+           "^Z)";
+  }
   return {};
 }
 
@@ -111,7 +117,7 @@ int RunRequest(const ParsedArgs& args, const SetupSources& sources) {
   std::vector<std::string> lines(args.Operands.begin() + 1, args.Operands.end());
   for (const std::string& line : lines) {
     const std::string why = RequestRefusal(line);
-    if (!why.empty()) throw UsageError("request \"" + line + "\": " + why + "; nothing requested");
+    if (!why.empty()) throw UsageError("request \"" + Escaped(line) + "\": " + why + "; nothing requested");
   }
   NodeSession session(args, sources, true);
   const TFidoAddr addr = session.Node(args.Operands[0]);
