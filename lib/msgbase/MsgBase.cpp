@@ -9,9 +9,10 @@
 #include "sys/Error.h"
 #include "sys/File.h"
 #include "sys/FileSystem.h"
-#include "sys/Process.h"
 #include "sys/Path.h"
+#include "sys/Process.h"
 #include "util/Ascii.h"
+#include "util/Files.h"
 #include "util/Paths.h"
 
 namespace brnet {
@@ -208,7 +209,8 @@ void TMsgMsg::Rewrite() {
   // tosser that reads the message meanwhile, or after a crash, finds the old
   // message or the new one, never a part.
   const std::string name = ExtractFileName(fileNames_[entry_]);
-  const std::string temp = "." + name + "." + std::to_string(sys::CurrentProcessId()) + ".tmp";
+  RemoveDeadOwnersFiles(DirPrefix(), "", "." + name + ".", ".tmp");
+  const std::string temp = OwnedName("." + name + ".", ".tmp");
   sys::File file;
   if (!file.OpenBelow(DirPrefix(), temp, sys::FileMode::kCreateExclusive)) {
     sys::RemoveBelow(DirPrefix(), temp);

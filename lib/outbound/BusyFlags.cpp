@@ -249,7 +249,9 @@ std::string SiblingBelow(const TBsoPath& file, const std::string& name) {
 // renaming), it goes back under its name and stays that process's flag.
 bool TakeStaleFlag(const TBsoPath& file, const std::string& note) {
   const std::string name = ExtractFileName(file.Below);
-  const std::string aside = name + ".stale-" + std::to_string(sys::CurrentProcessId());
+  // Takes that a kill left behind go first.
+  RemoveDeadOwnersFiles(file.Root, SiblingBelow(file, ""), name + ".stale-", "");
+  const std::string aside = OwnedName(name + ".stale-", "");
   if (sys::RenameInDirBelow(file.Root, file.Below, aside) != 0) return false;
   const std::string asideBelow = SiblingBelow(file, aside);
   if (sys::ReadFileHead(file.Root, asideBelow, kNoteMax) == note) {

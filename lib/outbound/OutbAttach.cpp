@@ -29,8 +29,7 @@ constexpr std::string_view kFlowLinePrefixes = "~!^-#@$";
 // and a DOS-era reader stops at ^Z.
 void CheckFlowLinePath(std::string_view path) {
   if (path.find_first_of("\r\n") != std::string_view::npos) {
-    throw EOutbError("Cannot attach " + EscapeControls(path) +
-                     ": the path contains a line break");
+    throw EOutbError("Cannot attach " + EscapeControls(path) + ": the path contains a line break");
   }
   const auto blank = [](char c) { return c == ' ' || IsControlChar(c); };
   if (!path.empty() && (blank(path.front()) || blank(path.back()))) {

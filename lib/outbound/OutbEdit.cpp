@@ -187,23 +187,18 @@ TBsoPath NodeFileForWriting(const TFidoAddr& addr, const std::string& outPath,
 }
 
 std::vector<std::string> ReadLinesBelow(const TBsoPath& path) {
-  sys::File file;
-  try {
-    file.OpenBelow(path.Root, path.Below, sys::FileMode::kRead);
-  } catch (const EInOutError& e) {
-    if (!sys::FileExists(path.Full())) return {};
-    throw;
-  }
-  const std::string text = file.ReadAt(0, static_cast<std::size_t>(file.Size()));
-  file.Close();
-  return TextLines(text);
+  const std::optional<std::string> text =
+      sys::ReadWholeFileBelow(path.Root, path.Below, sys::kMaxListFileBytes);
+  return text ? TextLines(*text) : std::vector<std::string>{};
 }
 
 void WriteLinesBelow(const TBsoPath& path, const std::vector<std::string>& lines,
                      std::string_view lineEnd) {
   const auto [dir, name] = SplitBelow(path.Below);
-  const std::string temp =
-      dir + "." + name + "." + std::to_string(sys::CurrentProcessId()) + ".tmp";
+  // What killed edits left beside the file goes first: nobody else would
+  // ever remove it.
+  RemoveDeadOwnersFiles(path.Root, dir, "." + name + ".", ".tmp");
+  const std::string temp = dir + OwnedName("." + name + ".", ".tmp");
   std::string text;
   for (const std::string& line : lines) text += line + std::string(lineEnd);
   sys::File file;

@@ -117,7 +117,8 @@ int RunRequest(const ParsedArgs& args, const SetupSources& sources) {
   std::vector<std::string> lines(args.Operands.begin() + 1, args.Operands.end());
   for (const std::string& line : lines) {
     const std::string why = RequestRefusal(line);
-    if (!why.empty()) throw UsageError("request \"" + Escaped(line) + "\": " + why + "; nothing requested");
+    if (!why.empty())
+      throw UsageError("request \"" + Escaped(line) + "\": " + why + "; nothing requested");
   }
   NodeSession session(args, sources, true);
   const TFidoAddr addr = session.Node(args.Operands[0]);

@@ -18,8 +18,8 @@
 // it still holds the lock, and whoever locks a file checks afterwards that
 // it is still the one under the name (else it opens the name again), so a
 // removed file never counts as held and only a dead holder's file stays,
-// until the next lock of the name removes it in turn. A presence test asks the kernel whether a lock
-// could be taken (F_OFD_GETLK), which takes nothing.
+// until the next lock of the name removes it in turn. A presence test asks the kernel whether a
+// lock could be taken (F_OFD_GETLK), which takes nothing.
 #include "sys/Semaphore.h"
 
 #include <fcntl.h>
@@ -204,7 +204,8 @@ namespace {
 // True when NAME in DIR is still the very file FD holds open: a holder
 // removes its name on closing, so a file locked after that is no flag.
 bool StillNamed(int dir, const std::string& name, int fd) {
-  struct stat named {}, held{};
+  struct stat named {
+  }, held{};
   return ::fstatat(dir, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
          ::fstat(fd, &held) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino;
 }
@@ -294,8 +295,8 @@ std::string PlaceProblem(const std::string& place) {
     struct passwd* found = nullptr;
     char buffer[4096];
     const bool known = ::getpwuid_r(st.st_uid, &pw, buffer, sizeof buffer, &found) == 0 && found;
-    why = "belongs to " + (known ? std::string(pw.pw_name) + " " : std::string("user ")) +
-          "(uid " + std::to_string(st.st_uid) + "), not to you";
+    why = "belongs to " + (known ? std::string(pw.pw_name) + " " : std::string("user ")) + "(uid " +
+          std::to_string(st.st_uid) + "), not to you";
   } else if ((st.st_mode & 022) != 0) {
     why = "may be written by others";
   } else {
