@@ -3,6 +3,7 @@
 #include "outbound/OutbEdit.h"
 
 #include <map>
+#include <set>
 
 #include "msgbase/MsgBase.h"
 #include "outbound/Outbound.h"
@@ -273,10 +274,35 @@ TEditResult ReflavourFlowEntries(const TFidoAddr& addr, const std::string& outPa
     if (result.Entries.size() != before) sources.emplace_back(&file, std::move(kept));
   }
   if (dryRun || result.Entries.empty()) return result;
+  // An entry that an interrupted reflavour left in two of the sources is
+  // first taken out of all but one of them, so that adding it to the target
+  // never makes three.
+  std::set<std::string> seen;
+  for (const auto& [file, kept] : sources) {
+    std::vector<std::string> rest;
+    for (const std::string& line : file->Lines) {
+      if (!IsLiveFlowLine(line) || !take(LinePath(line)) || seen.count(line) == 0) {
+        rest.push_back(line);
+      }
+    }
+    if (rest.size() != file->Lines.size()) RewriteFlowFile(file->Path, rest);
+    for (const std::string& line : file->Lines) {
+      if (IsLiveFlowLine(line) && take(LinePath(line))) seen.insert(line);
+    }
+  }
   // Added where they go first, then taken from where they were.
   const TBsoPath target = NodeFileForWriting(addr, outPath, FlowFileExt[to]);
+  // A line live there already (an interrupted reflavour left it in both
+  // places) is not added again: an entry is queued at most twice, however
+  // often a reflavour is interrupted.
   std::vector<std::string> lines = ReadLinesBelow(target);
-  for (const TQueuedEntry& entry : result.Entries) lines.push_back(entry.Line);
+  std::set<std::string> live;
+  for (const std::string& line : lines) {
+    if (IsLiveFlowLine(line)) live.insert(line);
+  }
+  for (const TQueuedEntry& entry : result.Entries) {
+    if (live.insert(entry.Line).second) lines.push_back(entry.Line);
+  }
   WriteLinesBelow(target, lines);
   for (const auto& [file, kept] : sources) RewriteFlowFile(file->Path, kept);
   return result;
