@@ -1,6 +1,7 @@
 #include "msgbase/MailMsg.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <limits>
 
@@ -8,6 +9,8 @@
 #include "sys/CodePage.h"
 #include "sys/Error.h"
 #include "sys/File.h"
+#include "sys/FileSystem.h"
+#include "util/Paths.h"
 
 namespace brnet {
 namespace {
@@ -305,7 +308,10 @@ std::string TMailMsg::WriteText() const {
 }
 
 void TMailMsg::ReadFromFile(const std::string& path) {
-  sys::File file(path, sys::FileMode::kRead);
+  // A message in a shared directory: never read through a link there.
+  sys::File file;
+  const std::string name = ExtractFileName(path);
+  file.OpenBelow(path.substr(0, path.size() - name.size()), name, sys::FileMode::kRead);
   std::string head(TMsgHeader::kSize, '\0');
   if (file.Read(head.data(), head.size()) < head.size()) {
     throw EInOutError(sys::RunErrorMessage(sys::reReadBeyondEof) + ": " + path,
@@ -332,6 +338,10 @@ void TMailMsg::ReadFromFile(const std::string& path) {
       break;
     }
     if (got < kReadChunk) break;
+    // No tosser writes such a message: it is refused rather than read on.
+    if (text.size() >= sys::kMaxListFileBytes) {
+      throw EInOutError(sys::TooLargeText(path, file.Size(), sys::kMaxListFileBytes), EFBIG);
+    }
   }
   file.Close();
   SplitText(text);

@@ -13,12 +13,14 @@ struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-// Follows symbolic links: a link to an ordinary file reads like that file.
+// A symbolic link is no ordinary file: what it leads to may be anybody's,
+// and the directory is shared.
 bool IsRegularEntry(DIR* dir, const dirent& entry) {
   if (entry.d_type == DT_REG) return true;
-  if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) return false;
+  if (entry.d_type != DT_UNKNOWN) return false;
   struct stat st {};
-  return ::fstatat(::dirfd(dir), entry.d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+  return ::fstatat(::dirfd(dir), entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISREG(st.st_mode);
 }
 
 }  // namespace
