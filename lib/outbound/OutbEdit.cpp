@@ -231,6 +231,8 @@ void WriteLinesBelow(const TBsoPath& path, const std::vector<std::string>& lines
 }
 
 void RemoveBelow(const TBsoPath& path) {
+  const auto [dir, name] = SplitBelow(path.Below);
+  RemoveDeadOwnersFiles(path.Root, dir, "." + name + ".", ".tmp");
   const int rc = sys::RemoveBelow(path.Root, path.Below);
   if (rc != 0 && sys::FileAttributes(path.Full()) >= 0) ThrowCode(rc, path.Full());
 }

@@ -6,11 +6,13 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 
 #include "Peers.h"
+#include "sys/Process.h"
 
 namespace brnet::interop {
 namespace {
@@ -220,6 +222,170 @@ TEST_F(TwoUserSpool, QueueShowsEverythingAsValidJson) {
       << ReadFile(json);
   r = RunBounded({"/bin/sh", "-c", "jq -e '.nodes[0].files|length' '" + json + "'"}, 30);
   EXPECT_EQ(r.out, "5\n");
+}
+
+// The spool as a hostile local user leaves it: a group member of the mailer's
+// (nobody in the group ftn) who may write anything in it, and an outsider who
+// may only read. Each row plants something, runs brnet and looks at what
+// happened; none of them may reach outside the spool, stall, or queue wrong.
+TEST_F(TwoUserSpool, HostileSpoolIsInputNeverInstructions) {
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+  const std::string owned = sys::HostName() + "-" + std::to_string(dead);
+  const std::string file = MakeFile("file.bin"), rep = MakeFile("rep "), cfg = Cfg("a");
+  const std::string victim = A("files/ftn/important.txt"), secret = Root() + "/secret";
+  const std::string outsider = "/usr/bin/setpriv --reuid=" + std::to_string(nobody_) +
+                               " --regid=" + std::to_string(nobodyGid_) + " --clear-groups ";
+  const std::string squat = "/tmp/brnet32-" + std::to_string(ftn_);
+  const std::string asFtn = "/usr/bin/setpriv --reuid=" + std::to_string(ftn_) +
+                            " --regid=" + std::to_string(ftnGid_) + " --init-groups";
+  bool squatted = false;
+  auto plant = [&](const std::string& path, const std::string& text) {
+    WriteFile(path, text);
+    ASSERT_EQ(::lchown(path.c_str(), nobody_, ftnGid_), 0);
+  };
+  struct Row {
+    const char* what;
+    std::function<void()> setup;
+    std::vector<std::string> args;
+    std::string prefix;
+    std::function<void(const RunResult&)> check;
+  };
+  const std::vector<Row> rows = {
+      {"a flag's note names a file outside the outbound",
+       [&] {
+         plant(victim, "keep me\n");
+         ::chown(victim.c_str(), ftn_, ftnGid_);
+         plant(A("OUT/139c04d2.bsy"), std::to_string(dead) + "\nbrnet32 " + sys::HostName() +
+                                          "\nappend 0 99 ../files/ftn/important.txt\n");
+       },
+       {"attach", "-c", cfg, "1234", file}, "",
+       [&](const RunResult& r) {
+         EXPECT_EQ(r.status, 0) << r.out;
+         EXPECT_EQ(ReadFile(victim), "keep me\n");
+       }},
+      {"queue as root reads no link planted as a flow or request file",
+       [&] {
+         WriteFile(secret, "TOPSECRET\n");
+         ::chmod(secret.c_str(), 0600);
+         fs::create_symlink(secret, A("OUT/139c04d3.flo"));
+         fs::create_symlink(secret, A("OUT/139c04d3.req"));
+       },
+       {"queue", "-v", "-c", cfg}, "",
+       [&](const RunResult& r) {
+         EXPECT_EQ(r.out.find("TOPSECRET"), std::string::npos) << r.out;
+         EXPECT_NE(r.out.find("Refused to follow the symbolic link " + A("OUT/139c04d3.flo")),
+                   std::string::npos)
+             << r.out;
+       }},
+      {"another user made the semaphore place in /tmp first",
+       [&] { squatted = ::mkdir(squat.c_str(), 0777) == 0; },
+       {"attach", "-c", cfg, "1242", file}, "env -u BRNET_SEMAPHORE_DIR " + asFtn,
+       [&](const RunResult& r) { EXPECT_EQ(r.status, 0) << r.out; }},
+      {"a semaphore place another user owns is named with its owner",
+       [&] {
+         fs::create_directory(Root() + "/theirs");
+         ::chmod((Root() + "/theirs").c_str(), 0700);
+         ::chown((Root() + "/theirs").c_str(), nobody_, nobodyGid_);
+       },
+       {"attach", "-c", cfg, "1244", file}, "env BRNET_SEMAPHORE_DIR=" + Root() + "/theirs " + asFtn,
+       [&](const RunResult& r) {
+         EXPECT_NE(r.out.find("/theirs belongs to nobody (uid " + std::to_string(nobody_) +
+                              "), not to you: set BRNET_SEMAPHORE_DIR"),
+                   std::string::npos)
+             << r.out;
+       }},
+      {"a FIFO as a flow file and an outsider's read lock on another",
+       [&] {
+         ASSERT_EQ(::mkfifo(A("OUT/139c04d4.dlo").c_str(), 0666), 0);
+         plant(A("OUT/139c04d4.flo"), "/old.zip\r\n");
+         ::chmod(A("OUT/139c04d4.flo").c_str(), 0664);
+       },
+       {"attach", "-c", cfg, "1236", file},
+       "(" + outsider + "python3 -c \"import fcntl,time; f=open('" + A("OUT/139c04d4.flo") +
+           "'); fcntl.lockf(f, fcntl.LOCK_SH); time.sleep(8)\" >/dev/null 2>&1 &); sleep 1;",
+       [&](const RunResult& r) {
+         EXPECT_EQ(r.status, 0) << r.out;
+         EXPECT_EQ(ReadFile(A("OUT/139c04d4.flo")), "/old.zip\r\n" + file + "\r\n");
+       }},
+      {"a huge sparse flow file and a FIFO included by the configuration",
+       [&] {
+         plant(A("OUT/139c04d5.flo"), "");
+         fs::resize_file(A("OUT/139c04d5.flo"), std::uintmax_t{1} << 31);
+         ASSERT_EQ(::mkfifo((Root() + "/cfg/fifo").c_str(), 0666), 0);
+         Variant("fifo", "a", "include " + Root() + "/cfg/fifo");
+       },
+       {"queue", "-c", Cfg("fifo")}, "",
+       [&](const RunResult& r) {
+         EXPECT_EQ(r.status, 0) << r.out;
+         EXPECT_NE(r.out.find("File too large: " + A("OUT/139c04d5.flo")), std::string::npos);
+         EXPECT_NE(r.out.find("\n2:5020/1236 "), std::string::npos) << r.out;
+       }},
+      {"a box-only set-up raises no flag under an empty outbound path",
+       [&] {
+         fs::create_directories(A("BOXES/2.5020.1234.0"));
+         ::chown(A("BOXES/2.5020.1234.0").c_str(), ftn_, ftnGid_);
+         plant(A("BOXES/2.5020.1234.0/boxed.bin"), "x");
+       },
+       {"drop", "-m", "2:5020/100", "-t", "box", "-d", A("BOXES"), "1234"}, "",
+       [&](const RunResult& r) {
+         EXPECT_EQ(r.status, 0) << r.out;
+         EXPECT_FALSE(fs::exists("/139c04d2.bsy"));
+       }},
+      {"a trailing blank binkd would trim", [] {},
+       {"attach", "--kill-sent", "-c", cfg, "1243", rep}, "",
+       [&](const RunResult& r) {
+         EXPECT_EQ(r.status, 1) << r.out;
+         EXPECT_FALSE(fs::exists(A("OUT/139c04db.flo")));
+       }},
+      {"leftovers of a dead process's edit and stale-flag take",
+       [&] {
+         plant(A("OUT/.139c04d6.flo." + owned + ".tmp"), "/half\r\n");
+         plant(A("OUT/139c04d6.bsy.stale-" + owned), "1\n");
+         plant(A("OUT/139c04d6.bsy"), std::to_string(dead) + "\nbrnet32 " + sys::HostName() + "\n");
+         plant(A("OUT/139c04d6.flo"), "/a\r\n");
+       },
+       {"drop", "-c", cfg, "1238", "/a"}, "",
+       [&](const RunResult& r) {
+         EXPECT_EQ(r.status, 0) << r.out;
+         EXPECT_FALSE(fs::exists(A("OUT/.139c04d6.flo." + owned + ".tmp")));
+         EXPECT_FALSE(fs::exists(A("OUT/139c04d6.bsy.stale-" + owned)));
+       }},
+      {"an entry an interrupted reflavour left in two flow files",
+       [&] {
+         plant(A("OUT/139c04d7.hlo"), "/twice\r\n");
+         plant(A("OUT/139c04d7.flo"), "/twice\r\n");
+       },
+       {"reflavour", "-c", cfg, "1239", "crash"}, "",
+       [&](const RunResult& r) {
+         EXPECT_EQ(r.status, 0) << r.out;
+         EXPECT_EQ(ReadFile(A("OUT/139c04d7.clo")), "/twice\r\n");
+       }},
+      {"a request with ^Z", [] {}, {"request", "-c", cfg, "1240", "FILES\x1a"}, "",
+       [&](const RunResult& r) {
+         EXPECT_EQ(r.status, 2) << r.out;
+         EXPECT_NE(r.out.find("FILES\\x1a"), std::string::npos) << r.out;
+       }},
+      {"a day February does not have", [] {},
+       {"hold", "-c", cfg, "--until", "2099-02-30", "1240"}, "",
+       [&](const RunResult& r) { EXPECT_EQ(r.status, 2) << r.out; }},
+      {"an ESC sequence in a queued name",
+       [&] { plant(A("OUT/139c04d9.flo"), "/x\x1b[2Jy\r\n"); },
+       {"queue", "-v", "-c", cfg}, "",
+       [&](const RunResult& r) {
+         EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+         EXPECT_NE(r.out.find("/x\\x1b[2Jy"), std::string::npos) << r.out;
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    row.setup();
+    const auto start = std::chrono::steady_clock::now();
+    row.check(Brnet(row.args, row.prefix));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  }
+  if (squatted) ::rmdir(squat.c_str());
 }
 
 }  // namespace

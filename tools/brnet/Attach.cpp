@@ -181,9 +181,15 @@ std::map<std::string, std::string> Waiting(const std::string& base) {
   const std::size_t slash = base.find_last_of('/') + 1;
   for (int f = 0; f < kFlavorCount; ++f) {
     const std::string name = base.substr(slash) + std::string(FlowFileExt[f]);
-    // Read as the scan reads it: no link, no FIFO, nothing huge.
-    const std::optional<std::string> text =
-        sys::ReadWholeFileBelow(base.substr(0, slash), name, sys::kMaxListFileBytes);
+    // Read as the scan reads it: no link, no FIFO, nothing huge. One that
+    // cannot be read is not ours to append to: only the check is skipped.
+    std::optional<std::string> text;
+    try {
+      text = sys::ReadWholeFileBelow(base.substr(0, slash), name, sys::kMaxListFileBytes);
+    } catch (const EInOutError& e) {
+      std::fprintf(stderr, "brnet: warning: %s; not checked for files waiting in it\n",
+                   Escaped(PlatformWording(e.what())).c_str());
+    }
     if (!text) continue;
     for (std::string line : TextLines(*text)) {
       while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();

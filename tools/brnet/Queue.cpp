@@ -132,15 +132,15 @@ std::string FlowDir(const std::string& base) {
 void Gather(const TOutbound& outb, const OutboundPlace& place, std::vector<NodeView>& views) {
   for (int i = 0; i < outb.NodeCount(); ++i) {
     const TOutbNode& node = outb.GetNodes(i);
+    for (const std::string& why : node.Unreadable()) {
+      std::fprintf(stderr, "brnet: warning: %s; left out\n", Escaped(PlatformWording(why)).c_str());
+    }
     if (node.Files().empty() && node.Packets().empty() && node.Requests().empty()) continue;
     NodeView view;
     TFidoAddr shown = node.Addr();
     shown.Domain = place.Main ? std::string() : place.Domain;
     view.Address = shown.Format(afDomain);
     AddFiles(view, node);
-    for (const std::string& why : node.Unreadable()) {
-      std::fprintf(stderr, "brnet: warning: %s; left out\n", Escaped(why).c_str());
-    }
     view.Requests = node.Requests();
     if (!place.Dir.empty()) {
       const std::string base =
