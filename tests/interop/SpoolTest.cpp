@@ -365,6 +365,11 @@ TEST_F(TwoUserSpool, HostileSpoolIsInputNeverInstructions) {
          EXPECT_EQ(r.status, 0) << r.out;
          EXPECT_EQ(ReadFile(A("OUT/139c04d7.clo")), "/twice\r\n");
        }},
+      {"too few descriptors, in the system's words", [] {},
+       {"attach", "-c", cfg, "1245", file}, "ulimit -n 5;",
+       [&](const RunResult& r) {
+         EXPECT_NE(r.out.find("Too many open files"), std::string::npos) << r.out;
+       }},
       {"a request with ^Z", [] {}, {"request", "-c", cfg, "1240", "FILES\x1a"}, "",
        [&](const RunResult& r) {
          EXPECT_EQ(r.status, 2) << r.out;

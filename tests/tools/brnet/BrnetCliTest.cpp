@@ -11,6 +11,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "Commands.h"
 #include "TestSupport.h"
 #include "support/ProcessRun.h"
 #include "sys/Registry.h"
@@ -453,6 +454,19 @@ TEST_F(Brnet, AddrShowsNames) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "brnet: Invalid address 2:5020\n");
   EXPECT_EQ(Tree(tmp.Path()), (Lines{"config/", "files/"}));
+}
+
+// What brnet prints of an error or a name: the system's words, never the
+// library's run-time ones, and control characters never raw.
+TEST(BrnetTexts, PlatformWordingAndEscapes) {
+  const std::pair<std::string, std::string> rows[] = {
+      {PlatformWording("Win32 Error.  Code: 17.\nFile exists: /box/a"), "File exists: /box/a"},
+      {PlatformWording("I/O error 24: /out/"), "Too many open files: /out/"},
+      {PlatformWording("File access denied: /x"), "File access denied: /x"},
+      {Escaped("a\x1b[2J\tb\r\x7f"), "a\\x1b[2J\\tb\\r\\x7f"},
+      {Escaped("one\ntwo\x1a", true), "one\ntwo\\x1a"},
+  };
+  for (const auto& [got, want] : rows) EXPECT_EQ(got, want);
 }
 
 }  // namespace
