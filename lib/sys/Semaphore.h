@@ -43,7 +43,8 @@ class NamedSemaphore {
  private:
   static constexpr std::intptr_t kNoHandle = -1;
   std::intptr_t handle_ = kNoHandle;
-  std::string name_;  // POSIX: the lock file's name, removed on closing
+  std::string name_;         // POSIX: the lock file's name, removed on closing
+  unsigned long owner_ = 0;  // POSIX: the process that created it
 };
 
 }  // namespace brnet::sys

@@ -253,6 +253,7 @@ NamedSemaphore::CreateResult NamedSemaphore::Create(const std::string& name) {
   if (fd < 0) return result;
   handle_ = fd;
   name_ = name;
+  owner_ = static_cast<unsigned long>(::getpid());
   return CreateResult::Created;
 }
 
@@ -260,8 +261,10 @@ void NamedSemaphore::Close() {
   if (!Held()) return;
   // The name goes first, while the lock still holds: nobody can take the
   // file in between, and the directory keeps no file per node ever locked.
+  // A forked child shares the lock with its parent: only the creator
+  // removes the name.
   const int fd = static_cast<int>(handle_);
-  const int dir = OpenPlace(false);
+  const int dir = owner_ == static_cast<unsigned long>(::getpid()) ? OpenPlace(false) : -1;
   if (dir >= 0 && StillNamed(dir, name_, fd)) {
     posix::Syscalls().unlinkat(dir, name_.c_str(), 0);
   }
