@@ -44,7 +44,7 @@ class NamedSemaphore {
   static constexpr std::intptr_t kNoHandle = -1;
   std::intptr_t handle_ = kNoHandle;
   std::string name_;         // POSIX: the lock file's name, removed on closing
-  unsigned long owner_ = 0;  // POSIX: the process that created it
+  unsigned long owner_ = 0;  // POSIX: tells a forked child from its creator
 };
 
 }  // namespace brnet::sys

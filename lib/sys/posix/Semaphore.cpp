@@ -175,7 +175,12 @@ void ForgetPlace() {
   gPlace.Forget();
 }
 
+// Counts the forks this process came from, so that a semaphore knows
+// whether it was created by this very process (no system call needed).
+unsigned long gForks = 0;
+
 void ForgetInChild() {
+  ++gForks;
   gEuidKnown = false;
   gHomeKnown = false;
   ForgetPlace();
@@ -201,13 +206,12 @@ struct flock WholeFileLock(short type) {
 
 namespace {
 
-// True when NAME in DIR is still the very file FD holds open: a holder
-// removes its name on closing, so a file locked after that is no flag.
-bool StillNamed(int dir, const std::string& name, int fd) {
-  struct stat named {
-  }, held{};
-  return ::fstatat(dir, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-         ::fstat(fd, &held) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+// True when the file FD holds open still has a name: a holder removes its
+// name on closing (and nobody renames one), so a file locked after that is
+// no flag.
+bool StillNamed(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && st.st_nlink > 0;
 }
 
 // Opens and locks NAME in the user's directory: the descriptor, or -1 with
@@ -233,7 +237,7 @@ int OpenLocked(const std::string& name, NamedSemaphore::CreateResult& result) {
       if (err == EAGAIN || err == EACCES) result = NamedSemaphore::CreateResult::Exists;
       return -1;
     }
-    if (StillNamed(dir, name, fd)) {
+    if (StillNamed(fd)) {
       result = NamedSemaphore::CreateResult::Created;
       return fd;
     }
@@ -253,7 +257,7 @@ NamedSemaphore::CreateResult NamedSemaphore::Create(const std::string& name) {
   if (fd < 0) return result;
   handle_ = fd;
   name_ = name;
-  owner_ = static_cast<unsigned long>(::getpid());
+  owner_ = gForks;
   return CreateResult::Created;
 }
 
@@ -263,11 +267,11 @@ void NamedSemaphore::Close() {
   // file in between, and the directory keeps no file per node ever locked.
   // A forked child shares the lock with its parent: only the creator
   // removes the name.
+  // Only a holder removes a name, and only its own, which nobody else can
+  // hold meanwhile: the name is still this file's.
   const int fd = static_cast<int>(handle_);
-  const int dir = owner_ == static_cast<unsigned long>(::getpid()) ? OpenPlace(false) : -1;
-  if (dir >= 0 && StillNamed(dir, name_, fd)) {
-    posix::Syscalls().unlinkat(dir, name_.c_str(), 0);
-  }
+  const int dir = owner_ == gForks ? OpenPlace(false) : -1;
+  if (dir >= 0) posix::Syscalls().unlinkat(dir, name_.c_str(), 0);
   posix::Syscalls().close(fd);
   handle_ = kNoHandle;
 }
