@@ -207,7 +207,7 @@ void NodeSession::Report(char level, const TFidoAddr& addr, const std::string& v
                          const std::string& what) {
   if (!quiet_) {
     std::printf("%s%s %s %s\n", dryRun_ ? "would " : "", verb.c_str(), Shown(addr).c_str(),
-                what.c_str());
+                Escaped(what).c_str());
   }
   if (!dryRun_ && logging_ && level != ' ') log_.Log(level, verb + " " + Shown(addr) + " " + what);
 }

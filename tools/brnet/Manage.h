@@ -35,6 +35,9 @@ extern const char* const kManageOptionsHelp;
 std::int64_t ParseDuration(const std::string& text, const std::string& option);
 // A Unix time in decimal, or local "YYYY-MM-DD[ HH:MM[:SS]]" (also with "T").
 std::int64_t ParseTime(const std::string& text);
+// Why LINE, given to brnet request, cannot be a line of a request file;
+// empty when it can.
+std::string RequestRefusal(const std::string& line);
 
 // One run of a managing command: settings resolved as attach resolves
 // them, run as the outbound's owner when started as root, the main address

@@ -9,6 +9,20 @@
 #include "util/Words.h"
 
 namespace brnet::cli {
+
+std::string RequestRefusal(const std::string& line) {
+  if (line.empty() || line.front() == ' ') return "a request names a file first";
+  if (line.find_first_of("\r\n") != std::string::npos) {
+    return "a line break would make it two requests";
+  }
+  if (line.front() == '!') return "a request beginning with \"!\" is a password, not a file";
+  if (std::any_of(line.begin(), line.end(), IsControlChar)) {
+    return "a control character has no place in a request (a DOS-era mailer stops reading at "
+           "^Z)";
+  }
+  return {};
+}
+
 namespace {
 
 constexpr std::int64_t kDefaultHold = 86400;
@@ -91,20 +105,6 @@ int RunPoll(const ParsedArgs& args, const SetupSources& sources) {
     session.Locked(addr, [&] { Poll(session, addr, flavor); });
   }
   return 0;
-}
-
-// Why LINE cannot be a request line; empty when it can.
-std::string RequestRefusal(const std::string& line) {
-  if (line.empty() || line.front() == ' ') return "a request names a file first";
-  if (line.find_first_of("\r\n") != std::string::npos) {
-    return "a line break would make it two requests";
-  }
-  if (line.front() == '!') return "a request beginning with \"!\" is a password, not a file";
-  if (std::any_of(line.begin(), line.end(), IsControlChar)) {
-    return "a control character has no place in a request (a DOS-era mailer stops reading at "
-           "^Z)";
-  }
-  return {};
 }
 
 int RunRequest(const ParsedArgs& args, const SetupSources& sources) {
