@@ -18,11 +18,13 @@ constexpr char kDelim = sys::PathDelim();
 // Reads a whole list file written by whoever may write the outbound: no
 // link is followed, nothing but an ordinary file of a sane size is read,
 // and a file gone meanwhile is not found (noted as unreadable by a rescan).
-std::string ReadTextFile(const std::string& path) {
-  const std::string name = ExtractFileName(path);
-  std::optional<std::string> text =
-      sys::ReadWholeFileBelow(path.substr(0, path.size() - name.size()), name,
-                              sys::kMaxListFileBytes);
+// ROOTLENGTH is the length of PATH's trusted prefix, a configured directory
+// (npos: its directory); no link is followed below it.
+std::string ReadTextFile(const std::string& path, std::size_t rootLength) {
+  if (rootLength == std::string::npos) rootLength = path.size() - ExtractFileName(path).size();
+  std::optional<std::string> text = sys::ReadWholeFileBelow(
+      path.substr(0, rootLength), std::string_view(path).substr(rootLength),
+      sys::kMaxListFileBytes);
   if (!text) {
     throw EInOutError(sys::RunErrorMessage(sys::reFileNotFound) + ": " + path,
                       sys::reFileNotFound);
@@ -55,26 +57,28 @@ bool NameLess(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-void TOutbNode::ReadLO(const std::string& fileName) {
+void TOutbNode::ReadLO(const std::string& fileName, std::size_t rootLength) {
   const std::optional<TOutbFlavor> flavor = FlowFileFlavor(fileName);
   if (!flavor) throw EOutbError("TOutbNode.ReadLO: " + fileName + ": unknown file extension");
-  for (const std::string& raw : TextLines(ReadTextFile(fileName))) {
+  for (const std::string& raw : TextLines(ReadTextFile(fileName, rootLength))) {
     std::string_view line = TrimControls(raw);
     if (line.empty() || line.front() == '~') continue;
     AddFile(line, *flavor, otBink);
   }
 }
 
-void TOutbNode::ReadREQ(const std::string& fileName) {
-  for (std::string& line : TextLines(ReadTextFile(fileName))) requests_.push_back(std::move(line));
+void TOutbNode::ReadREQ(const std::string& fileName, std::size_t rootLength) {
+  for (std::string& line : TextLines(ReadTextFile(fileName, rootLength))) {
+    requests_.push_back(std::move(line));
+  }
 }
 
-void TOutbNode::ReadListFile(const std::string& fileName, bool request) {
+void TOutbNode::ReadListFile(const std::string& fileName, std::size_t rootLength, bool request) {
   try {
     if (request) {
-      ReadREQ(fileName);
+      ReadREQ(fileName, rootLength);
     } else {
-      ReadLO(fileName);
+      ReadLO(fileName, rootLength);
     }
   } catch (const EInOutError& e) {
     unreadable_.push_back(e.what());
@@ -179,11 +183,19 @@ void TOutbound::ScanBinkDir(const std::string& dir, std::int16_t zone,
         pointDir ? BinkPointNameToAddr(*pointDir, fileName, zone) : BinkNameToAddr(fileName, zone);
     return FindOrAddNode(&addr);
   };
+  // What lies below the outbound, or below its parent for another zone's
+  // directory, is read without following a link: a zone or point directory
+  // replaced by a link leads nowhere.
+  const std::string out = WithTrailingSlash(binkOutPath_);
+  const std::string parent = ExtractFilePath(DropTrailingSlash(binkOutPath_));
+  const std::size_t rootLength = dir.starts_with(out)      ? out.size()
+                                 : dir.starts_with(parent) ? parent.size()
+                                                           : std::string::npos;
   for (const sys::SearchRec& rec : PlainFiles(dir + "*.?lo")) {
-    if (rec.Size > 0) nodeFor(rec.Name).ReadListFile(dir + rec.Name, false);
+    if (rec.Size > 0) nodeFor(rec.Name).ReadListFile(dir + rec.Name, rootLength, false);
   }
   for (const sys::SearchRec& rec : PlainFiles(dir + "*.req")) {
-    if (rec.Size > 0) nodeFor(rec.Name).ReadListFile(dir + rec.Name, true);
+    if (rec.Size > 0) nodeFor(rec.Name).ReadListFile(dir + rec.Name, rootLength, true);
   }
   for (const sys::SearchRec& rec : PlainFiles(dir + "*.?ut")) {
     nodeFor(rec.Name).Packets().push_back(rec.Name);

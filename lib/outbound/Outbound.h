@@ -87,10 +87,12 @@ class TOutbNode {
   TOutbFile& AddFile(std::string_view fileName, TOutbFlavor flavor, TOutbType outbType);
   // Scanner steps: a flow file, a request file, the words of a netmail
   // request subject, a file box directory.
-  void ReadLO(const std::string& fileName);
-  void ReadREQ(const std::string& fileName);
+  // ROOTLENGTH: how much of FILENAME is a configured directory, below which
+  // no link is followed (npos: its own directory).
+  void ReadLO(const std::string& fileName, std::size_t rootLength = std::string::npos);
+  void ReadREQ(const std::string& fileName, std::size_t rootLength = std::string::npos);
   // ReadLO or ReadREQ; a file that cannot be read is noted in Unreadable.
-  void ReadListFile(const std::string& fileName, bool request);
+  void ReadListFile(const std::string& fileName, std::size_t rootLength, bool request);
   void AddRequests(std::string_view text);
   void ScanBox(const std::string& dir, TOutbFlavor flavor, bool longForm);
   void SortFiles(TOutbNodeSortMode mode);

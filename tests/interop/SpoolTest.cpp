@@ -274,13 +274,18 @@ TEST_F(TwoUserSpool, HostileSpoolIsInputNeverInstructions) {
          ::chmod(secret.c_str(), 0600);
          fs::create_symlink(secret, A("OUT/139c04d3.flo"));
          fs::create_symlink(secret, A("OUT/139c04d3.req"));
+         // A zone's directory replaced by a link to a private one.
+         fs::create_directories(Root() + "/private");
+         WriteFile(Root() + "/private/00010002.flo", "TOPSECRET\n");
+         fs::create_directory_symlink(Root() + "/private", A("OUT.003"));
        },
        {"queue", "-v", "-c", cfg}, "",
        [&](const RunResult& r) {
          EXPECT_EQ(r.out.find("TOPSECRET"), std::string::npos) << r.out;
-         EXPECT_NE(r.out.find("Refused to follow the symbolic link " + A("OUT/139c04d3.flo")),
-                   std::string::npos)
-             << r.out;
+         for (const std::string& link : {A("OUT/139c04d3.flo"), A("OUT.003")}) {
+           EXPECT_NE(r.out.find("Refused to follow the symbolic link " + link), std::string::npos)
+               << r.out;
+         }
        }},
       {"another user made the semaphore place in /tmp first",
        [&] { squatted = ::mkdir(squat.c_str(), 0777) == 0; },
