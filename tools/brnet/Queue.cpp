@@ -92,19 +92,20 @@ bool Exists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-// The head of a state file of binkd's: never through a link, never a FIFO.
-std::string ReadSmall(const std::string& path) {
-  return sys::ReadFileHead(path, 512).value_or(std::string());
+// The head of a state file of binkd's, BASE.Below plus EXT below BASE.Root:
+// never through a link, never a FIFO.
+std::string ReadSmall(const TBsoPath& base, const char* ext) {
+  return sys::ReadFileHead(base.Root, base.Below + ext, 512).value_or(std::string());
 }
 
-// binkd's state files beside BASE (the node's flow-file base).
-void ReadNodeState(NodeView& view, const std::string& base) {
+void ReadNodeState(NodeView& view, const TBsoPath& bso) {
+  const std::string base = bso.Full();
   for (const char* ext : {".bsy", ".csy", ".BSY", ".CSY"})
     view.Busy = view.Busy || Exists(base + ext);
-  const std::string hold = ReadSmall(base + ".hld");
+  const std::string hold = ReadSmall(bso, ".hld");
   if (!hold.empty()) view.HoldUntil = std::atoll(hold.c_str());
   // Two 16-bit little-endian counts, a length byte and the comment.
-  const std::string tried = ReadSmall(base + ".try");
+  const std::string tried = ReadSmall(bso, ".try");
   if (tried.size() >= 5) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(tried[i]); };
     view.TriesOk = byte(0) | byte(1) << 8;
@@ -146,7 +147,7 @@ void Gather(const TOutbound& outb, const OutboundPlace& place, std::vector<NodeV
       const std::string base =
           BinkBaseName(node.Addr(), place.Dir + (place.Dir.back() == '/' ? "" : "/"));
       for (const std::string& p : node.Packets()) view.Packets.push_back(FlowDir(base) + p);
-      ReadNodeState(view, base);
+      ReadNodeState(view, BinkBasePath(node.Addr(), place.Dir));
     }
     views.push_back(std::move(view));
   }
