@@ -240,10 +240,9 @@ TEST_F(TwoUserSpool, HostileSpoolIsInputNeverInstructions) {
   const std::string victim = A("files/ftn/important.txt"), secret = Root() + "/secret";
   const std::string outsider = "/usr/bin/setpriv --reuid=" + std::to_string(nobody_) +
                                " --regid=" + std::to_string(nobodyGid_) + " --clear-groups ";
-  const std::string squat = "/tmp/brnet32-" + std::to_string(ftn_);
+  const std::string home = std::string(::getpwuid(ftn_)->pw_dir) + "/.cache/brnet32";
   const std::string asFtn = "/usr/bin/setpriv --reuid=" + std::to_string(ftn_) +
                             " --regid=" + std::to_string(ftnGid_) + " --init-groups";
-  bool squatted = false;
   auto plant = [&](const std::string& path, const std::string& text) {
     WriteFile(path, text);
     ASSERT_EQ(::lchown(path.c_str(), nobody_, ftnGid_), 0);
@@ -287,10 +286,19 @@ TEST_F(TwoUserSpool, HostileSpoolIsInputNeverInstructions) {
                << r.out;
          }
        }},
-      {"another user made the semaphore place in /tmp first",
-       [&] { squatted = ::mkdir(squat.c_str(), 0777) == 0; },
+      // Not in /tmp, where any user may make the place first: in the home of
+      // ftn (the spool's parent on Debian). Removed first when empty, so that
+      // the row sees it made.
+      {"the semaphore place is one no other user can make first",
+       [&] { ::rmdir(home.c_str()); },
        {"attach", "-c", cfg, "1242", file}, "env -u BRNET_SEMAPHORE_DIR " + asFtn,
-       [&](const RunResult& r) { EXPECT_EQ(r.status, 0) << r.out; }},
+       [&](const RunResult& r) {
+         EXPECT_EQ(r.status, 0) << r.out;
+         struct stat st {};
+         EXPECT_TRUE(::lstat(home.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+                     st.st_uid == ftn_ && (st.st_mode & 0777) == 0700)
+             << home;
+       }},
       {"a semaphore place another user owns is named with its owner",
        [&] {
          fs::create_directory(Root() + "/theirs");
@@ -398,7 +406,6 @@ TEST_F(TwoUserSpool, HostileSpoolIsInputNeverInstructions) {
     row.check(Brnet(row.args, row.prefix));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   }
-  if (squatted) ::rmdir(squat.c_str());
 }
 
 }  // namespace
