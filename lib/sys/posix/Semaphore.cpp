@@ -16,10 +16,10 @@
 // description holds it; the kernel drops it when the holder closes the file,
 // which also happens when the holder dies. A holder removes the name while
 // it still holds the lock, and whoever locks a file checks afterwards that
-// it is still the one under the name (else it opens the name again), so a
-// removed file never counts as held and only a dead holder's file stays,
-// until the next lock of the name removes it in turn. A presence test asks the kernel whether a
-// lock could be taken (F_OFD_GETLK), which takes nothing.
+// it still has a name (else it opens the name again), so a removed file
+// never counts as held, and only a dead holder's file stays, until the next
+// lock of the name removes it in turn. A presence test asks the kernel
+// whether a lock could be taken (F_OFD_GETLK), which takes nothing.
 #include "sys/Semaphore.h"
 
 #include <fcntl.h>
