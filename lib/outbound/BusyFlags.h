@@ -111,7 +111,8 @@ void NoteFlowAppend(const TFidoAddr& addr, const std::string& flowBelow, std::in
                     std::int64_t end);
 
 // Locks ADDR: raises and tests flags by the two sets, in the order bfNormal,
-// bfBink, bfSemaphore (a flag file type whose path is empty is left out); a stale flag of this library in the way is removed
+// bfBink, bfSemaphore (a flag file type whose path is empty is left out);
+// a stale flag of this library in the way is removed
 // and the step tried once more. False when the node is busy; then every
 // flag raised here is gone again, as it is when a flag cannot be created
 // and the system's error is raised. LOG, when given, hears of stale flags.

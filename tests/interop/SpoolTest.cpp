@@ -305,7 +305,8 @@ TEST_F(TwoUserSpool, HostileSpoolIsInputNeverInstructions) {
          ::chmod((Root() + "/theirs").c_str(), 0700);
          ::chown((Root() + "/theirs").c_str(), nobody_, nobodyGid_);
        },
-       {"attach", "-c", cfg, "1244", file}, "env BRNET_SEMAPHORE_DIR=" + Root() + "/theirs " + asFtn,
+       {"attach", "-c", cfg, "1244", file},
+       "env BRNET_SEMAPHORE_DIR=" + Root() + "/theirs " + asFtn,
        [&](const RunResult& r) {
          EXPECT_NE(r.out.find("/theirs belongs to nobody (uid " + std::to_string(nobody_) +
                               "), not to you: set BRNET_SEMAPHORE_DIR"),
