@@ -159,7 +159,9 @@ TEST_F(BrnetManages, EveryCommandRefusesANodeInSession) {
   for (const auto& args : commands) {
     const RunResult r = Brnet(args);
     EXPECT_EQ(r.status, 1) << args[0] << ": " << r.out;
-    EXPECT_NE(r.out.find("Node 2:5020/1234 is busy"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(": node 2:5020/1234 is busy: " + A("OUT/139c04d2.bsy") + " (pid "),
+              std::string::npos)
+        << r.out;
   }
   EXPECT_TRUE(fs::exists(A("OUT/139c04d2.bsy"))) << "the session ended too early to tell";
   EXPECT_EQ(Snapshot(), before);
