@@ -214,7 +214,7 @@ TEST_F(TwoUserSpool, QueueShowsEverythingAsValidJson) {
                  30);
   EXPECT_EQ(r.out,
             "2:5020/1234 1 False True {'ok': 2, 'failed': 5, 'comment': 'oops'} 1 ['FILES']\n"
-            "False True True\n"
+            "False True False\n"  // a missing file's entry still has its wait
             "True False False\nTrue False False\nTrue False False\nTrue False False\n")
       << ReadFile(json);
   r = RunBounded({"/bin/sh", "-c", "jq -e '.nodes[0].files|length' '" + json + "'"}, 30);

@@ -10,6 +10,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <map>
+#include <regex>
+#include <set>
 
 #include "TestSupport.h"
 #include "support/ProcessRun.h"
@@ -522,6 +525,67 @@ TEST_F(Brnet, QueueShowsEveryNodeWithState) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "remove 2:5020/5 " + boxes + "/024SS005.00/.f.bin\n");
   EXPECT_EQ(Tree(boxes), (Lines{"024SS005.00/"}));
+}
+
+// The long options of one command's --help: "  -f, --flavour ..." and
+// "      --json ...".
+std::set<std::string> HelpOptions(const std::string& help) {
+  std::set<std::string> names;
+  static const std::regex line(R"(^  (?:-\w, |    )--([a-z-]+))");
+  for (const std::string& text : test::SplitLines(help)) {
+    std::smatch m;
+    if (std::regex_search(text, m, line)) names.insert(m[1]);
+  }
+  return names;
+}
+
+// brnet(1)'s OPTIONS: each option's long name with the commands named
+// after it, as ".RB ( attach ," ... ".BR drop )"; none named: every command.
+std::map<std::string, std::set<std::string>> ManualOptions(const std::string& manual) {
+  std::map<std::string, std::set<std::string>> options;
+  const Lines lines = test::SplitLines(manual);
+  const auto start = std::find(lines.begin(), lines.end(), ".SH OPTIONS");
+  static const std::regex name(R"(\\-\\-([a-z\\-]+))"), word(R"(\b([a-z]+)\b)");
+  for (auto it = start; it != lines.end() && it + 1 != lines.end(); ++it) {
+    if (it != start && it->rfind(".SH", 0) == 0) break;
+    std::smatch m;
+    if (*it != ".TP" || !std::regex_search(*(it + 1), m, name)) continue;
+    std::string option = m[1];
+    option.erase(std::remove(option.begin(), option.end(), '\\'), option.end());
+    std::set<std::string>& commands = options[option];
+    auto r = it + 2;
+    if (r == lines.end() || r->rfind(".RB (", 0) != 0) continue;
+    for (; r != lines.end(); ++r) {
+      for (std::sregex_iterator w(r->begin() + 3, r->end(), word), end; w != end; ++w) {
+        commands.insert((*w)[1]);
+      }
+      if (r->find(')') != std::string::npos) break;
+    }
+  }
+  return options;
+}
+
+// brnet(1) and every command's --help list the same options for the same
+// commands: neither can drift from the other unseen.
+TEST_F(Brnet, ManualAndHelpListTheSameOptions) {
+  const std::vector<std::string> commands = {"attach", "queue",  "addr",   "poll", "request",
+                                             "hold",   "unhold", "unlock", "drop", "reflavour"};
+  const auto manual = ManualOptions(ReadFile(BRNET_MANUAL));
+  ASSERT_GT(manual.size(), 20u);
+  std::set<std::string> helped;
+  for (const std::string& command : commands) {
+    const ProcessResult r = Run({command, "--help"});
+    ASSERT_EQ(r.status, 0) << command;
+    const std::set<std::string> options = HelpOptions(r.out);
+    helped.insert(options.begin(), options.end());
+    for (const auto& [option, only] : manual) {
+      if (option == "version") continue;  // brnet's own, no command's
+      const bool documented = only.empty() || only.count(command) != 0;
+      EXPECT_EQ(options.count(option) != 0, documented) << command << " --" << option;
+    }
+  }
+  for (const std::string& option : helped) EXPECT_EQ(manual.count(option), 1u) << option;
+  EXPECT_NE(Run({"--help"}).out.find("unlock ADDRESS..."), std::string::npos);
 }
 
 TEST_F(Brnet, AddrShowsNames) {
