@@ -28,7 +28,7 @@ struct Case {
   const char* name;
   std::vector<std::pair<std::string, std::string>> attach;  // file, flavour
   std::vector<Round> rounds;
-  std::string request;  // a request file B must have received with this line
+  std::string request = {};  // a request file B must have received with this line
 };
 
 const std::vector<Case> kCases = {
@@ -123,7 +123,9 @@ TEST_F(BrnetManages, CommandsAgainstBinkd) {
       for (const std::string& name : round.unsent) {
         EXPECT_FALSE(fs::exists(B("inb/" + name))) << name;
         // A dropped or held file itself stays where it was.
-        if (name != "gone.bin") EXPECT_TRUE(fs::exists(A("files/" + name))) << name;
+        if (name != "gone.bin") {
+          EXPECT_TRUE(fs::exists(A("files/" + name))) << name;
+        }
       }
     }
     if (!c.request.empty()) {
