@@ -399,7 +399,8 @@ TEST_F(Brnet, QueueJsonReadByPython) {
                                              {"-f", "hold", "1234", b},
                                              {"--trunc-sent", "1234.5", c},
                                              {"-f", "direct", "1:234/56", a},
-                                             {"-t", "box", "-f", "hold", "99", b}}) {
+                                             {"-t", "box", "-f", "hold", "99", b},
+                                             {"-t", "box", "99", c}}) {
     std::vector<std::string> all = {"attach", "-q", "-c", cfg};
     all.insert(all.end(), args.begin(), args.end());
     const ProcessResult r = Run(all);
@@ -426,25 +427,27 @@ TEST_F(Brnet, QueueJsonReadByPython) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
             "1:234/56 1000\n  a.zip 1000 direct bink none\n"
-            "2:5020/99 20\n  b.zip 20 hold box none\n"
+            "2:5020/99 23\n  c.zip 3 normal box none\n  b.zip 20 hold box none\n"
             "2:5020/1234 1000\n  a.zip 1000 crash bink kill\n  b.zip None hold bink none\n"
             "2:5020/1234.5 3\n  c.zip 3 normal bink trunc\n"
             "3:1/2 3\n  c.zip 3 normal netmail none\n"
-            "2026\n")
+            "2029\n")
       << ReadFile(tmp / "queue.json");
 
   r = Run({"queue", "-v", "-c", cfg});
   ASSERT_EQ(r.status, 0) << r.err;
   const Lines lines = test::SplitLines(r.out);
-  ASSERT_EQ(lines.size(), 1u + 4u + 5u + 1u) << r.out;
+  ASSERT_EQ(lines.size(), 1u + 4u + 6u + 1u) << r.out;
   EXPECT_EQ(lines[0].rfind("ADDRESS", 0), 0u);
-  EXPECT_EQ(lines[5].rfind("2:5020/1234 ", 0), 0u) << r.out;
-  EXPECT_NE(lines[5].find(" crash,hold "), std::string::npos) << r.out;
-  EXPECT_NE(lines[5].find(" s      1 missing (binkd will skip it)"), std::string::npos) << r.out;
-  EXPECT_NE(lines[6].find("missing  hold      bink    none  "), std::string::npos) << r.out;
-  EXPECT_NE(lines[6].find(" s     " + b), std::string::npos) << r.out;
+  // The plain box is the normal flavour, as attach says.
+  EXPECT_NE(r.out.find("       3  normal    box     none  "), std::string::npos) << r.out;
+  EXPECT_EQ(lines[6].rfind("2:5020/1234 ", 0), 0u) << r.out;
+  EXPECT_NE(lines[6].find(" crash,hold "), std::string::npos) << r.out;
+  EXPECT_NE(lines[6].find(" s      1 missing (binkd will skip it)"), std::string::npos) << r.out;
+  EXPECT_NE(lines[7].find("missing  hold      bink    none  "), std::string::npos) << r.out;
+  EXPECT_NE(lines[7].find(" s     " + b), std::string::npos) << r.out;
   EXPECT_EQ(lines.back(),
-            "total: 4 nodes, 5 files, 0 packets, 2.0 KiB, 1 missing (binkd will skip them)");
+            "total: 4 nodes, 6 files, 0 packets, 2.0 KiB, 1 missing (binkd will skip them)");
 
   // An entry waits from when its flow line was written, not from its
   // file's date: a file ten days old queued today is not old.
