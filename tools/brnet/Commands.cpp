@@ -1,6 +1,9 @@
 // brnet's entry: the command dispatch, help texts and what the commands share.
 #include "Commands.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -167,6 +170,16 @@ int Dispatch(const std::vector<std::string>& args, const SetupSources& sources) 
 
 }  // namespace
 
+// Root works as the spool's owner (EnterSpool): a refusal then names that
+// user, whose rights it was.
+std::string ActingAs(uid_t started) {
+  const uid_t now = ::getuid();
+  if (now == started) return {};
+  const struct passwd* pw = ::getpwuid(now);
+  const std::string name = pw != nullptr ? pw->pw_name : std::to_string(now);
+  return " (working as " + name + ", the owner of the spool directory)";
+}
+
 const std::string& CurrentCommand() {
   return currentCommand;
 }
@@ -178,17 +191,21 @@ int RunBrnet(const std::vector<std::string>& args, const SetupSources& sources) 
     return kExitUsage;
   }
   // Every message: "brnet: COMMAND: what happened: operand".
+  const uid_t started = ::getuid();
   try {
     return Dispatch(args, sources);
   } catch (const CliError& e) {
     const bool known = currentCommand != "brnet";
-    std::fprintf(stderr, "brnet: %s%s\n", known ? (currentCommand + ": ").c_str() : "", e.what());
+    const std::string as = e.Status() == kExitFailed ? ActingAs(started) : "";
+    std::fprintf(stderr, "brnet: %s%s%s\n", known ? (currentCommand + ": ").c_str() : "", e.what(),
+                 as.c_str());
     if (e.Status() == kExitUsage && known) {
       std::fprintf(stderr, "Try 'brnet %s --help'.\n", currentCommand.c_str());
     }
     return e.Status();
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "brnet: %s: %s\n", currentCommand.c_str(), e.what());
+    std::fprintf(stderr, "brnet: %s: %s%s\n", currentCommand.c_str(), e.what(),
+                 ActingAs(started).c_str());
     return kExitFailed;
   }
 }

@@ -332,6 +332,17 @@ TEST_F(Brnet, RefusedInputsLeaveNothing) {
             "brnet: attach: binkd configuration " + tmp / "secret.cfg" + ": Permission denied\n");
   EXPECT_FALSE(fs::exists(out));
   EXPECT_FALSE(fs::exists("/o"));
+  if (!IsRoot()) return;
+  // Root works as the outbound's owner: a refusal says whose rights failed.
+  const std::string shut = tmp / "shut";
+  fs::create_directories(shut + "/out");
+  ASSERT_EQ(::chown((shut + "/out").c_str(), 65534, 65534), 0);
+  fs::permissions(shut, fs::perms::owner_all);
+  r = Run({"attach", "-m", "2:5020/100", "-d", shut + "/out", "1234", good});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(shut + "/out (working as nobody, the owner of the spool directory)\n"),
+            std::string::npos)
+      << r.err;
 }
 
 TEST_F(Brnet, BinkdConfigAndPluginSettings) {
