@@ -376,6 +376,31 @@ int PrintOlder(const std::vector<NodeView>& nodes, std::int64_t seconds, bool js
   return old.empty() ? 0 : kExitOldEntries;
 }
 
+// One domain's outbound rescanned (the main one's with the file boxes and
+// the netmail directory), its nodes added to NODES.
+void ScanPlace(const OutboundPlace& place, const Resolved& setup, MainAddressScope* main,
+               std::int64_t now, std::vector<NodeView>& nodes) {
+  TOutbound outb;
+  outb.SetScanAllZones(true);
+  if (main) main->NameZone(place.Main ? 0 : place.DefaultZone);
+  AddPlace(place.Dir, "outbound", &TOutbound::SetBinkOutPath, outb);
+  const bool first = place.Main || place.Dir.empty();
+  if (first) AddPlace(setup.Boxes, "file-box directory", &TOutbound::SetFileBoxesPath, outb);
+  MessageTimes messages;
+  try {
+    outb.Rescan();
+    if (first && !setup.Netmail.empty() && !IsDirectory(setup.Netmail)) {
+      std::fprintf(stderr, "brnet: queue: netmail directory is not a directory; left out: %s\n",
+                   setup.Netmail.c_str());
+    } else if (first && !setup.Netmail.empty() && main) {
+      ScanNetmail(outb, setup.Netmail, messages);
+    }
+  } catch (const std::exception& e) {
+    throw Failure(e.what());
+  }
+  GatherNodes(outb, place, first ? outb.FileBoxesPath() : std::string(), messages, now, nodes);
+}
+
 int Queue(const ParsedArgs& args, const SetupSources& sources) {
   if (!args.Operands.empty()) throw UsageError("takes no operands: " + args.Operands[0]);
   const std::int64_t older =
@@ -395,31 +420,7 @@ int Queue(const ParsedArgs& args, const SetupSources& sources) {
   if (places.empty()) places.push_back({});  // boxes and netmail only
   std::vector<NodeView> nodes;
   const std::int64_t now = std::time(nullptr);
-  for (const OutboundPlace& place : places) {
-    TOutbound outb;
-    outb.SetScanAllZones(true);
-    if (main) main->NameZone(place.Main ? 0 : place.DefaultZone);
-    AddPlace(place.Dir, "outbound", &TOutbound::SetBinkOutPath, outb);
-    if (place.Main || place.Dir.empty()) {
-      AddPlace(setup.Boxes, "file-box directory", &TOutbound::SetFileBoxesPath, outb);
-    }
-    MessageTimes messages;
-    const bool boxes = place.Main || place.Dir.empty();
-    try {
-      outb.Rescan();
-      if (boxes) {
-        if (!setup.Netmail.empty() && IsDirectory(setup.Netmail) && main) {
-          ScanNetmail(outb, setup.Netmail, messages);
-        } else if (!setup.Netmail.empty() && !IsDirectory(setup.Netmail)) {
-          std::fprintf(stderr, "brnet: queue: netmail directory is not a directory; left out: %s\n",
-                       setup.Netmail.c_str());
-        }
-      }
-    } catch (const std::exception& e) {
-      throw Failure(e.what());
-    }
-    GatherNodes(outb, place, boxes ? outb.FileBoxesPath() : std::string(), messages, now, nodes);
-  }
+  for (const OutboundPlace& place : places) ScanPlace(place, setup, main.get(), now, nodes);
   if (older >= 0) return PrintOlder(nodes, older, args.Has("json"), now);
   if (args.Has("json")) {
     PrintJson(nodes, now, setup.KillOldBsy);
