@@ -121,7 +121,8 @@ std::string BusyText(const std::string& shown, const TFidoAddr& addr, const std:
   std::string text;
   bool stale = false;
   for (const BusyFlagView& flag : NodeBusyFlags(addr, outPath)) {
-    text += (text.empty() ? "" : "; ") + DescribeFlag(flag, now);
+    text += text.empty() ? "" : "; ";
+    text += DescribeFlag(flag, now);
     if (!StaleFlagReason(flag, killOldBsy, now).empty()) {
       text += ", stale";
       stale = true;

@@ -197,7 +197,8 @@ void Unlock(NodeSession& session, const TFidoAddr& addr) {
   std::string live;
   for (const BusyFlagView& flag : flags) {
     if (StaleFlagReason(flag, session.Setup().KillOldBsy, now).empty()) {
-      live += (live.empty() ? "" : "; ") + DescribeFlag(flag, now);
+      live += live.empty() ? "" : "; ";
+      live += DescribeFlag(flag, now);
     }
   }
   if (!live.empty()) {

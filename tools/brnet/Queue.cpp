@@ -113,7 +113,9 @@ std::string Joined(const std::vector<TOutbFlavor>& flavours) {
   for (TOutbFlavor f : flavours) present[f] = true;
   std::string out;
   for (int i = 0; i < kFlavorCount; ++i) {
-    if (present[i]) out += (out.empty() ? "" : ",") + FlavourName(static_cast<TOutbFlavor>(i));
+    if (!present[i]) continue;
+    if (!out.empty()) out += ',';
+    out += FlavourName(static_cast<TOutbFlavor>(i));
   }
   return out;
 }
@@ -158,8 +160,9 @@ std::string BusyState(const NodeView& node, std::int64_t now, std::int64_t killO
                                              : "pid " + std::to_string(flag.Pid) +
                                                    (flag.Ours ? " on " + flag.Host : " (mailer)");
     const bool stale = !StaleFlagReason(flag, killOldBsy, now).empty();
-    out += (out.empty() ? "" : ", ") + std::string(stale ? "stale " : "") + "busy by " + holder +
-           " for " + AgeWords(now - flag.Mtime);
+    out += out.empty() ? "" : ", ";
+    out += std::string(stale ? "stale " : "") + "busy by " + holder + " for " +
+           AgeWords(now - flag.Mtime);
   }
   return out;
 }
@@ -259,12 +262,12 @@ std::string FlagsJson(const NodeView& node, std::int64_t now, std::int64_t killO
   for (std::size_t i = 0; i < node.Flags.size(); ++i) {
     const BusyFlagView& f = node.Flags[i];
     const std::string stale = StaleFlagReason(f, killOldBsy, now);
-    out += (i ? ",{" : "{") + JsonField("path", f.Path.Full()) +
-           ",\"pid\":" + (f.Pid ? std::to_string(f.Pid) : "null") +
-           ",\"host\":" + (f.Host.empty() ? "null" : JsonString(f.Host)) +
-           ",\"ours\":" + (f.Ours ? "true" : "false") +
-           ",\"age\":" + std::to_string(now - f.Mtime) +
-           ",\"stale\":" + (stale.empty() ? "null" : JsonString(stale)) + "}";
+    out += i ? ",{" : "{";
+    out +=
+        JsonField("path", f.Path.Full()) + ",\"pid\":" + (f.Pid ? std::to_string(f.Pid) : "null") +
+        ",\"host\":" + (f.Host.empty() ? "null" : JsonString(f.Host)) +
+        ",\"ours\":" + (f.Ours ? "true" : "false") + ",\"age\":" + std::to_string(now - f.Mtime) +
+        ",\"stale\":" + (stale.empty() ? "null" : JsonString(stale)) + "}";
   }
   return out + "]";
 }
@@ -273,7 +276,8 @@ std::string FilesJson(const NodeView& node, std::int64_t now) {
   std::string out = "[";
   for (std::size_t i = 0; i < node.Files.size(); ++i) {
     const TOutbFile& f = node.Files[i];
-    out += (i ? ",{" : "{") + JsonField("path", f.FullName) +
+    out += i ? ",{" : "{";
+    out += JsonField("path", f.FullName) +
            ",\"size\":" + (f.Size < 0 ? "null" : std::to_string(f.Size)) +
            ",\"missing\":" + (f.Size < 0 ? "true" : "false") +
            ",\"flavour\":" + JsonString(FlavourName(f.Flavor)) +
@@ -285,12 +289,12 @@ std::string FilesJson(const NodeView& node, std::int64_t now) {
 }
 
 std::string NodeJson(const NodeView& node, std::int64_t now, std::int64_t killOldBsy) {
-  std::string out =
-      "{" + JsonField("address", node.Address) + ",\"size\":" + std::to_string(node.Size) +
-      ",\"missing\":" + std::to_string(node.Missing) +
-      ",\"busy\":" + (node.Flags.empty() ? "false" : "true") +
-      ",\"flags\":" + FlagsJson(node, now, killOldBsy) +
-      ",\"hold_until\":" + (node.HoldUntil > now ? std::to_string(node.HoldUntil) : "null");
+  std::string out(1, '{');
+  out += JsonField("address", node.Address) + ",\"size\":" + std::to_string(node.Size) +
+         ",\"missing\":" + std::to_string(node.Missing) +
+         ",\"busy\":" + (node.Flags.empty() ? "false" : "true") +
+         ",\"flags\":" + FlagsJson(node, now, killOldBsy) +
+         ",\"hold_until\":" + (node.HoldUntil > now ? std::to_string(node.HoldUntil) : "null");
   if (node.TriesOk >= 0) {
     out += ",\"tries\":{\"ok\":" + std::to_string(node.TriesOk) +
            ",\"failed\":" + std::to_string(node.TriesFailed) + "," +
@@ -298,21 +302,25 @@ std::string NodeJson(const NodeView& node, std::int64_t now, std::int64_t killOl
   }
   out += ",\"polls\":[";
   for (std::size_t i = 0; i < node.Polls.size(); ++i) {
-    out += (i ? "," : "") + JsonString(FlavourName(node.Polls[i]));
+    out += i ? "," : "";
+    out += JsonString(FlavourName(node.Polls[i]));
   }
   out += "],\"files\":" + FilesJson(node, now) + ",\"packets\":[";
   for (std::size_t i = 0; i < node.Packets.size(); ++i) {
     const PacketView& p = node.Packets[i];
-    out += (i ? ",{" : "{") + JsonField("path", p.Path) + ",\"size\":" + std::to_string(p.Size) +
+    out += i ? ",{" : "{";
+    out += JsonField("path", p.Path) + ",\"size\":" + std::to_string(p.Size) +
            ",\"flavour\":" + JsonString(FlavourName(p.Flavor)) + "," + AgeJson(p.Queued, now) + "}";
   }
   out += "],\"requests\":[";
   for (std::size_t i = 0; i < node.Requests.size(); ++i) {
-    out += (i ? "," : "") + JsonString(node.Requests[i]);
+    out += i ? "," : "";
+    out += JsonString(node.Requests[i]);
   }
   out += "],\"dropped\":[";
   for (std::size_t i = 0; i < node.Dropped.size(); ++i) {
-    out += (i ? ",{" : "{") + JsonField("path", node.Dropped[i].Path) +
+    out += i ? ",{" : "{";
+    out += JsonField("path", node.Dropped[i].Path) +
            ",\"size\":" + std::to_string(node.Dropped[i].Size) + "}";
   }
   return out + "]}";
@@ -321,7 +329,8 @@ std::string NodeJson(const NodeView& node, std::int64_t now, std::int64_t killOl
 void PrintJson(const std::vector<NodeView>& nodes, std::int64_t now, std::int64_t killOldBsy) {
   std::string out = "{\"nodes\":[";
   for (std::size_t n = 0; n < nodes.size(); ++n) {
-    out += (n ? "," : "") + NodeJson(nodes[n], now, killOldBsy);
+    out += n ? "," : "";
+    out += NodeJson(nodes[n], now, killOldBsy);
   }
   const Totals t = Sum(nodes);
   out += "],\"size\":" + std::to_string(t.Size) + ",\"missing\":" + std::to_string(t.Missing) +
@@ -363,8 +372,9 @@ int PrintOlder(const std::vector<NodeView>& nodes, std::int64_t seconds, bool js
   for (std::size_t i = 0; i < old.size(); ++i) {
     const OldEntry& e = old[i];
     if (json) {
-      out += std::string(i == 0 ? "{" : ",{") + JsonField("address", e.Node->Address) + "," +
-             JsonField("path", e.Path) + ",\"flavour\":" + JsonString(FlavourName(e.Flavor)) +
+      out += i == 0 ? "{" : ",{";
+      out += JsonField("address", e.Node->Address) + "," + JsonField("path", e.Path) +
+             ",\"flavour\":" + JsonString(FlavourName(e.Flavor)) +
              ",\"age_seconds\":" + std::to_string(e.Age) + "}";
     } else {
       out += e.Node->Address + " " + FlavourName(e.Flavor) + " " + AgeWords(e.Age) + " " + e.Path +
