@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "Args.h"
+#include "BoxCopies.h"
 #include "CliError.h"
 #include "Commands.h"
 #include "Flags.h"
@@ -339,6 +340,10 @@ int Attach(const ParsedArgs& args, const SetupSources& sources) {
     throw;
   } catch (const std::exception& e) {
     throw Failure(e.what());
+  }
+  // A drop removes what it knows to be a copy.
+  for (const std::string& file : files) {
+    if (box && r.Mode != smKillSent) MarkBoxCopy(boxDir + BaseName(file), file);
   }
   if (!r.Quiet) {
     for (const std::string& file : files) {

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "BoxCopies.h"
 #include "CliError.h"
 #include "Manage.h"
 #include "QueueView.h"
@@ -20,8 +21,9 @@ std::string DropHelp() {
              "Usage: brnet drop [OPTIONS] ADDRESS [PATTERN...]\n"
              "Takes queued entries of the node out of the queue: lines of its flow files,\n"
              "files in its file boxes and unsent netmail file attaches (the message is\n"
-             "deleted). The files named stay where they are, even with --kill-sent; a box\n"
-             "file is renamed to \".NAME\" in its box, which mailers skip.\n"
+             "deleted). The files named stay where they are, even with --kill-sent. A box\n"
+             "copy brnet attach made is removed (its original stays); any other box file\n"
+             "is renamed to \".NAME\" in its box, which mailers skip.\n"
              "A PATTERN is a shell pattern on the path (on the file name when it has no\n"
              "\"/\"); without one every entry is taken. Lines the mailer marked as sent stay.\n"
              "brnet queue shows the box files drops left; --leftovers removes them for good\n"
@@ -132,8 +134,16 @@ int RunDrop(const ParsedArgs& args, const SetupSources& sources) {
       entries = DropFlowEntries(addr, session.BinkOut(), flavor, take, session.DryRun()).Entries;
     }
     if (!session.Boxes().empty()) {
+      // brnet's own copies go (their originals stay); the rest is renamed.
       for (TQueuedEntry& e :
-           DropBoxEntries(addr, session.Boxes(), flavor, take, session.DryRun()).Entries) {
+           RemoveBoxCopies(addr, session.Boxes(), flavor, take, session.DryRun())) {
+        entries.push_back(std::move(e));
+      }
+      const TEntryFilter rest = [&](const std::string& path) {
+        return take(path) && !ProvenOriginal(path);
+      };
+      for (TQueuedEntry& e :
+           DropBoxEntries(addr, session.Boxes(), flavor, rest, session.DryRun()).Entries) {
         entries.push_back(std::move(e));
       }
     }

@@ -481,16 +481,22 @@ TEST_F(Brnet, QueueJsonReadByPython) {
 // flag is dealt with as binkd would and by unlock, the leftovers removed.
 TEST_F(Brnet, QueueShowsEveryNodeWithState) {
   const std::string cfg = BinkdConfig();
-  const std::string f = File("f.bin", 3000);
+  const std::string f = File("f.bin", 3000), moved = File("g.bin", 3000);
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{"hold", "2:5020/1", "--for", "1h"},
                                              {"poll", "2:5020/2"},
                                              {"attach", "-t", "box", "5", f},
-                                             {"drop", "5"}}) {
+                                             {"attach", "-t", "box", "--kill-sent", "5", moved}}) {
     std::vector<std::string> all = args;
     all.insert(all.begin() + 1, {"-q", "-c", cfg});
     ASSERT_EQ(Run(all).status, 0) << args[0];
   }
+  // A dropped copy goes, its original stays; a moved file is set aside.
+  const std::string box = boxes + "/024SS005.00/";
+  ProcessResult r = Run({"drop", "-c", cfg, "5"});
+  EXPECT_EQ(r.out, "drop 2:5020/5 normal " + box + "f.bin (a copy; " + f +
+                       " stays)\ndrop 2:5020/5 normal " + box + "g.bin\n");
+  EXPECT_EQ(Tree(boxes), (Lines{"024SS005.00/", "024SS005.00/.g.bin"}));
   WriteFile(out + "/139c0003.bsy", "999999\n");
   SetAge(out + "/139c0003.bsy", 3 * 3600);
   WriteFile(out + "/139c0004.hut", std::string(300, 'p'));
@@ -503,7 +509,7 @@ TEST_F(Brnet, QueueShowsEveryNodeWithState) {
       {"2:5020/4 ", " hold         0      300 B  3 h      1 packet"},
       {"2:5020/5 ", " -            0        0 B  -        1 dropped in boxes (2.9 KiB; drop"},
   };
-  ProcessResult r = Run({"queue", "-c", cfg});
+  r = Run({"queue", "-c", cfg});
   const Lines lines = test::SplitLines(r.out);
   ASSERT_EQ(lines.size(), rows.size() + 2) << r.out;
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -537,7 +543,7 @@ TEST_F(Brnet, QueueShowsEveryNodeWithState) {
 
   r = Run({"drop", "--leftovers", "-c", cfg, "5"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "remove 2:5020/5 " + boxes + "/024SS005.00/.f.bin\n");
+  EXPECT_EQ(r.out, "remove 2:5020/5 " + box + ".g.bin\n");
   EXPECT_EQ(Tree(boxes), (Lines{"024SS005.00/"}));
 }
 
