@@ -246,11 +246,15 @@ std::int64_t ParseBinkdTime(std::string_view text) {
   if (text.empty() || text.size() > 20) return -1;
   std::int64_t total = 0;
   std::int64_t number = -1;
+  int digits = 0;
   for (char c : text) {
     if (IsDigit(c)) {
+      // Nine digits a part: no sum of parts can overflow.
+      if (++digits > 9) return -1;
       number = (number < 0 ? 0 : number * 10) + (c - '0');
       continue;
     }
+    digits = 0;
     const char unit = ToAsciiLower(c);
     const std::int64_t scale = unit == 'w'   ? 7 * 86400
                                : unit == 'd' ? 86400
