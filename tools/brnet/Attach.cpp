@@ -275,11 +275,11 @@ void AttachWaiting(TOutbound& outb, const TFidoAddr& dest, const std::vector<std
       BoxProgress progress(boxDir.empty() ? std::vector<CopyTarget>{} : BoxTargets(files, boxDir));
       outb.AttachFiles(&dest, &files, r.Flavor, r.Type, r.Mode);
       return;
-    } catch (const ENodeBusy&) {
+    } catch (const ENodeBusy& e) {
       if (!cleared && (cleared = true) && RemoveOld(dest, place, r)) continue;
       if (Clock::now() >= deadline) {
         throw Failure(
-            BusyText(place.Shown, dest, place.BinkOut, place.KillOldBsy) +
+            BusyText(place.Shown, dest, place.BinkOut, place.KillOldBsy, e.what()) +
             (r.WaitSeconds > 0 ? " (waited " + std::to_string(r.WaitSeconds) + " s)" : "") +
             "; nothing attached");
       }

@@ -116,7 +116,7 @@ std::vector<std::string> RemoveOldFlags(const TFidoAddr& addr, const std::string
 }
 
 std::string BusyText(const std::string& shown, const TFidoAddr& addr, const std::string& outPath,
-                     std::int64_t killOldBsy) {
+                     std::int64_t killOldBsy, const std::string& why) {
   const std::int64_t now = std::time(nullptr);
   std::string text;
   bool stale = false;
@@ -128,6 +128,10 @@ std::string BusyText(const std::string& shown, const TFidoAddr& addr, const std:
       stale = true;
     }
   }
+  // No flag file: the library's own reason (a flow file locked by another
+  // program), else a semaphore.
+  const std::size_t colon = why.find(" is busy: ");
+  if (text.empty() && colon != std::string::npos) text = why.substr(colon + 10);
   if (text.empty()) text = "another program holds its busy semaphore or flag";
   text = "node " + shown + " is busy: " + text;
   return stale ? text + " ('brnet unlock " + shown + "' removes a stale flag)" : text;

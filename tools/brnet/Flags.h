@@ -50,10 +50,11 @@ bool RemoveJudgedFlag(const BusyFlagView& flag);
 std::vector<std::string> RemoveOldFlags(const TFidoAddr& addr, const std::string& outPath,
                                         std::int64_t killOldBsy);
 
-// "node SHOWN is busy: " and its flags with their holders and ages (or the
-// semaphore when no flag file is there), with the unlock command when one
-// is stale.
+// "node SHOWN is busy: " and its flags with their holders and ages (or,
+// when no flag file is there, the reason after "is busy: " in WHY, the
+// library's text, else the semaphore), with the unlock command when one is
+// stale.
 std::string BusyText(const std::string& shown, const TFidoAddr& addr, const std::string& outPath,
-                     std::int64_t killOldBsy);
+                     std::int64_t killOldBsy, const std::string& why = {});
 
 }  // namespace brnet::cli
