@@ -1,6 +1,7 @@
 // Gathering what waits for each node, with binkd's state beside it.
 #include "QueueView.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -59,22 +60,71 @@ void ReadHoldAndTries(NodeView& view, const std::string& out) {
   }
 }
 
-// The newest write of the node's flow files of each flavour; -1 for none.
-std::vector<std::int64_t> FlowTimes(const TFidoAddr& addr, const std::string& out) {
-  std::vector<std::int64_t> times(kFlavorCount, -1);
+// When a flow file was made, as the file system recorded it; -1 unknown.
+std::int64_t BirthTime(const std::string& path) {
+  struct statx stx {};
+  if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &stx) != 0 ||
+      (stx.stx_mask & STATX_BTIME) == 0) {
+    return -1;
+  }
+  return stx.stx_btime.tv_sec;
+}
+
+// What the node's flow file of one flavour tells of its lines' times: no
+// line is younger than its last write, and its first line, when still
+// live, is as old as the file itself.
+struct FlowTime {
+  std::int64_t Written = -1;
+  std::int64_t Born = -1;
+  std::string First;  // the file the first line names, when it is live
+};
+
+FlowTime FlowTimeOf(const TBsoPath& flow) {
+  FlowTime t;
+  t.Written = StatOf(flow.Full()).Mtime;
+  try {
+    const std::vector<std::string> lines = ReadLinesBelow(flow);
+    if (lines.empty() || !IsLiveFlowLine(lines.front())) return t;
+    std::string_view first = lines.front();
+    while (!first.empty() && static_cast<unsigned char>(first.back()) <= ' ')
+      first.remove_suffix(1);
+    t.First = std::string(SplitSendMode(first).Name);
+    t.Born = BirthTime(flow.Full());
+  } catch (const std::exception&) {
+    // Unreadable: the rescan names it; its last write is all there is.
+  }
+  return t;
+}
+
+// Each flavour's flow file; with several spellings only their newest write.
+std::vector<FlowTime> FlowTimes(const TFidoAddr& addr, const std::string& out) {
+  std::vector<FlowTime> times(kFlavorCount);
   for (int f = 0; f < kFlavorCount; ++f) {
-    for (const TBsoPath& flow : FindNodeFiles(addr, out, FlowFileExt[f])) {
-      times[f] = std::max(times[f], StatOf(flow.Full()).Mtime);
+    const std::vector<TBsoPath> flows = FindNodeFiles(addr, out, FlowFileExt[f]);
+    if (flows.size() == 1) times[f] = FlowTimeOf(flows.front());
+    for (const TBsoPath& flow : flows) {
+      times[f].Written = std::max(times[f].Written, StatOf(flow.Full()).Mtime);
     }
   }
   return times;
 }
 
-std::int64_t QueuedAt(const TOutbFile& f, const std::vector<std::int64_t>& flows,
+// A Bink entry's time: its flow file's birth for the first line (once),
+// its last write for the others.
+std::int64_t BinkQueuedAt(const TOutbFile& f, std::vector<FlowTime>& flows) {
+  FlowTime& flow = flows[f.Flavor];
+  if (flow.Born >= 0 && f.FullName == flow.First) {
+    flow.First.clear();
+    return std::min(flow.Born, flow.Written);
+  }
+  return flow.Written;
+}
+
+std::int64_t QueuedAt(const TOutbFile& f, std::vector<FlowTime>& flows,
                       const MessageTimes& messages, const std::string& address) {
   switch (f.OutbType) {
     case otBink:
-      return flows[f.Flavor];
+      return BinkQueuedAt(f, flows);
     case otFileBox:
     case otLongFileBox:
       // The rename that gave it its name in the box changed its status.
@@ -88,7 +138,7 @@ std::int64_t QueuedAt(const TOutbFile& f, const std::vector<std::int64_t>& flows
   return -1;
 }
 
-void AddFiles(NodeView& view, const TOutbNode& node, const std::vector<std::int64_t>& flows,
+void AddFiles(NodeView& view, const TOutbNode& node, std::vector<FlowTime> flows,
               const MessageTimes& messages) {
   for (TOutbFile f : node.Files()) {
     // A file box has a plain box and a hold box: normal and hold.
@@ -224,9 +274,9 @@ void GatherNodes(const TOutbound& outb, const OutboundPlace& place, const std::s
   for (int i = 0; i < outb.NodeCount(); ++i) {
     const TOutbNode& node = outb.GetNodes(i);
     NodeView& view = viewOf(node.Addr());
-    const std::vector<std::int64_t> flows =
-        out.empty() ? std::vector<std::int64_t>(kFlavorCount, -1) : FlowTimes(node.Addr(), out);
-    AddFiles(view, node, flows, messages);
+    AddFiles(view, node,
+             out.empty() ? std::vector<FlowTime>(kFlavorCount) : FlowTimes(node.Addr(), out),
+             messages);
     view.Requests = node.Requests();
     if (!out.empty()) {
       const std::string base = BinkBaseName(node.Addr(), out);

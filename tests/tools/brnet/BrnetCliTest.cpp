@@ -2,6 +2,7 @@
 // flavour and after-sending mode, relative paths, everything it refuses
 // (with nothing on disk afterwards), the queue read back by python3's json,
 // addr, the busy wait, the log, and settings kept by the plug-in.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <thread>
 
 #include "TestSupport.h"
 #include "support/ProcessRun.h"
@@ -540,6 +542,22 @@ TEST_F(Brnet, QueueShowsEveryNodeWithState) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "") << "-q silences the skipped include and the removal";
   EXPECT_FALSE(fs::exists(out + "/139c0006.bsy"));
+
+  // A flow file's first line waits since the file was made (where the file
+  // system records that), the lines after it since its last write.
+  const std::string first = File("first.bin"), later = File("later.bin");
+  ASSERT_EQ(Run({"attach", "-q", "-c", cfg, "7", first}).status, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(3100));
+  ASSERT_EQ(Run({"attach", "-q", "-c", cfg, "7", later}).status, 0);
+  r = Run({"queue", "--older-than", "2s", "-c", cfg});
+  struct statx stx {};
+  if (::statx(AT_FDCWD, (out + "/139c0007.flo").c_str(), 0, STATX_BTIME, &stx) == 0 &&
+      (stx.stx_mask & STATX_BTIME) != 0) {
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.out.find("\n2:5020/7 normal "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" s " + first + "\n"), std::string::npos) << r.out;
+  }
+  EXPECT_EQ(r.out.find(later), std::string::npos) << r.out;
 
   r = Run({"drop", "--leftovers", "-c", cfg, "5"});
   EXPECT_EQ(r.status, 0) << r.err;
