@@ -195,15 +195,20 @@ void Unlock(NodeSession& session, const TFidoAddr& addr) {
   const std::int64_t now = std::time(nullptr);
   const std::vector<BusyFlagView> flags = NodeBusyFlags(addr, session.BinkOut());
   std::string live;
+  bool unnamed = false;
   for (const BusyFlagView& flag : flags) {
     if (StaleFlagReason(flag, session.Setup().KillOldBsy, now).empty()) {
       live += live.empty() ? "" : "; ";
       live += DescribeFlag(flag, now);
+      unnamed = unnamed || flag.Pid == 0;
     }
   }
   if (!live.empty()) {
     throw Failure("node " + session.Shown(addr) + " is in use, its holder may be at work: " + live +
-                  "; nothing removed");
+                  "; nothing removed" +
+                  (unnamed ? " (a flag that names no process is stale only by binkd's "
+                             "kill-old-bsy; remove it by hand once nothing works on the node)"
+                           : ""));
   }
   if (flags.empty()) session.Note(addr, "is not locked (it has no busy flag)");
   for (const BusyFlagView& flag : flags) {
