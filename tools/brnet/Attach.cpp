@@ -47,7 +47,8 @@ constexpr const char* kHelp =
     "                             time is up\n"
     "  -l, --log FILE             write what was attached to a mailer-style log\n"
     "  -a, --again                queue a file that waits for the node already\n"
-    "  -q, --quiet                print nothing on success\n"
+    "  -q, --quiet                print nothing on success, no warning of what is\n"
+    "                             expected\n"
     "  -h, --help                 show this text\n";
 
 const std::vector<OptionSpec> kSpecs = {
