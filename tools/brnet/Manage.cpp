@@ -2,9 +2,9 @@
 #include "Manage.h"
 
 #include <chrono>
+#include <stdexcept>
 #include <cstdio>
 #include <ctime>
-#include <stdexcept>
 #include <thread>
 
 #include "CliError.h"

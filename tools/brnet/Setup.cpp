@@ -5,8 +5,8 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <cstdlib>
 
 #include "BinkdConfig.h"
 #include "Settings.h"
