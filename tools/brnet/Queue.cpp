@@ -30,7 +30,7 @@ constexpr const char* kHelp =
     "the flavours present, the number of files, the size of files and packets, how\n"
     "long the oldest entry has waited, and the node's state (busy flags with their\n"
     "holder, hold, polls, packets, requests, missing files, box files a drop left,\n"
-    "failed tries), then a total. It covers every zone of the Bink outbound with\n"
+    "binkd's tries), then a total. It covers every zone of the Bink outbound with\n"
     "its points, the file boxes and the netmail directory's file attaches.\n"
     "An entry waits from when it entered the outbound: a flow file's first line\n"
     "since the file was made, its other lines since its last write, a box file\n"
@@ -188,7 +188,13 @@ std::string StateText(const NodeView& node, std::int64_t now, std::int64_t killO
     add(std::to_string(node.Dropped.size()) + " dropped in boxes (" + HumanSize(size) +
         "; drop --leftovers removes)");
   }
-  if (node.TriesFailed > 0) add(std::to_string(node.TriesFailed) + " failed tries");
+  if (node.TriesOk >= 0) {
+    // binkd's comment, with control characters shown as "?".
+    std::string comment = node.TryComment;
+    for (char& c : comment) c = static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
+    add("tries " + std::to_string(node.TriesOk) + " ok, " + std::to_string(node.TriesFailed) +
+        " failed" + (comment.empty() ? "" : " (" + comment + ")"));
+  }
   return out;
 }
 

@@ -503,6 +503,7 @@ TEST_F(Brnet, QueueShowsEveryNodeWithState) {
   SetAge(out + "/139c0003.bsy", 3 * 3600);
   WriteFile(out + "/139c0004.hut", std::string(300, 'p'));
   SetAge(out + "/139c0004.hut", 3 * 3600 + 60);
+  WriteFile(out + "/139c0008.try", std::string("\x01\x00\x02\x00\x05oo\x1bps", 10));
   const std::vector<std::pair<std::string, std::string>> rows = {
       {"2:5020/1 ", " -            0        0 B  -        hold until "},
       {"2:5020/2 ", " direct       0        0 B  -        poll direct"},
@@ -510,6 +511,7 @@ TEST_F(Brnet, QueueShowsEveryNodeWithState) {
        " -            0        0 B  -        stale busy by pid 999999 (mailer) for 3 h"},
       {"2:5020/4 ", " hold         0      300 B  3 h      1 packet"},
       {"2:5020/5 ", " -            0        0 B  -        1 dropped in boxes (2.9 KiB; drop"},
+      {"2:5020/8 ", " -            0        0 B  -        tries 1 ok, 2 failed (oo?ps)"},
   };
   r = Run({"queue", "-c", cfg});
   const Lines lines = test::SplitLines(r.out);
@@ -518,7 +520,7 @@ TEST_F(Brnet, QueueShowsEveryNodeWithState) {
     EXPECT_EQ(lines[i + 1].rfind(rows[i].first, 0), 0u) << r.out;
     EXPECT_NE(lines[i + 1].find(rows[i].second), std::string::npos) << lines[i + 1];
   }
-  EXPECT_EQ(lines.back(), "total: 5 nodes, 0 files, 1 packet, 300 B, 1 dropped in boxes");
+  EXPECT_EQ(lines.back(), "total: 6 nodes, 0 files, 1 packet, 300 B, 1 dropped in boxes");
 
   // A stale flag is named with its holder and age where it blocks.
   r = Run({"attach", "-c", cfg, "3", f});
