@@ -43,6 +43,8 @@ BusyFlagView ViewOf(const TBsoPath& path) {
     view.Ours = true;
     view.Pid = owner->Pid;
     view.Host = owner->Host;
+    // Anyone may write a flag: its text reaches a terminal masked.
+    for (char& c : view.Host) c = static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
   } else {
     view.Pid = BarePid(view.Head);
   }
