@@ -9,9 +9,12 @@
 # is used directly from C.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/release --target brnet farhost sendrel brdemo >/dev/null
+# Only what the demo uses: no tests, benchmarks, MinGW or wine.
+scripts/install-deps.sh --demo
+build=build/demo
+cmake -S . -B $build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRNET_TESTS=OFF \
+  -DBRNET_BENCHMARKS=OFF >/dev/null
+cmake --build $build --target brnet farhost sendrel brdemo >/dev/null
 
 root=$PWD/demo
 rm -rf "$root"
@@ -21,7 +24,7 @@ printf 'The nodelist of the demo.\n' >"$root/files/nodelist.txt"
 head -c 200000 /dev/urandom >"$root/files/archive.zip"
 export XDG_CONFIG_HOME=$root/config   # the demo's own registry
 export BRNET_BINKD_CFG=               # no /etc/binkd/binkd.cfg for the demo
-brnet=build/release/tools/brnet/brnet
+brnet=$build/tools/brnet/brnet
 
 # Two free ports on loopback, for the two binkd.
 read -r port_a port_b < <(python3 -c 'import socket
@@ -92,8 +95,8 @@ fi
 
 echo
 echo "== the plug-in path: sendrel in the farhost host, the same outbound"
-host=build/release/tools/farhost/farhost
-plugin=build/release/sendrel/sendrel.so
+host=$build/tools/farhost/farhost
+plugin=$build/sendrel/sendrel.so
 
 echo "-- configure: main address 2:5020/100, Bink outbound in demo/out"
 $host -b "$plugin" configure -a "field 1=2:5020/100" -a "select Bink" \
@@ -117,5 +120,5 @@ echo "\$ brnet queue (settings from the plug-in)"
 
 echo
 echo "== the library used directly from C, with its log (demo/brdemo.log)"
-build/release/tools/demo/brdemo "$root/brdemo.log"
+$build/tools/demo/brdemo "$root/brdemo.log"
 cat "$root/brdemo.log"

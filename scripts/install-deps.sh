@@ -2,7 +2,11 @@
 # Installs the Debian 12 packages the build and the tests need, when missing.
 # binkd and crashmail are the real peers of the interoperability tests; mc
 # runs the brnet menu test; strace counts the system calls of an attach.
+# With --demo only what scripts/demo.sh uses: the native build, binkd, and
+# python3 and ss for its free ports.
+#   install-deps.sh [--demo]
 set -euo pipefail
+demo_packages=(cmake ninja-build g++ binkd python3 iproute2)
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
           libbenchmark-dev binutils tmux binkd crashmail mc strace
           # Windows: MinGW-w64 with the POSIX thread model (GoogleTest needs
@@ -12,9 +16,14 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
           # Packages: CPack's DEB generator (file, dpkg-shlibdeps), lintian,
           # and what the package checks use (pkg-config, man, unzip).
           file dpkg-dev lintian pkgconf man-db unzip)
+demo=false
+if [[ ${1-} == --demo ]]; then
+  demo=true
+  packages=("${demo_packages[@]}")
+fi
 # wine32 is an i386 package: the architecture must be known before the
 # package lists are read (the update below then fetches its lists too).
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if ! $demo && ! dpkg --print-foreign-architectures | grep -qx i386; then
   echo "Adding the i386 architecture (for wine32)"
   dpkg --add-architecture i386
 fi
@@ -30,6 +39,6 @@ if ((${#missing[@]})); then
 fi
 # Wine takes the Windows ANSI/OEM code pages (1251/866) from a Russian
 # locale, and non-ASCII file names need it to exist.
-if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
+if ! $demo && ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
   localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
 fi

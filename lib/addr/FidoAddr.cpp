@@ -215,11 +215,13 @@ std::string TFidoAddr::Format(TAddrFormat options) const {
   } else if (!(sameZone && Net == gMainAddress->Net)) {
     out += std::to_string(Net);
   }
-  out += Node == AddrWildcard ? std::string("/*") : "/" + std::to_string(Node);
+  out += '/';
+  out += Node == AddrWildcard ? std::string("*") : std::to_string(Node);
   if (Point == AddrWildcard) {
     out += ".*";
   } else if (Point != 0 || (options & afFullPoint) != 0) {
-    out += "." + std::to_string(Point);
+    out += '.';
+    out += std::to_string(Point);
   }
   if ((options & afDomain) != 0 && !Domain.empty()) out += "@" + Domain;
   return out;

@@ -32,7 +32,7 @@ bool OtherZone(const TFidoAddr& addr) {
 }
 
 std::string ZoneSuffix(std::uint32_t zone, const TOutbNaming& naming) {
-  return "." + BsoHex(zone, 3, naming);
+  return std::string(".").append(BsoHex(zone, 3, naming));
 }
 
 std::string NetNode(const TFidoAddr& addr, const TOutbNaming& naming) {

@@ -60,7 +60,7 @@ std::int32_t StrToInt(std::string_view s) {
 std::int32_t HexToIntOrZero(std::string_view s) {
   std::int32_t value = 0;
   bool ok = s.find('$') != std::string_view::npos ? TryStrToInt(s, value)
-                                                  : TryStrToInt("$" + std::string(s), value);
+                                                  : TryStrToInt(std::string("$").append(s), value);
   return ok ? value : 0;
 }
 

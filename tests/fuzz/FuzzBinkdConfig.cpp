@@ -31,6 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (settings.Outbound.empty()) std::abort();
     if ((settings.Outbound[0] != '/') != !settings.RelativeAt.empty()) std::abort();
     if (settings.DefaultZone <= 0) std::abort();
+    if (settings.KillOldBsy < 0) std::abort();
   } catch (const EConfigError&) {
   }
   return 0;

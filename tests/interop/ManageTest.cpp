@@ -28,7 +28,7 @@ struct Case {
   const char* name;
   std::vector<std::pair<std::string, std::string>> attach;  // file, flavour
   std::vector<Round> rounds;
-  std::string request;  // a request file B must have received with this line
+  std::string request = {};  // a request file B must have received with this line
 };
 
 const std::vector<Case> kCases = {
@@ -123,7 +123,9 @@ TEST_F(BrnetManages, CommandsAgainstBinkd) {
       for (const std::string& name : round.unsent) {
         EXPECT_FALSE(fs::exists(B("inb/" + name))) << name;
         // A dropped or held file itself stays where it was.
-        if (name != "gone.bin") EXPECT_TRUE(fs::exists(A("files/" + name))) << name;
+        if (name != "gone.bin") {
+          EXPECT_TRUE(fs::exists(A("files/" + name))) << name;
+        }
       }
     }
     if (!c.request.empty()) {
@@ -159,7 +161,9 @@ TEST_F(BrnetManages, EveryCommandRefusesANodeInSession) {
   for (const auto& args : commands) {
     const RunResult r = Brnet(args);
     EXPECT_EQ(r.status, 1) << args[0] << ": " << r.out;
-    EXPECT_NE(r.out.find("Node 2:5020/1234 is busy"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(": node 2:5020/1234 is busy: " + A("OUT/139c04d2.bsy") + " (pid "),
+              std::string::npos)
+        << r.out;
   }
   EXPECT_TRUE(fs::exists(A("OUT/139c04d2.bsy"))) << "the session ended too early to tell";
   EXPECT_EQ(Snapshot(), before);

@@ -113,16 +113,18 @@ TEST_F(TwoUserSpool, RootAttachesAsTheMailerAndEveryDomainIsCalled) {
   const std::vector<Case> cases = {
       {{"-f", "crash", "--kill-sent", "2:5020/1234", kill}, "2:5020/1234 crash kill "},
       {{"--trunc-sent", "1234", trunc}, "2:5020/1234 normal trunc "},
-      {{"-t", "longbox", "-f", "crash", "1234", boxed}, "2:5020/1234 normal none "},
+      {{"-t", "longbox", "-f", "normal", "1234", boxed}, "2:5020/1234 normal none "},
       {{"1:234/56", zone1}, "1:234/56 normal none "},
       {{"-f", "i", "1/2@othernet", other}, "99:1/2@othernet immediate none "},
-      {{"1/2@othernet", other}, "brnet: " + other + ": waits for the node already"},
+      {{"1/2@othernet", other}, "brnet: attach: " + other + ": waits for the node already"},
       {{"--kill-sent", "1234", boxed},
-       "brnet: " + boxed + ": --kill-sent, but the mailer's user ftn cannot write its directory"},
-      {{"1234", secret}, "brnet: " + secret + ": the mailer's user ftn cannot read it"},
-      {{"1234@typonet", boxed}, "brnet: unknown domain \"typonet\"; the binkd configuration has: "},
-      {{"0:0/0", boxed}, "brnet: Invalid address 0:0/0: there is no zone 0"},
-      {{"", boxed}, "brnet: empty address"},
+       "brnet: attach: " + boxed +
+           ": --kill-sent, but the mailer's user ftn cannot write its directory"},
+      {{"1234", secret}, "brnet: attach: " + secret + ": the mailer's user ftn cannot read it"},
+      {{"1234@typonet", boxed},
+       "brnet: attach: unknown domain \"typonet\"; the binkd configuration has: "},
+      {{"0:0/0", boxed}, "brnet: attach: invalid address '0:0/0': there is no zone 0"},
+      {{"", boxed}, "brnet: attach: empty address"},
       // One run, two domains' outbounds, each poll made as ftn.
       {{"1234", "1/2@othernet"},
        "poll 2:5020/1234 direct " + A("OUT/139c04d2.dlo") + "\npoll 99:1/2@othernet direct " +
@@ -167,7 +169,7 @@ TEST_F(TwoUserSpool, GroupMemberWritesWhatBinkdRewrites) {
   ASSERT_EQ(::chown(own.c_str(), nobody_, ftnGid_), 0);
   ::chmod(own.c_str(), 0600);
   RunResult r = Brnet({"attach", "-c", Cfg("a"), "1234", own}, sysop, nobody_);
-  EXPECT_EQ(r.out, "brnet: " + own + ": the mailer's user ftn cannot read it\n");
+  EXPECT_EQ(r.out, "brnet: attach: " + own + ": the mailer's user ftn cannot read it\n");
   r = Brnet({"attach", "-c", Cfg("a"), "1234", shared}, sysop, nobody_);
   ASSERT_EQ(r.status, 0) << r.out;
   struct stat st {};
@@ -217,7 +219,7 @@ TEST_F(TwoUserSpool, QueueShowsEverythingAsValidJson) {
                  30);
   EXPECT_EQ(r.out,
             "2:5020/1234 1 False True {'ok': 2, 'failed': 5, 'comment': 'oops'} 1 ['FILES']\n"
-            "False True True\n"
+            "False True False\n"  // a missing file's entry still has its wait
             "True False False\nTrue False False\nTrue False False\nTrue False False\n")
       << ReadFile(json);
   r = RunBounded({"/bin/sh", "-c", "jq -e '.nodes[0].files|length' '" + json + "'"}, 30);

@@ -20,11 +20,12 @@ constexpr const char* kHelp =
     "  -t, --type TYPE            the type --dir is for: bink, netmail, box, longbox\n"
     "  -d, --dir DIR              the directory of that type\n"
     "  -c, --binkd-config FILE    take address and directories from binkd's configuration\n"
+    "  -q, --quiet                no warnings of what is expected\n"
     "  -h, --help                 show this text\n";
 
 const std::vector<OptionSpec> kSpecs = {
-    {'m', "main", true},         {'t', "type", true},  {'d', "dir", true},
-    {'c', "binkd-config", true}, {'h', "help", false},
+    {'m', "main", true},         {'t', "type", true},   {'d', "dir", true},
+    {'c', "binkd-config", true}, {'q', "quiet", false}, {'h', "help", false},
 };
 
 std::string Slashed(const std::string& dir) {

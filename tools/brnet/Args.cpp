@@ -45,17 +45,17 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<Opt
       inlineValue = eq != std::string::npos;
       if (inlineValue) value = arg.substr(eq + 1);
       option = FindLong(specs, name);
-      if (option == nullptr) throw UsageError("unknown option --" + name);
+      if (option == nullptr) throw UsageError("unknown option: --" + name);
     } else {
       option = FindShort(specs, arg[1]);
-      if (option == nullptr) throw UsageError(std::string("unknown option -") + arg[1]);
+      if (option == nullptr) throw UsageError(std::string("unknown option: -") + arg[1]);
       inlineValue = arg.size() > 2;
       if (inlineValue) value = arg.substr(2);
     }
     const std::string shown = isLong ? "--" + name : std::string("-") + arg[1];
-    if (!option->TakesValue && inlineValue) throw UsageError("option " + shown + " takes no value");
+    if (!option->TakesValue && inlineValue) throw UsageError("option takes no value: " + arg);
     if (option->TakesValue && !inlineValue) {
-      if (i + 1 >= args.size()) throw UsageError("option " + shown + " needs a value");
+      if (i + 1 >= args.size()) throw UsageError("option needs a value: " + shown);
       value = args[++i];
     }
     parsed.Options[option->Long] = value;

@@ -14,8 +14,10 @@
 #include <thread>
 
 #include "Args.h"
+#include "BoxCopies.h"
 #include "CliError.h"
 #include "Commands.h"
+#include "Flags.h"
 #include "Progress.h"
 #include "Spool.h"
 #include "log/FidoLog.h"
@@ -48,7 +50,8 @@ constexpr const char* kHelp =
     "                             time is up\n"
     "  -l, --log FILE             write what was attached to a mailer-style log\n"
     "  -a, --again                queue a file that waits for the node already\n"
-    "  -q, --quiet                print nothing on success\n"
+    "  -q, --quiet                print nothing on success, no warning of what is\n"
+    "                             expected\n"
     "  -h, --help                 show this text\n";
 
 const std::vector<OptionSpec> kSpecs = {
@@ -71,7 +74,7 @@ struct Request {
 int ParseSeconds(const std::string& text) {
   if (text.empty() || text.size() > 6 ||
       text.find_first_not_of("0123456789") != std::string::npos) {
-    throw UsageError("--wait needs a number of seconds, not \"" + text + "\"");
+    throw UsageError("--wait needs a number of seconds: \"" + text + "\"");
   }
   return std::stoi(text);
 }
@@ -256,22 +259,45 @@ void SetUpOutbound(TOutbound& outb, const Request& r, const std::string& dir) {
   outb.SetBusyFlagsScan(flags);
 }
 
+// Where a busy node's flags are: the Bink outbound, and binkd's kill-old-bsy.
+struct BusyPlace {
+  std::string Shown;
+  std::string BinkOut;  // empty for the other types: they raise no flag files
+  std::int64_t KillOldBsy = 0;
+};
+
+// Flags older than kill-old-bsy removed, as binkd removes them; true when one was.
+bool RemoveOld(const TFidoAddr& dest, const BusyPlace& place, const Request& r) {
+  const std::vector<std::string> removed = RemoveOldFlags(dest, place.BinkOut, place.KillOldBsy);
+  for (const std::string& text : removed) {
+    if (!r.Quiet) std::fprintf(stderr, "brnet: attach: removed %s\n", text.c_str());
+  }
+  return !removed.empty();
+}
+
 // AttachFiles, tried again while the node is busy and the wait lasts.
 void AttachWaiting(TOutbound& outb, const TFidoAddr& dest, const std::vector<std::string>& files,
-                   const Request& r, const std::string& boxDir) {
+                   const Request& r, const std::string& boxDir, const BusyPlace& place) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point deadline = Clock::now() + std::chrono::seconds(r.WaitSeconds);
   bool told = false;
+  bool cleared = false;
   for (;;) {
     try {
       BoxProgress progress(boxDir.empty() ? std::vector<CopyTarget>{} : BoxTargets(files, boxDir));
       outb.AttachFiles(&dest, &files, r.Flavor, r.Type, r.Mode);
       return;
-    } catch (const ENodeBusy&) {
-      if (Clock::now() >= deadline) throw;
+    } catch (const ENodeBusy& e) {
+      if (!cleared && (cleared = true) && RemoveOld(dest, place, r)) continue;
+      if (Clock::now() >= deadline) {
+        throw Failure(
+            BusyText(place.Shown, dest, place.BinkOut, place.KillOldBsy, e.what()) +
+            (r.WaitSeconds > 0 ? " (waited " + std::to_string(r.WaitSeconds) + " s)" : "") +
+            "; nothing attached");
+      }
       if (!told && !r.Quiet) {
-        std::fprintf(stderr, "brnet: node %s is busy; waiting up to %d s\n",
-                     dest.ToString().c_str(), r.WaitSeconds);
+        std::fprintf(stderr, "brnet: attach: node %s is busy; waiting up to %d s\n",
+                     place.Shown.c_str(), r.WaitSeconds);
         told = true;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -288,6 +314,11 @@ int Attach(const ParsedArgs& args, const SetupSources& sources) {
   r.Type = setup.Type;
   if (setup.MainAddress.empty()) throw Failure(NoMainAddressText());
   if (setup.DirOf(r.Type).empty()) throw Failure(NoDirectoryText(r.Type));
+  const bool box = r.Type == otFileBox || r.Type == otLongFileBox;
+  if (box && r.Flavor != flNormal && r.Flavor != flHold) {
+    throw Failure("flavour " + FlavourName(r.Flavor) +
+                  ": file boxes have normal and hold only; give -f normal or -f hold");
+  }
   MainAddressScope main(setup.MainAddress);
   const Destination target = ResolveDestination(setup, main, args.Operands[0]);
   const TFidoAddr& dest = target.Addr;
@@ -295,7 +326,6 @@ int Attach(const ParsedArgs& args, const SetupSources& sources) {
   // Whatever is made from here on is the mailer's.
   EnterSpool(dir);
   const MailerUser mailer = OwnerOf(dir);
-  const bool box = r.Type == otFileBox || r.Type == otLongFileBox;
   const std::string slashed = dir + (dir.back() == '/' ? "" : "/");
   const std::string boxDir =
       box ? FileBoxDirName(dest, slashed, r.Flavor, r.Type == otLongFileBox) : std::string();
@@ -315,16 +345,21 @@ int Attach(const ParsedArgs& args, const SetupSources& sources) {
         [&log](const void*, char level, std::string_view text) { log.Log(level, text); });
   }
   SetUpOutbound(outb, r, dir);
+  const BusyPlace busy{target.Text(), r.Type == otBink ? dir : std::string(), setup.KillOldBsy};
   try {
-    AttachWaiting(outb, dest, files, r, boxDir);
+    AttachWaiting(outb, dest, files, r, boxDir, busy);
+  } catch (const CliError&) {
+    throw;
   } catch (const std::exception& e) {
     throw Failure(e.what());
   }
-  // A file box knows only hold and the plain box.
-  const TOutbFlavor applied = box && r.Flavor != flHold ? flNormal : r.Flavor;
+  // A drop removes what it knows to be a copy.
+  for (const std::string& file : files) {
+    if (box && r.Mode != smKillSent) MarkBoxCopy(boxDir + BaseName(file), file);
+  }
   if (!r.Quiet) {
     for (const std::string& file : files) {
-      std::printf("%s %s %s %s\n", target.Text().c_str(), FlavourName(applied).c_str(),
+      std::printf("%s %s %s %s\n", target.Text().c_str(), FlavourName(r.Flavor).c_str(),
                   ModeName(r.Mode).c_str(), file.c_str());
     }
   }
@@ -340,7 +375,8 @@ TOutbFlavor ParseFlavourName(const std::string& text) {
   if (f == "direct" || f == "d") return flDirect;
   if (f == "normal" || f == "n") return flNormal;
   if (f == "hold" || f == "h") return flHold;
-  throw UsageError("unknown flavour \"" + text + "\" (immediate, crash, direct, normal or hold)");
+  throw UsageError("unknown flavour: \"" + text +
+                   "\"; give immediate, crash, direct, normal or hold");
 }
 
 int AttachCommand(const std::vector<std::string>& args, const SetupSources& sources) {

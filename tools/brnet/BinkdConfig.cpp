@@ -145,6 +145,13 @@ class Parser {
       }
       config_.FileBox = words[1];
       if (words[1][0] != '/') config_.FileBoxRelativeAt = Where(fileName, lineNo);
+    } else if (key == "kill-old-bsy") {
+      const std::int64_t seconds = words.size() == 2 ? ParseBinkdTime(words[1]) : -1;
+      if (seconds < 0) {
+        throw EConfigError(Where(fileName, lineNo) +
+                           "kill-old-bsy needs one time such as 43200, 12h or 1d12h");
+      }
+      config_.KillOldBsy = seconds;
     }
   }
 
@@ -250,6 +257,33 @@ std::string ExtractDir(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+std::int64_t ParseBinkdTime(std::string_view text) {
+  if (text.empty() || text.size() > 20) return -1;
+  std::int64_t total = 0;
+  std::int64_t number = -1;
+  int digits = 0;
+  for (char c : text) {
+    if (IsDigit(c)) {
+      // Nine digits a part: no sum of parts can overflow.
+      if (++digits > 9) return -1;
+      number = (number < 0 ? 0 : number * 10) + (c - '0');
+      continue;
+    }
+    digits = 0;
+    const char unit = ToAsciiLower(c);
+    const std::int64_t scale = unit == 'w'   ? 7 * 86400
+                               : unit == 'd' ? 86400
+                               : unit == 'h' ? 3600
+                               : unit == 'm' ? 60
+                               : unit == 's' ? 1
+                                             : 0;
+    if (number < 0 || scale == 0) return -1;
+    total += number * scale;
+    number = -1;
+  }
+  return number < 0 ? total : total + number;
+}
+
 std::vector<std::string> BinkdWords(std::string_view line) {
   std::vector<std::string> words;
   std::size_t pos = 0;
@@ -332,6 +366,7 @@ BinkdSettings ResolveReadable(const BinkdConfig& config, const std::string& file
   settings.RelativeAt = domain->RelativeAt;
   settings.Domains = config.Domains;
   settings.Skipped = config.Skipped;
+  settings.KillOldBsy = config.KillOldBsy;
   return settings;
 }
 

@@ -11,6 +11,7 @@
 // place. Keywords brnet has no use for are skipped, unknown ones included.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -42,6 +43,9 @@ struct BinkdConfig {
   std::vector<BinkdDomain> Domains;
   std::string FileBox;            // the last "filebox" line's directory
   std::string FileBoxRelativeAt;  // as BinkdDomain::RelativeAt
+  // The last "kill-old-bsy" line's time in seconds: binkd removes busy
+  // flags older than that as left by a crash; 0 when unset.
+  std::int64_t KillOldBsy = 0;
   // Includes that could not be read, each "FILE:LINE: cannot read ...":
   // skipped, as long as what brnet needs is found elsewhere.
   std::vector<std::string> Skipped;
@@ -82,7 +86,12 @@ struct BinkdSettings {
   std::string RelativeAt;            // the outbound's
   std::vector<BinkdDomain> Domains;  // every domain line, aliases included
   std::vector<std::string> Skipped;  // includes that could not be read
+  std::int64_t KillOldBsy = 0;       // seconds; 0 when unset
 };
+
+// A binkd time: digits with an optional unit (w, d, h, m, s), parts mixed
+// ("1d12h"); seconds, or -1 when TEXT is not one.
+std::int64_t ParseBinkdTime(std::string_view text);
 
 // The domain NAME of DOMAINS (any case), aliases followed; null when there
 // is none. Raises EConfigError for an alias loop.

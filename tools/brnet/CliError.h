@@ -8,6 +8,8 @@ namespace brnet::cli {
 
 inline constexpr int kExitFailed = 1;  // an operation failed or was refused
 inline constexpr int kExitUsage = 2;   // the command line is wrong
+// queue --older-than found entries that waited longer: not an error.
+inline constexpr int kExitOldEntries = 3;
 
 class CliError : public std::runtime_error {
  public:

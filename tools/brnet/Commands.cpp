@@ -1,6 +1,9 @@
 // brnet's entry: the command dispatch, help texts and what the commands share.
 #include "Commands.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -27,8 +30,9 @@ constexpr const char* kUsage =
     "  addr ADDRESS...         show an address in full and where its mail lives\n"
     "  poll ADDRESS...         make the mailer call the nodes\n"
     "  request ADDRESS FILE... ask a node for files\n"
-    "  hold ADDRESS            keep the mailer from calling a node for a while\n"
+    "  hold ADDRESS...         keep the mailer from calling the nodes for a while\n"
     "  unhold ADDRESS...       let the mailer call the nodes again\n"
+    "  unlock ADDRESS...       remove busy flags whose holder is gone\n"
     "  drop ADDRESS [PATTERN...]\n"
     "                          take queued entries of a node out of the queue\n"
     "  reflavour ADDRESS FLAVOUR [PATTERN...]\n"
@@ -66,16 +70,20 @@ void MainAddressScope::NameZone(int zone) {
 }
 
 TFidoAddr ParseDestination(const std::string& text) {
-  if (text.empty()) throw Failure("empty address: give zone:net/node, net/node or node");
+  const std::string form = "; give zone:net/node[.point][@domain], net/node or node";
+  if (text.empty()) throw Failure("empty address" + form);
+  const std::string shown = "invalid address '" + text + "'";
   TFidoAddr addr;
   try {
     addr = TFidoAddr::CreateFromText(text, false);
   } catch (const std::exception& e) {
-    throw Failure(e.what());
+    // The parser's own text repeats the address; any other names the part.
+    const std::string why = e.what();
+    throw Failure(shown + (why.starts_with("Invalid address") ? "" : " (" + why + ")") + form);
   }
   // An empty text parses, to an address with nothing given.
-  if (addr.Zone < 0 || addr.Net < 0 || addr.Node < 0) throw Failure("Invalid address " + text);
-  if (addr.Zone == 0) throw Failure("Invalid address " + text + ": there is no zone 0");
+  if (addr.Zone < 0 || addr.Net < 0 || addr.Node < 0) throw Failure(shown + form);
+  if (addr.Zone == 0) throw Failure(shown + ": there is no zone 0" + form);
   return addr;
 }
 
@@ -132,6 +140,7 @@ SetupOptions SetupOptionsFrom(const ParsedArgs& args) {
   options.Main = args.Value("main");
   options.Dir = args.Value("dir");
   options.BinkdConfig = args.Value("binkd-config");
+  options.Quiet = args.Has("quiet");
   if (args.Has("type")) options.Type = ParseType(args.Value("type"));
   if (args.Has("dir") && options.Dir.empty()) throw UsageError("--dir needs a directory");
   if (args.Has("binkd-config") && options.BinkdConfig.empty()) {
@@ -146,41 +155,84 @@ TOutbType ParseType(const std::string& text) {
   if (t == "netmail") return otArcMail;
   if (t == "box") return otFileBox;
   if (t == "longbox") return otLongFileBox;
-  throw UsageError("unknown type \"" + text + "\" (bink, netmail, box or longbox)");
+  throw UsageError("unknown type: \"" + text + "\"; give bink, netmail, box or longbox");
+}
+
+namespace {
+
+std::string currentCommand = "brnet";
+
+using CommandFn = int (*)(const std::vector<std::string>&, const SetupSources&);
+
+CommandFn FindCommand(const std::string& name) {
+  static const std::pair<const char*, CommandFn> kCommands[] = {
+      {"attach", AttachCommand},       {"queue", QueueCommand},     {"addr", AddrCommand},
+      {"poll", PollCommand},           {"request", RequestCommand}, {"hold", HoldCommand},
+      {"unhold", UnholdCommand},       {"unlock", UnlockCommand},   {"drop", DropCommand},
+      {"reflavour", ReflavourCommand},
+  };
+  for (const auto& [known, run] : kCommands) {
+    if (name == known) return run;
+  }
+  return nullptr;
+}
+
+int Dispatch(const std::vector<std::string>& args, const SetupSources& sources) {
+  const std::string& command = args[0];
+  if (command == "-h" || command == "--help" || command == "help") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (command == "-V" || command == "--version") {
+    std::printf("brnet %s\n", BRNET_VERSION);
+    return 0;
+  }
+  const CommandFn run = FindCommand(command);
+  if (run == nullptr) {
+    throw UsageError("unknown command: \"" + command + "\"; the commands are in brnet --help");
+  }
+  currentCommand = command;
+  return run({args.begin() + 1, args.end()}, sources);
+}
+
+}  // namespace
+
+// Root works as the spool's owner (EnterSpool): a refusal then names that
+// user, whose rights it was.
+std::string ActingAs(uid_t started) {
+  const uid_t now = ::getuid();
+  if (now == started) return {};
+  const struct passwd* pw = ::getpwuid(now);
+  const std::string name = pw != nullptr ? pw->pw_name : std::to_string(now);
+  return " (working as " + name + ", the owner of the spool directory)";
+}
+
+const std::string& CurrentCommand() {
+  return currentCommand;
 }
 
 int RunBrnet(const std::vector<std::string>& args, const SetupSources& sources) {
+  currentCommand = "brnet";
+  if (args.empty()) {
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+  }
+  // Every message: "brnet: COMMAND: what happened: operand".
+  const uid_t started = ::getuid();
   try {
-    if (args.empty()) {
-      std::fputs(kUsage, stderr);
-      return kExitUsage;
-    }
-    const std::string& command = args[0];
-    const std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (command == "-h" || command == "--help" || command == "help") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (command == "-V" || command == "--version") {
-      std::printf("brnet %s\n", BRNET_VERSION);
-      return 0;
-    }
-    if (command == "attach") return AttachCommand(rest, sources);
-    if (command == "queue") return QueueCommand(rest, sources);
-    if (command == "addr") return AddrCommand(rest, sources);
-    if (command == "poll") return PollCommand(rest, sources);
-    if (command == "request") return RequestCommand(rest, sources);
-    if (command == "hold") return HoldCommand(rest, sources);
-    if (command == "unhold") return UnholdCommand(rest, sources);
-    if (command == "drop") return DropCommand(rest, sources);
-    if (command == "reflavour") return ReflavourCommand(rest, sources);
-    throw UsageError("unknown command \"" + command + "\" (see brnet --help)");
+    return Dispatch(args, sources);
   } catch (const CliError& e) {
-    std::fprintf(stderr, "brnet: %s\n", Escaped(PlatformWording(e.what()), true).c_str());
-    if (e.Status() == kExitUsage) std::fputs("Try brnet --help.\n", stderr);
+    const bool known = currentCommand != "brnet";
+    const std::string as = e.Status() == kExitFailed ? ActingAs(started) : "";
+    std::fprintf(stderr, "brnet: %s%s%s\n", known ? (currentCommand + ": ").c_str() : "",
+                 Escaped(PlatformWording(e.what()), true).c_str(), as.c_str());
+    if (e.Status() == kExitUsage && known) {
+      std::fprintf(stderr, "Try 'brnet %s --help'.\n", currentCommand.c_str());
+    }
     return e.Status();
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "brnet: %s\n", Escaped(PlatformWording(e.what()), true).c_str());
+    std::fprintf(stderr, "brnet: %s: %s%s\n", currentCommand.c_str(),
+                 Escaped(PlatformWording(e.what()), true).c_str(), ActingAs(started).c_str());
     return kExitFailed;
   }
 }

@@ -15,6 +15,10 @@ namespace brnet::cli {
 // go to standard error as "brnet: TEXT".
 int RunBrnet(const std::vector<std::string>& args, const SetupSources& sources);
 
+// The command being run ("attach", ...), for messages; "brnet" before one
+// is known.
+const std::string& CurrentCommand();
+
 int AttachCommand(const std::vector<std::string>& args, const SetupSources& sources);
 int QueueCommand(const std::vector<std::string>& args, const SetupSources& sources);
 int AddrCommand(const std::vector<std::string>& args, const SetupSources& sources);

@@ -3,9 +3,15 @@
 #include <fnmatch.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include "BoxCopies.h"
 #include "CliError.h"
 #include "Manage.h"
+#include "QueueView.h"
 #include "outbound/OutbEdit.h"
+#include "sys/FileSystem.h"
 
 namespace brnet::cli {
 namespace {
@@ -15,12 +21,16 @@ std::string DropHelp() {
              "Usage: brnet drop [OPTIONS] ADDRESS [PATTERN...]\n"
              "Takes queued entries of the node out of the queue: lines of its flow files,\n"
              "files in its file boxes and unsent netmail file attaches (the message is\n"
-             "deleted). The files named stay where they are, even with --kill-sent; a box\n"
-             "file is renamed to \".NAME\" in its box, which mailers skip.\n"
+             "deleted). The files named stay where they are, even with --kill-sent. A box\n"
+             "copy brnet attach made is removed (its original stays); any other box file\n"
+             "is renamed to \".NAME\" in its box, which mailers skip.\n"
              "A PATTERN is a shell pattern on the path (on the file name when it has no\n"
              "\"/\"); without one every entry is taken. Lines the mailer marked as sent stay.\n"
+             "brnet queue shows the box files drops left; --leftovers removes them for good\n"
+             "(a file moved into the box with --kill-sent has no other copy).\n"
              "\n"
              "      --missing              only entries whose file is gone\n"
+             "      --leftovers            remove the box files earlier drops left instead\n"
              "  -f, --flavour FLAVOUR      only entries of this flavour\n") +
          kManageOptionsHelp;
 }
@@ -72,8 +82,44 @@ int Finish(NodeSession& session, const TFidoAddr& addr, const std::vector<TQueue
   return 0;
 }
 
+// The ".NAME" files earlier drops left in the node's boxes, removed.
+std::vector<TQueuedEntry> RemoveLeftovers(NodeSession& session, const TFidoAddr& addr,
+                                          const std::vector<std::string>& patterns) {
+  std::vector<TQueuedEntry> removed;
+  if (session.Boxes().empty()) return removed;
+  for (const LeftoverView& left : DroppedLeftovers(addr, session.Boxes())) {
+    const std::string name = left.Path.substr(left.Path.find_last_of('/') + 1);
+    if (!Matches(patterns, left.Path) && !Matches(patterns, name.substr(1))) continue;
+    const std::string below = left.Path.substr(session.Boxes().size());
+    if (!session.DryRun() && !sys::RemoveFileBelow(session.Boxes(), below)) {
+      throw Failure("cannot remove " + left.Path + ": " + std::strerror(errno));
+    }
+    removed.push_back({left.Path, left.Path, flNormal, ""});
+  }
+  return removed;
+}
+
+int RunLeftovers(const ParsedArgs& args, const SetupSources& sources) {
+  const std::vector<std::string> patterns(args.Operands.begin() + 1, args.Operands.end());
+  NodeSession session(args, sources, false);
+  const TFidoAddr addr = session.Node(args.Operands[0]);
+  std::vector<TQueuedEntry> removed;
+  session.Locked(addr, [&] { removed = RemoveLeftovers(session, addr, patterns); });
+  for (const TQueuedEntry& entry : removed) session.Report('-', addr, "remove", entry.Path);
+  if (removed.empty()) {
+    throw Failure("no dropped box file of " + session.Shown(addr) + " matches; nothing removed");
+  }
+  return 0;
+}
+
 int RunDrop(const ParsedArgs& args, const SetupSources& sources) {
   if (args.Operands.empty()) throw UsageError("missing ADDRESS (brnet drop ADDRESS [PATTERN...])");
+  if (args.Has("leftovers")) {
+    if (args.Has("missing") || args.Has("flavour")) {
+      throw UsageError("--leftovers takes no --missing or --flavour");
+    }
+    return RunLeftovers(args, sources);
+  }
   const std::optional<TOutbFlavor> flavor = FlavourOption(args, "flavour");
   const std::vector<std::string> patterns(args.Operands.begin() + 1, args.Operands.end());
   const bool missing = args.Has("missing");
@@ -88,8 +134,16 @@ int RunDrop(const ParsedArgs& args, const SetupSources& sources) {
       entries = DropFlowEntries(addr, session.BinkOut(), flavor, take, session.DryRun()).Entries;
     }
     if (!session.Boxes().empty()) {
+      // brnet's own copies go (their originals stay); the rest is renamed.
       for (TQueuedEntry& e :
-           DropBoxEntries(addr, session.Boxes(), flavor, take, session.DryRun()).Entries) {
+           RemoveBoxCopies(addr, session.Boxes(), flavor, take, session.DryRun())) {
+        entries.push_back(std::move(e));
+      }
+      const TEntryFilter rest = [&](const std::string& path) {
+        return take(path) && !ProvenOriginal(path);
+      };
+      for (TQueuedEntry& e :
+           DropBoxEntries(addr, session.Boxes(), flavor, rest, session.DryRun()).Entries) {
         entries.push_back(std::move(e));
       }
     }
@@ -140,9 +194,9 @@ int RunReflavour(const ParsedArgs& args, const SetupSources& sources) {
 
 int DropCommand(const std::vector<std::string>& args, const SetupSources& sources) {
   const std::string help = DropHelp();
-  return RunCommand(args, ManageSpecs({{'f', "flavour", true}, {0, "missing", false}}),
-                    help.c_str(),
-                    [&](const ParsedArgs& parsed) { return RunDrop(parsed, sources); });
+  return RunCommand(
+      args, ManageSpecs({{'f', "flavour", true}, {0, "missing", false}, {0, "leftovers", false}}),
+      help.c_str(), [&](const ParsedArgs& parsed) { return RunDrop(parsed, sources); });
 }
 
 int ReflavourCommand(const std::vector<std::string>& args, const SetupSources& sources) {

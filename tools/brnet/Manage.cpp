@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "CliError.h"
+#include "Flags.h"
 #include "outbound/OutbEdit.h"
 #include "util/Ascii.h"
 
@@ -17,7 +18,7 @@ namespace {
 int ParseWait(const std::string& text) {
   if (text.empty() || text.size() > 6 ||
       text.find_first_not_of("0123456789") != std::string::npos) {
-    throw UsageError("--wait needs a number of seconds, not \"" + text + "\"");
+    throw UsageError("--wait needs a number of seconds: \"" + text + "\"");
   }
   return std::stoi(text);
 }
@@ -35,7 +36,8 @@ const char* const kManageOptionsHelp =
     "  -w, --wait SECONDS         when the node is busy, retry until it is free or the\n"
     "                             time is up\n"
     "  -l, --log FILE             write what changed to a mailer-style log\n"
-    "  -q, --quiet                print nothing on success\n"
+    "  -q, --quiet                print nothing on success, no warning of what is\n"
+    "                             expected\n"
     "  -m, --main ADDRESS         your own address\n"
     "  -t, --type TYPE            the type --dir is for: bink, netmail, box, longbox\n"
     "  -d, --dir DIR              the directory of that type\n"
@@ -63,8 +65,7 @@ std::int64_t ParseDuration(const std::string& text, const std::string& option) {
   if (unit == "d") scale = 86400;
   if (unit == "w") scale = 7 * 86400;
   if (number.empty() || number.size() > 9 || scale == 0) {
-    throw UsageError(option + " needs a duration such as 90s, 15m, 2h, 1d or 1w, not \"" + text +
-                     "\"");
+    throw UsageError(option + " needs a duration such as 90s, 15m, 2h, 1d or 1w: \"" + text + "\"");
   }
   return std::stoll(number) * scale;
 }
@@ -89,9 +90,8 @@ std::int64_t ParseTime(const std::string& text) {
     }
     if (t != static_cast<std::time_t>(-1)) return t;
   }
-  throw UsageError(
-      "--until needs a Unix time or a local time such as \"2026-12-24 18:00\", not \"" + text +
-      "\"");
+  throw UsageError("--until needs a Unix time or a local time such as \"2026-12-24 18:00\": \"" +
+                   text + "\"");
 }
 
 NodeSession::NodeSession(const ParsedArgs& args, const SetupSources& sources, bool needBink) {
@@ -153,12 +153,16 @@ std::string NodeSession::Shown(const TFidoAddr& addr) const {
   return dest.Place.Main ? addr.ToString() : dest.Text();
 }
 
-void NodeSession::Locked(const TFidoAddr& addr, const std::function<void()>& work) {
-  // The node's flow files, flags and zone directories are named as in its
-  // domain's outbound.
+void NodeSession::Select(const TFidoAddr& addr) {
   const Destination& dest = Placed(addr);
   main_->NameZone(dest.Place.Main ? 0 : dest.Place.DefaultZone);
   if (!dest.Place.Dir.empty()) outb_.SetBinkOutPath(dest.Place.Dir);
+}
+
+void NodeSession::Locked(const TFidoAddr& addr, const std::function<void()>& work) {
+  // The node's flow files, flags and zone directories are named as in its
+  // domain's outbound.
+  Select(addr);
   if (dryRun_) {
     work();
     return;
@@ -170,6 +174,7 @@ void NodeSession::Locked(const TFidoAddr& addr, const std::function<void()>& wor
   using Clock = std::chrono::steady_clock;
   const Clock::time_point deadline = Clock::now() + std::chrono::seconds(waitSeconds_);
   bool told = false;
+  bool cleared = false;
   for (;;) {
     bool locked = false;
     try {
@@ -179,14 +184,16 @@ void NodeSession::Locked(const TFidoAddr& addr, const std::function<void()>& wor
     }
     if (locked && !CallInProgress(addr, BinkOut())) break;
     if (locked) UnlockNode(setup, &addr);
+    // binkd's kill-old-bsy: a flag older than that was left by a crash.
+    if (!cleared && (cleared = true) && RemoveOld(addr)) continue;
     if (Clock::now() >= deadline) {
-      throw Failure("Node " + Shown(addr) + " is busy" +
+      throw Failure(BusyText(Shown(addr), addr, BinkOut(), setup_.KillOldBsy) +
                     (waitSeconds_ > 0 ? " (waited " + std::to_string(waitSeconds_) + " s)" : "") +
                     "; nothing changed");
     }
     if (!told && !quiet_) {
-      std::fprintf(stderr, "brnet: node %s is busy; waiting up to %d s\n", Shown(addr).c_str(),
-                   waitSeconds_);
+      std::fprintf(stderr, "brnet: %s: node %s is busy; waiting up to %d s\n",
+                   CurrentCommand().c_str(), Shown(addr).c_str(), waitSeconds_);
       told = true;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -201,6 +208,20 @@ void NodeSession::Locked(const TFidoAddr& addr, const std::function<void()>& wor
     throw Failure(e.what());
   }
   UnlockNode(setup, &addr);
+}
+
+bool NodeSession::RemoveOld(const TFidoAddr& addr) {
+  const std::vector<std::string> removed = RemoveOldFlags(addr, BinkOut(), setup_.KillOldBsy);
+  for (const std::string& text : removed) {
+    if (!quiet_)
+      std::fprintf(stderr, "brnet: %s: removed %s\n", CurrentCommand().c_str(), text.c_str());
+    if (logging_) log_.Log('!', "Removed stale busy flag " + text);
+  }
+  return !removed.empty();
+}
+
+void NodeSession::Note(const TFidoAddr& addr, const std::string& text) {
+  if (!quiet_) std::printf("%s %s\n", Shown(addr).c_str(), text.c_str());
 }
 
 void NodeSession::Report(char level, const TFidoAddr& addr, const std::string& verb,

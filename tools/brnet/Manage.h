@@ -23,6 +23,7 @@ int PollCommand(const std::vector<std::string>& args, const SetupSources& source
 int RequestCommand(const std::vector<std::string>& args, const SetupSources& sources);
 int HoldCommand(const std::vector<std::string>& args, const SetupSources& sources);
 int UnholdCommand(const std::vector<std::string>& args, const SetupSources& sources);
+int UnlockCommand(const std::vector<std::string>& args, const SetupSources& sources);
 int DropCommand(const std::vector<std::string>& args, const SetupSources& sources);
 int ReflavourCommand(const std::vector<std::string>& args, const SetupSources& sources);
 
@@ -65,14 +66,22 @@ class NodeSession {
   // seconds, then the command fails as busy with nothing changed. With
   // --dry-run WORK runs without a lock: it changes nothing.
   void Locked(const TFidoAddr& addr, const std::function<void()>& work);
+  // Makes BinkOut() and the library's naming those of ADDR's domain.
+  void Select(const TFidoAddr& addr);
 
   // A change, printed (with "would " before VERB on a dry run, unless
   // --quiet) and logged with LEVEL when it was made.
   void Report(char level, const TFidoAddr& addr, const std::string& verb, const std::string& what);
+  // "ADDR TEXT" on standard output unless --quiet: what was found, not
+  // changed.
+  void Note(const TFidoAddr& addr, const std::string& text);
   // ADDR as brnet shows it: with "@domain" for another domain.
   std::string Shown(const TFidoAddr& addr) const;
 
  private:
+  // Removes ADDR's flags older than binkd's kill-old-bsy, saying so; true
+  // when it removed one.
+  bool RemoveOld(const TFidoAddr& addr);
   // The destination Node gave for ADDR.
   const Destination& Placed(const TFidoAddr& addr) const;
 

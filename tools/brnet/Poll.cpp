@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "CliError.h"
+#include "Flags.h"
 #include "Manage.h"
 #include "outbound/OutbEdit.h"
 #include "util/Words.h"
@@ -51,9 +52,10 @@ std::string RequestHelp() {
 
 std::string HoldHelp() {
   return std::string(
-             "Usage: brnet hold [OPTIONS] ADDRESS\n"
-             "Keeps the mailer from calling the node until a time; binkd removes the hold\n"
-             "once the time has passed. The node may still call in.\n"
+             "Usage: brnet hold [OPTIONS] ADDRESS...\n"
+             "Keeps the mailer from calling the nodes until a time; binkd removes the hold\n"
+             "once the time has passed. The nodes may still call in. brnet queue shows\n"
+             "the nodes held and until when; brnet unhold lets them be called again.\n"
              "\n"
              "      --for DURATION         how long: 90s, 15m, 2h, 1d (default), 1w\n"
              "      --until TIME           until a Unix time or a local \"YYYY-MM-DD HH:MM\"\n") +
@@ -64,6 +66,18 @@ std::string UnholdHelp() {
   return std::string(
              "Usage: brnet unhold [OPTIONS] ADDRESS...\n"
              "Lets the mailer call the nodes again: their hold files go.\n"
+             "\n") +
+         kManageOptionsHelp;
+}
+
+std::string UnlockHelp() {
+  return std::string(
+             "Usage: brnet unlock [OPTIONS] ADDRESS...\n"
+             "Removes the busy flags of the nodes that a program left behind when it died:\n"
+             "brnet's own whose process no longer runs on this host, binkd's whose process\n"
+             "does not run here and that binkd has not touched for two minutes, and any\n"
+             "flag older than binkd's kill-old-bsy. A flag whose holder may be at work is\n"
+             "named and refused, and nothing is removed for that node.\n"
              "\n") +
          kManageOptionsHelp;
 }
@@ -136,7 +150,7 @@ int RunRequest(const ParsedArgs& args, const SetupSources& sources) {
 }
 
 int RunHold(const ParsedArgs& args, const SetupSources& sources) {
-  if (args.Operands.size() != 1) throw UsageError("give one ADDRESS (brnet hold ADDRESS)");
+  if (args.Operands.empty()) throw UsageError("missing ADDRESS (brnet hold ADDRESS...)");
   if (args.Has("for") && args.Has("until"))
     throw UsageError("--for and --until exclude each other");
   const std::int64_t now = std::time(nullptr);
@@ -147,18 +161,21 @@ int RunHold(const ParsedArgs& args, const SetupSources& sources) {
     throw UsageError("the hold would end in the past; binkd would just remove it");
   }
   NodeSession session(args, sources, true);
-  const TFidoAddr addr = session.Node(args.Operands[0]);
-  session.Locked(addr, [&] {
-    if (!session.DryRun()) {
-      // binkd writes the time as one decimal number on a line.
-      WriteLinesBelow(NodeFileForWriting(addr, session.BinkOut(), ".hld"), {std::to_string(until)},
-                      "\n");
-    }
-    const std::time_t t = static_cast<std::time_t>(until);
-    char shown[32];
-    std::strftime(shown, sizeof shown, "%Y-%m-%d %H:%M:%S", std::localtime(&t));
-    session.Report('+', addr, "hold", std::string("until ") + shown);
-  });
+  std::vector<TFidoAddr> nodes;
+  for (const std::string& operand : args.Operands) nodes.push_back(session.Node(operand));
+  const std::time_t t = static_cast<std::time_t>(until);
+  char shown[32];
+  std::strftime(shown, sizeof shown, "%Y-%m-%d %H:%M:%S", std::localtime(&t));
+  for (const TFidoAddr& addr : nodes) {
+    session.Locked(addr, [&] {
+      if (!session.DryRun()) {
+        // binkd writes the time as one decimal number on a line.
+        WriteLinesBelow(NodeFileForWriting(addr, session.BinkOut(), ".hld"),
+                        {std::to_string(until)}, "\n");
+      }
+      session.Report('+', addr, "hold", std::string("until ") + shown);
+    });
+  }
   return 0;
 }
 
@@ -170,7 +187,7 @@ int RunUnhold(const ParsedArgs& args, const SetupSources& sources) {
   for (const TFidoAddr& addr : nodes) {
     session.Locked(addr, [&] {
       const std::vector<TBsoPath> holds = FindNodeFiles(addr, session.BinkOut(), ".hld");
-      if (holds.empty()) session.Report(' ', addr, "is not held:", "no hold file");
+      if (holds.empty()) session.Note(addr, "is not held (it has no hold file)");
       for (const TBsoPath& hld : holds) {
         if (!session.DryRun()) RemoveBelow(hld);
         session.Report('-', addr, "unhold", hld.Full());
@@ -180,7 +197,53 @@ int RunUnhold(const ParsedArgs& args, const SetupSources& sources) {
   return 0;
 }
 
+void Unlock(NodeSession& session, const TFidoAddr& addr) {
+  session.Select(addr);
+  const std::int64_t now = std::time(nullptr);
+  const std::vector<BusyFlagView> flags = NodeBusyFlags(addr, session.BinkOut());
+  std::string live;
+  bool unnamed = false;
+  for (const BusyFlagView& flag : flags) {
+    if (StaleFlagReason(flag, session.Setup().KillOldBsy, now).empty()) {
+      live += live.empty() ? "" : "; ";
+      live += DescribeFlag(flag, now);
+      unnamed = unnamed || flag.Pid == 0;
+    }
+  }
+  if (!live.empty()) {
+    throw Failure("node " + session.Shown(addr) + " is in use, its holder may be at work: " + live +
+                  "; nothing removed" +
+                  (unnamed ? " (a flag that names no process is stale only by binkd's "
+                             "kill-old-bsy; remove it by hand once nothing works on the node)"
+                           : ""));
+  }
+  if (flags.empty()) session.Note(addr, "is not locked (it has no busy flag)");
+  for (const BusyFlagView& flag : flags) {
+    const std::string why = StaleFlagReason(flag, session.Setup().KillOldBsy, now);
+    // Ours go through the lock below, which also cuts back an append its
+    // dead holder left unfinished.
+    if (!flag.Ours && !session.DryRun() && !RemoveJudgedFlag(flag)) continue;
+    session.Report('!', addr, "unlock", DescribeFlag(flag, now) + ": " + why);
+  }
+  session.Locked(addr, [] {});
+}
+
+int RunUnlock(const ParsedArgs& args, const SetupSources& sources) {
+  if (args.Operands.empty()) throw UsageError("missing ADDRESS (brnet unlock ADDRESS...)");
+  NodeSession session(args, sources, true);
+  std::vector<TFidoAddr> nodes;
+  for (const std::string& operand : args.Operands) nodes.push_back(session.Node(operand));
+  for (const TFidoAddr& addr : nodes) Unlock(session, addr);
+  return 0;
+}
+
 }  // namespace
+
+int UnlockCommand(const std::vector<std::string>& args, const SetupSources& sources) {
+  const std::string help = UnlockHelp();
+  return RunCommand(args, ManageSpecs({}), help.c_str(),
+                    [&](const ParsedArgs& parsed) { return RunUnlock(parsed, sources); });
+}
 
 int PollCommand(const std::vector<std::string>& args, const SetupSources& sources) {
   const std::string help = PollHelp();

@@ -50,7 +50,8 @@ std::string ProgressLine(std::int64_t done, std::int64_t total, double seconds, 
                      " of " + HumanSize(total) + "  " + HumanSize(rate) + "/s";
   const int bar = std::max(10, width - static_cast<int>(tail.size()) - 3);
   const int filled = static_cast<int>(part * bar);
-  std::string line = "[" + std::string(filled, '#') + std::string(bar - filled, '-') + "]" + tail;
+  std::string line(1, '[');
+  line.append(filled, '#').append(bar - filled, '-').append(1, ']').append(tail);
   if (width > 0 && static_cast<int>(line.size()) > width - 1) line.resize(std::max(0, width - 1));
   return line;
 }

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,25 +16,32 @@
 #include "Json.h"
 #include "Manage.h"
 #include "Progress.h"
+#include "QueueView.h"
 #include "Spool.h"
 #include "msgbase/MsgBase.h"
 #include "outbound/Outbound.h"
-#include "sys/FileSystem.h"
 
 namespace brnet::cli {
 namespace {
 
 constexpr const char* kHelp =
     "Usage: brnet queue [OPTIONS]\n"
-    "Shows what waits in the outbound: one row per node with the flavours present,\n"
-    "the number of files, their total size and the age of the oldest, then a total.\n"
-    "It covers every zone of the Bink outbound with its points, the file boxes and\n"
-    "the netmail directory's file attaches, whichever are configured.\n"
+    "Shows what waits in the outbound: one row per node with any state there, with\n"
+    "the flavours present, the number of files, the size of files and packets, how\n"
+    "long the oldest entry has waited, and the node's state (busy flags with their\n"
+    "holder, hold, polls, packets, requests, missing files, box files a drop left,\n"
+    "binkd's tries), then a total. It covers every zone of the Bink outbound with\n"
+    "its points, the file boxes and the netmail directory's file attaches.\n"
+    "An entry waits from when it entered the outbound: a flow file's first line\n"
+    "since the file was made, its other lines since its last write, a box file\n"
+    "since its arrival in the box, a netmail attach since its message was written;\n"
+    "the file's own date does not count.\n"
     "\n"
     "      --json                 print one JSON object instead\n"
-    "      --older-than DURATION  list only entries waiting longer (90s, 15m, 2h, 1d,\n"
-    "                             1w); exit status 1 when there is one\n"
-    "  -v, --verbose              list each file with its size and after-sending mode\n"
+    "      --older-than DURATION  list only entries that have waited longer (90s, 15m,\n"
+    "                             2h, 1d, 1w); exit status 3 when there is one\n"
+    "  -v, --verbose              list each entry with its size, mode and wait\n"
+    "  -q, --quiet                no warnings of what is expected\n"
     "  -m, --main ADDRESS         your own address (its zone is the outbound's)\n"
     "  -t, --type TYPE            the type --dir is for: bink, netmail, box, longbox\n"
     "  -d, --dir DIR              the directory of that type\n"
@@ -43,8 +49,9 @@ constexpr const char* kHelp =
     "  -h, --help                 show this text\n";
 
 const std::vector<OptionSpec> kSpecs = {
-    {0, "json", false},  {0, "older-than", true}, {'v', "verbose", false},     {'m', "main", true},
-    {'t', "type", true}, {'d', "dir", true},      {'c', "binkd-config", true}, {'h', "help", false},
+    {0, "json", false},    {0, "older-than", true},     {'v', "verbose", false},
+    {'q', "quiet", false}, {'m', "main", true},         {'t', "type", true},
+    {'d', "dir", true},    {'c', "binkd-config", true}, {'h', "help", false},
 };
 
 bool IsDirectory(const std::string& path) {
@@ -58,105 +65,17 @@ bool AddPlace(const std::string& dir, const char* what, void (TOutbound::*set)(s
               TOutbound& outb) {
   if (dir.empty()) return false;
   if (!IsDirectory(dir)) {
-    std::fprintf(stderr, "brnet: %s %s is not a directory; left out\n", what, dir.c_str());
+    std::fprintf(stderr, "brnet: queue: %s is not a directory; left out: %s\n", what, dir.c_str());
     return false;
   }
   (outb.*set)(dir);
   return true;
 }
 
-// One node as the queue shows it, gathered from the library's picture and
-// the state files binkd keeps beside the flow files.
-struct NodeView {
-  std::string Address;
-  std::vector<TOutbFile> Files;
-  std::vector<std::int64_t> Mtimes;  // per file; -1 when missing
-  std::vector<std::string> Packets;  // full paths
-  std::vector<std::string> Requests;
-  std::int64_t Size = 0;
-  int Missing = 0;
-  bool Busy = false;
-  std::int64_t HoldUntil = 0;  // 0: no .hld
-  int TriesOk = -1, TriesFailed = -1;
-  std::string TryComment;
-};
-
-std::int64_t MtimeOf(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
-  return st.st_mtime;
-}
-
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
-// The head of a state file of binkd's, BASE.Below plus EXT below BASE.Root:
-// never through a link, never a FIFO.
-std::string ReadSmall(const TBsoPath& base, const char* ext) {
-  return sys::ReadFileHead(base.Root, base.Below + ext, 512).value_or(std::string());
-}
-
-void ReadNodeState(NodeView& view, const TBsoPath& bso) {
-  const std::string base = bso.Full();
-  for (const char* ext : {".bsy", ".csy", ".BSY", ".CSY"})
-    view.Busy = view.Busy || Exists(base + ext);
-  const std::string hold = ReadSmall(bso, ".hld");
-  if (!hold.empty()) view.HoldUntil = std::atoll(hold.c_str());
-  // Two 16-bit little-endian counts, a length byte and the comment.
-  const std::string tried = ReadSmall(bso, ".try");
-  if (tried.size() >= 5) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(tried[i]); };
-    view.TriesOk = byte(0) | byte(1) << 8;
-    view.TriesFailed = byte(2) | byte(3) << 8;
-    view.TryComment = tried.substr(5, std::min<std::size_t>(byte(4), tried.size() - 5));
-  }
-}
-
-void AddFiles(NodeView& view, const TOutbNode& node) {
-  for (const TOutbFile& f : node.Files()) {
-    view.Files.push_back(f);
-    const std::int64_t mtime = f.Size < 0 ? -1 : MtimeOf(f.FullName);
-    view.Mtimes.push_back(mtime);
-    if (f.Size < 0) ++view.Missing;
-    if (f.Size > 0) view.Size += f.Size;
-  }
-}
-
-std::string FlowDir(const std::string& base) {
-  return base.substr(0, base.find_last_of('/') + 1);
-}
-
-// The nodes of one place's outbound (with the boxes and the netmail
-// attaches of the main place), in address order.
-void Gather(const TOutbound& outb, const OutboundPlace& place, std::vector<NodeView>& views) {
-  for (int i = 0; i < outb.NodeCount(); ++i) {
-    const TOutbNode& node = outb.GetNodes(i);
-    for (const std::string& why : node.Unreadable()) {
-      std::fprintf(stderr, "brnet: warning: %s; left out\n", Escaped(PlatformWording(why)).c_str());
-    }
-    if (node.Files().empty() && node.Packets().empty() && node.Requests().empty()) continue;
-    NodeView view;
-    TFidoAddr shown = node.Addr();
-    shown.Domain = place.Main ? std::string() : place.Domain;
-    view.Address = shown.Format(afDomain);
-    AddFiles(view, node);
-    view.Requests = node.Requests();
-    if (!place.Dir.empty()) {
-      const std::string base =
-          BinkBaseName(node.Addr(), place.Dir + (place.Dir.back() == '/' ? "" : "/"));
-      for (const std::string& p : node.Packets()) view.Packets.push_back(FlowDir(base) + p);
-      ReadNodeState(view, BinkBasePath(node.Addr(), place.Dir));
-    }
-    views.push_back(std::move(view));
-  }
-}
-
 // The netmail directory's attaches and requests, read message by message:
 // a message that cannot be read is named on standard error and the rest
 // is shown.
-void ScanNetmail(TOutbound& outb, const std::string& dir) {
+void ScanNetmail(TOutbound& outb, const std::string& dir, MessageTimes& times) {
   TMsgBase base;
   base.SetPathName(dir);
   base.Open();
@@ -172,48 +91,53 @@ void ScanNetmail(TOutbound& outb, const std::string& dir) {
                                    : msg.Attributes.Contains(maDirect)    ? flDirect
                                                                           : flNormal;
         outb.FindOrAddNode(&dest).AddFile(msg.Subject(), flavor, otArcMail);
+        const auto& names = base.Store()->FileNames();
+        const std::size_t at = static_cast<std::size_t>(base.Position()) - 1;
+        struct stat st {};
+        if (at < names.size() && ::lstat((dir + "/" + names[at]).c_str(), &st) == 0) {
+          times.emplace_back(dest.Format(afDomain) + "\n" + msg.Subject(), st.st_mtime);
+        }
       } else if (msg.Attributes.Contains(maFileRequest) && !MainAddress()->Matches(&dest)) {
         outb.FindOrAddNode(&dest).AddRequests(msg.Subject());
       }
     } catch (const std::exception& e) {
       const auto& names = base.Store()->FileNames();
       const std::size_t at = static_cast<std::size_t>(base.Position()) - 1;
-      std::fprintf(stderr, "brnet: warning: %s%s: %s; left out\n", dir.c_str(),
+      std::fprintf(stderr, "brnet: queue: warning: %s%s: %s; left out\n", dir.c_str(),
                    at < names.size() ? ("/" + names[at]).c_str() : "", e.what());
     }
   }
 }
 
-std::string Flavours(const NodeView& node) {
+std::string Joined(const std::vector<TOutbFlavor>& flavours) {
   bool present[kFlavorCount] = {};
-  for (const TOutbFile& f : node.Files) present[f.Flavor] = true;
+  for (TOutbFlavor f : flavours) present[f] = true;
   std::string out;
   for (int i = 0; i < kFlavorCount; ++i) {
-    if (present[i]) out += (out.empty() ? "" : ",") + FlavourName(static_cast<TOutbFlavor>(i));
+    if (!present[i]) continue;
+    if (!out.empty()) out += ',';
+    out += FlavourName(static_cast<TOutbFlavor>(i));
   }
+  return out;
+}
+
+// Every flavour something of the node waits in: files, packets, polls.
+std::string Flavours(const NodeView& node) {
+  std::vector<TOutbFlavor> all = node.Polls;
+  for (const TOutbFile& f : node.Files) all.push_back(f.Flavor);
+  for (const PacketView& p : node.Packets) all.push_back(p.Flavor);
+  const std::string out = Joined(all);
   return out.empty() ? "-" : out;
 }
 
-constexpr std::int64_t kNanos = 1000000000;
-
-// Days are counted from midnight and rounded, as the library counts them: a
-// file written earlier today is 0 or -1 days old.
-std::string AgeText(std::int64_t mtime, std::int64_t now) {
-  if (mtime < 0) return "-";
-  const std::int32_t days = FileAgeInDays(mtime * kNanos, now * kNanos);
-  if (days <= 0) return "today";
-  return std::to_string(days) + (days == 1 ? " day" : " days");
-}
-
-std::int64_t OldestMtime(const NodeView& node) {
+// The longest wait of the node's entries; -1 when none has a known time.
+std::int64_t OldestQueued(const NodeView& node) {
   std::int64_t oldest = -1;
-  for (std::int64_t m : node.Mtimes) {
-    if (m >= 0 && (oldest < 0 || m < oldest)) oldest = m;
-  }
-  for (const std::string& p : node.Packets) {
-    const std::int64_t m = MtimeOf(p);
-    if (m >= 0 && (oldest < 0 || m < oldest)) oldest = m;
-  }
+  const auto take = [&](std::int64_t t) {
+    if (t >= 0 && (oldest < 0 || t < oldest)) oldest = t;
+  };
+  for (std::int64_t t : node.Queued) take(t);
+  for (const PacketView& p : node.Packets) take(p.Queued);
   return oldest;
 }
 
@@ -230,137 +154,274 @@ std::string Plural(std::size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-std::string StateText(const NodeView& node, std::int64_t now) {
+std::string BusyState(const NodeView& node, std::int64_t now, std::int64_t killOldBsy) {
   std::string out;
-  const auto add = [&](const std::string& part) { out += (out.empty() ? "" : ", ") + part; };
-  if (node.Busy) add("busy");
+  for (const BusyFlagView& flag : node.Flags) {
+    const std::string holder = flag.Pid == 0 ? std::string("no pid")
+                                             : "pid " + std::to_string(flag.Pid) +
+                                                   (flag.Ours ? " on " + flag.Host : " (mailer)");
+    const bool stale = !StaleFlagReason(flag, killOldBsy, now).empty();
+    out += out.empty() ? "" : ", ";
+    out += std::string(stale ? "stale " : "") + "busy by " + holder + " for " +
+           AgeWords(now - flag.Mtime);
+  }
+  return out;
+}
+
+std::string StateText(const NodeView& node, std::int64_t now, std::int64_t killOldBsy) {
+  std::string out;
+  const auto add = [&](const std::string& part) {
+    if (!part.empty()) out += (out.empty() ? "" : ", ") + part;
+  };
+  add(BusyState(node, now, killOldBsy));
   if (node.HoldUntil > now) add("hold until " + TimeText(node.HoldUntil));
+  if (!node.Polls.empty()) add("poll " + Joined(node.Polls));
   if (!node.Packets.empty()) add(Plural(node.Packets.size(), "packet", "packets"));
   if (!node.Requests.empty()) add(Plural(node.Requests.size(), "request", "requests"));
   if (node.Missing > 0) {
     add(std::to_string(node.Missing) + " missing (binkd will skip " +
         (node.Missing == 1 ? "it)" : "them)"));
   }
-  if (node.TriesFailed > 0) add(std::to_string(node.TriesFailed) + " failed tries");
+  if (!node.Dropped.empty()) {
+    std::int64_t size = 0;
+    for (const LeftoverView& l : node.Dropped) size += l.Size;
+    add(std::to_string(node.Dropped.size()) + " dropped in boxes (" + HumanSize(size) +
+        "; drop --leftovers removes)");
+  }
+  if (node.TriesOk >= 0) {
+    // binkd's comment, with control characters shown as "?".
+    std::string comment = node.TryComment;
+    for (char& c : comment) c = static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
+    add("tries " + std::to_string(node.TriesOk) + " ok, " + std::to_string(node.TriesFailed) +
+        " failed" + (comment.empty() ? "" : " (" + comment + ")"));
+  }
   return out;
 }
 
-void PrintText(const std::vector<NodeView>& nodes, bool verbose, std::int64_t now) {
+struct Totals {
+  std::size_t Files = 0, Packets = 0, Missing = 0, Dropped = 0;
+  std::int64_t Size = 0;
+};
+
+Totals Sum(const std::vector<NodeView>& nodes) {
+  Totals t;
+  for (const NodeView& node : nodes) {
+    t.Files += node.Files.size();
+    t.Packets += node.Packets.size();
+    t.Missing += static_cast<std::size_t>(node.Missing);
+    t.Dropped += node.Dropped.size();
+    t.Size += node.Size;
+  }
+  return t;
+}
+
+void PrintEntries(const NodeView& node, std::int64_t now) {
+  for (std::size_t i = 0; i < node.Files.size(); ++i) {
+    const TOutbFile& f = node.Files[i];
+    const std::string size = f.Size < 0 ? "missing" : std::to_string(f.Size);
+    std::printf("    %12s  %-9s %-7s %-5s %-7s %s\n", size.c_str(), FlavourName(f.Flavor).c_str(),
+                TypeName(f.OutbType).c_str(), ModeName(f.SendMode).c_str(),
+                node.Queued[i] < 0 ? "-" : AgeWords(now - node.Queued[i]).c_str(),
+                Escaped(f.FullName).c_str());
+  }
+  for (const PacketView& p : node.Packets) {
+    std::printf("    %12s  %-9s %-7s %-5s %-7s %s\n", std::to_string(p.Size).c_str(),
+                FlavourName(p.Flavor).c_str(), "packet", "-",
+                p.Queued < 0 ? "-" : AgeWords(now - p.Queued).c_str(), Escaped(p.Path).c_str());
+  }
+  for (const std::string& r : node.Requests) {
+    std::printf("    %12s  %s\n", "request", Escaped(r).c_str());
+  }
+  for (const LeftoverView& l : node.Dropped) {
+    std::printf("    %12s  dropped   %s\n", std::to_string(l.Size).c_str(), Escaped(l.Path).c_str());
+  }
+}
+
+void PrintText(const std::vector<NodeView>& nodes, bool verbose, std::int64_t now,
+               std::int64_t killOldBsy) {
   std::size_t width = 8;
   for (const NodeView& n : nodes) width = std::max(width, Flavours(n).size());
   const int w = static_cast<int>(width);
-  std::printf("%-24s %-*s %5s %10s  %-8s %s\n", "ADDRESS", w, "FLAVOURS", "FILES", "SIZE", "OLDEST",
-              "STATE");
-  std::size_t files = 0, missing = 0;
-  std::int64_t total = 0;
+  std::printf("%-24s %-*s %5s %10s  %-8s %s\n", "ADDRESS", w, "FLAVOURS", "FILES", "SIZE",
+              "WAITING", "STATE");
   for (const NodeView& node : nodes) {
-    files += node.Files.size();
-    missing += static_cast<std::size_t>(node.Missing);
-    total += node.Size;
-    const std::int64_t oldest = OldestMtime(node);
+    const std::int64_t oldest = OldestQueued(node);
     std::printf("%-24s %-*s %5zu %10s  %-8s %s\n", node.Address.c_str(), w, Flavours(node).c_str(),
-                node.Files.size(), HumanSize(node.Size).c_str(), AgeText(oldest, now).c_str(),
-                StateText(node, now).c_str());
-    if (!verbose) continue;
-    for (const TOutbFile& f : node.Files) {
-      const std::string size = f.Size < 0 ? "missing" : std::to_string(f.Size);
-      std::printf("    %12s  %-9s %-7s %-5s %s\n", size.c_str(), FlavourName(f.Flavor).c_str(),
-                  TypeName(f.OutbType).c_str(), ModeName(f.SendMode).c_str(),
-                  Escaped(f.FullName).c_str());
-    }
-    for (const std::string& p : node.Packets) {
-      std::printf("    %12s  %s\n", "packet", Escaped(p).c_str());
-    }
-    for (const std::string& r : node.Requests) {
-      std::printf("    %12s  %s\n", "request", Escaped(r).c_str());
-    }
+                node.Files.size(), HumanSize(node.Size).c_str(),
+                oldest < 0 ? "-" : AgeWords(now - oldest).c_str(),
+                StateText(node, now, killOldBsy).c_str());
+    if (verbose) PrintEntries(node, now);
   }
-  std::printf("total: %s, %s, %s", Plural(nodes.size(), "node", "nodes").c_str(),
-              Plural(files, "file", "files").c_str(), HumanSize(total).c_str());
-  if (missing > 0) std::printf(", %zu missing (binkd will skip them)", missing);
+  const Totals t = Sum(nodes);
+  std::printf("total: %s, %s, %s, %s", Plural(nodes.size(), "node", "nodes").c_str(),
+              Plural(t.Files, "file", "files").c_str(),
+              Plural(t.Packets, "packet", "packets").c_str(), HumanSize(t.Size).c_str());
+  if (t.Missing > 0) std::printf(", %zu missing (binkd will skip them)", t.Missing);
+  if (t.Dropped > 0) std::printf(", %zu dropped in boxes", t.Dropped);
   std::printf("\n");
 }
 
-std::string AgeJson(std::int64_t mtime, std::int64_t now) {
-  if (mtime < 0) return "\"age\":null,\"time\":null";
-  return "\"age\":" + std::to_string(now - mtime) + ",\"time\":" + JsonString(TimeText(mtime));
+std::string AgeJson(std::int64_t queued, std::int64_t now) {
+  if (queued < 0) return "\"age\":null,\"time\":null";
+  return "\"age\":" + std::to_string(now - queued) + ",\"time\":" + JsonString(TimeText(queued));
 }
 
-void PrintJson(const std::vector<NodeView>& nodes, std::int64_t now) {
-  std::string out = "{\"nodes\":[";
-  std::int64_t total = 0;
-  std::size_t missing = 0;
-  for (std::size_t n = 0; n < nodes.size(); ++n) {
-    const NodeView& node = nodes[n];
-    total += node.Size;
-    missing += static_cast<std::size_t>(node.Missing);
-    out += n ? "," : "";
-    out += "{" + JsonField("address", node.Address) + ",\"size\":" + std::to_string(node.Size) +
-           ",\"missing\":" + std::to_string(node.Missing) +
-           ",\"busy\":" + (node.Busy ? "true" : "false") +
-           ",\"hold_until\":" + (node.HoldUntil > now ? std::to_string(node.HoldUntil) : "null");
-    if (node.TriesOk >= 0) {
-      out += ",\"tries\":{\"ok\":" + std::to_string(node.TriesOk) +
-             ",\"failed\":" + std::to_string(node.TriesFailed) + "," +
-             JsonField("comment", node.TryComment) + "}";
-    }
-    out += ",\"files\":[";
-    for (std::size_t i = 0; i < node.Files.size(); ++i) {
-      const TOutbFile& f = node.Files[i];
-      out += i ? "," : "";
-      out += "{" + JsonField("path", f.FullName) +
-             ",\"size\":" + (f.Size < 0 ? "null" : std::to_string(f.Size)) +
-             ",\"missing\":" + (f.Size < 0 ? "true" : "false") +
-             ",\"flavour\":" + JsonString(FlavourName(f.Flavor)) +
-             ",\"type\":" + JsonString(TypeName(f.OutbType)) +
-             ",\"after\":" + JsonString(ModeName(f.SendMode)) + "," + AgeJson(node.Mtimes[i], now) +
-             "}";
-    }
-    out += "],\"packets\":[";
-    for (std::size_t i = 0; i < node.Packets.size(); ++i) {
-      out += (i ? ",{" : "{") + JsonField("path", node.Packets[i]) + "," +
-             AgeJson(MtimeOf(node.Packets[i]), now) + "}";
-    }
-    out += "],\"requests\":[";
-    for (std::size_t i = 0; i < node.Requests.size(); ++i) {
-      out += (i ? "," : "") + JsonString(node.Requests[i]);
-    }
-    out += "]}";
+std::string FlagsJson(const NodeView& node, std::int64_t now, std::int64_t killOldBsy) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < node.Flags.size(); ++i) {
+    const BusyFlagView& f = node.Flags[i];
+    const std::string stale = StaleFlagReason(f, killOldBsy, now);
+    out += i ? ",{" : "{";
+    out +=
+        JsonField("path", f.Path.Full()) + ",\"pid\":" + (f.Pid ? std::to_string(f.Pid) : "null") +
+        ",\"host\":" + (f.Host.empty() ? "null" : JsonString(f.Host)) +
+        ",\"ours\":" + (f.Ours ? "true" : "false") + ",\"age\":" + std::to_string(now - f.Mtime) +
+        ",\"stale\":" + (stale.empty() ? "null" : JsonString(stale)) + "}";
   }
-  out += "],\"size\":" + std::to_string(total) + ",\"missing\":" + std::to_string(missing) + "}\n";
+  return out + "]";
+}
+
+std::string FilesJson(const NodeView& node, std::int64_t now) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < node.Files.size(); ++i) {
+    const TOutbFile& f = node.Files[i];
+    out += i ? ",{" : "{";
+    out += JsonField("path", f.FullName) +
+           ",\"size\":" + (f.Size < 0 ? "null" : std::to_string(f.Size)) +
+           ",\"missing\":" + (f.Size < 0 ? "true" : "false") +
+           ",\"flavour\":" + JsonString(FlavourName(f.Flavor)) +
+           ",\"type\":" + JsonString(TypeName(f.OutbType)) +
+           ",\"after\":" + JsonString(ModeName(f.SendMode)) + "," + AgeJson(node.Queued[i], now) +
+           "}";
+  }
+  return out + "]";
+}
+
+std::string NodeJson(const NodeView& node, std::int64_t now, std::int64_t killOldBsy) {
+  std::string out(1, '{');
+  out += JsonField("address", node.Address) + ",\"size\":" + std::to_string(node.Size) +
+         ",\"missing\":" + std::to_string(node.Missing) +
+         ",\"busy\":" + (node.Flags.empty() ? "false" : "true") +
+         ",\"flags\":" + FlagsJson(node, now, killOldBsy) +
+         ",\"hold_until\":" + (node.HoldUntil > now ? std::to_string(node.HoldUntil) : "null");
+  if (node.TriesOk >= 0) {
+    out += ",\"tries\":{\"ok\":" + std::to_string(node.TriesOk) +
+           ",\"failed\":" + std::to_string(node.TriesFailed) + "," +
+           JsonField("comment", node.TryComment) + "}";
+  }
+  out += ",\"polls\":[";
+  for (std::size_t i = 0; i < node.Polls.size(); ++i) {
+    out += i ? "," : "";
+    out += JsonString(FlavourName(node.Polls[i]));
+  }
+  out += "],\"files\":" + FilesJson(node, now) + ",\"packets\":[";
+  for (std::size_t i = 0; i < node.Packets.size(); ++i) {
+    const PacketView& p = node.Packets[i];
+    out += i ? ",{" : "{";
+    out += JsonField("path", p.Path) + ",\"size\":" + std::to_string(p.Size) +
+           ",\"flavour\":" + JsonString(FlavourName(p.Flavor)) + "," + AgeJson(p.Queued, now) + "}";
+  }
+  out += "],\"requests\":[";
+  for (std::size_t i = 0; i < node.Requests.size(); ++i) {
+    out += i ? "," : "";
+    out += JsonString(node.Requests[i]);
+  }
+  out += "],\"dropped\":[";
+  for (std::size_t i = 0; i < node.Dropped.size(); ++i) {
+    out += i ? ",{" : "{";
+    out += JsonField("path", node.Dropped[i].Path) +
+           ",\"size\":" + std::to_string(node.Dropped[i].Size) + "}";
+  }
+  return out + "]}";
+}
+
+void PrintJson(const std::vector<NodeView>& nodes, std::int64_t now, std::int64_t killOldBsy) {
+  std::string out = "{\"nodes\":[";
+  for (std::size_t n = 0; n < nodes.size(); ++n) {
+    out += n ? "," : "";
+    out += NodeJson(nodes[n], now, killOldBsy);
+  }
+  const Totals t = Sum(nodes);
+  out += "],\"size\":" + std::to_string(t.Size) + ",\"missing\":" + std::to_string(t.Missing) +
+         ",\"packets\":" + std::to_string(t.Packets) + "}\n";
   std::fputs(out.c_str(), stdout);
 }
 
-// --older-than: the entries whose file was last written more than SECONDS
-// ago, for cron and monitoring, which judge by the exit status (1: some).
-// A file that is gone has no age; the full queue shows it as missing.
-int PrintOlder(const std::vector<NodeView>& nodes, std::int64_t seconds, bool json,
-               std::int64_t now) {
-  std::string out = json ? "{\"older\":[" : "";
-  int count = 0;
+// One entry waiting longer than --older-than asks.
+struct OldEntry {
+  const NodeView* Node;
+  std::string Path;
+  TOutbFlavor Flavor;
+  std::int64_t Age;
+};
+
+std::vector<OldEntry> OldEntries(const std::vector<NodeView>& nodes, std::int64_t seconds,
+                                 std::int64_t now) {
+  std::vector<OldEntry> old;
   for (const NodeView& node : nodes) {
     for (std::size_t i = 0; i < node.Files.size(); ++i) {
-      const TOutbFile& f = node.Files[i];
-      if (node.Mtimes[i] < 0 || now - node.Mtimes[i] <= seconds) continue;
-      const std::int64_t age = now - node.Mtimes[i];
-      if (json) {
-        out += std::string(count == 0 ? "{" : ",{") + JsonField("address", node.Address) + "," +
-               JsonField("path", f.FullName) + ",\"flavour\":" + JsonString(FlavourName(f.Flavor)) +
-               ",\"age_seconds\":" + std::to_string(age) + "}";
-      } else {
-        out += node.Address + " " + FlavourName(f.Flavor) + " " + std::to_string(age / 3600) +
-               "h " + f.FullName + "\n";
+      if (node.Queued[i] >= 0 && now - node.Queued[i] > seconds) {
+        old.push_back({&node, node.Files[i].FullName, node.Files[i].Flavor, now - node.Queued[i]});
       }
-      ++count;
+    }
+    for (const PacketView& p : node.Packets) {
+      if (p.Queued >= 0 && now - p.Queued > seconds)
+        old.push_back({&node, p.Path, p.Flavor, now - p.Queued});
+    }
+  }
+  return old;
+}
+
+// --older-than: the entries that have waited in the outbound more than
+// SECONDS, for cron and monitoring, which judge by the exit status.
+int PrintOlder(const std::vector<NodeView>& nodes, std::int64_t seconds, bool json,
+               std::int64_t now) {
+  const std::vector<OldEntry> old = OldEntries(nodes, seconds, now);
+  std::string out = json ? "{\"older\":[" : "";
+  for (std::size_t i = 0; i < old.size(); ++i) {
+    const OldEntry& e = old[i];
+    if (json) {
+      out += i == 0 ? "{" : ",{";
+      out += JsonField("address", e.Node->Address) + "," + JsonField("path", e.Path) +
+             ",\"flavour\":" + JsonString(FlavourName(e.Flavor)) +
+             ",\"age_seconds\":" + std::to_string(e.Age) + "}";
+    } else {
+      out += e.Node->Address + " " + FlavourName(e.Flavor) + " " + AgeWords(e.Age) + " " +
+             Escaped(e.Path) + "\n";
     }
   }
   if (json) out += "]}\n";
   std::fputs(out.c_str(), stdout);
-  return count > 0 ? 1 : 0;
+  return old.empty() ? 0 : kExitOldEntries;
+}
+
+// One domain's outbound rescanned (the main one's with the file boxes and
+// the netmail directory), its nodes added to NODES.
+void ScanPlace(const OutboundPlace& place, const Resolved& setup, MainAddressScope* main,
+               std::int64_t now, std::vector<NodeView>& nodes) {
+  TOutbound outb;
+  outb.SetScanAllZones(true);
+  if (main) main->NameZone(place.Main ? 0 : place.DefaultZone);
+  AddPlace(place.Dir, "outbound", &TOutbound::SetBinkOutPath, outb);
+  const bool first = place.Main || place.Dir.empty();
+  if (first) AddPlace(setup.Boxes, "file-box directory", &TOutbound::SetFileBoxesPath, outb);
+  MessageTimes messages;
+  try {
+    outb.Rescan();
+    if (first && !setup.Netmail.empty() && !IsDirectory(setup.Netmail)) {
+      std::fprintf(stderr, "brnet: queue: netmail directory is not a directory; left out: %s\n",
+                   setup.Netmail.c_str());
+    } else if (first && !setup.Netmail.empty() && main) {
+      ScanNetmail(outb, setup.Netmail, messages);
+    }
+  } catch (const std::exception& e) {
+    throw Failure(e.what());
+  }
+  GatherNodes(outb, place, first ? outb.FileBoxesPath() : std::string(), messages, now, nodes);
 }
 
 int Queue(const ParsedArgs& args, const SetupSources& sources) {
-  if (!args.Operands.empty()) throw UsageError("queue takes no operands: " + args.Operands[0]);
+  if (!args.Operands.empty()) throw UsageError("takes no operands: " + args.Operands[0]);
   const std::int64_t older =
       args.Has("older-than") ? ParseDuration(args.Value("older-than"), "--older-than") : -1;
   SetupOptions options = SetupOptionsFrom(args);
@@ -377,35 +438,13 @@ int Queue(const ParsedArgs& args, const SetupSources& sources) {
   std::vector<OutboundPlace> places = Places(setup);
   if (places.empty()) places.push_back({});  // boxes and netmail only
   std::vector<NodeView> nodes;
-  for (const OutboundPlace& place : places) {
-    TOutbound outb;
-    outb.SetScanAllZones(true);
-    if (main) main->NameZone(place.Main ? 0 : place.DefaultZone);
-    AddPlace(place.Dir, "outbound", &TOutbound::SetBinkOutPath, outb);
-    if (place.Main || place.Dir.empty()) {
-      AddPlace(setup.Boxes, "file-box directory", &TOutbound::SetFileBoxesPath, outb);
-    }
-    try {
-      outb.Rescan();
-      if (place.Main || place.Dir.empty()) {
-        if (!setup.Netmail.empty() && IsDirectory(setup.Netmail) && main) {
-          ScanNetmail(outb, setup.Netmail);
-        } else if (!setup.Netmail.empty() && !IsDirectory(setup.Netmail)) {
-          std::fprintf(stderr, "brnet: netmail directory %s is not a directory; left out\n",
-                       setup.Netmail.c_str());
-        }
-      }
-    } catch (const std::exception& e) {
-      throw Failure(e.what());
-    }
-    Gather(outb, place, nodes);
-  }
   const std::int64_t now = std::time(nullptr);
+  for (const OutboundPlace& place : places) ScanPlace(place, setup, main.get(), now, nodes);
   if (older >= 0) return PrintOlder(nodes, older, args.Has("json"), now);
   if (args.Has("json")) {
-    PrintJson(nodes, now);
+    PrintJson(nodes, now, setup.KillOldBsy);
   } else {
-    PrintText(nodes, args.Has("verbose"), now);
+    PrintText(nodes, args.Has("verbose"), now, setup.KillOldBsy);
   }
   return 0;
 }

@@ -38,7 +38,7 @@ bool IsBox(TOutbType type) {
   return type == otFileBox || type == otLongFileBox;
 }
 
-BinkdSettings ReadBinkd(const std::string& file) {
+BinkdSettings ReadBinkd(const std::string& file, bool quiet) {
   BinkdSettings settings;
   try {
     settings = ResolveBinkdSettings(ReadBinkdConfig(file), file);
@@ -46,8 +46,10 @@ BinkdSettings ReadBinkd(const std::string& file) {
     throw Failure(std::string("binkd configuration ") + e.what());
   }
   // binkd.inc of the Debian package is the mailer's alone and holds only
-  // passwords: everything brnet needs was found without it.
+  // passwords: everything brnet needs was found without it. --quiet keeps
+  // cron from mailing that on every run.
   for (const std::string& skipped : settings.Skipped) {
+    if (quiet) break;
     std::fprintf(stderr, "brnet: warning: %s; skipped\n", skipped.c_str());
   }
   return settings;
@@ -67,7 +69,7 @@ class Sources {
  public:
   Sources(const SetupOptions& options, const SetupSources& sources)
       : options_(options), sources_(sources) {
-    if (!options.BinkdConfig.empty()) named_ = ReadBinkd(options.BinkdConfig);
+    if (!options.BinkdConfig.empty()) named_ = ReadBinkd(options.BinkdConfig, options.Quiet);
   }
 
   const std::optional<BinkdSettings>& Named() const { return named_; }
@@ -80,7 +82,7 @@ class Sources {
       systemRead_ = true;
       const std::string& file = sources_.SystemBinkdConfig;
       if (!file.empty() && (sources_.SystemBinkdConfigNamed || ::access(file.c_str(), R_OK) == 0)) {
-        system_ = ReadBinkd(file);
+        system_ = ReadBinkd(file, options_.Quiet);
       }
     }
     return system_;
@@ -105,6 +107,7 @@ bool TakeBink(Resolved& setup, const std::optional<BinkdSettings>& binkd, const 
   setup.BinkFrom = file + " (domain " + binkd->Domain + ")";
   setup.Domains = binkd->Domains;
   setup.MainDomain = binkd->Domain;
+  setup.KillOldBsy = binkd->KillOldBsy;
   return true;
 }
 
@@ -208,6 +211,8 @@ Resolved ResolveSetup(const SetupOptions& options, const SetupSources& sources) 
   if (options.AllPlaces || setup.Type == otBink) ResolveBink(setup, typed, ranked, sources);
   if (options.AllPlaces || box) ResolveBoxes(setup, typed, ranked);
   if (options.AllPlaces || setup.Type == otArcMail) ResolveNetmail(setup, typed, ranked);
+  // A named configuration speaks for binkd even where --dir gave the outbound.
+  if (ranked.Named()) setup.KillOldBsy = ranked.Named()->KillOldBsy;
   return setup;
 }
 

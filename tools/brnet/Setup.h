@@ -6,6 +6,7 @@
 // when it is readable.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -26,6 +27,8 @@ struct SetupOptions {
   // Every place (Bink outbound, file boxes, netmail directory), not only the
   // one of the type in force.
   bool AllPlaces = false;
+  // -q: expected warnings (an include binkd keeps to itself) are not shown.
+  bool Quiet = false;
 };
 
 // The plug-in's saved settings as brnet needs them.
@@ -65,6 +68,9 @@ struct Resolved {
   // address's among them; none without a configuration.
   std::vector<BinkdDomain> Domains;
   std::string MainDomain;
+  // binkd's kill-old-bsy in seconds: a busy flag older than that is stale;
+  // 0 when no configuration sets it.
+  std::int64_t KillOldBsy = 0;
 
   // The directory of TYPE.
   const std::string& DirOf(TOutbType type) const;

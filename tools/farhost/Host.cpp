@@ -113,7 +113,7 @@ int FARAPI Dialog(INT_PTR pluginNumber, int x1, int y1, int x2, int y2, const ch
   const int width = x1 == -1 ? x2 : x2 - x1 + 1;
   const int height = y1 == -1 ? y2 : y2 - y1 + 1;
   DialogView view(items, count, width, height);
-  const std::string name = "\"" + std::string(helpTopic ? helpTopic : "") + "\"";
+  const std::string name = std::string(1, '"').append(helpTopic ? helpTopic : "").append(1, '"');
   return Interactive() ? RunDialog(view) : BatchDialog(view, name);
 }
 

@@ -41,6 +41,7 @@ sysop "Ivan Ivanov"
 nodeinfo 115200,TCP,BINKP
 exec "d:\\fido\\allfix\\allfix.exe RP -SRIF *S" *.req
 #filebox d:\\fido\\t-mail\\boxes
+kill-old-bsy 12h
 Include @DIR@/binkd.inc
 prescan
 )";
@@ -82,6 +83,7 @@ TEST_F(BinkdConfigFile, DebianShapedFileWithInclude) {
   EXPECT_EQ(s.Outbound, tmp / "outb");
   EXPECT_EQ(s.DefaultZone, 2);
   EXPECT_EQ(s.FileBox, tmp / "t mail\\boxes");
+  EXPECT_EQ(s.KillOldBsy, 12 * 3600);
 }
 
 TEST(BinkdWords, QuotingEscapesAndComments) {
@@ -116,6 +118,11 @@ TEST(BinkdConfigText, SmallCases) {
   EXPECT_EQ(s.MainAddress, "2:5020/100@FidoNet");
   EXPECT_EQ(s.Outbound, "/o");
   EXPECT_TRUE(s.FileBox.empty());
+  EXPECT_EQ(s.KillOldBsy, 0);
+  // binkd's times: units mixed, the last kill-old-bsy line wins.
+  c = ParseBinkdConfig("domain f /o 2\naddress 2:1/1\nkill-old-bsy 9\nKill-Old-Bsy 1d12h30\n",
+                       "/c/b.cfg", none);
+  EXPECT_EQ(ResolveBinkdSettings(c, "/c/b.cfg").KillOldBsy, 86400 + 12 * 3600 + 30);
   // Domain names compare without case; the last filebox line wins.
   c = ParseBinkdConfig("domain a /a 1\ndomain B /b 3\naddress 3:1/1@b\nfilebox /x\nfilebox y\n",
                        "/c/b.cfg", none);
@@ -167,6 +174,8 @@ TEST(BinkdConfigText, WhatIsRefused) {
   EXPECT_EQ(error("domain f alias-for \"\"\n"), "/c/b.cfg:1: alias-for without a domain name")
       << "an empty name is no alias: the domain would have no directory";
   EXPECT_EQ(error("filebox\n"), "/c/b.cfg:1: filebox without a directory");
+  EXPECT_EQ(error("kill-old-bsy 12x\n"),
+            "/c/b.cfg:1: kill-old-bsy needs one time such as 43200, 12h or 1d12h");
   EXPECT_EQ(error("include x\n"), "/c/again:1: includes nested deeper than 8 levels");
 }
 

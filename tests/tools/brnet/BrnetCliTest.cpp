@@ -2,6 +2,7 @@
 // flavour and after-sending mode, relative paths, everything it refuses
 // (with nothing on disk afterwards), the queue read back by python3's json,
 // addr, the busy wait, the log, and settings kept by the plug-in.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +11,10 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <map>
+#include <regex>
+#include <set>
+#include <thread>
 
 #include "Commands.h"
 #include "TestSupport.h"
@@ -98,6 +103,13 @@ class Brnet : public ::testing::Test {
   const std::string netmail = tmp / "netmail";
 };
 
+// Sets the last write of PATH SECONDS back.
+void SetAge(const std::string& path, std::int64_t seconds) {
+  const auto when = std::chrono::system_clock::now() - std::chrono::seconds(seconds);
+  fs::last_write_time(path, std::chrono::time_point_cast<fs::file_time_type::duration>(
+                                std::chrono::file_clock::from_sys(when)));
+}
+
 std::string Crlf(const Lines& lines) {
   std::string text;
   for (const std::string& line : lines) text += line + "\r\n";
@@ -117,26 +129,32 @@ TEST_F(Brnet, HelpVersionAndUsageErrors) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "brnet 1.0\n");
 
+  // Each usage error: "brnet: COMMAND: what: operand", then the command's own help.
   const std::vector<std::pair<std::vector<std::string>, std::string>> usage = {
       {{}, "Usage: brnet COMMAND"},
-      {{"send"}, "brnet: unknown command \"send\""},
-      {{"attach", "--bogus", "1", "x"}, "brnet: unknown option --bogus"},
-      {{"attach", "-z"}, "brnet: unknown option -z"},
-      {{"attach", "-f"}, "brnet: option -f needs a value"},
-      {{"attach", "--quiet=yes", "1", "x"}, "brnet: option --quiet takes no value"},
-      {{"attach"}, "brnet: missing ADDRESS"},
-      {{"attach", "2:5020/1"}, "brnet: no FILE given to attach"},
-      {{"attach", "-f", "fast", "1", "x"}, "brnet: unknown flavour \"fast\""},
-      {{"attach", "-t", "zip", "1", "x"}, "brnet: unknown type \"zip\""},
+      {{"send"}, "brnet: unknown command: \"send\"; the commands are in brnet --help\n"},
+      {{"attach", "--bogus", "1", "x"}, "brnet: attach: unknown option: --bogus\n"},
+      {{"attach", "-z"}, "brnet: attach: unknown option: -z"},
+      {{"attach", "-f"}, "brnet: attach: option needs a value: -f"},
+      {{"attach", "--quiet=yes", "1", "x"}, "brnet: attach: option takes no value: --quiet=yes"},
+      {{"attach"}, "brnet: attach: missing ADDRESS"},
+      {{"attach", "2:5020/1"}, "brnet: attach: no FILE given to attach"},
+      {{"attach", "-f", "fast", "1", "x"}, "brnet: attach: unknown flavour: \"fast\"; give"},
+      {{"attach", "-t", "zip", "1", "x"}, "brnet: attach: unknown type: \"zip\"; give"},
       {{"attach", "--kill-sent", "--trunc-sent", "1", "x"},
-       "brnet: --kill-sent and --trunc-sent exclude each other"},
-      {{"attach", "-w", "soon", "1", "x"}, "brnet: --wait needs a number of seconds"},
-      {{"addr"}, "brnet: missing ADDRESS"},
-      {{"queue", "extra"}, "brnet: queue takes no operands"},
-      {{"queue", "--older-than", "soon"}, "brnet: --older-than needs a duration"},
-      {{"request", "1", "!pw"}, "brnet: request \"!pw\": a request beginning with \"!\""},
-      {{"hold", "1", "--until", "1000"}, "brnet: the hold would end in the past"},
-      {{"reflavour", "1", "crash", "--from", "c"}, "brnet: --from and FLAVOUR are the same"},
+       "brnet: attach: --kill-sent and --trunc-sent exclude each other"},
+      {{"attach", "-w", "soon", "1", "x"},
+       "brnet: attach: --wait needs a number of seconds: \"soon\"\nTry 'brnet attach --help'.\n"},
+      {{"addr"}, "brnet: addr: missing ADDRESS"},
+      {{"queue", "extra"}, "brnet: queue: takes no operands: extra"},
+      {{"queue", "--older-than", "soon"}, "brnet: queue: --older-than needs a duration"},
+      {{"request", "1", "!pw"}, "brnet: request: request \"!pw\": a request beginning with \"!\""},
+      {{"hold", "1", "--until", "1000"},
+       "brnet: hold: the hold would end in the past; binkd would just remove it\nTry 'brnet hold "
+       "--help'.\n"},
+      {{"reflavour", "1", "crash", "--from", "c"},
+       "brnet: reflavour: --from and FLAVOUR are the same"},
+      {{"drop", "--leftovers", "--missing", "1"}, "brnet: drop: --leftovers takes no --missing"},
   };
   for (const auto& [args, text] : usage) {
     r = Run(args);
@@ -207,7 +225,7 @@ TEST_F(Brnet, NetmailAttaches) {
   const std::string blank = File("two words.zip");
   r = Attach({"1234", blank}, "netmail");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "brnet: " + blank +
+  EXPECT_EQ(r.err, "brnet: attach: " + blank +
                        ": a netmail attach lists its files separated by blanks; "
                        "this path has a blank\n");
   EXPECT_EQ(Tree(netmail), (Lines{"2.msg", "brnet32.ids"}));
@@ -225,7 +243,7 @@ TEST_F(Brnet, FileBoxesBothFormsCopyAndMove) {
   const std::string other = File("other.txt");
   r = Attach({"-f", "hold", "1234", other, keep}, "box");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "brnet: " + keep + ": " + boxes +
+  EXPECT_EQ(r.err, "brnet: attach: " + keep + ": " + boxes +
                        "/024SS16I.00H/keep.txt is waiting in the box "
                        "already (nothing attached)\n");
   EXPECT_FALSE(fs::exists(boxes + "/024SS16I.00H/other.txt"));
@@ -266,8 +284,20 @@ TEST_F(Brnet, RefusedInputsLeaveNothing) {
        1,
        files +
            "/line\\nbreak.zip: the path contains a line break; the mailer reads one path per line"},
-      {{"2:5020", good}, 1, "Invalid address 2:5020"},
-      {{"2:5020/x@fidonet", good}, 1, "Invalid address 2:5020/x"},
+      {{"2:5020", good},
+       1,
+       "invalid address '2:5020'; give zone:net/node[.point][@domain], net/node or node"},
+      {{"2:5020/1234 ", good},
+       1,
+       "invalid address '2:5020/1234 '; give zone:net/node[.point][@domain], net/node or node"},
+      {{"2:5020/1234.99999999999", good},
+       1,
+       "invalid address '2:5020/1234.99999999999' ('99999999999' is not a valid integer value); "
+       "give "
+       "zone:net/node[.point][@domain], net/node or node"},
+      {{"-t", "box", "-f", "crash", "1234", good},
+       1,
+       "flavour crash: file boxes have normal and hold only; give -f normal or -f hold"},
       {{"1234", good, files + "/none.zip"},
        1,
        files + "/none.zip: No such file or directory (nothing attached)"},
@@ -278,7 +308,7 @@ TEST_F(Brnet, RefusedInputsLeaveNothing) {
     // Permissions do not hold root back: those cases run as nobody.
     const ProcessResult r = Run(args, {}, IsRoot());
     EXPECT_EQ(r.status, c.status) << c.err;
-    EXPECT_EQ(r.err, "brnet: " + c.err + "\n");
+    EXPECT_EQ(r.err, "brnet: attach: " + c.err + "\n");
     EXPECT_EQ(r.out, "");
     EXPECT_FALSE(fs::exists(out)) << c.err;
   }
@@ -286,24 +316,36 @@ TEST_F(Brnet, RefusedInputsLeaveNothing) {
   ProcessResult r = Run({"attach", "-m", "2:5020/100", "1234", good});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err,
-            "brnet: no outbound directory: give --dir, --binkd-config FILE, or configure "
+            "brnet: attach: no outbound directory: give --dir, --binkd-config FILE, or configure "
             "the plug-in\n");
   r = Run({"attach", "-d", out, "1234", good});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err,
-            "brnet: no main address: give --main, --binkd-config FILE, or configure the "
+            "brnet: attach: no main address: give --main, --binkd-config FILE, or configure the "
             "plug-in\n");
   r = Run({"attach", "-c", tmp / "absent.cfg", "1234", good});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err,
-            "brnet: binkd configuration " + tmp / "absent.cfg" + ": No such file or directory\n");
+  EXPECT_EQ(r.err, "brnet: attach: binkd configuration " + tmp / "absent.cfg" +
+                       ": No such file or directory\n");
   WriteFile(tmp / "secret.cfg", "domain f /o 2\naddress 2:5020/1\n");
   fs::permissions(tmp / "secret.cfg", fs::perms::owner_read | fs::perms::owner_write);
   r = Run({"attach", "-c", tmp / "secret.cfg", "1234", good}, {}, IsRoot());
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "brnet: binkd configuration " + tmp / "secret.cfg" + ": Permission denied\n");
+  EXPECT_EQ(r.err,
+            "brnet: attach: binkd configuration " + tmp / "secret.cfg" + ": Permission denied\n");
   EXPECT_FALSE(fs::exists(out));
   EXPECT_FALSE(fs::exists("/o"));
+  if (!IsRoot()) return;
+  // Root works as the outbound's owner: a refusal says whose rights failed.
+  const std::string shut = tmp / "shut";
+  fs::create_directories(shut + "/out");
+  ASSERT_EQ(::chown((shut + "/out").c_str(), 65534, 65534), 0);
+  fs::permissions(shut, fs::perms::owner_all);
+  r = Run({"attach", "-m", "2:5020/100", "-d", shut + "/out", "1234", good});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(shut + "/out (working as nobody, the owner of the spool directory)\n"),
+            std::string::npos)
+      << r.err;
 }
 
 TEST_F(Brnet, BinkdConfigAndPluginSettings) {
@@ -318,7 +360,7 @@ TEST_F(Brnet, BinkdConfigAndPluginSettings) {
   // A main address of another zone than the outbound's is refused.
   r = Run({"attach", "-c", cfg, "-m", "1:1/1", "1234", a});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "brnet: the outbound " + out + " belongs to zone 2 in " + cfg +
+  EXPECT_EQ(r.err, "brnet: attach: the outbound " + out + " belongs to zone 2 in " + cfg +
                        " (domain fidonet), but the main address 1:1/1 is in zone 1; give --main "
                        "with an address of zone 2\n");
 
@@ -343,7 +385,8 @@ TEST_F(Brnet, BusyNodeWaitAndLog) {
   WriteFile(out + "/139c04d2.bsy", "");
   ProcessResult r = Attach({"1234", a});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "brnet: Node 2:5020/1234 is busy\n");
+  EXPECT_EQ(r.err, "brnet: attach: node 2:5020/1234 is busy: " + out +
+                       "/139c04d2.bsy (no process named, 0 s old); nothing attached\n");
   EXPECT_FALSE(fs::exists(out + "/139c04d2.flo"));
   // The mailer's session ends while brnet waits.
   r = test::RunProcess(
@@ -351,7 +394,7 @@ TEST_F(Brnet, BusyNodeWaitAndLog) {
        "attach", "-m", "2:5020/100", "-d", out, "-w", "20", "-l", tmp / "brnet.log", "1234", a},
       {{"XDG_CONFIG_HOME", config}, {"BRNET_BINKD_CFG", ""}});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err, "brnet: node 2:5020/1234 is busy; waiting up to 20 s\n");
+  EXPECT_EQ(r.err, "brnet: attach: node 2:5020/1234 is busy; waiting up to 20 s\n");
   EXPECT_EQ(ReadFile(out + "/139c04d2.flo"), Crlf({a}));
   const std::string log = ReadFile(tmp / "brnet.log");
   EXPECT_NE(log.find("BRNE Starting BRNET\r\n"), std::string::npos) << log;
@@ -370,7 +413,8 @@ TEST_F(Brnet, QueueJsonReadByPython) {
                                              {"-f", "hold", "1234", b},
                                              {"--trunc-sent", "1234.5", c},
                                              {"-f", "direct", "1:234/56", a},
-                                             {"-t", "box", "-f", "hold", "99", b}}) {
+                                             {"-t", "box", "-f", "hold", "99", b},
+                                             {"-t", "box", "99", c}}) {
     std::vector<std::string> all = {"attach", "-q", "-c", cfg};
     all.insert(all.end(), args.begin(), args.end());
     const ProcessResult r = Run(all);
@@ -397,43 +441,192 @@ TEST_F(Brnet, QueueJsonReadByPython) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
             "1:234/56 1000\n  a.zip 1000 direct bink none\n"
-            "2:5020/99 20\n  b.zip 20 hold box none\n"
+            "2:5020/99 23\n  c.zip 3 normal box none\n  b.zip 20 hold box none\n"
             "2:5020/1234 1000\n  a.zip 1000 crash bink kill\n  b.zip None hold bink none\n"
             "2:5020/1234.5 3\n  c.zip 3 normal bink trunc\n"
             "3:1/2 3\n  c.zip 3 normal netmail none\n"
-            "2026\n")
+            "2029\n")
       << ReadFile(tmp / "queue.json");
 
   r = Run({"queue", "-v", "-c", cfg});
   ASSERT_EQ(r.status, 0) << r.err;
   const Lines lines = test::SplitLines(r.out);
-  ASSERT_EQ(lines.size(), 1u + 4u + 5u + 1u) << r.out;
+  ASSERT_EQ(lines.size(), 1u + 4u + 6u + 1u) << r.out;
   EXPECT_EQ(lines[0].rfind("ADDRESS", 0), 0u);
-  EXPECT_EQ(lines[5].rfind("2:5020/1234 ", 0), 0u) << r.out;
-  EXPECT_NE(lines[5].find(" crash,hold "), std::string::npos) << r.out;
-  EXPECT_NE(lines[5].find(" today    1 missing (binkd will skip it)"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("missing  hold      bink    none  " + b + "\n"), std::string::npos) << r.out;
-  EXPECT_EQ(lines.back(), "total: 4 nodes, 5 files, 2.0 KiB, 1 missing (binkd will skip them)");
+  // The plain box is the normal flavour, as attach says.
+  EXPECT_NE(r.out.find("       3  normal    box     none  "), std::string::npos) << r.out;
+  EXPECT_EQ(lines[6].rfind("2:5020/1234 ", 0), 0u) << r.out;
+  EXPECT_NE(lines[6].find(" crash,hold "), std::string::npos) << r.out;
+  EXPECT_NE(lines[6].find(" s      1 missing (binkd will skip it)"), std::string::npos) << r.out;
+  EXPECT_NE(lines[7].find("missing  hold      bink    none  "), std::string::npos) << r.out;
+  EXPECT_NE(lines[7].find(" s     " + b), std::string::npos) << r.out;
+  EXPECT_EQ(lines.back(),
+            "total: 4 nodes, 6 files, 0 packets, 2.0 KiB, 1 missing (binkd will skip them)");
 
-  // A file written three days ago at six in the morning.
-  std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
-  tm.tm_mday -= 3;
-  tm.tm_hour = 6;
-  tm.tm_min = tm.tm_sec = 0;
-  tm.tm_isdst = -1;
-  const auto when = std::chrono::system_clock::from_time_t(std::mktime(&tm));
-  fs::last_write_time(a, std::chrono::time_point_cast<fs::file_time_type::duration>(
-                             std::chrono::file_clock::from_sys(when)));
-  r = Run({"queue", "-c", cfg});
-  EXPECT_NE(r.out.find("1000 B  3 days   \n"), std::string::npos) << r.out;
-  // For cron: status 1 and the old entries only (a.zip, queued twice), or 0.
+  // An entry waits from when its flow line was written, not from its
+  // file's date: a file ten days old queued today is not old.
+  SetAge(a, 10 * 86400);
   r = Run({"queue", "--older-than", "2d", "-c", cfg});
-  EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_EQ(test::SplitLines(r.out).size(), 2u) << r.out;
-  EXPECT_EQ(r.out.find(c), std::string::npos) << r.out;
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out, "");
+  SetAge(out + "/139c04d2.clo", 3 * 86400 + 60);
+  r = Run({"queue", "-c", cfg});
+  EXPECT_NE(r.out.find("1000 B  3 days   1 missing"), std::string::npos) << r.out;
+  // For cron: status 3 and the old entries only, 0 when there are none.
+  r = Run({"queue", "--older-than", "2d", "-c", cfg});
+  EXPECT_EQ(r.status, 3) << r.err;
+  EXPECT_EQ(r.out, "2:5020/1234 crash 3 days " + a + "\n");
   EXPECT_EQ(Run({"queue", "--older-than", "4d", "-c", cfg}).status, 0);
+}
+
+// Nodes with state but no files each get a row: held, polled, busy (with
+// the flag's holder), a packet, box files a drop left; then the stale
+// flag is dealt with as binkd would and by unlock, the leftovers removed.
+TEST_F(Brnet, QueueShowsEveryNodeWithState) {
+  const std::string cfg = BinkdConfig();
+  const std::string f = File("f.bin", 3000), moved = File("g.bin", 3000);
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"hold", "2:5020/1", "--for", "1h"},
+                                             {"poll", "2:5020/2"},
+                                             {"attach", "-t", "box", "5", f},
+                                             {"attach", "-t", "box", "--kill-sent", "5", moved}}) {
+    std::vector<std::string> all = args;
+    all.insert(all.begin() + 1, {"-q", "-c", cfg});
+    ASSERT_EQ(Run(all).status, 0) << args[0];
+  }
+  // A dropped copy goes, its original stays; a moved file is set aside.
+  const std::string box = boxes + "/024SS005.00/";
+  ProcessResult r = Run({"drop", "-c", cfg, "5"});
+  EXPECT_EQ(r.out, "drop 2:5020/5 normal " + box + "f.bin (a copy; " + f +
+                       " stays)\ndrop 2:5020/5 normal " + box + "g.bin\n");
+  EXPECT_EQ(Tree(boxes), (Lines{"024SS005.00/", "024SS005.00/.g.bin"}));
+  WriteFile(out + "/139c0003.bsy", "999999\n");
+  SetAge(out + "/139c0003.bsy", 3 * 3600);
+  WriteFile(out + "/139c0004.hut", std::string(300, 'p'));
+  SetAge(out + "/139c0004.hut", 3 * 3600 + 60);
+  WriteFile(out + "/139c0008.try", std::string("\x01\x00\x02\x00\x05oo\x1bps", 10));
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"2:5020/1 ", " -            0        0 B  -        hold until "},
+      {"2:5020/2 ", " direct       0        0 B  -        poll direct"},
+      {"2:5020/3 ",
+       " -            0        0 B  -        stale busy by pid 999999 (mailer) for 3 h"},
+      {"2:5020/4 ", " hold         0      300 B  3 h      1 packet"},
+      {"2:5020/5 ", " -            0        0 B  -        1 dropped in boxes (2.9 KiB; drop"},
+      {"2:5020/8 ", " -            0        0 B  -        tries 1 ok, 2 failed (oo?ps)"},
+  };
+  r = Run({"queue", "-c", cfg});
+  const Lines lines = test::SplitLines(r.out);
+  ASSERT_EQ(lines.size(), rows.size() + 2) << r.out;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(lines[i + 1].rfind(rows[i].first, 0), 0u) << r.out;
+    EXPECT_NE(lines[i + 1].find(rows[i].second), std::string::npos) << lines[i + 1];
+  }
+  EXPECT_EQ(lines.back(), "total: 6 nodes, 0 files, 1 packet, 300 B, 1 dropped in boxes");
+
+  // A stale flag is named with its holder and age where it blocks.
+  r = Run({"attach", "-c", cfg, "3", f});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "brnet: attach: node 2:5020/3 is busy: " + out +
+                       "/139c0003.bsy (pid 999999, 3 h old), stale ('brnet unlock 2:5020/3' "
+                       "removes a stale flag); nothing attached\n");
+  // unlock refuses a flag whose holder runs, and removes a dead one's.
+  WriteFile(out + "/139c0006.bsy", std::to_string(::getpid()) + "\n");
+  r = Run({"unlock", "-c", cfg, "3", "6"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("brnet: unlock: node 2:5020/6 is in use, its holder may be at work: "),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(fs::exists(out + "/139c0003.bsy"));
+  EXPECT_TRUE(fs::exists(out + "/139c0006.bsy"));
+  // binkd's kill-old-bsy: an older flag, holder unknown, is taken as stale.
+  WriteFile(cfg, ReadFile(cfg) + "kill-old-bsy 1d\ninclude " + tmp / "absent.inc" + "\n");
+  SetAge(out + "/139c0006.bsy", 2 * 86400);
+  r = Run({"attach", "-q", "-c", cfg, "6", f});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "") << "-q silences the skipped include and the removal";
+  EXPECT_FALSE(fs::exists(out + "/139c0006.bsy"));
+
+  // A flow file's first line waits since the file was made (where the file
+  // system records that), the lines after it since its last write.
+  const std::string first = File("first.bin"), later = File("later.bin");
+  ASSERT_EQ(Run({"attach", "-q", "-c", cfg, "7", first}).status, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(3100));
+  ASSERT_EQ(Run({"attach", "-q", "-c", cfg, "7", later}).status, 0);
+  r = Run({"queue", "--older-than", "2s", "-c", cfg});
+  struct statx stx {};
+  if (::statx(AT_FDCWD, (out + "/139c0007.flo").c_str(), 0, STATX_BTIME, &stx) == 0 &&
+      (stx.stx_mask & STATX_BTIME) != 0) {
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.out.find("\n2:5020/7 normal "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" s " + first + "\n"), std::string::npos) << r.out;
+  }
+  EXPECT_EQ(r.out.find(later), std::string::npos) << r.out;
+
+  r = Run({"drop", "--leftovers", "-c", cfg, "5"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "remove 2:5020/5 " + box + ".g.bin\n");
+  EXPECT_EQ(Tree(boxes), (Lines{"024SS005.00/"}));
+}
+
+// The long options of one command's --help: "  -f, --flavour ..." and
+// "      --json ...".
+std::set<std::string> HelpOptions(const std::string& help) {
+  std::set<std::string> names;
+  static const std::regex line(R"(^  (?:-\w, |    )--([a-z-]+))");
+  for (const std::string& text : test::SplitLines(help)) {
+    std::smatch m;
+    if (std::regex_search(text, m, line)) names.insert(m[1]);
+  }
+  return names;
+}
+
+// brnet(1)'s OPTIONS: each option's long name with the commands named
+// after it, as ".RB ( attach ," ... ".BR drop )"; none named: every command.
+std::map<std::string, std::set<std::string>> ManualOptions(const std::string& manual) {
+  std::map<std::string, std::set<std::string>> options;
+  const Lines lines = test::SplitLines(manual);
+  const auto start = std::find(lines.begin(), lines.end(), ".SH OPTIONS");
+  static const std::regex name(R"(\\-\\-([a-z\\-]+))"), word(R"(\b([a-z]+)\b)");
+  for (auto it = start; it != lines.end() && it + 1 != lines.end(); ++it) {
+    if (it != start && it->rfind(".SH", 0) == 0) break;
+    std::smatch m;
+    if (*it != ".TP" || !std::regex_search(*(it + 1), m, name)) continue;
+    std::string option = m[1];
+    option.erase(std::remove(option.begin(), option.end(), '\\'), option.end());
+    std::set<std::string>& commands = options[option];
+    auto r = it + 2;
+    if (r == lines.end() || r->rfind(".RB (", 0) != 0) continue;
+    for (; r != lines.end(); ++r) {
+      for (std::sregex_iterator w(r->begin() + 3, r->end(), word), end; w != end; ++w) {
+        commands.insert((*w)[1]);
+      }
+      if (r->find(')') != std::string::npos) break;
+    }
+  }
+  return options;
+}
+
+// brnet(1) and every command's --help list the same options for the same
+// commands: neither can drift from the other unseen.
+TEST_F(Brnet, ManualAndHelpListTheSameOptions) {
+  const std::vector<std::string> commands = {"attach", "queue",  "addr",   "poll", "request",
+                                             "hold",   "unhold", "unlock", "drop", "reflavour"};
+  const auto manual = ManualOptions(ReadFile(BRNET_MANUAL));
+  ASSERT_GT(manual.size(), 20u);
+  std::set<std::string> helped;
+  for (const std::string& command : commands) {
+    const ProcessResult r = Run({command, "--help"});
+    ASSERT_EQ(r.status, 0) << command;
+    const std::set<std::string> options = HelpOptions(r.out);
+    helped.insert(options.begin(), options.end());
+    for (const auto& [option, only] : manual) {
+      if (option == "version") continue;  // brnet's own, no command's
+      const bool documented = only.empty() || only.count(command) != 0;
+      EXPECT_EQ(options.count(option) != 0, documented) << command << " --" << option;
+    }
+  }
+  for (const std::string& option : helped) EXPECT_EQ(manual.count(option), 1u) << option;
+  EXPECT_NE(Run({"--help"}).out.find("unlock ADDRESS..."), std::string::npos);
 }
 
 TEST_F(Brnet, AddrShowsNames) {
@@ -452,7 +645,9 @@ TEST_F(Brnet, AddrShowsNames) {
   EXPECT_EQ(lines[10], "  semaphores   T-MAIL_SEM_" + hash + ".BSY T-MAIL_SEM_" + hash + ".CSY");
   r = Run({"addr", "-m", "2:5020/100", "2:5020"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "brnet: Invalid address 2:5020\n");
+  EXPECT_EQ(r.err,
+            "brnet: addr: invalid address '2:5020'; give zone:net/node[.point][@domain], net/node "
+            "or node\n");
   EXPECT_EQ(Tree(tmp.Path()), (Lines{"config/", "files/"}));
 }
 

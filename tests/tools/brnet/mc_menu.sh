@@ -35,7 +35,7 @@ keys F
 wait_for "Destination FidoNet address"
 type_text "1234"
 keys Enter
-wait_for "Flavour:"
+wait_for "Flavour, typed out (empty cancels)"
 type_text "crash"
 keys Enter
 wait_for "Press Enter to return to mc"

@@ -113,7 +113,8 @@ bool ReplaceFile(const std::string& file, const std::string& text) {
 // earlier one.
 bool SetAside(const std::string& file) {
   for (int i = 0; i < 1000; ++i) {
-    std::string name = file + ".damaged" + (i ? "." + std::to_string(i) : std::string());
+    std::string name = file + ".damaged";
+    if (i) name.append(1, '.').append(std::to_string(i));
     if (::link(file.c_str(), name.c_str()) == 0) return ::unlink(file.c_str()) == 0;
     if (errno != EEXIST) return false;
   }
