@@ -6,6 +6,7 @@
 #include "sys/Debug.h"
 #include "sys/File.h"
 #include "sys/FileSystem.h"
+#include "sys/SpoolAccess.h"
 #include "util/Files.h"
 #include "util/Paths.h"
 #include "util/Words.h"
@@ -112,6 +113,65 @@ void CheckEnumValues(TOutbFlavor flavor, TOutbType outbType, TOutbSendMode mode)
   }
 }
 
+// The directory the mailer of OUTBTYPE serves, which it sends FILES from
+// by their paths; empty for a box copy, the mailer's own file.
+std::string MailerSpool(const TOutbound& outbound, TOutbType outbType, TOutbSendMode mode) {
+  switch (outbType) {
+    case otBink:
+      return outbound.BinkOutPath();
+    case otArcMail:
+      return outbound.NetmailPath();
+    case otFileBox:
+    case otLongFileBox:
+      return mode == smKillSent ? outbound.FileBoxesPath() : std::string();
+  }
+  return {};
+}
+
+// The mailer (the spool directory's owner) must be able to send every file
+// and do with it what MODE asks afterwards, or it would mark the attach
+// done and the node would get nothing: the whole list is refused first.
+// A moved file keeps its mode in the box and is deleted from there.
+void CheckMailerCanSend(const TOutbound& outbound, const std::vector<std::string>& files,
+                        TOutbType outbType, TOutbSendMode mode) {
+  const std::string spool = MailerSpool(outbound, outbType, mode);
+  if (spool.empty()) return;
+  const bool moved = outbType == otFileBox || outbType == otLongFileBox;
+  const sys::MailerNeeds needs = moved || mode == smNone ? sys::MailerNeeds::kRead
+                                 : mode == smKillSent    ? sys::MailerNeeds::kReadDelete
+                                                         : sys::MailerNeeds::kReadTruncate;
+  for (const std::string& path : files) {
+    const std::string why = sys::MailerCannot(spool, path, needs);
+    if (!why.empty()) throw EOutbError("Cannot attach " + path + ": " + why);
+  }
+}
+
+// The nearest existing directory of DIR and those above it, down to ROOT.
+std::string ExistingDirUpTo(std::string dir, const std::string& root) {
+  while (dir.size() > root.size() && !DirectoryPresent(dir)) {
+    dir = DropTrailingSlash(ExtractFilePath(DropTrailingSlash(dir)));
+  }
+  return dir;
+}
+
+// A caller who may not write where the node's files go is told whose the
+// directory is and what to change, before any flag is tried.
+void CheckWriteAccess(const TOutbound& outbound, const TFidoAddr& addr, TOutbFlavor flavor,
+                      TOutbType outbType) {
+  std::string dir;
+  if (outbType == otBink) {
+    const TBsoPath base = BinkBasePath(addr, outbound.BinkOutPath());
+    dir = ExistingDirUpTo(ExtractFilePath(base.Full()), base.Root);
+  } else if (outbType == otArcMail) {
+    dir = outbound.NetmailPath();
+  } else {
+    const std::string& root = outbound.FileBoxesPath();
+    dir = ExistingDirUpTo(FileBoxDirName(addr, root, flavor, outbType == otLongFileBox), root);
+  }
+  const std::string why = sys::CannotWriteIn(DropTrailingSlash(dir));
+  if (!why.empty()) throw EOutbError("Cannot attach to " + addr.ToString() + ": " + why);
+}
+
 std::string SendModePrefix(TOutbSendMode mode) {
   return mode == smKillSent ? "^" : (mode == smTruncSent ? "#" : "");
 }
@@ -212,6 +272,8 @@ void TOutbound::AttachFiles(const TFidoAddr* addr, const std::vector<std::string
   CheckDestination(*addr);
   CheckTypePath(*this, outbType);
   CheckFiles(*files, outbType);
+  CheckMailerCanSend(*this, *files, outbType, mode);
+  CheckWriteAccess(*this, *addr, flavor, outbType);
   // The netmail directory and the origin address are checked before the
   // node is flagged.
   if (outbType == otArcMail) {

@@ -1,0 +1,74 @@
+#include "sys/posix/Owner.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "sys/posix/Below.h"
+#include "sys/posix/Syscalls.h"
+
+namespace brnet::sys::posix {
+namespace {
+
+// The mode the new entry ST gets in the directory DIRST. A file made with
+// no write bit at all (a copy of a read-only file) stays read-only.
+mode_t WantedMode(const struct stat& st, const struct stat& dirSt) {
+  const bool isDir = S_ISDIR(st.st_mode);
+  const bool readOnly = !isDir && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+  const mode_t writes = readOnly ? 0 : S_IWUSR | S_IWGRP;
+  mode_t want =
+      (st.st_mode & 07777) | ((isDir ? S_IRWXU : S_IRUSR | S_IWUSR) & (writes | ~S_IWUSR));
+  // A directory anybody may write into hands nothing on: what is made in
+  // /tmp stays as private as the umask made it.
+  if ((dirSt.st_mode & S_IWOTH) == 0) {
+    want |= dirSt.st_mode & (isDir ? (S_ISGID | S_IRWXG) : (S_IRGRP | (S_IWGRP & writes)));
+  }
+  return want;
+}
+
+// DIR itself for a descriptor, else the directory of the path NAME.
+UniqueFd DirOfName(const std::string& name) {
+  const std::size_t slash = name.find_last_of('/');
+  const std::string dir =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : name.substr(0, slash));
+  return UniqueFd(Syscalls().open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+}
+
+}  // namespace
+
+int GiveToDirOwner(int fd, int dir) {
+  struct stat st {
+  }, dirSt{};
+  if (::fstat(fd, &st) != 0 || ::fstat(dir, &dirSt) != 0) return errno;
+  const bool root = ::geteuid() == 0;
+  const uid_t owner = root && st.st_uid != dirSt.st_uid ? dirSt.st_uid : static_cast<uid_t>(-1);
+  const gid_t group = st.st_gid != dirSt.st_gid ? dirSt.st_gid : static_cast<gid_t>(-1);
+  if (owner != static_cast<uid_t>(-1) || group != static_cast<gid_t>(-1)) {
+    // A user outside the directory's group keeps its own group; root must
+    // succeed, else the mailer could not use what it made.
+    if (Syscalls().fchown(fd, owner, group) != 0 && root) return errno;
+    // Giving a file away clears its set-ID bits; the mode is set below.
+    if (::fstat(fd, &st) != 0) return errno;
+  }
+  const mode_t want = WantedMode(st, dirSt);
+  if (want != (st.st_mode & 07777)) Syscalls().fchmod(fd, want);
+  return 0;
+}
+
+int GiveToDirOwner(int fd, int dir, const std::string& name) {
+  if (dir != AT_FDCWD) return GiveToDirOwner(fd, dir);
+  const UniqueFd parent = DirOfName(name);
+  if (parent.Get() < 0) return errno;
+  return GiveToDirOwner(fd, parent.Get());
+}
+
+int GiveMadeDirToDirOwner(int dir, const std::string& name) {
+  const UniqueFd made(
+      Syscalls().openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
+  if (made.Get() < 0) return errno;
+  return GiveToDirOwner(made.Get(), dir, name);
+}
+
+}  // namespace brnet::sys::posix
