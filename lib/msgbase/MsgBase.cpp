@@ -184,11 +184,10 @@ std::uint32_t TMsgMsg::ClaimMsgIdSerial(std::uint32_t own) {
   bool writable = true;
   try {
     file.OpenBelow(DirPrefix(), kSerialFileName, sys::FileMode::kUpdateOrCreate);
-  } catch (const EFileLocked&) {
-    throw;
-  } catch (const EInOutError&) {
+  } catch (const EInOutError& e) {
     // One this user may not write (made by another user before what we
     // make became the directory's) is read: no reason to fail the message.
+    if (!sys::IsAccessDeniedError(e.ErrorCode())) throw;
     writable = false;
     try {
       file.OpenBelow(DirPrefix(), kSerialFileName, sys::FileMode::kRead);

@@ -154,10 +154,11 @@ std::string ExistingDirUpTo(std::string dir, const std::string& root) {
   return dir;
 }
 
-// A caller who may not write where the node's files go is told whose the
-// directory is and what to change, before any flag is tried.
-void CheckWriteAccess(const TOutbound& outbound, const TFidoAddr& addr, TOutbFlavor flavor,
-                      TOutbType outbType) {
+// Why the caller may not write where the node's files go: whose the
+// directory is and what to change; empty when it may. Asked after a
+// failure, so that the usual attach pays nothing for it.
+std::string WriteAccessHint(const TOutbound& outbound, const TFidoAddr& addr, TOutbFlavor flavor,
+                            TOutbType outbType) {
   std::string dir;
   if (outbType == otBink) {
     const TBsoPath base = BinkBasePath(addr, outbound.BinkOutPath());
@@ -168,8 +169,7 @@ void CheckWriteAccess(const TOutbound& outbound, const TFidoAddr& addr, TOutbFla
     const std::string& root = outbound.FileBoxesPath();
     dir = ExistingDirUpTo(FileBoxDirName(addr, root, flavor, outbType == otLongFileBox), root);
   }
-  const std::string why = sys::CannotWriteIn(DropTrailingSlash(dir));
-  if (!why.empty()) throw EOutbError("Cannot attach to " + addr.ToString() + ": " + why);
+  return sys::CannotWriteIn(DropTrailingSlash(dir));
 }
 
 std::string SendModePrefix(TOutbSendMode mode) {
@@ -273,14 +273,21 @@ void TOutbound::AttachFiles(const TFidoAddr* addr, const std::vector<std::string
   CheckTypePath(*this, outbType);
   CheckFiles(*files, outbType);
   CheckMailerCanSend(*this, *files, outbType, mode);
-  CheckWriteAccess(*this, *addr, flavor, outbType);
   // The netmail directory and the origin address are checked before the
   // node is flagged.
   if (outbType == otArcMail) {
     OpenNetmailBase();
     BR_ASSERT(MainAddress() != nullptr, "FidoAddr");
   }
-  FindOrAddNode(addr).AttachFiles(*files, flavor, outbType, mode);
+  try {
+    FindOrAddNode(addr).AttachFiles(*files, flavor, outbType, mode);
+  } catch (const EFileLocked&) {
+    throw;
+  } catch (const EInOutError& e) {
+    const std::string hint = WriteAccessHint(*this, *addr, flavor, outbType);
+    if (hint.empty()) throw;
+    throw EInOutError(std::string(e.what()) + ": " + hint, e.ErrorCode());
+  }
 }
 
 void TOutbNode::AttachFiles(const std::vector<std::string>& files, TOutbFlavor flavor,

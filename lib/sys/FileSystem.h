@@ -249,6 +249,9 @@ int RenameInDirBelow(const std::string& root, std::string_view below, const std:
 std::string SystemErrorMessage(int code);
 // True when CODE, returned above, says that the target name exists already.
 bool IsFileExistsError(int code);
+// True when CODE, an error code of the services above or EInOutError's,
+// says that this user lacks the right.
+bool IsAccessDeniedError(int code);
 
 bool LastWriteTime(const std::string& path, FileTime& time);
 

@@ -116,7 +116,7 @@ TEST_F(TwoUserSpool, RootAttachesAsTheMailerAndEveryDomainIsCalled) {
       {{"-f", "i", "1/2@othernet", other}, "99:1/2@othernet immediate none "},
       {{"1/2@othernet", other}, "brnet: " + other + ": waits for the node already"},
       {{"--kill-sent", "1234", boxed},
-       "brnet: " + boxed + ": --kill-sent, but the mailer's user ftn cannot write its directory"},
+       "brnet: " + boxed + ": delete after sending, but the mailer's user ftn cannot write its directory"},
       {{"1234", secret}, "brnet: " + secret + ": the mailer's user ftn cannot read it"},
       {{"1234@typonet", boxed}, "brnet: unknown domain \"typonet\"; the binkd configuration has: "},
       {{"0:0/0", boxed}, "brnet: Invalid address 0:0/0: there is no zone 0"},

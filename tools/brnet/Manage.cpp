@@ -2,9 +2,9 @@
 #include "Manage.h"
 
 #include <chrono>
-#include <stdexcept>
 #include <cstdio>
 #include <ctime>
+#include <stdexcept>
 #include <thread>
 
 #include "CliError.h"
@@ -102,12 +102,16 @@ NodeSession::NodeSession(const ParsedArgs& args, const SetupSources& sources, bo
   }
   main_ = std::make_unique<MainAddressScope>(setup_.MainAddress);
   if (!setup_.BinkOut.empty()) CheckDefaultZone(setup_, main_->Addr());
-  // Whatever is made from here on (the log included) is the mailer's.
+  // The log is the caller's, opened before root becomes the mailer's user;
+  // whatever is made in the spool from here on is the mailer's.
+  if (!args.Value("log").empty()) {
+    log_.SetFileName(args.Value("log"));
+    log_.KeepOpen();
+  }
   EnterSpool(!setup_.BinkOut.empty() ? setup_.BinkOut
              : !setup_.Boxes.empty() ? setup_.Boxes
                                      : setup_.Netmail);
   if (!args.Value("log").empty()) {
-    log_.SetFileName(args.Value("log"));
     log_.SetAppShortName("BRNET");
     log_.SetAppName("BRNET");
     log_.LogStart();
@@ -203,8 +207,7 @@ void NodeSession::Report(char level, const TFidoAddr& addr, const std::string& v
     std::printf("%s%s %s %s\n", dryRun_ ? "would " : "", verb.c_str(), Shown(addr).c_str(),
                 what.c_str());
   }
-  if (!dryRun_ && logging_ && level != ' ')
-    log_.Log(level, verb + " " + Shown(addr) + " " + what);
+  if (!dryRun_ && logging_ && level != ' ') log_.Log(level, verb + " " + Shown(addr) + " " + what);
 }
 
 }  // namespace brnet::cli

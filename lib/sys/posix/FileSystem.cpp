@@ -717,6 +717,10 @@ bool IsFileExistsError(int code) {
   return code == EEXIST;
 }
 
+bool IsAccessDeniedError(int code) {
+  return code == EACCES || code == EPERM;
+}
+
 std::string SystemErrorMessage(int code) {
   char buffer[256];
   return std::string(::strerror_r(code, buffer, sizeof buffer));

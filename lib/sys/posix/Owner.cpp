@@ -42,8 +42,9 @@ int GiveToDirOwner(int fd, int dir) {
   struct stat st {
   }, dirSt{};
   if (::fstat(fd, &st) != 0 || ::fstat(dir, &dirSt) != 0) return errno;
-  const bool root = ::geteuid() == 0;
-  const uid_t owner = root && st.st_uid != dirSt.st_uid ? dirSt.st_uid : static_cast<uid_t>(-1);
+  // Only an entry that is not the directory owner's already may need root.
+  const bool root = st.st_uid != dirSt.st_uid && ::geteuid() == 0;
+  const uid_t owner = root ? dirSt.st_uid : static_cast<uid_t>(-1);
   const gid_t group = st.st_gid != dirSt.st_gid ? dirSt.st_gid : static_cast<gid_t>(-1);
   if (owner != static_cast<uid_t>(-1) || group != static_cast<gid_t>(-1)) {
     // A user outside the directory's group keeps its own group; root must

@@ -304,6 +304,10 @@ bool IsFileExistsError(int code) {
   return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
 }
 
+bool IsAccessDeniedError(int code) {
+  return code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION;
+}
+
 std::string SystemErrorMessage(int code) {
   std::string message = SystemMessageText(static_cast<DWORD>(code));
   // The system's texts end in a full stop; the callers put them into
