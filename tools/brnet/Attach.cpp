@@ -288,6 +288,7 @@ int Attach(const ParsedArgs& args, const SetupSources& sources) {
   MainAddressScope main(setup.MainAddress);
   const Destination target = ResolveDestination(setup, main, args.Operands[0]);
   const TFidoAddr& dest = target.Addr;
+  if (r.Type != otArcMail) WarnIfNotCalled(setup, target, r.Quiet);
   const std::string& dir = r.Type == otBink ? target.Place.Dir : setup.DirOf(r.Type);
   // The log is the caller's: opened before root becomes the mailer's user.
   TLog log;

@@ -65,6 +65,8 @@ struct Resolved {
   // address's among them; none without a configuration.
   std::vector<BinkdDomain> Domains;
   std::string MainDomain;
+  // That configuration, for binkd's choice of domain and of nodes to call.
+  std::optional<BinkdSettings> Binkd;
 
   // The directory of TYPE.
   const std::string& DirOf(TOutbType type) const;

@@ -90,17 +90,37 @@ std::string Destination::Text() const {
   return shown.Format(afDomain);
 }
 
+// The domain TEXT names, or, without "@", the one binkd files its zone
+// under (BinkdDomainOfZone); empty for the main address's.
+std::string DomainOfText(const Resolved& setup, MainAddressScope& main, const std::string& text) {
+  const std::size_t at = text.find('@');
+  if (at != std::string::npos) return text.substr(at + 1);
+  if (!setup.Binkd) return {};
+  main.NameZone(0);
+  const std::string domain = BinkdDomainOfZone(*setup.Binkd, ParseDestination(text).Zone);
+  return EqualsAsciiNoCase(domain, setup.MainDomain) ? std::string() : domain;
+}
+
 Destination ResolveDestination(const Resolved& setup, MainAddressScope& main,
                                const std::string& text) {
   CheckDefaultZone(setup, main.Addr());
   ParseDestination(text);  // a malformed text is refused as such first
-  const std::size_t at = text.find('@');
   Destination dest;
-  dest.Place = PlaceOf(setup, at == std::string::npos ? std::string() : text.substr(at + 1));
+  dest.Place = PlaceOf(setup, DomainOfText(setup, main, text));
   // Parts left out come from the main address, the zone from the domain's.
   main.NameZone(dest.Place.Main ? 0 : dest.Place.DefaultZone);
   dest.Addr = ParseDestination(text);
   return dest;
+}
+
+void WarnIfNotCalled(const Resolved& setup, const Destination& dest, bool quiet) {
+  if (quiet || !setup.Binkd) return;
+  TFidoAddr addr = dest.Addr;
+  addr.Domain = dest.Place.Domain;
+  const std::string why = WhyBinkdWillNotCall(*setup.Binkd, addr);
+  if (why.empty()) return;
+  std::fprintf(stderr, "brnet: warning: %s: %s; queued all the same\n", dest.Text().c_str(),
+               why.c_str());
 }
 
 namespace {

@@ -42,12 +42,18 @@ struct Destination {
 };
 
 // TEXT parsed (parts left out taken from the main address, the zone from
-// its domain's default zone), its domain picked, and checked: not empty, no
+// its domain's default zone), its domain picked (without "@domain", the one
+// binkd picks for its zone: BinkdDomainOfZone), and checked: not empty, no
 // zone 0, no wildcard, and a main domain whose default zone is the main
 // address's. Leaves MAIN naming the destination's domain (see
 // MainAddressScope::NameZone).
 Destination ResolveDestination(const Resolved& setup, MainAddressScope& main,
                                const std::string& text);
+
+// Warns on stderr, unless QUIET, when the binkd configuration in use never
+// calls DEST (WhyBinkdWillNotCall): the mail would wait for ever unless the
+// node calls in.
+void WarnIfNotCalled(const Resolved& setup, const Destination& dest, bool quiet);
 
 // Run as root while DIR (or its nearest existing parent) belongs to another
 // user: becomes that user (group list, group, user) for the rest of the
