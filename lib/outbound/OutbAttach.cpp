@@ -197,6 +197,17 @@ void RefuseLinksBelow(const std::string& root, std::string_view below, bool whol
   }
 }
 
+// Makes the zone and point directories DIR consists of, each like the
+// outbound OUTPATH (its owner, group and group rights).
+void MakeOutboundDirs(const std::string& dir, const std::string& outPath) {
+  for (const std::string& prefix : DirPathPrefixes(ExpandFileName(WithTrailingSlash(dir)))) {
+    if (DirectoryPresent(prefix)) continue;
+    const bool made = sys::MakeDir(prefix, DropTrailingSlash(outPath));
+    // Another process may make the same level at the same moment.
+    if (!made && !DirectoryPresent(prefix)) sys::ThrowLastError(DropTrailingSlash(prefix));
+  }
+}
+
 // The node's flow file of FLAVOR, as its directory (the outbound, or the
 // outbound's parent for another zone) and the path below it; one that
 // another program wrote in another case is used as it is. The spellings
@@ -217,7 +228,7 @@ TBsoPath FlowFilePath(const TFidoAddr& addr, const std::string& outPath, TOutbFl
   std::string dir = dirs.empty() ? base.Root + dirBelow : dirs.front();
   if (dirs.empty()) {
     RefuseLinksBelow(base.Root, dirBelow, true);
-    if (!MakeDirPath(dir)) sys::ThrowLastError(dir);
+    MakeOutboundDirs(dir, outPath);
   }
   if (dir.back() == sys::PathDelim()) dir.pop_back();
   return {base.Root, dir.substr(base.Root.size()) + base.Below.substr(slash)};

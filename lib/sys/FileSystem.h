@@ -118,7 +118,11 @@ int FileAttributes(const std::string& path);
 // Sets or clears the read-only attribute.
 bool SetReadOnly(const std::string& path, bool readOnly);
 
-bool MakeDir(const std::string& path);         // one level
+// One level. What is made belongs to the owner and group of the directory
+// it is made in, with that directory's group rights (POSIX), or, when
+// MODEL is given, of MODEL: a zone's directory beside the outbound is the
+// outbound's.
+bool MakeDir(const std::string& path, const std::string& model = {});
 bool RemoveEmptyDir(const std::string& path);  // fails when anything is left in it
 bool RemoveFile(const std::string& path);
 

@@ -2,9 +2,9 @@
 #include "Manage.h"
 
 #include <chrono>
+#include <stdexcept>
 #include <cstdio>
 #include <ctime>
-#include <stdexcept>
 #include <thread>
 
 #include "CliError.h"
@@ -207,7 +207,8 @@ void NodeSession::Report(char level, const TFidoAddr& addr, const std::string& v
     std::printf("%s%s %s %s\n", dryRun_ ? "would " : "", verb.c_str(), Shown(addr).c_str(),
                 what.c_str());
   }
-  if (!dryRun_ && logging_ && level != ' ') log_.Log(level, verb + " " + Shown(addr) + " " + what);
+  if (!dryRun_ && logging_ && level != ' ')
+    log_.Log(level, verb + " " + Shown(addr) + " " + what);
 }
 
 }  // namespace brnet::cli

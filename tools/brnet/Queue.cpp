@@ -341,8 +341,8 @@ int PrintOlder(const std::vector<NodeView>& nodes, std::int64_t seconds, bool js
                JsonField("path", f.FullName) + ",\"flavour\":" + JsonString(FlavourName(f.Flavor)) +
                ",\"age_seconds\":" + std::to_string(age) + "}";
       } else {
-        out += node.Address + " " + FlavourName(f.Flavor) + " " + std::to_string(age / 3600) +
-               "h " + f.FullName + "\n";
+        out += node.Address + " " + FlavourName(f.Flavor) + " " + std::to_string(age / 3600) + "h " +
+               f.FullName + "\n";
       }
       ++count;
     }

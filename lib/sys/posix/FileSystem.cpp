@@ -176,9 +176,9 @@ bool SetReadOnly(const std::string& path, bool readOnly) {
   return ::chmod(path.c_str(), mode) == 0;
 }
 
-bool MakeDir(const std::string& path) {
+bool MakeDir(const std::string& path, const std::string& model) {
   if (Syscalls().mkdirat(AT_FDCWD, path.c_str(), kNewDirMode) != 0) return false;
-  if (const int err = posix::GiveMadeDirToDirOwner(AT_FDCWD, path); err != 0) {
+  if (const int err = posix::GiveMadeDirToDirOwner(AT_FDCWD, path, model); err != 0) {
     ::rmdir(path.c_str());
     errno = err;
     return false;

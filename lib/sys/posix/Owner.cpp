@@ -65,10 +65,15 @@ int GiveToDirOwner(int fd, int dir, const std::string& name) {
   return GiveToDirOwner(fd, parent.Get());
 }
 
-int GiveMadeDirToDirOwner(int dir, const std::string& name) {
+int GiveMadeDirToDirOwner(int dir, const std::string& name, const std::string& model) {
   const UniqueFd made(
       Syscalls().openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
   if (made.Get() < 0) return errno;
+  if (!model.empty()) {
+    const UniqueFd modelDir(Syscalls().open(model.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+    if (modelDir.Get() < 0) return errno;
+    return GiveToDirOwner(made.Get(), modelDir.Get());
+  }
   return GiveToDirOwner(made.Get(), dir, name);
 }
 

@@ -30,7 +30,8 @@ int GiveToDirOwner(int fd, int dir);
 int GiveToDirOwner(int fd, int dir, const std::string& name);
 
 // The same for the directory NAME just made in DIR (AT_FDCWD: a path),
-// opened without following a link to be given.
-int GiveMadeDirToDirOwner(int dir, const std::string& name);
+// opened without following a link to be given; to the directory MODEL's
+// owner instead when MODEL is given.
+int GiveMadeDirToDirOwner(int dir, const std::string& name, const std::string& model = {});
 
 }  // namespace brnet::sys::posix

@@ -130,7 +130,7 @@ bool SetReadOnly(const std::string& path, bool readOnly) {
   return ::SetFileAttributesA(path.c_str(), wanted) != 0;
 }
 
-bool MakeDir(const std::string& path) {
+bool MakeDir(const std::string& path, const std::string&) {
   return ::CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
 
