@@ -28,8 +28,9 @@ mode_t WantedMode(const struct stat& st, const struct stat& dirSt) {
   return want;
 }
 
-// DIR itself for a descriptor, else the directory of the path NAME.
-UniqueFd DirOfName(const std::string& name) {
+// The directory of the path NAME, opened as a path descriptor.
+UniqueFd DirOfName(std::string name) {
+  while (name.size() > 1 && name.back() == '/') name.pop_back();  // "box/" is "box"
   const std::size_t slash = name.find_last_of('/');
   const std::string dir =
       slash == std::string::npos ? "." : (slash == 0 ? "/" : name.substr(0, slash));

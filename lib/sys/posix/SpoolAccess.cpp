@@ -164,8 +164,8 @@ std::string CannotWriteIn(const std::string& dir) {
   const std::string group = GroupName(st.st_gid);
   char mode[8];
   std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-  std::string text = me.Name + " may not write into " + dir + " (owner " + UserName(st.st_uid) +
-                     ", group " + group + ", mode " + mode + "): ";
+  std::string text = "the user " + me.Name + " has no write access to " + dir + " (owner " +
+                     UserName(st.st_uid) + ", group " + group + ", mode " + mode + "): ";
   // The groups this process has; the login groups may hold one added since.
   std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
   groups.resize(static_cast<std::size_t>(
