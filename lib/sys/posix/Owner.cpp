@@ -37,6 +37,23 @@ UniqueFd DirOfName(std::string name) {
   return UniqueFd(Syscalls().open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
 }
 
+// The last component of the path NAME.
+std::string BaseOf(std::string name) {
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
+  const std::size_t slash = name.find_last_of('/');
+  return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+// Whether FD is the entry NAME in the directory PARENT: a directory of the
+// path swapped meanwhile must not decide whose the entry becomes.
+bool IsEntryOf(int fd, int parent, const std::string& name) {
+  struct stat st {
+  }, named{};
+  return ::fstat(fd, &st) == 0 &&
+         ::fstatat(parent, BaseOf(name).c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+         st.st_dev == named.st_dev && st.st_ino == named.st_ino;
+}
+
 }  // namespace
 
 int GiveToDirOwner(int fd, int dir) {
@@ -63,6 +80,9 @@ int GiveToDirOwner(int fd, int dir, const std::string& name) {
   if (dir != AT_FDCWD) return GiveToDirOwner(fd, dir);
   const UniqueFd parent = DirOfName(name);
   if (parent.Get() < 0) return errno;
+  // Left as made when the path leads elsewhere now: never given away, nor
+  // taken back by a name that may now mean another file.
+  if (!IsEntryOf(fd, parent.Get(), name)) return 0;
   return GiveToDirOwner(fd, parent.Get());
 }
 
@@ -70,6 +90,9 @@ int GiveMadeDirToDirOwner(int dir, const std::string& name, const std::string& m
   const UniqueFd made(
       Syscalls().openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
   if (made.Get() < 0) return errno;
+  // Only a directory of this process's user is ours, just made.
+  struct stat st {};
+  if (::fstat(made.Get(), &st) != 0 || st.st_uid != ::geteuid()) return 0;
   if (!model.empty()) {
     const UniqueFd modelDir(Syscalls().open(model.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
     if (modelDir.Get() < 0) return errno;
