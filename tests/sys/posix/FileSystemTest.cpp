@@ -15,6 +15,7 @@
 #include "TestSupport.h"
 #include "sys/File.h"
 #include "sys/SearchNames.h"
+#include "sys/SpoolAccess.h"
 
 namespace brnet::sys {
 namespace {
@@ -112,11 +113,6 @@ TEST(PosixFileSystem, ReadFileHeadFollowsNoLinkAndSkipsFifos) {
   EXPECT_EQ(ReadFileHead(tmp / "fifo.bsy", 64), std::nullopt);
 }
 
-}  // namespace
-}  // namespace brnet::sys
-
-namespace brnet::sys {
-namespace {
 
 // Whatever the layer makes in a directory is the directory owner's and
 // group's, with the group rights the directory gives, whatever the umask:
@@ -162,6 +158,44 @@ TEST(PosixFileSystem, WhatIsMadeBelongsToTheDirectorysOwnerAndGroup) {
           << name << " in a " << std::oct << row.dir << " directory";
     }
   }
+}
+
+
+// What the spool's owner (the mailer's user) could not do with a file, by
+// the modes of the file and its directory; root asks for another user.
+TEST(PosixFileSystem, MailerCannotNamesTheUserAndWhatIsMissing) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to judge for another user";
+  TempDir tmp;
+  const std::string spool = tmp / "spool", mine = tmp / "mine", shared = tmp / "shared";
+  for (const std::string& dir : {spool, mine, shared}) fs::create_directory(dir);
+  ASSERT_EQ(::chown(spool.c_str(), 65534, 65534), 0);
+  ::chmod(shared.c_str(), 01777);
+  ::chmod(tmp.Path().c_str(), 0755);
+  struct Row {
+    std::string file;
+    mode_t mode;
+    MailerNeeds needs;
+    std::string why;  // after "the mailer's user nobody" or as a whole
+  } const rows[] = {
+      {mine + "/open", 0644, MailerNeeds::kRead, ""},
+      {mine + "/private", 0600, MailerNeeds::kRead, "the mailer's user nobody cannot read it"},
+      {mine + "/ro", 0644, MailerNeeds::kReadTruncate,
+       "truncate after sending, but the mailer's user nobody cannot write it, so could not "
+       "truncate it"},
+      {mine + "/kept", 0666, MailerNeeds::kReadDelete,
+       "delete after sending, but the mailer's user nobody cannot write its directory " + mine +
+           ", so could not delete it"},
+      {shared + "/sticky", 0666, MailerNeeds::kReadDelete,
+       "delete after sending, but its directory " + shared +
+           " is sticky and the mailer's user nobody owns neither, so could not delete it"},
+      {shared + "/any", 0666, MailerNeeds::kReadTruncate, ""},
+  };
+  for (const Row& row : rows) {
+    WriteFile(row.file, "x");
+    ::chmod(row.file.c_str(), row.mode);
+    EXPECT_EQ(MailerCannot(spool, row.file, row.needs), row.why) << row.file;
+  }
+  EXPECT_EQ(CannotWriteIn(spool), "") << "root may write anywhere";
 }
 
 }  // namespace
