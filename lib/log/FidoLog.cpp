@@ -59,6 +59,7 @@ std::string LogTime::BannerDate(int day, int month, int year) {
 }
 
 void TLog::SetFileName(std::string_view value) {
+  kept_.reset();
   if (value.empty()) {
     logging_ = false;
     return;
@@ -88,8 +89,19 @@ void TLog::SetAppShortName(std::string_view value) {
   shortName_ = name;
 }
 
+void TLog::KeepOpen() {
+  if (!logging_ || fileName_.empty()) return;
+  auto file = std::make_shared<sys::File>();
+  file->Open(fileName_, sys::FileMode::kAppendUnlocked);
+  kept_ = std::move(file);
+}
+
 void TLog::AppendRaw(std::string_view line) {
   BR_ASSERT(!fileName_.empty(), "FidoLog");
+  if (kept_) {
+    kept_->Write(EscapeLineBreaks(line) + "\r\n");
+    return;
+  }
   sys::File file;
   try {
     file.Open(fileName_, sys::FileMode::kAppend);

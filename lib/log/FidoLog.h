@@ -6,12 +6,16 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "sys/Path.h"
 
 namespace brnet {
+namespace sys {
+class File;
+}
 
 enum TLogStyle : std::uint8_t {
   lsBink = 0,  // "+ 07 Dec 17:40:28 ABCD text"
@@ -43,6 +47,12 @@ class TLog {
   bool Logging() const { return logging_; }
   void SetLogging(bool on) { logging_ = on; }
 
+  // Opens the file now and writes every later line through this one open
+  // file (each line still one write at its end): for a caller that gives
+  // up its rights after setting up, as brnet run as root becomes the
+  // mailer's user, and keeps the log it was given.
+  void KeepOpen();
+
   // Appends one line with LEVEL and TEXT; nothing while logging is off.
   void Log(char level, std::string_view text);
   // Writes the start banner of the current style.
@@ -56,6 +66,7 @@ class TLog {
   TLogStyle style_ = lsBink;
   std::string appName_;
   bool logging_ = true;
+  std::shared_ptr<sys::File> kept_;  // KeepOpen's file
 };
 
 // Makes a name absolute against a base directory by the platform's rules.

@@ -182,7 +182,20 @@ void TMsgMsg::SaveNew() {
 
 std::uint32_t TMsgMsg::ClaimMsgIdSerial(std::uint32_t own) {
   sys::File file;
-  file.OpenBelow(DirPrefix(), kSerialFileName, sys::FileMode::kUpdateOrCreate);
+  bool writable = true;
+  try {
+    file.OpenBelow(DirPrefix(), kSerialFileName, sys::FileMode::kUpdateOrCreate);
+  } catch (const EInOutError& e) {
+    // One this user may not write (made by another user before what we
+    // make became the directory's) is read: no reason to fail the message.
+    if (!sys::IsAccessDeniedError(e.ErrorCode())) throw;
+    writable = false;
+    try {
+      file.OpenBelow(DirPrefix(), kSerialFileName, sys::FileMode::kRead);
+    } catch (const EInOutError&) {
+      return own;
+    }
+  }
   // A serial file that another user made (anybody who may write the netmail
   // directory could, and rewind it) is neither read nor written: the clock
   // alone gives the serial then.
@@ -194,6 +207,7 @@ std::uint32_t TMsgMsg::ClaimMsgIdSerial(std::uint32_t own) {
     // Compared as a distance, so that the serials may wrap past 2^32.
     if (static_cast<std::int32_t>(own - lastSerial) <= 0) serial = lastSerial + 1;
   }
+  if (!writable) return serial;
   // Written over the old serial in place, never truncated first: the file
   // always holds one serial of the same length, so a kill at any moment
   // leaves the old one or the new one, and no later serial is ever rewound.

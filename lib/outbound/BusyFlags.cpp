@@ -92,7 +92,9 @@ std::vector<std::string> MakeFlagDirs(const std::string& file, const std::string
   const std::vector<std::string> keep = DirPathPrefixes(ExpandFileName(WithTrailingSlash(path)));
   for (const std::string& prefix : DirPathPrefixes(ExpandFileName(dir))) {
     if (DirectoryPresent(prefix)) continue;
-    if (!sys::MakeDir(prefix)) {
+    // A zone's or a point's directory is made like PATH itself.
+    const bool ofPath = std::find(keep.begin(), keep.end(), prefix) != keep.end();
+    if (!sys::MakeDir(prefix, ofPath || path.empty() ? std::string() : DropTrailingSlash(path))) {
       // The system's error first: the look below would replace it.
       std::optional<EInOutError> error;
       try {
@@ -105,7 +107,7 @@ std::vector<std::string> MakeFlagDirs(const std::string& file, const std::string
       RemoveMadeDirs(made);
       throw *error;
     }
-    if (std::find(keep.begin(), keep.end(), prefix) == keep.end()) made.push_back(prefix);
+    if (!ofPath) made.push_back(prefix);
   }
   return made;
 }

@@ -8,6 +8,7 @@
 #include "sys/Debug.h"
 #include "sys/File.h"
 #include "sys/FileSystem.h"
+#include "sys/SpoolAccess.h"
 #include "util/Files.h"
 #include "util/Paths.h"
 #include "util/Words.h"
@@ -128,6 +129,65 @@ void CheckEnumValues(TOutbFlavor flavor, TOutbType outbType, TOutbSendMode mode)
   }
 }
 
+// The directory the mailer of OUTBTYPE serves, which it sends FILES from
+// by their paths; empty for a box copy, the mailer's own file.
+std::string MailerSpool(const TOutbound& outbound, TOutbType outbType, TOutbSendMode mode) {
+  switch (outbType) {
+    case otBink:
+      return outbound.BinkOutPath();
+    case otArcMail:
+      return outbound.NetmailPath();
+    case otFileBox:
+    case otLongFileBox:
+      return mode == smKillSent ? outbound.FileBoxesPath() : std::string();
+  }
+  return {};
+}
+
+// The mailer (the spool directory's owner) must be able to send every file
+// and do with it what MODE asks afterwards, or it would mark the attach
+// done and the node would get nothing: the whole list is refused first.
+// A moved file keeps its mode in the box and is deleted from there.
+void CheckMailerCanSend(const TOutbound& outbound, const std::vector<std::string>& files,
+                        TOutbType outbType, TOutbSendMode mode) {
+  const std::string spool = MailerSpool(outbound, outbType, mode);
+  if (spool.empty()) return;
+  const bool moved = outbType == otFileBox || outbType == otLongFileBox;
+  const sys::MailerNeeds needs = moved || mode == smNone ? sys::MailerNeeds::kRead
+                                 : mode == smKillSent    ? sys::MailerNeeds::kReadDelete
+                                                         : sys::MailerNeeds::kReadTruncate;
+  for (const std::string& path : files) {
+    const std::string why = sys::MailerCannot(spool, path, needs);
+    if (!why.empty()) throw EOutbError("Cannot attach " + path + ": " + why);
+  }
+}
+
+// The nearest existing directory of DIR and those above it, down to ROOT.
+std::string ExistingDirUpTo(std::string dir, const std::string& root) {
+  while (dir.size() > root.size() && !DirectoryPresent(dir)) {
+    dir = DropTrailingSlash(ExtractFilePath(DropTrailingSlash(dir)));
+  }
+  return dir;
+}
+
+// Why the caller may not write where the node's files go: whose the
+// directory is and what to change; empty when it may. Asked after a
+// failure, so that the usual attach pays nothing for it.
+std::string WriteAccessHint(const TOutbound& outbound, const TFidoAddr& addr, TOutbFlavor flavor,
+                            TOutbType outbType) {
+  std::string dir;
+  if (outbType == otBink) {
+    const TBsoPath base = BinkBasePath(addr, outbound.BinkOutPath());
+    dir = ExistingDirUpTo(ExtractFilePath(base.Full()), base.Root);
+  } else if (outbType == otArcMail) {
+    dir = outbound.NetmailPath();
+  } else {
+    const std::string& root = outbound.FileBoxesPath();
+    dir = ExistingDirUpTo(FileBoxDirName(addr, root, flavor, outbType == otLongFileBox), root);
+  }
+  return sys::CannotWriteIn(DropTrailingSlash(dir));
+}
+
 std::string SendModePrefix(TOutbSendMode mode) {
   return mode == smKillSent ? "^" : (mode == smTruncSent ? "#" : "");
 }
@@ -153,6 +213,17 @@ void RefuseLinksBelow(const std::string& root, std::string_view below, bool whol
   }
 }
 
+// Makes the zone and point directories DIR consists of, each like the
+// outbound OUTPATH (its owner, group and group rights).
+void MakeOutboundDirs(const std::string& dir, const std::string& outPath) {
+  for (const std::string& prefix : DirPathPrefixes(ExpandFileName(WithTrailingSlash(dir)))) {
+    if (DirectoryPresent(prefix)) continue;
+    const bool made = sys::MakeDir(prefix, DropTrailingSlash(outPath));
+    // Another process may make the same level at the same moment.
+    if (!made && !DirectoryPresent(prefix)) sys::ThrowLastError(DropTrailingSlash(prefix));
+  }
+}
+
 // The node's flow file of FLAVOR, as its directory (the outbound, or the
 // outbound's parent for another zone) and the path below it; one that
 // another program wrote in another case is used as it is. The spellings
@@ -173,7 +244,7 @@ TBsoPath FlowFilePath(const TFidoAddr& addr, const std::string& outPath, TOutbFl
   std::string dir = dirs.empty() ? base.Root + dirBelow : dirs.front();
   if (dirs.empty()) {
     RefuseLinksBelow(base.Root, dirBelow, true);
-    if (!MakeDirPath(dir)) sys::ThrowLastError(dir);
+    MakeOutboundDirs(dir, outPath);
   }
   if (dir.back() == sys::PathDelim()) dir.pop_back();
   return {base.Root, dir.substr(base.Root.size()) + base.Below.substr(slash)};
@@ -228,13 +299,22 @@ void TOutbound::AttachFiles(const TFidoAddr* addr, const std::vector<std::string
   CheckDestination(*addr);
   CheckTypePath(*this, outbType);
   CheckFiles(*files, outbType);
+  CheckMailerCanSend(*this, *files, outbType, mode);
   // The netmail directory and the origin address are checked before the
   // node is flagged.
   if (outbType == otArcMail) {
     OpenNetmailBase();
     BR_ASSERT(MainAddress() != nullptr, "FidoAddr");
   }
-  FindOrAddNode(addr).AttachFiles(*files, flavor, outbType, mode);
+  try {
+    FindOrAddNode(addr).AttachFiles(*files, flavor, outbType, mode);
+  } catch (const EFileLocked&) {
+    throw;
+  } catch (const EInOutError& e) {
+    const std::string hint = WriteAccessHint(*this, *addr, flavor, outbType);
+    if (hint.empty()) throw;
+    throw EInOutError(std::string(e.what()) + ": " + hint, e.ErrorCode());
+  }
 }
 
 void TOutbNode::AttachFiles(const std::vector<std::string>& files, TOutbFlavor flavor,

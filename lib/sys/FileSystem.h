@@ -118,7 +118,11 @@ int FileAttributes(const std::string& path);
 // Sets or clears the read-only attribute.
 bool SetReadOnly(const std::string& path, bool readOnly);
 
-bool MakeDir(const std::string& path);         // one level
+// One level. What is made belongs to the owner and group of the directory
+// it is made in, with that directory's group rights (POSIX), or, when
+// MODEL is given, of MODEL: a zone's directory beside the outbound is the
+// outbound's.
+bool MakeDir(const std::string& path, const std::string& model = {});
 bool RemoveEmptyDir(const std::string& path);  // fails when anything is left in it
 bool RemoveFile(const std::string& path);
 
@@ -249,6 +253,9 @@ int RenameInDirBelow(const std::string& root, std::string_view below, const std:
 std::string SystemErrorMessage(int code);
 // True when CODE, returned above, says that the target name exists already.
 bool IsFileExistsError(int code);
+// True when CODE, an error code of the services above or EInOutError's,
+// says that this user lacks the right.
+bool IsAccessDeniedError(int code);
 
 bool LastWriteTime(const std::string& path, FileTime& time);
 

@@ -32,6 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if ((settings.Outbound[0] != '/') != !settings.RelativeAt.empty()) std::abort();
     if (settings.DefaultZone <= 0) std::abort();
     if (settings.KillOldBsy < 0) std::abort();
+    // The node lines and own addresses it holds decide a domain and a call.
+    BinkdDomainOfZone(settings, 21);
+    brnet::TFidoAddr node = brnet::TFidoAddr::CreateFromNumbers(2, 5020, 1234, 0);
+    WhyBinkdWillNotCall(settings, node);
   } catch (const EConfigError&) {
   }
   return 0;

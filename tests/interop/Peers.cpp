@@ -515,8 +515,9 @@ bool Peers::Attach(const std::string& dest, const std::vector<std::string>& file
                          static_cast<uint8_t>(type), static_cast<uint8_t>(mode));
 }
 
-RunResult Peers::Farhost(const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {FARHOST_PATH, "-b", SENDREL_MODULE};
+RunResult Peers::Farhost(const std::vector<std::string>& args, const std::vector<std::string>& as) {
+  std::vector<std::string> argv = as;
+  argv.insert(argv.end(), {FARHOST_PATH, "-b", SENDREL_MODULE});
   argv.insert(argv.end(), args.begin(), args.end());
   return RunBounded(argv, 60, {{"XDG_CONFIG_HOME", Root() + "/config"}, {"HOME", Root()}});
 }
@@ -529,12 +530,13 @@ void Peers::ConfigurePlugin(const std::string& type, const std::string& dir) {
 }
 
 RunResult Peers::PluginAttach(const std::vector<std::string>& files, const std::string& dest,
-                              const std::string& flavour, bool kill) {
+                              const std::string& flavour, bool kill,
+                              const std::vector<std::string>& as) {
   std::vector<std::string> args = {"attach"};
   args.insert(args.end(), files.begin(), files.end());
   args.insert(args.end(), {"-a", "#2=" + dest, "-a", "select " + flavour, "-a",
                            kill ? "check Delete" : "uncheck Delete", "-a", "press Ok"});
-  return Farhost(args);
+  return Farhost(args, as);
 }
 
 }  // namespace brnet::interop

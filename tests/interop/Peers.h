@@ -132,12 +132,14 @@ class Peers : public ::testing::Test {
               int type = BR_OUTB_BINK, int mode = BR_SEND_NONE);
   std::string LastError() const { return br_.Error(); }
 
-  // The plug-in in the farhost host, its registry in this test's root.
-  RunResult Farhost(const std::vector<std::string>& args);
+  // The plug-in in the farhost host, its registry in this test's root;
+  // AS, when given, runs it (setpriv ...).
+  RunResult Farhost(const std::vector<std::string>& args, const std::vector<std::string>& as = {});
   // TYPE is the label of the configuration's radio button.
   void ConfigurePlugin(const std::string& type, const std::string& dir);
   RunResult PluginAttach(const std::vector<std::string>& files, const std::string& dest,
-                         const std::string& flavour, bool kill = false);
+                         const std::string& flavour, bool kill = false,
+                         const std::vector<std::string>& as = {});
 
   test::TempDir root_;
   int portA_ = 0, portB_ = 0;

@@ -9,7 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <map>
 
 #include "Peers.h"
 #include "sys/Process.h"
@@ -62,18 +65,35 @@ class TwoUserSpool : public Peers {
   RunResult Brnet(const std::vector<std::string>& args, const std::string& prefix = {},
                   uid_t user = 0) {
     if (user == 0) user = ftn_;
-    const std::string semaphores = Root() + "/semaphores-" + std::to_string(user);
-    if (!fs::exists(semaphores)) {
-      fs::create_directory(semaphores);
-      EXPECT_EQ(::chown(semaphores.c_str(), user, static_cast<gid_t>(-1)), 0);
-      ::chmod(semaphores.c_str(), 0700);
-    }
+    const std::string semaphores = Semaphores(user);
     std::string cmd = prefix + " '" BRNET_PATH "'";
     for (const std::string& a : args) cmd += " '" + a + "'";
     return RunBounded({"/bin/sh", "-c", cmd}, 30,
                       {{"XDG_CONFIG_HOME", Root() + "/config"},
                        {"BRNET_BINKD_CFG", ""},
                        {"BRNET_SEMAPHORE_DIR", semaphores}});
+  }
+
+  std::string Semaphores(uid_t user) {
+    const std::string semaphores = Root() + "/semaphores-" + std::to_string(user);
+    if (!fs::exists(semaphores)) {
+      fs::create_directory(semaphores);
+      EXPECT_EQ(::chown(semaphores.c_str(), user, static_cast<gid_t>(-1)), 0);
+      ::chmod(semaphores.c_str(), 0700);
+    }
+    return semaphores;
+  }
+
+  // PATH's mode in octal, its owner and group: "660 nobody:ftn".
+  std::string Owned(const std::string& path) const {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return "missing";
+    const auto name = [&](unsigned id, unsigned ftn) {
+      return id == ftn ? "ftn" : id == nobody_ ? "nobody" : id == 0 ? "root" : "other";
+    };
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%o", static_cast<unsigned>(st.st_mode & 07777));
+    return std::string(mode) + " " + name(st.st_uid, ftn_) + ":" + name(st.st_gid, ftnGid_);
   }
 
   // Files below A's spool directories that do not belong to ftn.
@@ -119,7 +139,7 @@ TEST_F(TwoUserSpool, RootAttachesAsTheMailerAndEveryDomainIsCalled) {
       {{"1/2@othernet", other}, "brnet: attach: " + other + ": waits for the node already"},
       {{"--kill-sent", "1234", boxed},
        "brnet: attach: " + boxed +
-           ": --kill-sent, but the mailer's user ftn cannot write its directory"},
+           ": delete after sending, but the mailer's user ftn cannot write its directory"},
       {{"1234", secret}, "brnet: attach: " + secret + ": the mailer's user ftn cannot read it"},
       {{"1234@typonet", boxed},
        "brnet: attach: unknown domain \"typonet\"; the binkd configuration has: "},
@@ -179,6 +199,150 @@ TEST_F(TwoUserSpool, GroupMemberWritesWhatBinkdRewrites) {
   Session("b", "a");
   EXPECT_TRUE(Arrived("shared.bin"));
   EXPECT_EQ(FlowFiles(), std::vector<std::string>{}) << "binkd could not remove the flow file";
+}
+
+// Every front end (brnet, the plug-in in its host), as root or as a member
+// of ftn's group with umask 077 or 022, leaves what binkd, as ftn, sends,
+// and the next of them can attach to the same node: ownership and modes are
+// the library's, whatever the umask; a file ftn could not read is refused
+// by the plug-in too.
+TEST_F(TwoUserSpool, EveryFrontEndLeavesWhatTheMailerSends) {
+  const std::string a = Cfg("a"), mail = A("netmail");
+  for (const std::string& dir : {mail, A("BOXES")}) {
+    fs::create_directories(dir);
+    ASSERT_EQ(::chown(dir.c_str(), ftn_, ftnGid_), 0);
+    ::chmod(dir.c_str(), 02775);
+  }
+  fs::create_directories(A("DEB"));  // as Debian ships a spool: 0755
+  ASSERT_EQ(::chown(A("DEB").c_str(), ftn_, ftnGid_), 0);
+  fs::create_directory_symlink(A("OUT"), A("LINK"));
+  fs::create_directories(Root() + "/private");  // root's own, for the log
+  ::chmod((Root() + "/private").c_str(), 0700);
+  ConfigurePlugin("Bink", A("OUT"));
+  std::map<std::string, std::string> f;  // name -> path, nobody's unless "root..."
+  for (const char* n : {"z1root", "ptroot", "z1mem", "ptmem", "flo077", "byroot", "clo022",
+                        "dlo-plug", "pt-plug", "secret", "boxed", "msg1", "msg2", "other"}) {
+    f[n] = MakeFile(std::string(n) + ".bin");
+    if (std::string(n).find("root") == std::string::npos) {
+      ASSERT_EQ(::chown(f[n].c_str(), nobody_, ftnGid_), 0);
+      ::chmod(f[n].c_str(), n == std::string("secret") || n == std::string("boxed") ? 0600 : 0640);
+    }
+  }
+  const std::string nobody = std::to_string(nobody_), group = std::to_string(ftnGid_);
+  const std::vector<std::string> setpriv = {"/usr/bin/setpriv", "--reuid=" + nobody,
+                                            "--regid=" + std::to_string(nobodyGid_),
+                                            "--groups=" + group};
+  std::string member;
+  for (const std::string& w : setpriv) member += " " + w;
+  std::vector<std::string> plugMember = {"/usr/bin/env",
+                                         "BRNET_SEMAPHORE_DIR=" + Semaphores(nobody_), "/bin/sh",
+                                         "-c", "umask 077; exec \"$0\" \"$@\""};
+  plugMember.insert(plugMember.end(), setpriv.begin(), setpriv.end());
+  struct Row {
+    std::string who;  // root (umask 022), m077, m022; plug-root, plug-m077: FILE DEST FLAVOUR
+    std::vector<std::string> args;
+    std::string out;  // the whole output; "~TEXT": output holding TEXT
+    int status = 0;
+  };
+  const std::string deb = A("DEB");
+  const std::vector<Row> rows = {
+      // Root's umask 022 makes the zone and point directories; a member adds.
+      {"root", {"-c", a, "1:234/56", f["z1root"]}, "1:234/56 normal none " + f["z1root"] + "\n"},
+      {"root", {"-c", a, "1234.5", f["ptroot"]}, "2:5020/1234.5 normal none " + f["ptroot"] + "\n"},
+      {"m077", {"-c", a, "1:234/56", f["z1mem"]}, "1:234/56 normal none " + f["z1mem"] + "\n"},
+      {"m077", {"-c", a, "1234.5", f["ptmem"]}, "2:5020/1234.5 normal none " + f["ptmem"] + "\n"},
+      // A member's umask 077, then the owner's attach (root working as ftn).
+      {"m077", {"-c", a, "1234", f["flo077"]}, "2:5020/1234 normal none " + f["flo077"] + "\n"},
+      {"root", {"-c", a, "1234", f["byroot"]}, "2:5020/1234 normal none " + f["byroot"] + "\n"},
+      {"m022",
+       {"-c", a, "-f", "c", "1234", f["clo022"]},
+       "2:5020/1234 crash none " + f["clo022"] + "\n"},
+      {"plug-root", {f["dlo-plug"], "2:5020/1234", "Direct"}, "~"},
+      {"plug-m077", {f["pt-plug"], "2:5020/1234.5", "Normal"}, "~"},
+      {"plug-m077",
+       {f["secret"], "2:5020/1234", "Normal"},
+       "~Cannot attach " + f["secret"] + ": the mailer's user ftn cannot read it",
+       1},
+      // A private file's box copy is the mailer's to read.
+      {"m077",
+       {"-c", a, "-t", "longbox", "1234", f["boxed"]},
+       "2:5020/1234 normal none " + f["boxed"] + "\n"},
+      // The serial file made by a member serves the owner.
+      {"m077", {"-t", "netmail", "-m", "2:5020/100", "-d", mail, "-q", "1234", f["msg1"]}, ""},
+      {"root", {"-t", "netmail", "-m", "2:5020/100", "-d", mail, "-q", "1234", f["byroot"]}, ""},
+      // A bare address of the zone binkd files under othernet.
+      {"root",
+       {"-c", Cfg("a2"), "99:1/2", f["other"]},
+       "99:1/2@othernet normal none " + f["other"] + "\n"},
+      {"root",
+       {"-c", a, "2:5020/9999", f["byroot"]},
+       "brnet: warning: 2:5020/9999: binkd's configuration has no node line for it and no "
+       "defnode, so binkd never calls it; queued all the same\n2:5020/9999 normal none " +
+           f["byroot"] + "\n"},
+      {"root",
+       {"-c", a, "-q", "-l", Root() + "/private/brnet.log", "2:5020/9998", f["byroot"]},
+       ""},
+      {"root",
+       {"-m", "2:5020/100", "-d", A("LINK"), "1234", f["byroot"]},
+       "~brnet: attach: running as root, brnet refuses " + A("LINK") + ": it is a symbolic link",
+       1},
+      {"m077",
+       {"-m", "2:5020/100", "-d", deb, "1234", f["flo077"]},
+       "~the user nobody has no write access to " + deb +
+           " (owner ftn, group ftn, mode 0755): make "
+           "it group-writable (chmod 2775 " +
+           deb + ")",
+       1},
+  };
+  for (const Row& row : rows) {
+    RunResult r;
+    if (row.who.starts_with("plug")) {
+      // The registry is root's file, written again by each run.
+      ASSERT_EQ(std::system(("chmod -R a+rwX '" + Root() + "/config'").c_str()), 0);
+      r = PluginAttach({row.args[0]}, row.args[1], row.args[2], false,
+                       row.who == "plug-root" ? std::vector<std::string>{} : plugMember);
+    } else {
+      std::vector<std::string> args = {"attach"};
+      args.insert(args.end(), row.args.begin(), row.args.end());
+      r = row.who == "root" ? Brnet(args, "umask 022;")
+                            : Brnet(args, "umask " + row.who.substr(1) + ";" + member, nobody_);
+    }
+    const bool holds = row.out.starts_with("~") ? r.out.find(row.out.substr(1)) != std::string::npos
+                                                : r.out == row.out;
+    EXPECT_TRUE(holds) << row.who << " " << row.args[0] << ": " << r.out;
+    EXPECT_EQ(r.status, row.status) << row.who << " " << row.args[0] << ": " << r.out;
+  }
+  // The owner's serial file is read, not written, by a member.
+  WriteFile(mail + "/brnet32.ids", "0000ABCD");
+  ASSERT_EQ(::chown((mail + "/brnet32.ids").c_str(), ftn_, ftnGid_), 0);
+  ::chmod((mail + "/brnet32.ids").c_str(), 0644);
+  const RunResult r =
+      Brnet({"attach", "-t", "netmail", "-m", "2:5020/100", "-d", mail, "-q", "1234", f["msg2"]},
+            "umask 022;" + member, nobody_);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(ReadFile(Root() + "/private/brnet.log").find("Created Bink attach"), std::string::npos);
+  const std::map<std::string, std::string> owned = {
+      {A("OUT.001"), "2775 ftn:ftn"},
+      {A("OUT/139c04d2.pnt"), "2775 ftn:ftn"},
+      {A("OUT/139c04d2.flo"), "660 nobody:ftn"},
+      {A("OUT/139c04d2.clo"), "664 nobody:ftn"},
+      {A("OUT/139c04d2.dlo"), "664 ftn:ftn"},
+      {A("BOXES/2.5020.1234.0/boxed.bin"), "660 nobody:ftn"},
+      {mail + "/brnet32.ids", "644 ftn:ftn"},
+  };
+  for (const auto& [path, want] : owned) EXPECT_EQ(Owned(path), want) << path;
+  fs::remove(A("OUT/139c270f.flo"));  // 2:5020/9999 and /9998: nobody there to call
+  fs::remove(A("OUT/139c270e.flo"));
+  Session("b", "a");
+  Session("b-point", "a");
+  Session("b-zone1", "a");
+  Session("b-other", "a2");
+  for (const char* n : {"z1root", "ptroot", "z1mem", "ptmem", "flo077", "byroot", "clo022",
+                        "dlo-plug", "pt-plug", "boxed", "other"}) {
+    EXPECT_TRUE(Arrived(std::string(n) + ".bin")) << n << "\n" << Logs();
+  }
+  EXPECT_FALSE(Arrived("secret.bin"));
+  EXPECT_EQ(FlowFiles(), std::vector<std::string>{});
 }
 
 // The queue as valid JSON for any name, with packets, requests, binkd's

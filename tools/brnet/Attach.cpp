@@ -25,6 +25,7 @@
 #include "outbound/Outbound.h"
 #include "sys/FileSystem.h"
 #include "sys/Path.h"
+#include "sys/SpoolAccess.h"
 #include "util/Ascii.h"
 #include "util/Words.h"
 
@@ -125,9 +126,11 @@ std::string BaseName(const std::string& path) {
   return path.substr(path.find_last_of('/') + 1);
 }
 
-// Why FILE (absolute) cannot be attached; empty when it can. MAILER is the
-// user who has to read it (and delete or truncate it) when it is sent.
-std::string Refusal(const std::string& file, const Request& r, const MailerUser& mailer) {
+// Why FILE (absolute) cannot be attached; empty when it can. The owner of
+// SPOOL is the user who has to read it (and delete or truncate it) when it
+// is sent. The library refuses the same, at the first such file; here
+// every file is named at once.
+std::string Refusal(const std::string& file, const Request& r, const std::string& spool) {
   if (file.find_first_of("\r\n") != std::string::npos) {
     return "the path contains a line break; the mailer reads one path per line";
   }
@@ -146,7 +149,12 @@ std::string Refusal(const std::string& file, const Request& r, const MailerUser&
   // A box copy is the mailer's own; a moved file needs its directory.
   const bool copied = (r.Type == otFileBox || r.Type == otLongFileBox) && r.Mode != smKillSent;
   if (!copied) {
-    const std::string cannot = MailerCannot(mailer, file, r.Mode);
+    const sys::MailerNeeds needs =
+        r.Mode == smKillSent && r.Type != otFileBox && r.Type != otLongFileBox
+            ? sys::MailerNeeds::kReadDelete
+        : r.Mode == smTruncSent && r.Type == otBink ? sys::MailerNeeds::kReadTruncate
+                                                    : sys::MailerNeeds::kRead;
+    const std::string cannot = sys::MailerCannot(spool, file, needs);
     if (!cannot.empty()) return cannot;
   }
   if (::access(file.c_str(), R_OK) != 0)
@@ -206,7 +214,7 @@ std::map<std::string, std::string> Waiting(const std::string& base) {
 
 std::vector<std::string> CheckedFiles(const std::vector<std::string>& operands, const Request& r,
                                       const std::string& boxDir, const std::string& flowBase,
-                                      const MailerUser& mailer) {
+                                      const std::string& spool) {
   std::vector<std::string> files;
   std::vector<std::string> refusals;
   const std::map<std::string, std::string> waiting =
@@ -218,7 +226,7 @@ std::vector<std::string> CheckedFiles(const std::vector<std::string>& operands, 
                          " (--again queues it once more)");
       continue;
     }
-    const std::string why = Refusal(files.back(), r, mailer);
+    const std::string why = Refusal(files.back(), r, spool);
     if (!why.empty()) refusals.push_back(Shown(files.back()) + ": " + why);
   }
   if (refusals.empty() && !boxDir.empty()) CheckBox(files, boxDir, refusals);
@@ -323,20 +331,23 @@ int Attach(const ParsedArgs& args, const SetupSources& sources) {
   const Destination target = ResolveDestination(setup, main, args.Operands[0]);
   const TFidoAddr& dest = target.Addr;
   const std::string& dir = r.Type == otBink ? target.Place.Dir : setup.DirOf(r.Type);
+  // The log is the caller's: opened before root becomes the mailer's user.
+  TLog log;
+  if (!r.Log.empty()) {
+    log.SetFileName(r.Log);
+    log.KeepOpen();
+  }
   // Whatever is made from here on is the mailer's.
   EnterSpool(dir);
-  const MailerUser mailer = OwnerOf(dir);
   const std::string slashed = dir + (dir.back() == '/' ? "" : "/");
   const std::string boxDir =
       box ? FileBoxDirName(dest, slashed, r.Flavor, r.Type == otLongFileBox) : std::string();
   const std::string flowBase = r.Type == otBink ? BinkBaseName(dest, slashed) : std::string();
   const std::vector<std::string> files =
-      CheckedFiles({args.Operands.begin() + 1, args.Operands.end()}, r, boxDir, flowBase, mailer);
+      CheckedFiles({args.Operands.begin() + 1, args.Operands.end()}, r, boxDir, flowBase, dir);
 
-  TLog log;
   TOutbound outb;
   if (!r.Log.empty()) {
-    log.SetFileName(r.Log);
     // Four characters in every line ("BRNE"), the whole name in the banner.
     log.SetAppShortName("BRNET");
     log.SetAppName("BRNET");
@@ -353,6 +364,7 @@ int Attach(const ParsedArgs& args, const SetupSources& sources) {
   } catch (const std::exception& e) {
     throw Failure(e.what());
   }
+  if (r.Type != otArcMail) WarnIfNotCalled(setup, target, r.Quiet);
   // A drop removes what it knows to be a copy.
   for (const std::string& file : files) {
     if (box && r.Mode != smKillSent) MarkBoxCopy(boxDir + BaseName(file), file);

@@ -139,6 +139,8 @@ class Parser {
       config_.Addresses.insert(config_.Addresses.end(), words.begin() + 1, words.end());
     } else if (key == "domain") {
       Domain(words, fileName, lineNo);
+    } else if (key == "node" || key == "defnode") {
+      Node(words, key == "defnode");
     } else if (key == "filebox") {
       if (words.size() < 2 || words[1].empty()) {
         throw EConfigError(Where(fileName, lineNo) + "filebox without a directory");
@@ -208,6 +210,26 @@ class Parser {
       }
     }
     config_.Domains.push_back(std::move(domain));
+  }
+
+  // node ADDRESS [-OPTION...] [HOSTS [PASSWORD ...]]; defnode without the
+  // address. -pipe takes the command as its argument.
+  void Node(const std::vector<std::string>& words, bool isDefault) {
+    BinkdNode node;
+    std::size_t i = 1;
+    if (!isDefault) {
+      if (words.size() < 2) return;
+      node.Address = words[i++];
+    }
+    for (; i < words.size() && words[i].size() > 1 && words[i][0] == '-'; ++i) {
+      if (EqualsAsciiNoCase(words[i], "-pipe")) ++i;
+    }
+    if (i < words.size()) node.Hosts = words[i];
+    if (isDefault) {
+      config_.DefNode = node;
+    } else {
+      config_.Nodes.push_back(std::move(node));
+    }
   }
 
   // 1 to 32767, else 0.
@@ -367,7 +389,78 @@ BinkdSettings ResolveReadable(const BinkdConfig& config, const std::string& file
   settings.Domains = config.Domains;
   settings.Skipped = config.Skipped;
   settings.KillOldBsy = config.KillOldBsy;
+  settings.Addresses = config.Addresses;
+  settings.Nodes = config.Nodes;
+  settings.DefNode = config.DefNode;
   return settings;
+}
+
+namespace {
+
+// ADDR with its domain: as written, else the one binkd picks for its zone.
+std::string DomainOf(const BinkdSettings& binkd, const TFidoAddr& addr) {
+  return addr.Domain.empty() ? BinkdDomainOfZone(binkd, addr.Zone) : addr.Domain;
+}
+
+// TEXT, an address of a node line, with the parts it leaves out taken from
+// the main address, as binkd reads it; none when it is no address.
+std::optional<TFidoAddr> NodeAddress(const BinkdSettings& binkd, const std::string& text) {
+  // Parsed against no main address: the command's may name another zone.
+  struct NoMain {
+    const TFidoAddr* saved = MainAddress();
+    NoMain() { SetMainAddressRef(nullptr); }
+    ~NoMain() { SetMainAddressRef(saved); }
+  } noMain;
+  try {
+    const TFidoAddr main = TFidoAddr::CreateFromText(binkd.MainAddress, false);
+    TFidoAddr addr = TFidoAddr::CreateFromText(text, false);
+    if (addr.Zone == AddrNotGiven) addr.Zone = main.Zone;
+    if (addr.Net == AddrNotGiven) addr.Net = main.Net;
+    if (addr.Node == AddrNotGiven) return std::nullopt;
+    return addr;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+bool Calls(const std::string& hosts) {
+  return !hosts.empty() && hosts != "-";
+}
+
+}  // namespace
+
+std::string BinkdDomainOfZone(const BinkdSettings& binkd, int zone) {
+  for (const BinkdDomain& d : binkd.Domains) {
+    if (d.AliasFor.empty() && d.DefaultZone == zone) return d.Name;
+  }
+  for (const std::string& text : binkd.Addresses) {
+    const std::optional<TFidoAddr> own = NodeAddress(binkd, text);
+    if (own && own->Zone == zone && !own->Domain.empty()) {
+      const BinkdDomain* domain = FindBinkdDomain(binkd.Domains, own->Domain);
+      if (domain != nullptr) return domain->Name;
+    }
+  }
+  return binkd.Domain;
+}
+
+std::string WhyBinkdWillNotCall(const BinkdSettings& binkd, const TFidoAddr& addr) {
+  const std::string domain = DomainOf(binkd, addr);
+  const int point = addr.Point < 0 ? 0 : addr.Point;
+  bool listed = false;
+  for (const BinkdNode& node : binkd.Nodes) {
+    const std::optional<TFidoAddr> a = NodeAddress(binkd, node.Address);
+    if (!a || a->Zone != addr.Zone || a->Net != addr.Net || a->Node != addr.Node ||
+        a->Point != point) {
+      continue;
+    }
+    const BinkdDomain* d = FindBinkdDomain(binkd.Domains, DomainOf(binkd, *a));
+    if (d != nullptr && !EqualsAsciiNoCase(d->Name, domain)) continue;
+    if (Calls(node.Hosts)) return {};
+    listed = true;
+  }
+  if (listed) return "binkd's node line for it names no host, so binkd never calls it";
+  if (binkd.DefNode && Calls(binkd.DefNode->Hosts)) return {};
+  return "binkd's configuration has no node line for it and no defnode, so binkd never calls it";
 }
 
 }  // namespace brnet::cli

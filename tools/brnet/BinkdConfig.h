@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+#include "addr/FidoAddr.h"
+
 namespace brnet::cli {
 
 // A configuration that cannot be read or does not say what is needed; the
@@ -37,6 +39,13 @@ struct BinkdDomain {
   std::string RelativeAt;
 };
 
+// A "node" line (or "defnode", whose Address is empty): the address as
+// written and its hosts, "-" or empty for none (binkd never calls it).
+struct BinkdNode {
+  std::string Address;
+  std::string Hosts;
+};
+
 // What the configuration lines said, in file order (includes in place).
 struct BinkdConfig {
   std::vector<std::string> Addresses;  // every word of every "address" line
@@ -49,6 +58,8 @@ struct BinkdConfig {
   // Includes that could not be read, each "FILE:LINE: cannot read ...":
   // skipped, as long as what brnet needs is found elsewhere.
   std::vector<std::string> Skipped;
+  std::vector<BinkdNode> Nodes;
+  std::optional<BinkdNode> DefNode;
 };
 
 // The words of one line as binkd splits them; empty for a blank line or a
@@ -81,12 +92,15 @@ struct BinkdSettings {
   std::string Domain;       // the domain the outbound belongs to (aliases followed)
   std::string Outbound;     // that domain's directory; empty when no domain line
   int DefaultZone = 0;
-  std::string FileBox;               // empty when none
-  std::string FileBoxRelativeAt;     // as BinkdDomain::RelativeAt
-  std::string RelativeAt;            // the outbound's
-  std::vector<BinkdDomain> Domains;  // every domain line, aliases included
-  std::vector<std::string> Skipped;  // includes that could not be read
-  std::int64_t KillOldBsy = 0;       // seconds; 0 when unset
+  std::string FileBox;                 // empty when none
+  std::string FileBoxRelativeAt;       // as BinkdDomain::RelativeAt
+  std::string RelativeAt;              // the outbound's
+  std::vector<BinkdDomain> Domains;    // every domain line, aliases included
+  std::vector<std::string> Skipped;    // includes that could not be read
+  std::vector<std::string> Addresses;  // every own address, the main one first
+  std::vector<BinkdNode> Nodes;
+  std::optional<BinkdNode> DefNode;
+  std::int64_t KillOldBsy = 0;         // seconds; 0 when unset
 };
 
 // A binkd time: digits with an optional unit (w, d, h, m, s), parts mixed
@@ -100,5 +114,16 @@ const BinkdDomain* FindBinkdDomain(const std::vector<BinkdDomain>& domains, std:
 // Raises EConfigError (naming FILENAME) when there is no address, when the
 // main address's domain has no "domain" line, or for an alias loop.
 BinkdSettings ResolveBinkdSettings(const BinkdConfig& config, const std::string& fileName);
+
+// The domain binkd files an address of ZONE given without "@domain" under,
+// as binkd 1.1a does: the domain whose default zone ZONE is, else the domain
+// of an own address in ZONE, else the main address's. Aliases are never
+// the answer. Empty without any domain.
+std::string BinkdDomainOfZone(const BinkdSettings& binkd, int zone);
+
+// Why binkd, with this configuration, never calls ADDR (its domain given):
+// no "node" line for it and no "defnode", or only lines without a host;
+// empty when it calls it.
+std::string WhyBinkdWillNotCall(const BinkdSettings& binkd, const TFidoAddr& addr);
 
 }  // namespace brnet::cli

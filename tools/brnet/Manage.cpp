@@ -108,12 +108,16 @@ NodeSession::NodeSession(const ParsedArgs& args, const SetupSources& sources, bo
   }
   main_ = std::make_unique<MainAddressScope>(setup_.MainAddress);
   if (!setup_.BinkOut.empty()) CheckDefaultZone(setup_, main_->Addr());
-  // Whatever is made from here on (the log included) is the mailer's.
+  // The log is the caller's, opened before root becomes the mailer's user;
+  // whatever is made in the spool from here on is the mailer's.
+  if (!args.Value("log").empty()) {
+    log_.SetFileName(args.Value("log"));
+    log_.KeepOpen();
+  }
   EnterSpool(!setup_.BinkOut.empty() ? setup_.BinkOut
              : !setup_.Boxes.empty() ? setup_.Boxes
                                      : setup_.Netmail);
   if (!args.Value("log").empty()) {
-    log_.SetFileName(args.Value("log"));
     log_.SetAppShortName("BRNET");
     log_.SetAppName("BRNET");
     log_.LogStart();

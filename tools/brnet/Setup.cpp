@@ -5,8 +5,8 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 
 #include "BinkdConfig.h"
 #include "Settings.h"
@@ -108,7 +108,18 @@ bool TakeBink(Resolved& setup, const std::optional<BinkdSettings>& binkd, const 
   setup.Domains = binkd->Domains;
   setup.MainDomain = binkd->Domain;
   setup.KillOldBsy = binkd->KillOldBsy;
+  setup.Binkd = binkd;
   return true;
+}
+
+// The plug-in's outbound serves the main address's domain; binkd's
+// configuration, when there is one, still says where every other domain's
+// mail goes and which domain an address belongs to.
+void TakeDomains(Resolved& setup, const std::optional<BinkdSettings>& binkd) {
+  if (!binkd || binkd->Outbound.empty()) return;
+  setup.Domains = binkd->Domains;
+  setup.MainDomain = binkd->Domain;
+  setup.Binkd = binkd;
 }
 
 void ResolveMain(Resolved& setup, const SetupOptions& options, Sources& sources) {
@@ -131,6 +142,11 @@ void ResolveBink(Resolved& setup, const SetupOptions& options, Sources& sources,
   } else if (TakeBink(setup, sources.Named(), options.BinkdConfig)) {
   } else if (PluginType(plugin) == otBink) {
     setup.BinkOut = plugin.OutbPath;
+    // Only an extra here: a system file that cannot be read changes nothing.
+    try {
+      TakeDomains(setup, sources.System());
+    } catch (const CliError&) {
+    }
   } else {
     TakeBink(setup, sources.System(), where.SystemBinkdConfig);
   }

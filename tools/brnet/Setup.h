@@ -71,6 +71,8 @@ struct Resolved {
   // binkd's kill-old-bsy in seconds: a busy flag older than that is stale;
   // 0 when no configuration sets it.
   std::int64_t KillOldBsy = 0;
+  // That configuration, for binkd's choice of domain and of nodes to call.
+  std::optional<BinkdSettings> Binkd;
 
   // The directory of TYPE.
   const std::string& DirOf(TOutbType type) const;

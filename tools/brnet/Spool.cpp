@@ -1,6 +1,7 @@
-// Domains, zone checks and the mailer's user.
+// Domains, zone checks and root working as the spool's owner.
 #include "Spool.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "CliError.h"
@@ -27,30 +29,6 @@ std::string DirAbove(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-bool InGroups(const MailerUser& user, gid_t gid) {
-  return user.Gid == gid ||
-         std::find(user.Groups.begin(), user.Groups.end(), gid) != user.Groups.end();
-}
-
-// Whether USER has the rights WANT (a mix of 4, 2, 1) on ST by its mode
-// bits: the owner's, else the group's, else the others'.
-bool Allows(const MailerUser& user, const struct stat& st, unsigned want) {
-  if (user.Uid == 0) return (want & 1) == 0 || (st.st_mode & 0111) != 0 || S_ISDIR(st.st_mode);
-  unsigned bits;
-  if (st.st_uid == user.Uid) {
-    bits = (st.st_mode >> 6) & 7;
-  } else if (InGroups(user, st.st_gid)) {
-    bits = (st.st_mode >> 3) & 7;
-  } else {
-    bits = st.st_mode & 7;
-  }
-  return (bits & want) == want;
-}
-
-std::string Who(const MailerUser& user) {
-  return "the mailer's user " + (user.Name.empty() ? std::to_string(user.Uid) : user.Name);
 }
 
 }  // namespace
@@ -112,88 +90,138 @@ std::string Destination::Text() const {
   return shown.Format(afDomain);
 }
 
+// The domain TEXT names, or, without "@", the one binkd files its zone
+// under (BinkdDomainOfZone); empty for the main address's.
+std::string DomainOfText(const Resolved& setup, MainAddressScope& main, const std::string& text) {
+  const std::size_t at = text.find('@');
+  if (at != std::string::npos) return text.substr(at + 1);
+  if (!setup.Binkd) return {};
+  main.NameZone(0);
+  const std::string domain = BinkdDomainOfZone(*setup.Binkd, ParseDestination(text).Zone);
+  return EqualsAsciiNoCase(domain, setup.MainDomain) ? std::string() : domain;
+}
+
 Destination ResolveDestination(const Resolved& setup, MainAddressScope& main,
                                const std::string& text) {
   CheckDefaultZone(setup, main.Addr());
   ParseDestination(text);  // a malformed text is refused as such first
-  const std::size_t at = text.find('@');
   Destination dest;
-  dest.Place = PlaceOf(setup, at == std::string::npos ? std::string() : text.substr(at + 1));
+  dest.Place = PlaceOf(setup, DomainOfText(setup, main, text));
   // Parts left out come from the main address, the zone from the domain's.
   main.NameZone(dest.Place.Main ? 0 : dest.Place.DefaultZone);
   dest.Addr = ParseDestination(text);
   return dest;
 }
 
-MailerUser OwnerOf(const std::string& dir) {
+void WarnIfNotCalled(const Resolved& setup, const Destination& dest, bool quiet) {
+  if (quiet || !setup.Binkd) return;
+  TFidoAddr addr = dest.Addr;
+  addr.Domain = dest.Place.Domain;
+  const std::string why = WhyBinkdWillNotCall(*setup.Binkd, addr);
+  if (why.empty()) return;
+  std::fprintf(stderr, "brnet: warning: %s: %s; queued all the same\n", dest.Text().c_str(),
+               why.c_str());
+}
+
+namespace {
+
+// Why a directory ST (reached as PATH) above the spool SPOOL could be
+// swapped by a third user: an owner other than root and the spool's, or
+// write access for all, or for another group than the spool's, without the
+// sticky bit; empty when none. (The spool's group shares the spool anyway.)
+std::string SwappableBy(const std::string& path, const struct stat& st, const struct stat& spool) {
+  const uid_t owner = spool.st_uid;
+  if (st.st_uid != 0 && st.st_uid != owner) return path + " belongs to another user";
+  if ((st.st_mode & S_IWOTH) != 0 && (st.st_mode & S_ISVTX) == 0) {
+    return path + " is writable by all";
+  }
+  if ((st.st_mode & S_IWGRP) != 0 && (st.st_mode & S_ISVTX) == 0 && st.st_gid != spool.st_gid) {
+    return path + " is writable by its group";
+  }
+  return {};
+}
+
+// DIR or its nearest existing parent, refused when it is a symbolic link.
+std::string ExistingSpoolDir(const std::string& dir) {
   std::string path = dir.empty() ? "." : dir;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
   struct stat st {};
-  while (::stat(path.c_str(), &st) != 0) {
+  while (::lstat(path.c_str(), &st) != 0) {
     if (path == "/" || path == ".") throw Failure(dir + ": " + std::strerror(errno));
     path = DirAbove(path);
   }
-  MailerUser user;
-  user.Uid = st.st_uid;
-  user.Gid = st.st_gid;
-  if (const passwd* pw = ::getpwuid(st.st_uid)) {
-    user.Name = pw->pw_name;
-    user.Gid = pw->pw_gid;
-    int count = 64;
-    user.Groups.resize(static_cast<std::size_t>(count));
-    if (::getgrouplist(pw->pw_name, pw->pw_gid, user.Groups.data(), &count) < 0) {
-      user.Groups.resize(static_cast<std::size_t>(count));
-      ::getgrouplist(pw->pw_name, pw->pw_gid, user.Groups.data(), &count);
-    }
-    user.Groups.resize(static_cast<std::size_t>(std::max(count, 0)));
-  } else {
-    user.Groups = {st.st_gid};
+  if (S_ISLNK(st.st_mode)) {
+    throw Failure("running as root, brnet refuses " + path +
+                  ": it is a symbolic link, which whoever owns the directory it lies in could "
+                  "point anywhere; configure the directory it leads to");
   }
-  return user;
+  return path;
 }
+
+// Every directory above PATH (followed as the system follows it) must be
+// safe from a third user too.
+void CheckAncestors(const std::string& path, const struct stat& spool, const std::string& why) {
+  char* real = ::realpath(path.c_str(), nullptr);
+  if (real == nullptr) throw Failure(why + path + ": " + std::strerror(errno));
+  std::string dir = real;
+  std::free(real);
+  while (dir != "/") {
+    dir = DirAbove(dir);
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0) throw Failure(why + dir + ": " + std::strerror(errno));
+    const std::string swap = SwappableBy(dir, st, spool);
+    if (!swap.empty())
+      throw Failure(why + swap + ", who could put another directory in place of " + path);
+  }
+}
+
+void BecomeUser(uid_t uid, gid_t gid, const std::string& why) {
+  std::vector<gid_t> groups = {gid};
+  if (const passwd* pw = ::getpwuid(uid)) {
+    gid = pw->pw_gid;
+    int count = 64;
+    groups.assign(static_cast<std::size_t>(count), 0);
+    if (::getgrouplist(pw->pw_name, pw->pw_gid, groups.data(), &count) < 0) {
+      groups.assign(static_cast<std::size_t>(count), 0);
+      ::getgrouplist(pw->pw_name, pw->pw_gid, groups.data(), &count);
+    }
+    groups.resize(static_cast<std::size_t>(std::max(count, 0)));
+  }
+  if (::setgroups(groups.size(), groups.data()) != 0)
+    throw Failure(why + "setgroups: " + std::strerror(errno));
+  if (::setresgid(gid, gid, gid) != 0) throw Failure(why + "setgid: " + std::strerror(errno));
+  if (::setresuid(uid, uid, uid) != 0) throw Failure(why + "setuid: " + std::strerror(errno));
+}
+
+struct DirHandle {
+  int fd = -1;
+  ~DirHandle() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+}  // namespace
 
 void EnterSpool(const std::string& dir) {
   if (::geteuid() != 0) return;
-  const MailerUser user = OwnerOf(dir);
-  if (user.Uid == 0) return;
-  const std::string why = "running as root, brnet works as " + Who(user) + ", the owner of " + dir +
-                          ", but cannot become it: ";
-  if (::setgroups(user.Groups.size(), user.Groups.data()) != 0)
-    throw Failure(why + "setgroups: " + std::strerror(errno));
-  if (::setresgid(user.Gid, user.Gid, user.Gid) != 0)
-    throw Failure(why + "setgid: " + std::strerror(errno));
-  if (::setresuid(user.Uid, user.Uid, user.Uid) != 0)
-    throw Failure(why + "setuid: " + std::strerror(errno));
-}
-
-std::string MailerCannot(const MailerUser& user, const std::string& file, TOutbSendMode mode) {
-  // Every directory on the way must be searchable.
-  for (std::string dir = DirAbove(file);; dir = DirAbove(dir)) {
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) == 0 && !Allows(user, st, 1)) {
-      return Who(user) + " cannot enter " + dir + " (no search permission)";
-    }
-    if (dir == "/") break;
-  }
+  const std::string path = ExistingSpoolDir(dir);
+  DirHandle handle{::open(path.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
   struct stat st {};
-  if (::stat(file.c_str(), &st) != 0) return std::strerror(errno);
-  if (!Allows(user, st, 4)) return Who(user) + " cannot read it";
-  if (mode == smTruncSent && !Allows(user, st, 2)) {
-    return "--trunc-sent, but " + Who(user) + " cannot write it, so could not truncate it";
+  if (handle.fd < 0 || ::fstat(handle.fd, &st) != 0) {
+    throw Failure(path + ": " + std::strerror(errno));
   }
-  struct stat parent {};
-  if (mode == smKillSent &&
-      (::stat(DirAbove(file).c_str(), &parent) != 0 || !Allows(user, parent, 3))) {
-    return "--kill-sent, but " + Who(user) + " cannot write its directory " + DirAbove(file) +
-           ", so could not delete it";
+  const std::string why = "running as root, brnet works as the owner of " + path + ", but ";
+  CheckAncestors(path, st, why);
+  if (st.st_uid == 0) return;
+  BecomeUser(st.st_uid, st.st_gid, why + "cannot become it: ");
+  // As the owner now: the directory at the name must be the one judged.
+  struct stat again {};
+  DirHandle now{::open(path.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+  // The owner may lack the way in that root had: said as such.
+  if (now.fd < 0) throw Failure(std::string(std::strerror(errno)) + ": " + path);
+  if (::fstat(now.fd, &again) != 0 || again.st_dev != st.st_dev || again.st_ino != st.st_ino) {
+    throw Failure(why + "it was replaced while brnet looked at it");
   }
-  // In a sticky directory (/tmp) only the file's or the directory's owner
-  // may delete.
-  if (mode == smKillSent && (parent.st_mode & S_ISVTX) != 0 && user.Uid != 0 &&
-      st.st_uid != user.Uid && parent.st_uid != user.Uid) {
-    return "--kill-sent, but its directory " + DirAbove(file) + " is sticky and " + Who(user) +
-           " owns neither, so could not delete it";
-  }
-  return {};
 }
 
 }  // namespace brnet::cli

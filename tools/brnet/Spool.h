@@ -1,14 +1,13 @@
 // The spool as the mailer sees it: which binkd domain (outbound directory
 // and default zone) a destination belongs to, the zone checks every command
-// makes, and the mailer's user: brnet run as root works as the owner of the
-// directory it writes into, and every other user is told before anything is
-// written when the mailer could not read (or delete, or truncate) a file.
+// makes, and brnet run as root working as the owner of the directory it
+// writes into. What is made there and who may send what is the library's
+// policy (sys/SpoolAccess.h, sys/posix/Owner.h), the same for every front
+// end.
 //
 // Every command that touches an outbound calls ResolveDestination (or
 // Places, for all of them) first and, before it writes, EnterSpool.
 #pragma once
-
-#include <sys/types.h>
 
 #include <string>
 #include <vector>
@@ -43,33 +42,28 @@ struct Destination {
 };
 
 // TEXT parsed (parts left out taken from the main address, the zone from
-// its domain's default zone), its domain picked, and checked: not empty, no
+// its domain's default zone), its domain picked (without "@domain", the one
+// binkd picks for its zone: BinkdDomainOfZone), and checked: not empty, no
 // zone 0, no wildcard, and a main domain whose default zone is the main
 // address's. Leaves MAIN naming the destination's domain (see
 // MainAddressScope::NameZone).
 Destination ResolveDestination(const Resolved& setup, MainAddressScope& main,
                                const std::string& text);
 
-// The user the mailer runs as: the owner of the spool directory.
-struct MailerUser {
-  uid_t Uid = 0;
-  gid_t Gid = 0;
-  std::vector<gid_t> Groups;
-  std::string Name;
-};
+// Warns on stderr, unless QUIET, when the binkd configuration in use never
+// calls DEST (WhyBinkdWillNotCall): the mail would wait for ever unless the
+// node calls in.
+void WarnIfNotCalled(const Resolved& setup, const Destination& dest, bool quiet);
 
-// The owner of DIR, or of its nearest existing parent.
-MailerUser OwnerOf(const std::string& dir);
-
-// Run as root while DIR belongs to another user: becomes that user (group
-// list, group, user) for the rest of the run, so that whatever is made
-// there belongs to the mailer. Refuses, saying why, when it cannot. Does
-// nothing for any other user or a root-owned directory.
+// Run as root while DIR (or its nearest existing parent) belongs to another
+// user: becomes that user (group list, group, user) for the rest of the
+// run, so that the kernel judges everything brnet does there as the
+// mailer's own. The directory is opened once without following a link and
+// its owner taken from that handle; a link, or a directory that a third
+// user could swap (an ancestor writable by someone but root and the owner),
+// is refused, and after the switch the directory must still be the one
+// looked at. Refuses, saying why, when it cannot. Does nothing for any
+// other user; a root-owned directory keeps root after the same checks.
 void EnterSpool(const std::string& dir);
-
-// Why USER could not read FILE (absolute), or with MODE delete or truncate
-// it after sending; empty when it can. Judged from the mode bits of FILE and
-// of every directory above it.
-std::string MailerCannot(const MailerUser& user, const std::string& file, TOutbSendMode mode);
 
 }  // namespace brnet::cli

@@ -14,6 +14,7 @@
 #include "sys/Error.h"
 #include "sys/posix/Below.h"
 #include "sys/posix/FdIo.h"
+#include "sys/posix/Owner.h"
 #include "sys/posix/Syscalls.h"
 
 namespace brnet::sys {
@@ -138,7 +139,7 @@ std::int64_t CheckOpened(int fd, const std::string& path, FileMode mode) {
 // missing one is created, exclusively, so that the caller knows it made it;
 // a file that appears or vanishes between the two tries is looked for once
 // more.
-int OpenAt(int dir, const char* name, FileMode mode, int extra, bool& created) {
+int OpenMaybeCreating(int dir, const char* name, FileMode mode, int extra, bool& created) {
   created = false;
   const int flags = OpenFlags(mode) | extra | O_CLOEXEC;
   if (mode == FileMode::kAppendOrCreate || mode == FileMode::kUpdateOrCreate) {
@@ -158,6 +159,20 @@ int OpenAt(int dir, const char* name, FileMode mode, int extra, bool& created) {
   return fd;
 }
 
+// OpenMaybeCreating, and a file it made is given to the directory's owner
+// (Owner.h); one that cannot be is taken back, and the open fails.
+int OpenAt(int dir, const char* name, FileMode mode, int extra, bool& created) {
+  const int fd = OpenMaybeCreating(dir, name, mode, extra, created);
+  if (fd < 0 || !created) return fd;
+  if (const int err = posix::GiveToDirOwner(fd, dir, name); err != 0) {
+    Syscalls().unlinkat(dir, name, 0);
+    Syscalls().close(fd);
+    errno = err;
+    return -1;
+  }
+  return fd;
+}
+
 }  // namespace
 
 bool FileExists(const std::string& path) {
@@ -166,7 +181,12 @@ bool FileExists(const std::string& path) {
 }
 
 void CreateEmptyFile(const std::string& path) {
-  const int fd = Syscalls().open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, kNewFileMode);
+  bool created = false;
+  int fd = OpenAt(AT_FDCWD, path.c_str(), FileMode::kCreateExclusive, 0, created);
+  // Only an existing entry is left as it is (a directory still fails).
+  if (fd < 0 && errno == EEXIST) {
+    fd = Syscalls().open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, kNewFileMode);
+  }
   if (fd < 0) ThrowLastError(path);
   if (Syscalls().close(fd) != 0) ThrowLastError(path);
 }

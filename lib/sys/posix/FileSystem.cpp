@@ -19,6 +19,7 @@
 #include "sys/Process.h"
 #include "sys/posix/Below.h"
 #include "sys/posix/FdIo.h"
+#include "sys/posix/Owner.h"
 #include "sys/posix/Syscalls.h"
 
 namespace brnet::sys {
@@ -175,8 +176,14 @@ bool SetReadOnly(const std::string& path, bool readOnly) {
   return ::chmod(path.c_str(), mode) == 0;
 }
 
-bool MakeDir(const std::string& path) {
-  return Syscalls().mkdirat(AT_FDCWD, path.c_str(), kNewDirMode) == 0;
+bool MakeDir(const std::string& path, const std::string& model) {
+  if (Syscalls().mkdirat(AT_FDCWD, path.c_str(), kNewDirMode) != 0) return false;
+  if (const int err = posix::GiveMadeDirToDirOwner(AT_FDCWD, path, model); err != 0) {
+    ::rmdir(path.c_str());
+    errno = err;
+    return false;
+  }
+  return true;
 }
 
 bool IsSymbolicLink(const std::string& path) {
@@ -199,9 +206,11 @@ bool RemoveFile(const std::string& path) {
 bool CreateNewFile(const std::string& path) {
   int fd = Syscalls().open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
   if (fd < 0) return false;
-  if (Syscalls().close(fd) == 0) return true;
+  int err = posix::GiveToDirOwner(fd, AT_FDCWD, path);
+  if (err == 0 && Syscalls().close(fd) == 0) return true;
+  if (err != 0) Syscalls().close(fd);
   // Reported as not created: then it must not be there.
-  const int err = errno;
+  if (err == 0) err = errno;
   Syscalls().unlinkat(AT_FDCWD, path.c_str(), 0);
   errno = err;
   return false;
@@ -326,6 +335,26 @@ int OpenUnnamed(int dir, mode_t mode) {
   return Syscalls().openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
 }
 
+// A new file under a temporary NAME in DIR, or -1 with errno set: EEXIST
+// when the name is taken.
+int OpenTempName(int dir, const std::string& name, mode_t mode) {
+  return Syscalls().openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                           mode);
+}
+
+// FD, just made in DIR (unnamed, or under the temporary NAME, removed
+// then), given to DIR's owner (Owner.h); -1 with errno set when it cannot
+// be, FD closed.
+int Given(int fd, int dir, const std::string& name = {}) {
+  if (fd < 0) return fd;
+  const int err = posix::GiveToDirOwner(fd, dir);
+  if (err == 0) return fd;
+  if (!name.empty()) Syscalls().unlinkat(dir, name.c_str(), 0);
+  Syscalls().close(fd);
+  errno = err;
+  return -1;
+}
+
 // Gives the unnamed file OUT the name NAME in DIR; a taken name fails with
 // EEXIST. Through /proc, which needs no privilege; AT_EMPTY_PATH, which
 // does, where /proc is not mounted.
@@ -392,8 +421,7 @@ int CopyThroughTempName(int in, const struct stat& st, int tempDir, int dir,
   int out = -1;
   for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
     temp = TempName();
-    out = Syscalls().openat(tempDir, temp.c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, CopyMode(st));
+    out = Given(OpenTempName(tempDir, temp, CopyMode(st)), tempDir, temp);
     if (out < 0 && errno != EEXIST) return errno;
   }
   if (out < 0) return EEXIST;
@@ -417,7 +445,7 @@ int CopyNoReplace(const std::string& from, const std::string& root, std::string_
   if (::fstatat(parent.Dir.Get(), parent.Name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
     return EEXIST;
   }
-  posix::UniqueFd out(OpenUnnamed(parent.Dir.Get(), CopyMode(st)));
+  posix::UniqueFd out(Given(OpenUnnamed(parent.Dir.Get(), CopyMode(st)), parent.Dir.Get()));
   if (out.Get() < 0) {
     const int err = errno;
     if (err != EOPNOTSUPP && err != EISDIR && err != EINVAL) return err;
@@ -474,7 +502,7 @@ int StagedCopy::Stage(const std::string& from, const std::string& root, std::str
   }
   posix::UniqueFd rootDir(OpenRootDir(root));
   if (rootDir.Get() < 0) return kNotStaged;
-  posix::UniqueFd out(OpenUnnamed(rootDir.Get(), st.st_mode & 0777));
+  posix::UniqueFd out(Given(OpenUnnamed(rootDir.Get(), CopyMode(st)), rootDir.Get()));
   if (out.Get() < 0) {
     const int err = errno;
     if (err != EOPNOTSUPP && err != EISDIR && err != EINVAL) return kNotStaged;
@@ -482,9 +510,8 @@ int StagedCopy::Stage(const std::string& from, const std::string& root, std::str
     RemoveDeadTemps(root, rootDir.Get());
     for (int attempt = 0; attempt < 100 && out.Get() < 0; ++attempt) {
       const std::string temp = TempName();
-      out = posix::UniqueFd(Syscalls().openat(rootDir.Get(), temp.c_str(),
-                                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                                              st.st_mode & 0777));
+      out = posix::UniqueFd(
+          Given(OpenTempName(rootDir.Get(), temp, CopyMode(st)), rootDir.Get(), temp));
       if (out.Get() < 0 && errno != EEXIST) return kNotStaged;
       if (out.Get() >= 0) temp_ = temp;
     }
@@ -552,7 +579,7 @@ WholeFile CreateWholeFile(const std::string& root, std::string_view below, std::
     throw EInOutError(IoErrorText(err, parent.Path), err);
   };
   // Without a name while it is written: a kill leaves nothing at all.
-  posix::UniqueFd out(OpenUnnamed(dir, kNewFileMode));
+  posix::UniqueFd out(Given(OpenUnnamed(dir, kNewFileMode), dir));
   std::string temp;
   if (out.Get() < 0) {
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return failed(errno);
@@ -560,8 +587,7 @@ WholeFile CreateWholeFile(const std::string& root, std::string_view below, std::
     RemoveDeadTemps(root + std::string(below.substr(0, below.size() - parent.Name.size())), dir);
     for (int attempt = 0; attempt < 100 && out.Get() < 0; ++attempt) {
       temp = TempName();
-      out = posix::UniqueFd(Syscalls().openat(
-          dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kNewFileMode));
+      out = posix::UniqueFd(Given(OpenTempName(dir, temp, kNewFileMode), dir, temp));
       if (out.Get() < 0 && errno != EEXIST) return failed(errno);
     }
     if (out.Get() < 0) throw EInOutError(IoErrorText(EEXIST, parent.Path), EEXIST);
@@ -689,6 +715,10 @@ int RenameInDirBelow(const std::string& root, std::string_view below, const std:
 
 bool IsFileExistsError(int code) {
   return code == EEXIST;
+}
+
+bool IsAccessDeniedError(int code) {
+  return code == EACCES || code == EPERM;
 }
 
 std::string SystemErrorMessage(int code) {

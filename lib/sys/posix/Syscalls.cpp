@@ -25,6 +25,7 @@ ssize_t SystemCopyFileRange(int in, off_t* inOffset, int out, off_t* outOffset, 
 constexpr SyscallTable kSystem = {
     SystemOpen, SystemOpenAt,        ::close,  ::read,      ::write,    ::ftruncate,
     ::fsync,    SystemCopyFileRange, ::linkat, ::renameat2, ::unlinkat, ::mkdirat,
+    ::fchown,   ::fchmod,
 };
 
 SyscallTable table = kSystem;

@@ -12,11 +12,10 @@
 
 namespace brnet::sys::posix {
 
-// Everything the library creates in the shared directories: read and write
-// for all, directories searchable by all, the rest left to the umask, as
-// binkd and every Unix tool do; a sysop in the mailer's group with umask 002
-// thus makes files the mailer can rewrite, and nobody else's mask is
-// overruled. A set-group-ID directory passes its group on by itself.
+// What the library creates starts as read and write for all, directories
+// searchable by all, less the umask, as binkd and every Unix tool make
+// them; GiveToDirOwner (Owner.h) then gives it to the directory's owner and
+// group with the rights they need, whatever the caller's umask.
 inline constexpr mode_t kNewFileMode = 0666;
 inline constexpr mode_t kNewDirMode = 0777;
 
@@ -34,6 +33,8 @@ struct SyscallTable {
   int (*renameat2)(int fromDir, const char* from, int toDir, const char* to, unsigned flags);
   int (*unlinkat)(int dir, const char* path, int flags);
   int (*mkdirat)(int dir, const char* path, mode_t mode);
+  int (*fchown)(int fd, uid_t owner, gid_t group);
+  int (*fchmod)(int fd, mode_t mode);
 };
 
 // The table in use; its entries start as the system's own calls.

@@ -130,7 +130,7 @@ bool SetReadOnly(const std::string& path, bool readOnly) {
   return ::SetFileAttributesA(path.c_str(), wanted) != 0;
 }
 
-bool MakeDir(const std::string& path) {
+bool MakeDir(const std::string& path, const std::string&) {
   return ::CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
 
@@ -302,6 +302,10 @@ int StagedCopy::Publish() {
 
 bool IsFileExistsError(int code) {
   return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
+}
+
+bool IsAccessDeniedError(int code) {
+  return code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION;
 }
 
 std::string SystemErrorMessage(int code) {

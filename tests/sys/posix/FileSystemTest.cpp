@@ -13,7 +13,9 @@
 #include <filesystem>
 
 #include "TestSupport.h"
+#include "sys/File.h"
 #include "sys/SearchNames.h"
+#include "sys/SpoolAccess.h"
 
 namespace brnet::sys {
 namespace {
@@ -109,6 +111,91 @@ TEST(PosixFileSystem, ReadFileHeadFollowsNoLinkAndSkipsFifos) {
   EXPECT_EQ(ReadFileHead(tmp / "link.bsy", 64), std::nullopt);
   ASSERT_EQ(::mkfifo((tmp / "fifo.bsy").c_str(), 0600), 0);
   EXPECT_EQ(ReadFileHead(tmp / "fifo.bsy", 64), std::nullopt);
+}
+
+
+// Whatever the layer makes in a directory is the directory owner's and
+// group's, with the group rights the directory gives, whatever the umask:
+// root gives it away. Every way of making a file or directory, each row a
+// directory mode and a umask.
+TEST(PosixFileSystem, WhatIsMadeBelongsToTheDirectorysOwnerAndGroup) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files away";
+  struct Row {
+    mode_t dir, umask, file, subdir;
+  };
+  const Row rows[] = {
+      {02775, 077, 0660, 02770}, {0755, 022, 0644, 0755}, {02770, 002, 0664, 02775}};
+  constexpr uid_t kOwner = 65534;
+  constexpr gid_t kGroup = 100;
+  for (const Row& row : rows) {
+    TempDir tmp;
+    const std::string dir = tmp / "spool", source = tmp / "private.bin";
+    WriteFile(source, "data");
+    ::chmod(source.c_str(), 0600);
+    fs::create_directory(dir);
+    ASSERT_EQ(::chown(dir.c_str(), kOwner, kGroup), 0);
+    ::chmod(dir.c_str(), row.dir);
+    const mode_t saved = ::umask(row.umask);
+    File appended;
+    appended.OpenBelow(dir + "/", "node.flo", FileMode::kAppendOrCreate);
+    appended.Close();
+    CreateWholeFile(dir + "/", "node.bsy", "1\n");
+    File(dir + "/excl.msg", FileMode::kCreateExclusive).Close();
+    EXPECT_TRUE(MakeDir(dir + "/box/"));
+    EXPECT_EQ(CopyNoReplace(source, dir + "/", "copy.bin"), 0);
+    StagedCopy staged;
+    EXPECT_EQ(staged.Stage(source, dir + "/", "box/staged.bin"), 0);
+    EXPECT_EQ(staged.Publish(), 0);
+    ::umask(saved);
+    for (const char* name :
+         {"node.flo", "node.bsy", "excl.msg", "copy.bin", "box/staged.bin", "box"}) {
+      struct stat st {};
+      ASSERT_EQ(::lstat((dir + "/" + name).c_str(), &st), 0) << name;
+      EXPECT_EQ(st.st_uid, kOwner) << name;
+      EXPECT_EQ(st.st_gid, kGroup) << name;
+      const mode_t want = std::string(name) == "box" ? row.subdir : row.file;
+      EXPECT_EQ(st.st_mode & 07777, want)
+          << name << " in a " << std::oct << row.dir << " directory";
+    }
+  }
+}
+
+
+// What the spool's owner (the mailer's user) could not do with a file, by
+// the modes of the file and its directory; root asks for another user.
+TEST(PosixFileSystem, MailerCannotNamesTheUserAndWhatIsMissing) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to judge for another user";
+  TempDir tmp;
+  const std::string spool = tmp / "spool", mine = tmp / "mine", shared = tmp / "shared";
+  for (const std::string& dir : {spool, mine, shared}) fs::create_directory(dir);
+  ASSERT_EQ(::chown(spool.c_str(), 65534, 65534), 0);
+  ::chmod(shared.c_str(), 01777);
+  ::chmod(tmp.Path().c_str(), 0755);
+  struct Row {
+    std::string file;
+    mode_t mode;
+    MailerNeeds needs;
+    std::string why;  // after "the mailer's user nobody" or as a whole
+  } const rows[] = {
+      {mine + "/open", 0644, MailerNeeds::kRead, ""},
+      {mine + "/private", 0600, MailerNeeds::kRead, "the mailer's user nobody cannot read it"},
+      {mine + "/ro", 0644, MailerNeeds::kReadTruncate,
+       "truncate after sending, but the mailer's user nobody cannot write it, so could not "
+       "truncate it"},
+      {mine + "/kept", 0666, MailerNeeds::kReadDelete,
+       "delete after sending, but the mailer's user nobody cannot write its directory " + mine +
+           ", so could not delete it"},
+      {shared + "/sticky", 0666, MailerNeeds::kReadDelete,
+       "delete after sending, but its directory " + shared +
+           " is sticky and the mailer's user nobody owns neither, so could not delete it"},
+      {shared + "/any", 0666, MailerNeeds::kReadTruncate, ""},
+  };
+  for (const Row& row : rows) {
+    WriteFile(row.file, "x");
+    ::chmod(row.file.c_str(), row.mode);
+    EXPECT_EQ(MailerCannot(spool, row.file, row.needs), row.why) << row.file;
+  }
+  EXPECT_EQ(CannotWriteIn(spool), "") << "root may write anywhere";
 }
 
 }  // namespace

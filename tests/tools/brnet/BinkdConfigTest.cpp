@@ -145,6 +145,40 @@ TEST(BinkdConfigText, SmallCases) {
   }
 }
 
+// binkd 1.1a's domain for an address without one (checked with binkd -P),
+// and whether it calls a node, one row each.
+TEST(BinkdConfigText, DomainOfAZoneAndNodesBinkdCalls) {
+  const BinkdIncludeReader none = [](const std::string&, std::string&) {
+    return std::optional<std::string>();
+  };
+  const BinkdSettings s = ResolveBinkdSettings(
+      ParseBinkdConfig("domain fidonet /f 2\ndomain fsxnet /x 21\ndomain other /o 99\n"
+                       "domain fsx alias-for fsxnet\naddress 2:5020/100 21:5/5@other 3:1/1@other\n"
+                       "node 5020/1234 -md 127.0.0.1 pw\nnode 21:1/200@fsx -pipe \"cat x\" host\n"
+                       "node 2:5020/1 -nr -\nnode 2:5020/2\n",
+                       "/c/b.cfg", none),
+      "/c/b.cfg");
+  // The domain whose default zone it is before an own address's; else the
+  // main address's.
+  const std::pair<int, std::string> zones[] = {{21, "fsxnet"}, {3, "other"}, {5, "fidonet"}};
+  for (const auto& [zone, domain] : zones) EXPECT_EQ(BinkdDomainOfZone(s, zone), domain) << zone;
+  const std::string never =
+      "binkd's configuration has no node line for it and no defnode, so "
+      "binkd never calls it";
+  const std::string noHost = "binkd's node line for it names no host, so binkd never calls it";
+  const std::pair<std::string, std::string> nodes[] = {
+      {"2:5020/1234", ""},         {"2:5020/1234.1", never}, {"21:1/200", ""},
+      {"21:1/200@fidonet", never}, {"2:5020/1", noHost},     {"2:5020/2", noHost},
+      {"2:5020/9999", never},
+  };
+  for (const auto& [text, why] : nodes) {
+    EXPECT_EQ(WhyBinkdWillNotCall(s, TFidoAddr::CreateFromText(text, false)), why) << text;
+  }
+  BinkdSettings withDefault = s;
+  withDefault.DefNode = BinkdNode{"", "*"};
+  EXPECT_EQ(WhyBinkdWillNotCall(withDefault, TFidoAddr::CreateFromText("2:5020/9999", false)), "");
+}
+
 TEST(BinkdConfigText, WhatIsRefused) {
   const BinkdIncludeReader self = [](const std::string&, std::string&) {
     return std::optional<std::string>("include again\n");

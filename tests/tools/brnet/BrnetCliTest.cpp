@@ -55,8 +55,9 @@ class Brnet : public ::testing::Test {
   void SetUp() override {
     fs::create_directories(files);
     fs::create_directories(config);
-    // Everyone may enter: a refusal test may run brnet as nobody.
-    fs::permissions(tmp.Path(), fs::perms::all);
+    // Everyone may enter: a refusal test may run brnet as nobody. Sticky,
+    // so that nobody could swap the spool directories root works in.
+    fs::permissions(tmp.Path(), fs::perms::all | fs::perms::sticky_bit);
     fs::permissions(files, fs::perms::all);
   }
 

@@ -54,6 +54,14 @@ TEST_F(SetupOrder, EachSettingFromTheFirstSourceThatGivesIt) {
   EXPECT_EQ(s.Type, otFileBox);
   EXPECT_EQ(s.Boxes, "/plug/boxes");
   EXPECT_EQ(s.BinkOut, "/sys/out");
+  // Configured for a Bink outbound, the plug-in's serves the main domain;
+  // binkd's domains still say where the others' mail goes.
+  plugin = {"2:5020/7", 1, "/plug/out"};
+  s = Resolve({});
+  EXPECT_EQ(s.BinkOut, "/plug/out");
+  EXPECT_EQ(s.MainDomain, "fidonet");
+  ASSERT_TRUE(s.Binkd.has_value());
+  EXPECT_EQ(s.Binkd->Outbound, "/sys/out");
 
   // A named binkd configuration outranks the plug-in and means Bink.
   s = Resolve(All({"", "", tmp / "named.cfg", std::nullopt}));
