@@ -474,7 +474,7 @@ int StagedCopy::Stage(const std::string& from, const std::string& root, std::str
   }
   posix::UniqueFd rootDir(OpenRootDir(root));
   if (rootDir.Get() < 0) return kNotStaged;
-  posix::UniqueFd out(OpenUnnamed(rootDir.Get(), st.st_mode & 0777));
+  posix::UniqueFd out(OpenUnnamed(rootDir.Get(), CopyMode(st)));
   if (out.Get() < 0) {
     const int err = errno;
     if (err != EOPNOTSUPP && err != EISDIR && err != EINVAL) return kNotStaged;
@@ -484,7 +484,7 @@ int StagedCopy::Stage(const std::string& from, const std::string& root, std::str
       const std::string temp = TempName();
       out = posix::UniqueFd(Syscalls().openat(rootDir.Get(), temp.c_str(),
                                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                                              st.st_mode & 0777));
+                                              CopyMode(st)));
       if (out.Get() < 0 && errno != EEXIST) return kNotStaged;
       if (out.Get() >= 0) temp_ = temp;
     }
