@@ -12,7 +12,7 @@ target=$1 seconds=$2 corpus=$3 src=$(cd "$4" && pwd -P)
 name=$(basename "$target")
 log=$corpus.log
 "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_coverage=1 \
-  "$corpus" >"$log" 2>&1
+  -artifact_prefix="$corpus-" "$corpus" >"$log" 2>&1
 status=$?
 if [ "$status" -ne 0 ]; then
   grep -v '^COVERED_FUNC\|^UNCOVERED_FUNC' "$log" | tail -n 60
