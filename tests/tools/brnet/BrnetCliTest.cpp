@@ -134,6 +134,9 @@ TEST_F(Brnet, HelpVersionAndUsageErrors) {
       {{"queue", "extra"}, "brnet: queue takes no operands"},
       {{"queue", "--older-than", "soon"}, "brnet: --older-than needs a duration"},
       {{"request", "1", "!pw"}, "brnet: request \"!pw\": a request beginning with \"!\""},
+      {{"request", "1", "FILES\rX"}, "brnet: request \"FILES\rX\": a line break"},
+      {{"request", "1", " FILES"}, "brnet: request \" FILES\": a request names a file first"},
+      {{"queue", "--", "-v"}, "brnet: queue takes no operands"},
       {{"hold", "1", "--until", "1000"}, "brnet: the hold would end in the past"},
       {{"reflavour", "1", "crash", "--from", "c"}, "brnet: --from and FLAVOUR are the same"},
   };
@@ -359,12 +362,16 @@ TEST_F(Brnet, BusyNodeWaitAndLog) {
 }
 
 // binkd dialling the node (only its .csy there): every command that edits
-// the node's queue refuses and changes nothing; the queue shows it busy.
+// the node's queue refuses and changes nothing. The queue shows it busy, as
+// it does a node in session (.bsy), with binkd's hold and tries.
 TEST_F(Brnet, CallInProgressRefusesEveryEdit) {
   fs::create_directories(out);
   WriteFile(out + "/139c04d2.flo", Crlf({File("a.zip"), "~" + File("sent.zip")}));
   WriteFile(out + "/139c04d2.hld", "4102444800\n");
+  WriteFile(out + "/139c04d2.try", std::string("\x02\x00\x05\x01\x04oops", 9));
   WriteFile(out + "/139c04d2.csy", "4242\n");
+  WriteFile(out + "/139c04d3.flo", Crlf({File("b.zip")}));
+  WriteFile(out + "/139c04d3.bsy", "4243\n");
   const std::vector<Lines> edits = {{"poll", "1234"},      {"request", "1234", "FILES"},
                                     {"hold", "1234"},      {"unhold", "1234"},
                                     {"drop", "1234"},      {"reflavour", "1234", "crash"}};
@@ -379,8 +386,16 @@ TEST_F(Brnet, CallInProgressRefusesEveryEdit) {
   EXPECT_EQ(ReadFile(out + "/139c04d2.hld"), "4102444800\n");
   const ProcessResult q = Run({"queue", "-m", "2:5020/100", "-d", out});
   EXPECT_NE(q.out.find("busy"), std::string::npos) << q.out;
-  const ProcessResult json = Run({"queue", "--json", "-m", "2:5020/100", "-d", out});
-  EXPECT_NE(json.out.find("\"busy\":true"), std::string::npos) << json.out;
+  const std::string json = Run({"queue", "--json", "-m", "2:5020/100", "-d", out}).out;
+  std::size_t busy = 0;
+  for (std::size_t p = json.find("\"busy\":true"); p != std::string::npos;
+       p = json.find("\"busy\":true", p + 1)) {
+    ++busy;
+  }
+  EXPECT_EQ(busy, 2u) << json;
+  EXPECT_NE(json.find("\"hold_until\":4102444800"), std::string::npos) << json;
+  EXPECT_NE(json.find(R"("tries":{"ok":2,"failed":261,"comment":"oops"})"), std::string::npos)
+      << json;
 }
 
 // hold writes the end of the hold as binkd reads it: now plus the duration,
