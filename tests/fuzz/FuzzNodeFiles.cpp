@@ -34,7 +34,8 @@ const SetupSources kSources = {[] { return PluginSetup{}; }, "", false};
 const std::string& Out() {
   static const std::string out = [] {
     std::string base = fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path();
-    base += "/fuzz_node_files." + std::to_string(::getpid());
+    base += "/fuzz_node_files.XXXXXX";
+    if (::mkdtemp(base.data()) == nullptr) std::abort();
     static const std::string made = base;
     std::atexit([] { fs::remove_all(made); });
     return base + "/out";
