@@ -2,10 +2,10 @@
 # One short fuzz run as a test: TARGET for SECONDS on CORPUS, then the edges
 # it covered, split into the harness's own (tests/fuzz), those inside the
 # code it drives (the rest of SOURCE_DIR) and the standard library's
-# templates. A run that stays near what its harness alone covers (in all
-# less than ten times the harness's own edges) fails: the code under test
-# was built without coverage, or the harness never gets into it, and the
-# fuzzer is blind there.
+# templates. A run that stays near what its harness alone covers fails: in
+# all less than ten times the harness's own edges, or no more edges inside
+# the code than in the harness. Then the code under test was built without
+# coverage, or the harness never gets into it, and the fuzzer is blind there.
 #   run_fuzz.sh TARGET SECONDS CORPUS SOURCE_DIR
 set -u
 target=$1 seconds=$2 corpus=$3 src=$(cd "$4" && pwd -P)
@@ -33,8 +33,8 @@ grep '^COVERED_FUNC' "$log" | awk -v src="$src/" -v name="$name" '
   END {
     printf "%s: coverage %d edges: %d inside the code it drives, %d in the harness, %d in system headers\n",
            name, inside + harness + other, inside, harness, other
-    if (inside + harness + other < 10 * harness) {
-      printf "%s: the code it drives is barely covered (less than ten times the harness)\n", name
+    if (inside + harness + other < 10 * harness || inside <= harness) {
+      printf "%s: the code it drives is barely covered (in all less than ten times the harness, or no more inside than in the harness)\n", name
       exit 1
     }
   }'
