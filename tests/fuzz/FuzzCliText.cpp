@@ -164,7 +164,8 @@ void Json(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // Local times without summer time; this process's own note reads back.
-  static const bool once = (::setenv("TZ", "UTC", 1), ::tzset(), ParseFlagNote(OwnFlagNote()).has_value());
+  static const bool once =
+      (::setenv("TZ", "UTC", 1), ::tzset(), ParseFlagNote(OwnFlagNote()).has_value());
   if (!once) std::abort();
   if (size == 0) return 0;
   const std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);

@@ -75,10 +75,16 @@ std::string Captured(Run run, int& status) {
 void Queue() {
   int status = -1;
   const std::string json = Captured(
-      [] { return QueueCommand({"--json", "-m", "2:5020/100", "-d", Out()}, kSources); }, status);
+      [] {
+        return QueueCommand({"--json", "-m", "2:5020/100", "-d", Out()}, kSources);
+      },
+      status);
   if (status != 0 || !fuzz::JsonReader(json).WholeValue()) std::abort();
-  const std::string text =
-      Captured([] { return QueueCommand({"-m", "2:5020/100", "-d", Out()}, kSources); }, status);
+  const std::string text = Captured(
+      [] {
+        return QueueCommand({"-m", "2:5020/100", "-d", Out()}, kSources);
+      },
+      status);
   for (char c : text) {
     if ((static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F) std::abort();
   }

@@ -25,8 +25,8 @@ void Format(std::string_view format, long long number, std::string_view name) {
   // Widths are at most 512 per conversion, each conversion takes an argument.
   if (text.size() > format.size() + kFallback.size() + 2 * 512 + digits.size() + name.size())
     std::abort();
-  if (format.find('%') == std::string_view::npos && text != std::string(digits) + " file(s) to " +
-                                                                 std::string(name)) {
+  if (format.find('%') == std::string_view::npos &&
+      text != std::string(digits) + " file(s) to " + std::string(name)) {
     std::abort();
   }
 }
@@ -61,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::memcpy(&number, data + 1, sizeof number);
   const std::string_view text(reinterpret_cast<const char*>(data) + 9, size - 9);
   const std::size_t split = text.find('\0');
-  const std::string_view name = split == std::string_view::npos ? "2:5020/1" : text.substr(split + 1);
+  const std::string_view name =
+      split == std::string_view::npos ? "2:5020/1" : text.substr(split + 1);
   Format(text.substr(0, split), number, name);
   Fit(text, data[0]);
   Size(number);

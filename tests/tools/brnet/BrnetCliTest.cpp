@@ -372,9 +372,9 @@ TEST_F(Brnet, CallInProgressRefusesEveryEdit) {
   WriteFile(out + "/139c04d2.csy", "4242\n");
   WriteFile(out + "/139c04d3.flo", Crlf({File("b.zip")}));
   WriteFile(out + "/139c04d3.bsy", "4243\n");
-  const std::vector<Lines> edits = {{"poll", "1234"},      {"request", "1234", "FILES"},
-                                    {"hold", "1234"},      {"unhold", "1234"},
-                                    {"drop", "1234"},      {"reflavour", "1234", "crash"}};
+  const std::vector<Lines> edits = {{"poll", "1234"}, {"request", "1234", "FILES"},
+                                    {"hold", "1234"}, {"unhold", "1234"},
+                                    {"drop", "1234"}, {"reflavour", "1234", "crash"}};
   const Lines before = Tree(out);
   for (Lines args : edits) {
     args.insert(args.begin() + 1, {"-m", "2:5020/100", "-d", out});
@@ -411,10 +411,14 @@ TEST_F(Brnet, HoldWritesTheExactTime) {
     bool absolute = false;
   };
   const std::vector<Row> rows = {
-      {{"--for", "90s"}, 90},           {{"--for", "15m"}, 900},
-      {{"--for", "2h"}, 7200},          {{"--for", "1d"}, 86400},
-      {{"--for", "1w"}, 604800},        {{"--for", "45"}, 45},
-      {{"--for", "3H"}, 10800},         {{"--until", "1900000000"}, 1900000000, true},
+      {{"--for", "90s"}, 90},
+      {{"--for", "15m"}, 900},
+      {{"--for", "2h"}, 7200},
+      {{"--for", "1d"}, 86400},
+      {{"--for", "1w"}, 604800},
+      {{"--for", "45"}, 45},
+      {{"--for", "3H"}, 10800},
+      {{"--until", "1900000000"}, 1900000000, true},
       {{"--until", "2031-01-02 03:04"}, until2031, true},
   };
   for (const Row& row : rows) {
