@@ -330,6 +330,24 @@ TEST_F(BusyFlags, FlagFilesNameTheirProcessAndHost) {
                             "99999999999\nbrnet32 fido\n", "4294967296\nbrnet32 fido\n"}) {
     EXPECT_FALSE(ParseFlagNote(other)) << Shown(other);
   }
+  // An append note: where the flow file was and where the append ends; an
+  // end before the start, or none, says nothing of the end.
+  const struct {
+    const char* note;
+    std::int64_t start, end;
+    const char* flow;
+  } appends[] = {
+      {"42\nbrnet32 fido\nappend 120 180 out/139c04d2.flo\n", 120, 180, "out/139c04d2.flo"},
+      {"42\nbrnet32 fido\nappend 120 out/139c04d2.flo\n", 120, -1, "out/139c04d2.flo"},
+      {"42\nbrnet32 fido\nappend 180 120 out/a b.flo\n", 180, -1, "120 out/a b.flo"},
+  };
+  for (const auto& a : appends) {
+    const std::optional<TFlagOwner> append = ParseFlagNote(a.note);
+    ASSERT_TRUE(append) << Shown(a.note);
+    EXPECT_EQ(append->AppendStart, a.start) << Shown(a.note);
+    EXPECT_EQ(append->AppendEnd, a.end) << Shown(a.note);
+    EXPECT_EQ(append->AppendFlow, a.flow) << Shown(a.note);
+  }
 
   ASSERT_TRUE(LockNode(Setup(kNormal | kBink, kNormal | kBink), &point, bkBsy));
   EXPECT_EQ(test::ReadFile(flags + NormalFlagName(point, "", bkBsy)), note);

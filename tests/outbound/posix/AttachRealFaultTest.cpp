@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "log/FidoLog.h"
 #include "outbound/Outbound.h"
 #include "support/NobodyChild.h"
+#include "support/posix/SyscallFaults.h"
 #include "sys/posix/Syscalls.h"
 
 namespace brnet {
@@ -295,6 +297,49 @@ TEST(FullDisk, AttachesLeaveWholeLinesFilesAndMessages) {
   EXPECT_EQ(test::SplitLines(ReadFile(flow)).size(), lines.size() + files.size());
   EXPECT_EQ(outbound.Attach("2:5020/1234", {source}, otFileBox), "");
   EXPECT_TRUE(ReadFile(root + "/boxes/024SS16I.00/big.zip") == ReadFile(source));
+}
+
+// ---- A private source ----
+
+// A copy in a box is the mailer's new file, whatever the source's mode:
+// readable and writable for all less the umask. Made in the boxes'
+// directory and linked or renamed into the box (with and without unnamed
+// files), or, for a box on a file system of its own, copied there again.
+TEST(PrivateSource, BoxCopyIsReadableByTheMailer) {
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  bool mountFailed = false;
+  for (const bool ownDisk : {false, true}) {
+    for (const bool unnamed : {true, false}) {
+      if (ownDisk && !unnamed) continue;  // needs unnamed files in the box's file system
+      SCOPED_TRACE(std::string(ownDisk ? "box on its own file system" : "one file system") +
+                   (unnamed ? ", unnamed files" : ", temporary names"));
+      TempDir tmp;
+      test::ScopedMainAddress main("2:5020/1");
+      Outbound outbound(tmp.Path());
+      const std::string box = tmp / "boxes/024SS16I.00";
+      std::optional<SmallDisk> disk;
+      if (ownDisk) {
+        disk.emplace(box, "1m");
+        if (!disk->Mounted()) {
+          mountFailed = true;
+          continue;
+        }
+      }
+      const std::string source = tmp / "private.zip";
+      WriteFile(source, Pattern(5000));
+      fs::permissions(source, fs::perms::owner_read | fs::perms::owner_write);
+      test::SyscallFaults faults;
+      faults.SetNoUnnamedFiles(!unnamed);
+      EXPECT_EQ(outbound.Attach("2:5020/1234", {source}, otFileBox), "");
+      struct stat st {};
+      ASSERT_EQ(::stat((box + "/private.zip").c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 07777, 0666 & ~mask);
+      EXPECT_EQ(ReadFile(box + "/private.zip"), Pattern(5000));
+      EXPECT_EQ(fs::status(source).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    }
+  }
+  if (mountFailed) GTEST_SKIP() << "cannot mount a tmpfs here: the own-disk rows did not run";
 }
 
 // ---- Links planted by another user ----

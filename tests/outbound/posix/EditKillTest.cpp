@@ -2,7 +2,10 @@
 // turn, in a child process: every entry is afterwards queued exactly once
 // (a dropped one at most once; a moved one at least once and at most
 // twice), the lines binkd marked as sent are still there, every line of
-// every flow file is whole, and a box file is in exactly one box.
+// every flow file is whole, no flow file is left empty (binkd would take it
+// for a poll), and a box file is in exactly one box; a file dropped before
+// and a box that is a link are left alone. A failing step of a flow file's
+// rewrite keeps the old file and names it.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -16,6 +19,7 @@
 #include "TestSupport.h"
 #include "msgbase/MsgBase.h"
 #include "outbound/OutbEdit.h"
+#include "support/posix/SyscallFaults.h"
 #include "sys/posix/Syscalls.h"
 
 namespace brnet {
@@ -83,10 +87,11 @@ void KillAfter(int n) {
 }
 
 // The queue before: flow files of three flavours with a line binkd marked
-// as sent, and a file in the plain and one in the hold box.
+// as sent and a blank one (nothing to binkd), and a file in the plain and
+// one in the hold box.
 const std::map<std::string, std::vector<std::string>> kFlow = {
     {"139c04d2.flo", {"~/done/sent.zip", "/q/a.zip", "^/q/b.zip", "/q/keep.txt"}},
-    {"139c04d2.hlo", {"/q/h1.zip", "#/q/h2.zip"}},
+    {"139c04d2.hlo", {"/q/h1.zip", " \t", "#/q/h2.zip"}},
     {"139c04d2.clo", {"/q/c1.zip"}},
 };
 const std::vector<std::string> kTaken = {"/q/a.zip", "^/q/b.zip", "/q/h1.zip", "#/q/h2.zip",
@@ -141,6 +146,12 @@ class EditKill : public ::testing::Test {
     }
     WriteFile(boxes + "024SS16I.00/x.bin", "x");
     WriteFile(boxes + "024SS16I.00H/y.bin", "y");
+    // Dropped by an earlier run; and the long-form box a link to elsewhere.
+    WriteFile(boxes + "024SS16I.00/.z.bin", "z");
+    fs::remove_all(Elsewhere());
+    fs::create_directories(Elsewhere());
+    WriteFile(Elsewhere() + "w.bin", "w");
+    fs::create_directory_symlink(Elsewhere(), LongBox(boxes));
     fs::remove_all(Netmail());
     fs::create_directories(Netmail());
     TMsgBase base;
@@ -154,6 +165,12 @@ class EditKill : public ::testing::Test {
     base.Save();
   }
   std::string Netmail() const { return tmp_.Path() + "/netmail/"; }
+  std::string Elsewhere() const { return tmp_.Path() + "/elsewhere/"; }
+  static std::string LongBox(const std::string& boxes) {
+    std::string box = FileBoxDirName(kNode, boxes, flNormal, true);
+    while (box.ends_with('/')) box.pop_back();
+    return box;
+  }
 
   // The attach messages to the node, each read whole: hold, crash or other.
   std::map<std::string, int> Messages() {
@@ -178,11 +195,12 @@ class EditKill : public ::testing::Test {
       const std::string name = e.path().filename().string();
       if (name.size() < 4 || name.substr(name.size() - 2) != "lo") continue;
       const std::string text = ReadFile(e.path().string());
-      EXPECT_TRUE(text.empty() || text.ends_with("\r\n")) << name << " ends in a torn line";
+      EXPECT_TRUE(text.ends_with("\r\n")) << name << " is empty or ends in a torn line";
       std::size_t start = 0;
       for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos;
            start = end + 2) {
         const std::string line = text.substr(start, end - start);
+        if (line == " \t") continue;
         const bool known = std::count(kTaken.begin(), kTaken.end(), line) +
                                std::count(kKept.begin(), kKept.end(), line) >
                            0;
@@ -249,6 +267,8 @@ TEST_F(EditKill, EveryEntryInOnePlaceAfterAKillAtAnyStep) {
         }
         EXPECT_EQ(places, 1) << name;
       }
+      EXPECT_EQ(ReadFile(boxes + "024SS16I.00/.z.bin"), "z") << "a dropped file was taken again";
+      EXPECT_EQ(test::Tree(Elsewhere()), std::vector<std::string>{"w.bin"}) << "through a link";
       // The message is whole, once, in its old or its new flavour; dropped,
       // it is gone only when the drop finished.
       const std::map<std::string, int> messages = Messages();
@@ -260,9 +280,52 @@ TEST_F(EditKill, EveryEntryInOnePlaceAfterAKillAtAnyStep) {
       }
       if (finished) {
         EXPECT_TRUE(fs::exists(boxes + (op.move ? "024SS16I.00/y.bin" : "024SS16I.00/.x.bin")));
+        // Nothing live left in it: the hold flow file is gone, not left blank.
+        EXPECT_FALSE(fs::exists(out + "139c04d2.hlo"));
       }
     }
     EXPECT_TRUE(finished) << op.name << " did not finish within 400 system calls";
+  }
+}
+
+// A step of a flow file's rewrite fails (the data never reached the disk,
+// the disk is full, the rename is refused): the old flow file stays as it
+// was, no temporary file is left, and the error names the file.
+TEST_F(EditKill, AFailingRewriteKeepsTheOldFlowFile) {
+  using test::Call;
+  const std::string out = tmp_.Path() + "/out/";
+  const std::string before = "~/done/sent.zip\r\n/q/a.zip\r\n/q/keep.txt\r\n";
+  const std::vector<std::pair<const char*, void (*)(const std::string&)>> edits = {
+      {"drop", [](const std::string& o) { DropFlowEntries(kNode, o, std::nullopt, Zip, false); }},
+      {"reflavour",
+       [](const std::string& o) {
+         ReflavourFlowEntries(kNode, o, std::nullopt, flCrash, Zip, false);
+       }},
+  };
+  const std::vector<std::pair<Call, int>> failures = {
+      {Call::kFsync, EIO}, {Call::kWrite, ENOSPC}, {Call::kRenameAt2, EACCES}};
+  for (const auto& [name, edit] : edits) {
+    for (const auto& [call, err] : failures) {
+      SCOPED_TRACE(std::string(name) + " with " + test::CallName(call) + " failing");
+      fs::remove_all(out);
+      fs::create_directories(out);
+      WriteFile(out + "139c04d2.flo", before);
+      std::string error;
+      {
+        test::SyscallFaults faults;
+        faults.FailAlways(call, err);
+        try {
+          edit(out);
+        } catch (const Exception& e) {
+          error = e.what();
+        }
+        EXPECT_TRUE(faults.Fired());
+      }
+      EXPECT_NE(error.find(out), std::string::npos) << "error: " << error;
+      EXPECT_NE(error.find("139c04d2."), std::string::npos) << "error: " << error;
+      EXPECT_EQ(test::Tree(out), std::vector<std::string>{"139c04d2.flo"});
+      EXPECT_EQ(ReadFile(out + "139c04d2.flo"), before);
+    }
   }
 }
 

@@ -14,6 +14,7 @@
 
 #include "TestSupport.h"
 #include "sys/File.h"
+#include "support/posix/SyscallFaults.h"
 #include "sys/SearchNames.h"
 #include "sys/SpoolAccess.h"
 
@@ -99,6 +100,31 @@ TEST(PosixFileSystem, CopyKeepsNanosecondsAndReportsErrno) {
   EXPECT_EQ(ReadFile(tmp / "c"), "C");
   EXPECT_EQ(CopyNoReplace(tmp / "none", tmp / "d"), ENOENT);
   EXPECT_FALSE(fs::exists(tmp / "d"));
+}
+
+// A copy where the file system has no unnamed files goes through a
+// temporary name: each step failing (a full disk, data that never reached
+// it, a refused rename) fails the copy with its error and leaves neither
+// the temporary file nor the target; without a fault the copy is whole.
+TEST(PosixFileSystem, CopyThroughATemporaryNameLeavesNothingOnFailure) {
+  using test::Call;
+  const std::vector<std::pair<Call, int>> failures = {{Call::kCopyFileRange, ENOSPC},
+                                                      {Call::kFsync, EIO},
+                                                      {Call::kClose, EIO},
+                                                      {Call::kRenameAt2, EACCES},
+                                                      {Call::kCount, 0}};
+  for (const auto& [call, err] : failures) {
+    SCOPED_TRACE(call == Call::kCount ? "no fault" : test::CallName(call));
+    TempDir tmp;
+    WriteFile(tmp / "a.zip", std::string(70000, 'a'));
+    fs::create_directories(tmp / "root/box");
+    test::SyscallFaults faults;
+    faults.SetNoUnnamedFiles(true);
+    if (call != Call::kCount) faults.FailAlways(call, err);
+    EXPECT_EQ(CopyNoReplace(tmp / "a.zip", tmp / "root/", "box/a.zip"), err);
+    const V left = call == Call::kCount ? V{"box/", "box/a.zip"} : V{"box/"};
+    EXPECT_EQ(test::Tree(tmp / "root"), left);
+  }
 }
 
 // A flag is read as the entry itself: a link planted under its name is

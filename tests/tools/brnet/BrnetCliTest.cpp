@@ -156,6 +156,10 @@ TEST_F(Brnet, HelpVersionAndUsageErrors) {
       {{"reflavour", "1", "crash", "--from", "c"},
        "brnet: reflavour: --from and FLAVOUR are the same"},
       {{"drop", "--leftovers", "--missing", "1"}, "brnet: drop: --leftovers takes no --missing"},
+      {{"request", "1", "FILES\rX"}, "brnet: request: request \"FILES\\rX\": "},
+      {{"request", "1", " FILES"},
+       "brnet: request: request \" FILES\": a request names a file first"},
+      {{"queue", "--", "-v"}, "brnet: queue: takes no operands: -v"},
   };
   for (const auto& [args, text] : usage) {
     r = Run(args);
@@ -401,6 +405,87 @@ TEST_F(Brnet, BusyNodeWaitAndLog) {
   EXPECT_NE(log.find("BRNE Starting BRNET\r\n"), std::string::npos) << log;
   EXPECT_NE(log.find("BRNE Created Bink attach " + a + " to 2:5020/1234"), std::string::npos)
       << log;
+}
+
+// binkd dialling the node (only its .csy there): every command that edits
+// the node's queue refuses and changes nothing. The queue shows it busy, as
+// it does a node in session (.bsy), with binkd's hold and tries.
+TEST_F(Brnet, CallInProgressRefusesEveryEdit) {
+  fs::create_directories(out);
+  WriteFile(out + "/139c04d2.flo", Crlf({File("a.zip"), "~" + File("sent.zip")}));
+  WriteFile(out + "/139c04d2.hld", "4102444800\n");
+  WriteFile(out + "/139c04d2.try", std::string("\x02\x00\x05\x01\x04oops", 9));
+  WriteFile(out + "/139c04d2.csy", "4242\n");
+  WriteFile(out + "/139c04d3.flo", Crlf({File("b.zip")}));
+  WriteFile(out + "/139c04d3.bsy", "4243\n");
+  const std::vector<Lines> edits = {{"poll", "1234"}, {"request", "1234", "FILES"},
+                                    {"hold", "1234"}, {"unhold", "1234"},
+                                    {"drop", "1234"}, {"reflavour", "1234", "crash"}};
+  const Lines before = Tree(out);
+  for (Lines args : edits) {
+    args.insert(args.begin() + 1, {"-m", "2:5020/100", "-d", out});
+    const ProcessResult r = Run(args);
+    EXPECT_EQ(r.status, 1) << args[0] << ": " << r.err;
+    EXPECT_NE(r.err.find("node 2:5020/1234 is busy: " + out + "/139c04d2.csy"), std::string::npos)
+        << args[0] << r.err;
+  }
+  EXPECT_EQ(Tree(out), before);
+  EXPECT_EQ(ReadFile(out + "/139c04d2.hld"), "4102444800\n");
+  const ProcessResult q = Run({"queue", "-m", "2:5020/100", "-d", out});
+  EXPECT_NE(q.out.find("busy"), std::string::npos) << q.out;
+  const std::string json = Run({"queue", "--json", "-m", "2:5020/100", "-d", out}).out;
+  std::size_t busy = 0;
+  for (std::size_t p = json.find("\"busy\":true"); p != std::string::npos;
+       p = json.find("\"busy\":true", p + 1)) {
+    ++busy;
+  }
+  EXPECT_EQ(busy, 2u) << json;
+  EXPECT_NE(json.find("\"hold_until\":4102444800"), std::string::npos) << json;
+  EXPECT_NE(json.find(R"("tries":{"ok":2,"failed":261,"comment":"oops"})"), std::string::npos)
+      << json;
+}
+
+// hold writes the end of the hold as binkd reads it: now plus the duration,
+// or the time given.
+TEST_F(Brnet, HoldWritesTheExactTime) {
+  std::tm local{};
+  local.tm_year = 2031 - 1900, local.tm_mon = 0, local.tm_mday = 2, local.tm_hour = 3;
+  local.tm_min = 4, local.tm_isdst = -1;
+  const std::int64_t until2031 = std::mktime(&local);
+  struct Row {
+    Lines args;
+    std::int64_t seconds;  // from now; or with absolute, the time itself
+    bool absolute = false;
+  };
+  const std::vector<Row> rows = {
+      {{"--for", "90s"}, 90},
+      {{"--for", "15m"}, 900},
+      {{"--for", "2h"}, 7200},
+      {{"--for", "1d"}, 86400},
+      {{"--for", "1w"}, 604800},
+      {{"--for", "45"}, 45},
+      {{"--for", "3H"}, 10800},
+      {{"--until", "1900000000"}, 1900000000, true},
+      {{"--until", "2031-01-02 03:04"}, until2031, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.args[0] + " " + row.args[1]);
+    Lines args = {"hold", "-q", "-m", "2:5020/100", "-d", out, "1234"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    const std::int64_t start = std::time(nullptr);
+    const ProcessResult r = Run(args);
+    const std::int64_t end = std::time(nullptr);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string text = ReadFile(out + "/139c04d2.hld");
+    ASSERT_TRUE(text.ends_with("\n")) << text;
+    const std::int64_t written = std::stoll(text);
+    if (row.absolute) {
+      EXPECT_EQ(written, row.seconds);
+    } else {
+      EXPECT_GE(written, start + row.seconds);
+      EXPECT_LE(written, end + row.seconds);
+    }
+  }
 }
 
 // The queue of a Bink outbound with a point and another zone, file boxes

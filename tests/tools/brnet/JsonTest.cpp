@@ -13,6 +13,7 @@ TEST(JsonText, AnyBytesGiveValidJson) {
   } cases[] = {
       {"plain", R"("p":"plain")"},
       {"q\"b\\n\n\x01", R"("p":"q\"b\\n\n\u0001")"},
+      {"\x1b[2J\x7f", R"("p":"\u001b[2J\u007f")"},  // a terminal's escape, DEL
       {"\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80", "\"p\":\"\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\""},
       {"l\xe9", "\"p\":\"l\xef\xbf\xbd\",\"p_hex\":\"6ce9\""},
       {"\xc0\xaf", "\"p\":\"\xef\xbf\xbd\xef\xbf\xbd\",\"p_hex\":\"c0af\""},  // overlong
