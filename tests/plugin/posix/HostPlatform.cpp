@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 namespace sendrel_test {
 
@@ -23,6 +24,10 @@ std::string BuildPath(const std::string& path) {
 
 void PlaceFile(const std::string& file, const std::string& as) {
   std::filesystem::create_symlink(file, as);
+}
+
+void MakeOddFile(const std::string& dir, const std::string& name) {
+  std::ofstream(dir + "/" + name).put('x');
 }
 
 }  // namespace sendrel_test

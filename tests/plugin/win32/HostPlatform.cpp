@@ -34,4 +34,12 @@ void PlaceFile(const std::string& file, const std::string& as) {
   std::filesystem::copy_file(file, as);
 }
 
+// Through a name beginning "\\?\", which the system takes as it is.
+void MakeOddFile(const std::string& dir, const std::string& name) {
+  const std::wstring path = L"\\\\?\\" + std::filesystem::u8path(dir + "\\" + name).wstring();
+  HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+}
+
 }  // namespace sendrel_test
