@@ -42,5 +42,6 @@ void PlaceFile(const std::string& file, const std::string& as);
 // Makes an empty file NAME (UTF-8) in DIR, even where the platform's usual
 // calls would change the name (a trailing dot or blank on Windows).
 void MakeOddFile(const std::string& dir, const std::string& name);
+void RemoveOddFile(const std::string& dir, const std::string& name);
 
 }  // namespace sendrel_test

@@ -2,6 +2,7 @@
 // there makes a private registry; plug-in folders hold links.
 #include "HostPlatform.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -28,6 +29,10 @@ void PlaceFile(const std::string& file, const std::string& as) {
 
 void MakeOddFile(const std::string& dir, const std::string& name) {
   std::ofstream(dir + "/" + name).put('x');
+}
+
+void RemoveOddFile(const std::string& dir, const std::string& name) {
+  std::remove((dir + "/" + name).c_str());
 }
 
 }  // namespace sendrel_test
