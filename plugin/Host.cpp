@@ -12,7 +12,7 @@ using namespace farapi;
 namespace {
 // The widest line of a warning: the host frames it and needs room around it
 // on a screen 80 characters wide.
-constexpr std::size_t kWarningWidth = 66;
+constexpr std::size_t kWarningWidth = 72;
 }  // namespace
 
 void Host::Start(const PluginStartupInfo* info) {

@@ -18,11 +18,13 @@
 #
 # Four runs of FAR, each from its own copy with its own profile, in one wine
 # prefix of this test's own:
-#   1. Russian, no brnet32.dll: one warning, then the plug-in does nothing
+#   1. Russian, no brnet32.dll: a warning naming the plug-in's folder at
+#      start-up and at every use, which then does nothing
 #   2. English, a brnet32.dll without brFreeLog: the same
 #   3. English, the real library: configuration and its checks, every
 #      outbound type, every flavour, delete/move after sending, a busy node,
-#      Esc in both dialogs, the cursor file, a directory under the cursor
+#      Esc in both dialogs, the cursor file, folders refused, the selection
+#      cleared after an attach, a name outside the code page refused
 #   4. Russian, the plug-in installed from its zip: both dialogs, two
 #      warnings and one attach
 set -uo pipefail
@@ -177,23 +179,31 @@ install_far nofreelog "$nofreelog"
 install_far main "$plugin_dir/brnet32.dll"
 install_far rus zip
 
-# Without a usable library: one warning, then both menu entries do nothing.
+# Without a usable library: a warning at start-up and at every use, naming
+# the plug-in's folder; no dialog.
 inert_run() { # NAME LANGUAGE LOCALE MSG-FUNCTION
   local msg=$4
-  step "$1: one warning at start-up"
+  step "$1: a warning at start-up"
   start_far "$1" "$2" "$3" "$run/p0"
   wait_for "$($msg 27)"
   check "the warning's title" shows "═ $($msg 19) ═"
   check "the warning's button" shows "{ $($msg 0) }"
+  check "where the library was looked for" shows "$($msg 35)"
+  check "the plug-in's folder" shows "$(winpath "$run/$1/Plugins/sendrel")"
   keys Enter
   wait_gone "$($msg 27)"
-  step "$1: the plug-in menu entry does nothing"
+  step "$1: the plug-in menu entry warns again"
   open_plugin "$($msg 2)"
-  wait_gone "$($msg 2)"
-  check "no second warning, no dialog" stays_quiet 2 "$($msg 27)" "$($msg 4)" "$($msg 22)"
-  step "$1: the configuration entry does nothing"
+  wait_for "$($msg 27)"
+  keys Enter
+  wait_gone "$($msg 27)"
+  check "no dialog" stays_quiet 2 "$($msg 4)" "$($msg 22)"
+  step "$1: the configuration entry warns again"
   open_config "$($msg 3)"
-  check "no configuration dialog" stays_quiet 2 "$($msg 11)" "$($msg 27)"
+  wait_for "$($msg 27)"
+  keys Enter
+  wait_gone "$($msg 27)"
+  check "no configuration dialog" stays_quiet 2 "$($msg 11)"
   escape_from "$($msg 3)"
   quit_far
   check "nothing saved" no_settings
@@ -247,11 +257,20 @@ wait_gone "$(en 11)"
 check "the settings" settings_are MainAddr=2:5020/100 OutbType=0x1 "OutbPath=$(winpath "$out")"
 escape_from "$(en 3)"
 
-step "Bink, Hold: two files and a directory selected; a wrong destination first"
+step "Bink: a directory among the selection is refused by name"
 fixture p1 a.txt=aaaaa b.txt=bb "long file name.txt=$(head -c 1030 /dev/zero | tr '\0' L)"
 mkdir "$run/p1/sub"
 go_to "$run/p1"
 keys Down IC IC Down IC   # sub, a.txt, long file name.txt
+open_plugin "$(en 2)"
+wait_for "$(en 28)"
+check "the folder named" shows " sub "
+keys Enter
+wait_gone "$(en 28)"
+check "no dialog" stays_quiet 1 "$(en 4)"
+
+step "Bink, Hold: two files selected; a wrong destination first"
+keys Home Down IC         # sub no longer selected
 open_plugin "$(en 2)"
 wait_for "$(printf "$(en 5)" 2 1K)"
 type_text "2:5020"
@@ -273,14 +292,25 @@ short_re="^$(winpath "$run/p1" | sed 's/\\/\\\\/g')\\\\[A-Z0-9_]{1,7}~[A-Z0-9~]*
 check "the long name in its short 8.3 form" bash -c "sed -n 2p '$flow' | tr -d '\r' | grep -qiE '$short_re'"
 check "destination and flavour saved" settings_are DestAddr=2:5020/1234 Flavor=0x0
 
-step "a directory under the cursor does nothing"
+step "the selection is cleared: the next attach offers the cursor file"
+open_plugin "$(en 2)"
+wait_for "$(en 4)"
+check "one file, not the two sent" shows "$(printf "$(en 5)" 1 5b)"
+escape_from "$(en 4)"
+check "no third line" test "$(wc -l < "$flow")" -eq 2
+
+step "a directory under the cursor is refused by name"
 fixture p2 c.txt=cccccc
 mkdir "$run/p2/sub"
 go_to "$run/p2"
 keys Down
 open_plugin "$(en 2)"
-wait_gone "$(en 2)"
-check "no dialog" stays_quiet 2 "$(en 4)" "$(en 19)"
+wait_for "$(en 28)"
+check "the folder named" shows " sub "
+keys Enter
+wait_gone "$(en 28)"
+check "no dialog" stays_quiet 1 "$(en 4)"
+
 
 step "Bink, Normal, delete after sending: the cursor file, nothing selected"
 keys Down
@@ -336,6 +366,18 @@ keys Enter
 wait_gone "$(en 4)"
 check "Direct flow file" wait_file "$out/139C03E7.dlo"
 check "its line" same_lines "$out/139C03E7.dlo" "$(winpath "$run/p3/d.txt")"
+
+step "a name outside the code page is refused, not sent as \"?\""
+fixture p8 "emoji😀.txt=e" ok.txt=o
+go_to "$run/p8"
+keys Down IC IC            # both files
+open_plugin "$(en 2)"
+wait_for "$(en 29)"
+check "the reason" shows "$(en 31)"
+keys Enter
+wait_gone "$(en 29)"
+check "no dialog" stays_quiet 1 "$(en 4)"
+check "nothing of the list queued" bash -c "! grep -qi 'p8' '$out'/*.?lo"
 
 # Sets outbound type HOTKEY and its directory DIR in the configuration dialog.
 configure() { # HOTKEY DIR TYPE-VALUE

@@ -322,11 +322,11 @@ TEST_F(SendrelHost, PathsAMailerCouldNotOpenAreRefusedWholeList) {
 #ifdef _WIN32
       // The host shows characters outside its code page as "?", and Win32
       // strips a trailing dot or blank.
-      {panel_, "zh\xE4\xB8\xAD.txt", "zh?.txt", "cannot pass (shown as ?)"},
-      {panel_, "trail.", "trail.", "ends in a dot or a blank"},
-      {panel_, "trail ", "trail ", "ends in a dot or a blank"},
+      {panel_, "zh\xE4\xB8\xAD.txt", "zh?.txt", "FAR cannot pass (it shows them as ?)"},
+      {panel_, "trail.", "trail.", "ends in a dot or blank"},
+      {panel_, "trail ", "trail ", "ends in a dot or blank"},
 #else
-      {panel_, "bad\xFF.txt", "bad\xFF.txt", "cannot pass (shown as ?)"},
+      {panel_, "bad\xFF.txt", "bad\xFF.txt", "FAR cannot pass (it shows them as ?)"},
 #endif
   };
   for (const Row& row : rows) {
