@@ -121,7 +121,7 @@ install_far() {
     unzip -q "$plugin_zip" -d "$home/Plugins" || fail "cannot unpack $plugin_zip"
     return
   fi
-  cp "$plugin_dir"/sendrel.dll "$plugin_dir"/*.lng "$home/Plugins/sendrel/"
+  cp "$plugin_dir"/sendrel.dll "$plugin_dir"/*.lng "$plugin_dir"/*.hlf "$home/Plugins/sendrel/"
   [ "$2" = none ] || cp "$2" "$home/Plugins/sendrel/brnet32.dll"
 }
 
@@ -272,6 +272,11 @@ check "no dialog" stays_quiet 1 "$(en 4)"
 step "Bink, Hold: two files selected; a wrong destination first"
 keys Home Down IC         # sub no longer selected
 open_plugin "$(en 2)"
+wait_for "$(printf "$(en 5)" 2 1K)"
+keys F1
+wait_for "The line at the top counts the files"
+check "the help topic's title" shows "Send files"
+escape_from "The line at the top counts the files"
 wait_for "$(printf "$(en 5)" 2 1K)"
 type_text "2:5020"
 keys Enter
@@ -447,9 +452,19 @@ check "settings" settings_are DestAddr=2:5020/1234 Flavor=0x0
 quit_far
 
 # --- Russian, the plug-in from its zip ------------------------------------------------
-step "Russian: attach dialog texts"
+step "Russian: a folder refused in readable Russian, with an OK button"
 fixture p7 r.txt=rrrrrrr
+mkdir "$run/p7/sub"
 start_far rus Russian ru_RU.UTF-8 "$run/p7"
+keys Down
+open_plugin "$(ru 2)"
+wait_for "$(ru 28)"
+check "the folder named" shows " sub "
+check "the button" shows "{ OK }"
+keys Enter
+wait_gone "$(ru 28)"
+
+step "Russian: attach dialog texts"
 keys Down
 open_plugin "$(ru 2)"
 wait_for "$(ru 4)"

@@ -87,7 +87,7 @@ start_far() {
   mkdir -p "$h/config/far2l/settings" "$h/cache" "$h/tmp"
   cp -a "$far_dist" "$h/far2l" || fail "cannot copy $far_dist"
   mkdir -p "$h/far2l/Plugins/sendrel"
-  cp -a "$plugin_dir"/sendrel.far-plug-mb "$plugin_dir"/*.lng "$plugin_dir"/libbrnet32.so \
+  cp -a "$plugin_dir"/sendrel.far-plug-mb "$plugin_dir"/*.lng "$plugin_dir"/*.hlf "$plugin_dir"/libbrnet32.so \
     "$h/far2l/Plugins/sendrel/"
   printf '[Language]\nMain=%s\n' "$2" > "$h/config/far2l/settings/config.ini"
   T kill-server 2>/dev/null
