@@ -165,8 +165,8 @@ bool MailerNames(const Plugin& p, const PanelInfo& pi, const Picked& picked,
     MailerPathProblem problem = MailerPathProblem::kTooLong;
     std::string why;
     std::string name;
-    // A full name that fills the record may well have been cut to fit it.
-    if (full.size() < static_cast<std::size_t>(NM - 1)) {
+    // A longer one does not fit the record: the host cut its directory.
+    if (full.size() <= static_cast<std::size_t>(NM - 1)) {
       name = MailerPath(full, shortForm, codePage, problem, why);
     }
     if (problem != MailerPathProblem::kNone) {

@@ -239,7 +239,7 @@ keys Enter
 wait_for "$(printf "$(en 21)" "2:5020")"
 keys Enter
 wait_for "$(en 26)"
-check "the path label as second line" shows "$(en 18)"
+check "the path typed as second line" shows "$(winpath "$run/nowhere")"
 keys Enter
 wait_for "$(en 11)"
 check "the dialog keeps the address" shows " 2:5020 "
@@ -270,7 +270,7 @@ wait_gone "$(en 28)"
 check "no dialog" stays_quiet 1 "$(en 4)"
 
 step "Bink, Hold: two files selected; a wrong destination first"
-keys Home Down IC         # sub no longer selected
+keys Up Up Up IC          # sub no longer selected
 open_plugin "$(en 2)"
 wait_for "$(printf "$(en 5)" 2 1K)"
 keys F1
