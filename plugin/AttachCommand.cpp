@@ -143,6 +143,8 @@ std::vector<std::string> ProblemLines(const Host& host, MailerPathProblem proble
       return {host.Msg(MNameEndsInDot)};
     case MailerPathProblem::kDirectory:
       return {host.Msg(MFoldersRefused)};
+    case MailerPathProblem::kNotAFile:
+      return {host.Msg(MNotAFile)};
     case MailerPathProblem::kMissing:
     case MailerPathProblem::kNone:
       break;

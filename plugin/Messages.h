@@ -42,7 +42,8 @@ enum Msg : int {
   MFileMissing = 34,    // followed by the system's reason
   MLibraryFolder = 35,  // format: the plug-in's folder (text)
   MPathIsAFile = 36,    // followed by the path typed
-  MCount = 37
+  MNotAFile = 37,
+  MCount = 38
 };
 
 }  // namespace sendrel

@@ -53,7 +53,8 @@ enum class MailerPathProblem {
   kNotInMailerCodePage,  // a character the mailer's code page lacks (ANSI on Windows)
   kTrailingDotOrBlank,   // Win32 programs cannot open such a name
   kDirectory,
-  kMissing,  // no such file; WHY holds the system's reason
+  kNotAFile,  // a device, pipe or socket (on Windows a name such as NUL.TXT)
+  kMissing,   // no such file; WHY holds the system's reason
 };
 
 // HOSTPATH, a file's full name as the host spells it (the OEM code page on

@@ -325,7 +325,9 @@ TEST_F(SendrelHost, PathsAMailerCouldNotOpenAreRefusedWholeList) {
       {panel_, "zh\xE4\xB8\xAD.txt", "zh?.txt", "FAR cannot pass (it shows them as ?)"},
       {panel_, "trail.", "trail.", "ends in a dot or blank"},
       {panel_, "trail ", "trail ", "ends in a dot or blank"},
+      {panel_, "nul.txt", "nul.txt", "a device or a pipe"},
 #else
+      {panel_, "pipe.fifo", "pipe.fifo", "a device or a pipe"},
       {panel_, "bad\xFF.txt", "bad\xFF.txt", "FAR cannot pass (it shows them as ?)"},
 #endif
   };

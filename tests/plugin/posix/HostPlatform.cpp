@@ -2,6 +2,8 @@
 // there makes a private registry; plug-in folders hold links.
 #include "HostPlatform.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -28,7 +30,12 @@ void PlaceFile(const std::string& file, const std::string& as) {
 }
 
 void MakeOddFile(const std::string& dir, const std::string& name) {
-  std::ofstream(dir + "/" + name).put('x');
+  const std::string path = dir + "/" + name;
+  if (name.size() > 5 && name.compare(name.size() - 5, 5, ".fifo") == 0) {
+    ::mkfifo(path.c_str(), 0600);
+  } else {
+    std::ofstream(path).put('x');
+  }
 }
 
 void RemoveOddFile(const std::string& dir, const std::string& name) {

@@ -59,6 +59,8 @@ std::string MailerPath(const std::string& hostPath, bool /*shortForm*/, MailerCo
     return refuse(MailerPathProblem::kMissing);
   }
   if (S_ISDIR(st.st_mode)) return refuse(MailerPathProblem::kDirectory);
+  // A mailer reading a pipe or a device would wait, or send without end.
+  if (!S_ISREG(st.st_mode)) return refuse(MailerPathProblem::kNotAFile);
   return hostPath;
 }
 

@@ -78,6 +78,19 @@ bool EndsInDotOrBlank(const std::wstring& path) {
   return false;
 }
 
+// A name Win32 takes for a device whatever its extension or directory:
+// CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9.
+bool IsDeviceName(const std::wstring& path) {
+  const std::size_t slash = path.find_last_of(L"\\/");
+  std::wstring base = path.substr(slash == std::wstring::npos ? 0 : slash + 1);
+  base = base.substr(0, base.find(L'.'));
+  while (!base.empty() && base.back() == L' ') base.pop_back();
+  for (wchar_t& c : base) c = static_cast<wchar_t>(c >= L'a' && c <= L'z' ? c - 32 : c);
+  if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL") return true;
+  return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
+         base[3] >= L'1' && base[3] <= L'9';
+}
+
 std::wstring ShortWide(const std::wstring& path) {
   std::wstring buffer(MAX_PATH, L'\0');
   DWORD n = ::GetShortPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
@@ -111,6 +124,7 @@ std::string MailerPath(const std::string& hostPath, bool shortForm, MailerCodePa
     return refuse(MailerPathProblem::kNotInHostCodePage);
   }
   if (EndsInDotOrBlank(wide)) return refuse(MailerPathProblem::kTrailingDotOrBlank);
+  if (IsDeviceName(wide)) return refuse(MailerPathProblem::kNotAFile);
   const DWORD attr = ::GetFileAttributesW(wide.c_str());
   if (attr == INVALID_FILE_ATTRIBUTES) {
     why = HostTextOf(ErrorText(::GetLastError()));
