@@ -453,7 +453,7 @@ quit_far
 
 # --- Russian, the plug-in from its zip ------------------------------------------------
 step "Russian: a folder refused in readable Russian, with an OK button"
-fixture p7 r.txt=rrrrrrr
+fixture p7 r.txt=rrrrrrr файл.txt=ff
 mkdir "$run/p7/sub"
 start_far rus Russian ru_RU.UTF-8 "$run/p7"
 keys Down
@@ -485,6 +485,14 @@ type_text "2:5020/1234"
 keys Enter
 wait_gone "$(ru 4)"
 check "long box of 2:5020/1234, Hold (the last flavour)" wait_file "$box/2.5020.1234.0.H/r.txt"
+
+step "Russian: a Cyrillic name reaches the library in the ANSI code page"
+keys Down                  # файл.txt
+open_plugin "$(ru 2)"
+wait_for "$(printf "$(ru 5)" 1 2b)"
+keys Enter
+wait_gone "$(ru 4)"
+check "copied into the box under its own name" wait_file "$box/2.5020.1234.0.H/файл.txt"
 
 step "Russian: configuration dialog texts and its warnings"
 open_config "$(ru 3)"
