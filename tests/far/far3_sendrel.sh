@@ -449,6 +449,7 @@ wait_gone "$(en 4)"
 check "long box of 2:5020/1234, Hold" wait_file "$box/2.5020.1234.0.H/h.txt"
 check "copied, not moved" test -f "$run/p6/h.txt"
 check "settings" settings_are DestAddr=2:5020/1234 Flavor=0x0
+
 quit_far
 
 # --- Russian, the plug-in from its zip ------------------------------------------------

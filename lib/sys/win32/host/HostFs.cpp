@@ -50,10 +50,15 @@ bool Narrowed(const std::wstring& wide, UINT codePage, std::string& out) {
   out.clear();
   if (wide.empty()) return true;
   BOOL usedDefault = FALSE;
-  const DWORD flags = WC_NO_BEST_FIT_CHARS;
+  // UTF-8 (a system whose ANSI code page is UTF-8) holds every character
+  // and takes neither the flag nor the question.
+  const bool utf8 = codePage == CP_UTF8 || (codePage == CP_ACP && ::GetACP() == CP_UTF8) ||
+                    (codePage == CP_OEMCP && ::GetOEMCP() == CP_UTF8);
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  BOOL* asked = utf8 ? nullptr : &usedDefault;
   const int size = static_cast<int>(wide.size());
   const int n =
-      ::WideCharToMultiByte(codePage, flags, wide.data(), size, nullptr, 0, nullptr, &usedDefault);
+      ::WideCharToMultiByte(codePage, flags, wide.data(), size, nullptr, 0, nullptr, asked);
   if (n <= 0 || usedDefault) return false;
   out.resize(static_cast<std::size_t>(n));
   ::WideCharToMultiByte(codePage, flags, wide.data(), size, out.data(), n, nullptr, nullptr);
