@@ -75,7 +75,7 @@ KeyPress Translate(const KEY_EVENT_RECORD& k) {
   }
   const WCHAR c = k.uChar.UnicodeChar;
   if (c == 3 || c == 4) return {Key::Cancel};  // Ctrl+C, Ctrl+D
-  if (c == 0x19) return {Key::ClearLine};      // Ctrl+Y
+  if (c == 0x19) return {Key::ClearLine};       // Ctrl+Y
   if (c < 0x20) return {Key::None};
   return {Key::Char, Utf8(c)};
 }
