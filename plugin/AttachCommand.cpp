@@ -1,5 +1,6 @@
 // The attach command: the files picked in the active panel, the destination
 // and flavour from the attach dialog, and the library's attach.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -250,8 +251,13 @@ void AttachCommand(Plugin& p) {
   if (!p.host.ActivePanel(pi) || pi.ItemsNumber <= 0 || pi.PanelItems == nullptr) return;
   const Picked picked = PickFiles(pi);
   if (!picked.folders.empty()) {
+    // The first few are enough to see which; a screen holds no more.
+    constexpr std::size_t kShown = 8;
     std::vector<std::string> lines = {p.host.Msg(MFoldersRefused)};
-    lines.insert(lines.end(), picked.folders.begin(), picked.folders.end());
+    const std::size_t shown = std::min(picked.folders.size(), kShown);
+    lines.insert(lines.end(), picked.folders.begin(),
+                 picked.folders.begin() + static_cast<std::ptrdiff_t>(shown));
+    if (picked.folders.size() > shown) lines.push_back("...");
     p.host.Warning(lines);
     return;
   }

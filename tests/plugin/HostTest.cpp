@@ -270,6 +270,16 @@ TEST_F(SendrelHost, DirectoriesAreRefusedByName) {
     EXPECT_NE(r.err.find(" sub "), std::string::npos) << r.err;
     EXPECT_EQ(r.out.find("--- dialog"), std::string::npos);
   }
+  // Ten folders: the first eight in panel order are named, then "...".
+  std::vector<std::string> many = {"sub"};
+  for (char c = '1'; c <= '9'; ++c) {
+    fs::create_directories(InPanel(std::string("d") + c));
+    many.push_back(std::string("d") + c);
+  }
+  ProcessResult r = Attach(Lib::StandIn, many);
+  EXPECT_NE(r.err.find(" d8 "), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find(" d9 "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(" ... "), std::string::npos) << r.err;
   EXPECT_TRUE(Calls().empty());
 }
 
