@@ -198,6 +198,10 @@ step "Bink, Hold: two files selected; a refused destination first"
 keys Up Up Up IC          # sub no longer selected
 open_plugin "$(en 2)"
 wait_for "$(printf "$(en 5)" 2 1K)"
+keys F1
+wait_for "The line at the top counts the files"
+escape_from "The line at the top counts the files"
+wait_for "$(printf "$(en 5)" 2 1K)"
 type_text "2:5020"
 keys Enter
 wait_for "$(printf "$(en 20)" "2:5020")"
