@@ -1,5 +1,6 @@
 // The attach command: the files picked in the active panel, the destination
 // and flavour from the attach dialog, and the library's attach.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -15,12 +16,17 @@
 namespace sendrel {
 
 using namespace farapi;
+using brnet::sys::host::HostTextOf;
+using brnet::sys::host::MailerCodePage;
+using brnet::sys::host::MailerPath;
+using brnet::sys::host::MailerPathProblem;
 namespace ad = attachdlg;
 
 namespace {
 
 struct Picked {
   std::vector<const PluginPanelItem*> items;
+  std::vector<std::string> folders;  // directories picked: refused
   std::int64_t total = 0;
 };
 
@@ -32,12 +38,23 @@ std::int64_t SizeOf(const PluginPanelItem& item) {
   return static_cast<std::int64_t>(FileSizeOf(item.FindData));
 }
 
-// The selected files in panel order, or else the file under the cursor;
-// directories never count.
+std::string FieldText(const char* field, std::size_t size) {
+  return std::string(field, strnlen(field, size));
+}
+
+std::string NameOf(const PluginPanelItem& item) {
+  return FieldText(item.FindData.cFileName, sizeof item.FindData.cFileName);
+}
+
+// The selected entries in panel order, or else the one under the cursor
+// (never ".."): files to send, and directories, which are not sent.
 Picked PickFiles(const PanelInfo& pi) {
   Picked picked;
   auto take = [&](const PluginPanelItem& item) {
-    if (IsDirectory(item)) return;
+    if (IsDirectory(item)) {
+      if (NameOf(item) != "..") picked.folders.push_back(NameOf(item));
+      return;
+    }
     picked.items.push_back(&item);
     picked.total += SizeOf(item);
   };
@@ -54,18 +71,13 @@ Picked PickFiles(const PanelInfo& pi) {
   return picked;
 }
 
-std::string FieldText(const char* field, std::size_t size) {
-  return std::string(field, strnlen(field, size));
-}
-
 // The full name of a panel entry: the panel's directory and the entry's
-// long name, in the short form where the outbound type asks for it.
-std::string FullName(const PanelInfo& pi, const PluginPanelItem& item, bool shortForm) {
+// long name, as the host spells them.
+std::string FullName(const PanelInfo& pi, const PluginPanelItem& item) {
   const char delim = brnet::sys::PathDelim();
   std::string name = FieldText(pi.CurDir, sizeof pi.CurDir);
   if (name.empty() || name.back() != delim) name += delim;
-  name += FieldText(item.FindData.cFileName, sizeof item.FindData.cFileName);
-  return shortForm ? brnet::sys::host::ShortPathName(name) : name;
+  return name + NameOf(item);
 }
 
 struct OutbMapping {
@@ -106,7 +118,8 @@ bool AskDestination(Plugin& p, std::vector<FarDialogItem>& items) {
     const int exit =
         p.host.Dialog(ad::kWidth, ad::kHeight, ad::kHelpTopic, items.data(), ad::Count);
     if (exit != ad::Ok) return false;
-    const std::string dest = ItemTextOf(items[ad::Address]);
+    // Blanks pasted along with an address are no part of it.
+    const std::string dest = TrimmedText(ItemTextOf(items[ad::Address]));
     // A destination the setting cannot hold is refused like an invalid one,
     // and so is an empty one: it names no node.
     if (!dest.empty() && dest.size() <= kAddrMaxLen &&
@@ -117,13 +130,71 @@ bool AskDestination(Plugin& p, std::vector<FarDialogItem>& items) {
   }
 }
 
+// The reason shown for PROBLEM.
+std::vector<std::string> ProblemLines(const Host& host, MailerPathProblem problem,
+                                      const std::string& why) {
+  switch (problem) {
+    case MailerPathProblem::kTooLong:
+      return {FormatMessage(host.Msg(MPathTooLong), {static_cast<long long>(NM - 1)}, "%d")};
+    case MailerPathProblem::kNotInHostCodePage:
+      return {host.Msg(MNameNotPassed)};
+    case MailerPathProblem::kNotInMailerCodePage:
+      return {host.Msg(MNameNotInAnsi)};
+    case MailerPathProblem::kTrailingDotOrBlank:
+      return {host.Msg(MNameEndsInDot)};
+    case MailerPathProblem::kDirectory:
+      return {host.Msg(MFoldersRefused)};
+    case MailerPathProblem::kNotAFile:
+      return {host.Msg(MNotAFile)};
+    case MailerPathProblem::kMissing:
+    case MailerPathProblem::kNone:
+      break;
+  }
+  return {host.Msg(MFileMissing), why};
+}
+
+// Every picked file as the mailer will read it, all or none: the first
+// that a mailer could not open is shown, with why, and nothing is sent.
+// A path the host's records cut, or spelled with "?" for what its code page
+// lacks, would otherwise be queued and never found.
+bool MailerNames(const Plugin& p, const PanelInfo& pi, const Picked& picked,
+                 std::vector<std::string>& names) {
+  const OutbMapping* map = MappingFor(p.settings.OutbType);
+  const bool shortForm = map != nullptr && map->shortNames;
+  // The library opens box files itself; the others' names are read by the mailer.
+  const auto codePage = shortForm ? MailerCodePage::kMailer : MailerCodePage::kFileApis;
+  for (const PluginPanelItem* item : picked.items) {
+    const std::string full = FullName(pi, *item);
+    MailerPathProblem problem = MailerPathProblem::kTooLong;
+    std::string why;
+    std::string name;
+    // A longer one does not fit the record: the host cut its directory.
+    if (full.size() <= static_cast<std::size_t>(NM - 1)) {
+      name = MailerPath(full, shortForm, codePage, problem, why);
+    }
+    if (problem != MailerPathProblem::kNone) {
+      std::vector<std::string> lines = {p.host.Msg(MFileRefused), full};
+      for (std::string& line : ProblemLines(p.host, problem, why)) lines.push_back(line);
+      p.host.Warning(lines);
+      return false;
+    }
+    names.push_back(name);
+  }
+  return true;
+}
+
+// The library's last error text in the host's code page.
+std::string LibraryError(const Plugin& p) {
+  return HostTextOf(p.br.Fn().GetLastError());
+}
+
 // brSetMainAddr, brInitOutbound and brSetOutboundBsy; false (after the
 // warning) when the outbound could not be set up.
 bool SetUpOutbound(Plugin& p) {
   const BrEntries& br = p.br.Fn();
   if (!BrLibrary::True(br.SetMainAddr(p.settings.MainAddr.c_str()))) {
     p.host.Warning(
-        {FormatMessage(p.host.Msg(MBadMainAddr), {p.settings.MainAddr}, "%s"), br.GetLastError()});
+        {FormatMessage(p.host.Msg(MBadMainAddr), {p.settings.MainAddr}, "%s"), LibraryError(p)});
     return false;
   }
   const OutbMapping* map = MappingFor(p.settings.OutbType);
@@ -132,22 +203,18 @@ bool SetUpOutbound(Plugin& p) {
   paths[map->pathArg] = p.settings.OutbPath.c_str();
   bool ok = BrLibrary::True(br.InitOutbound(paths[0], paths[1], paths[2]));
   if (ok) ok = BrLibrary::True(br.SetOutboundBsy(nullptr, map->busy, map->busy));
-  if (!ok) p.host.Warning({p.host.Msg(MOutboundSetupFailed), br.GetLastError()});
+  if (!ok) p.host.Warning({p.host.Msg(MOutboundSetupFailed), LibraryError(p)});
   return ok;
 }
 
-void Attach(Plugin& p, const PanelInfo& pi, const Picked& picked,
+void Attach(Plugin& p, const std::vector<std::string>& names,
             const std::vector<FarDialogItem>& items) {
   const BrEntries& br = p.br.Fn();
-  const std::string dest = ItemTextOf(items[ad::Address]);
+  const std::string dest = TrimmedText(ItemTextOf(items[ad::Address]));
   brAddrRec addr{};
   br.ParseAddr(dest.c_str(), &addr);
 
   const OutbMapping* map = MappingFor(p.settings.OutbType);
-  std::vector<std::string> names;
-  for (const PluginPanelItem* item : picked.items) {
-    names.push_back(FullName(pi, *item, map != nullptr && map->shortNames));
-  }
   std::vector<const char*> list;
   for (const std::string& n : names) list.push_back(n.c_str());
 
@@ -160,7 +227,10 @@ void Attach(Plugin& p, const PanelInfo& pi, const Picked& picked,
   if (!BrLibrary::True(br.AttachFiles(brZoneNet(&addr), brNodePoint(&addr), list.data(),
                                       static_cast<std::int32_t>(list.size()), flavor, type,
                                       mode))) {
-    p.host.Warning({p.host.Msg(MAttachFailed), br.GetLastError()});
+    p.host.Warning({p.host.Msg(MAttachFailed), LibraryError(p)});
+  } else {
+    // Done with these files, as the host's own commands are.
+    p.host.ClearSelection();
   }
   br.FreeOutbound();
 
@@ -180,7 +250,20 @@ void AttachCommand(Plugin& p) {
   PanelInfo pi{};
   if (!p.host.ActivePanel(pi) || pi.ItemsNumber <= 0 || pi.PanelItems == nullptr) return;
   const Picked picked = PickFiles(pi);
+  if (!picked.folders.empty()) {
+    // The first few are enough to see which; a screen holds no more.
+    constexpr std::size_t kShown = 8;
+    std::vector<std::string> lines = {p.host.Msg(MFoldersRefused)};
+    const std::size_t shown = std::min(picked.folders.size(), kShown);
+    lines.insert(lines.end(), picked.folders.begin(),
+                 picked.folders.begin() + static_cast<std::ptrdiff_t>(shown));
+    if (picked.folders.size() > shown) lines.push_back("...");
+    p.host.Warning(lines);
+    return;
+  }
   if (picked.items.empty()) return;
+  std::vector<std::string> names;
+  if (!MailerNames(p, pi, picked, names)) return;
 
   SetItemText(items[ad::Summary],
               FormatMessage(p.host.Msg(MAttachSummary),
@@ -191,7 +274,7 @@ void AttachCommand(Plugin& p) {
 
   if (!AskDestination(p, items)) return;
   if (!SetUpOutbound(p)) return;
-  Attach(p, pi, picked, items);
+  Attach(p, names, items);
 }
 
 }  // namespace sendrel

@@ -23,21 +23,25 @@ std::string KeptPath(const std::vector<FarDialogItem>& items) {
   return absolute.empty() ? typed : absolute;
 }
 
+// The path's check: a warning naming the path typed when it is no
+// directory (a file as the outbound fails every attach later).
+bool CheckPath(const Plugin& p, const std::string& typed, const std::string& path) {
+  const bool exists = path.size() <= kPathMaxLen && brnet::sys::host::PathExists(path);
+  if (exists && brnet::sys::host::StatEntry(path).isDir) return true;
+  p.host.Warning({p.host.Msg(exists ? MPathIsAFile : MPathMissing), typed});
+  return false;
+}
+
 // Both checks, always both; false when either failed.
 bool CheckConfig(Plugin& p, const std::vector<FarDialogItem>& items) {
-  const std::string addr = ItemTextOf(items[cd::MainAddr]);
-  const std::string path = KeptPath(items);
+  const std::string addr = TrimmedText(ItemTextOf(items[cd::MainAddr]));
   bool ok = true;
   // A text that the setting cannot hold would read back empty next time.
   if (addr.size() > kAddrMaxLen || !BrLibrary::True(p.br.Fn().ValidAddr(addr.c_str()))) {
     p.host.Warning({FormatMessage(p.host.Msg(MBadMainAddr), {addr}, "%s")});
     ok = false;
   }
-  if (path.size() > kPathMaxLen || !brnet::sys::host::PathExists(path)) {
-    p.host.Warning({p.host.Msg(MPathMissing), ItemTextOf(items[cd::PathLabel])});
-    ok = false;
-  }
-  return ok;
+  return CheckPath(p, ItemTextOf(items[cd::Path]), KeptPath(items)) && ok;
 }
 
 std::int32_t ChosenType(const std::vector<FarDialogItem>& items) {
@@ -60,7 +64,7 @@ int ConfigDialog(Plugin& p) {
     if (exit != cd::Ok) return 0;
     if (CheckConfig(p, items)) break;
   }
-  p.settings.MainAddr = ItemTextOf(items[cd::MainAddr]);
+  p.settings.MainAddr = TrimmedText(ItemTextOf(items[cd::MainAddr]));
   p.settings.OutbType = ChosenType(items);
   p.settings.OutbPath = KeptPath(items);
   SaveConfigSettings(p.rootKey, p.settings);

@@ -3,10 +3,17 @@
 #include <cstring>
 
 #include "Messages.h"
+#include "TextFormat.h"
 
 namespace sendrel {
 
 using namespace farapi;
+
+namespace {
+// The widest line of a warning: the host frames it and needs room around it
+// on a screen 80 characters wide.
+constexpr std::size_t kWarningWidth = 72;
+}  // namespace
 
 void Host::Start(const PluginStartupInfo* info) {
   info_ = PluginStartupInfo{};
@@ -20,9 +27,10 @@ const char* Host::Msg(int id) const {
 
 void Host::Warning(const std::vector<std::string>& lines) const {
   if (info_.Message == nullptr) return;
+  const std::vector<std::string> shown = WrappedLines(lines, kWarningWidth, kHostTextIsUtf8);
   std::vector<const char*> items;
   items.push_back(Msg(MWarningTitle));
-  for (const std::string& line : lines) items.push_back(line.c_str());
+  for (const std::string& line : shown) items.push_back(line.c_str());
   items.push_back(Msg(MOk));
   info_.Message(info_.ModuleNumber, FMSG_WARNING, nullptr, items.data(),
                 static_cast<int>(items.size()), 1);
@@ -38,6 +46,23 @@ bool Host::ActivePanel(PanelInfo& pi) const {
   pi = PanelInfo{};
   if (info_.Control == nullptr) return false;
   return info_.Control(INVALID_HANDLE_VALUE, FCTL_GETPANELINFO, &pi) != 0;
+}
+
+void Host::ClearSelection() const {
+  PanelInfo pi{};
+  if (!ActivePanel(pi) || pi.PanelItems == nullptr) return;
+  bool any = false;
+  for (int i = 0; i < pi.ItemsNumber; ++i) {
+    any = any || (pi.PanelItems[i].Flags & PPIF_SELECTED) != 0;
+    pi.PanelItems[i].Flags &= ~PPIF_SELECTED;
+  }
+  if (!any) return;
+  info_.Control(INVALID_HANDLE_VALUE, FCTL_SETSELECTION, &pi);
+  info_.Control(INVALID_HANDLE_VALUE, FCTL_REDRAWPANEL, nullptr);
+}
+
+std::string Host::ModuleName() const {
+  return std::string(info_.ModuleName, strnlen(info_.ModuleName, sizeof info_.ModuleName));
 }
 
 }  // namespace sendrel

@@ -21,6 +21,8 @@ class Host {
   const char* Msg(int id) const;
 
   // A warning box: title message 19, the lines, message 0 as the button.
+  // Line breaks in a line (system texts carry them) start new lines, and
+  // long lines are wrapped to fit a screen 80 characters wide.
   void Warning(const std::vector<std::string>& lines) const;
 
   // Shows a centred dialog; the index of the item that closed it, or a
@@ -30,6 +32,13 @@ class Host {
 
   // Fills PI with the active panel; false when the host refused.
   bool ActivePanel(farapi::PanelInfo& pi) const;
+
+  // Clears the active panel's selection and redraws it, as the host's own
+  // commands do once they are done with the files.
+  void ClearSelection() const;
+
+  // The plug-in's file name, as the host gave it.
+  std::string ModuleName() const;
 
  private:
   farapi::PluginStartupInfo info_{};

@@ -33,7 +33,17 @@ enum Msg : int {
   MAttachFailed = 25,
   MPathMissing = 26,
   MLibraryUnusable = 27,
-  MCount = 28
+  MFoldersRefused = 28,  // followed by the folders' names
+  MFileRefused = 29,     // followed by the file's name and one of 30 to 34
+  MPathTooLong = 30,     // format: the longest path (integer)
+  MNameNotPassed = 31,
+  MNameNotInAnsi = 32,
+  MNameEndsInDot = 33,
+  MFileMissing = 34,    // followed by the system's reason
+  MLibraryFolder = 35,  // format: the plug-in's folder (text)
+  MPathIsAFile = 36,    // followed by the path typed
+  MNotAFile = 37,
+  MCount = 38
 };
 
 }  // namespace sendrel

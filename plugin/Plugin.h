@@ -21,8 +21,13 @@ struct Plugin {
 Plugin& State();
 
 // SetStartupInfo's work: copy the record, read the settings, bind the
-// library; one warning (message 27) when the binding fails.
+// library; a warning (message 27 and the folder) when the binding fails.
 void Start(const farapi::PluginStartupInfo* info);
+
+// True when the library is bound; otherwise binds it again, and warns
+// (naming the plug-in's folder) when that fails too.
+bool Ready(Plugin& p);
+void WarnLibraryUnusable(const Plugin& p);
 
 // The attach command behind the plug-in menu entry.
 void AttachCommand(Plugin& p);

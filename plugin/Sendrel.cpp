@@ -74,7 +74,7 @@ SENDREL_EXPORT void FARAPI GetPluginInfo(PluginInfo* Info) {
 SENDREL_EXPORT HANDLE FARAPI OpenPlugin(int /*OpenFrom*/, INT_PTR /*Item*/) {
   Guarded(0, [] {
     sendrel::Plugin& p = sendrel::State();
-    if (p.ready) sendrel::AttachCommand(p);
+    if (sendrel::Ready(p)) sendrel::AttachCommand(p);
     return 0;
   });
   return INVALID_HANDLE_VALUE;
@@ -83,7 +83,7 @@ SENDREL_EXPORT HANDLE FARAPI OpenPlugin(int /*OpenFrom*/, INT_PTR /*Item*/) {
 SENDREL_EXPORT int FARAPI Configure(int /*ItemNumber*/) {
   return Guarded(0, [] {
     sendrel::Plugin& p = sendrel::State();
-    return p.ready ? sendrel::ConfigDialog(p) : 0;
+    return sendrel::Ready(p) ? sendrel::ConfigDialog(p) : 0;
   });
 }
 

@@ -1,5 +1,6 @@
 #include "TextFormat.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace sendrel {
@@ -71,6 +72,65 @@ std::size_t FittingLength(std::string_view text, std::size_t max, bool utf8) {
     while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
   }
   return n;
+}
+
+namespace {
+
+// The number of characters in TEXT (UTF-8 continuation bytes not counted).
+std::size_t CharCount(std::string_view text, bool utf8) {
+  if (!utf8) return text.size();
+  std::size_t n = 0;
+  for (char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return n;
+}
+
+// The bytes of TEXT's first MAX characters.
+std::size_t BytesOfChars(std::string_view text, std::size_t max, bool utf8) {
+  if (!utf8) return std::min(max, text.size());
+  std::size_t chars = 0, i = 0;
+  for (; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && chars++ == max) break;
+  }
+  return i;
+}
+
+void WrapInto(std::string_view line, std::size_t width, bool utf8, std::vector<std::string>& out) {
+  while (CharCount(line, utf8) > width) {
+    const std::size_t fits = BytesOfChars(line, width, utf8);
+    std::size_t cut = line.rfind(' ', fits);
+    if (cut == std::string_view::npos || cut == 0) cut = fits;
+    out.emplace_back(line.substr(0, cut));
+    line.remove_prefix(cut);
+    while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+  }
+  if (!line.empty()) out.emplace_back(line);
+}
+
+}  // namespace
+
+std::vector<std::string> WrappedLines(const std::vector<std::string>& lines, std::size_t width,
+                                      bool utf8) {
+  std::vector<std::string> out;
+  for (const std::string& line : lines) {
+    std::size_t start = 0;
+    while (start <= line.size()) {
+      std::size_t end = line.find('\n', start);
+      if (end == std::string::npos) end = line.size();
+      std::string_view piece(line.data() + start, end - start);
+      while (!piece.empty() && (piece.back() == '\r' || piece.back() == ' '))
+        piece.remove_suffix(1);
+      WrapInto(piece, width, utf8, out);
+      start = end + 1;
+    }
+  }
+  return out;
+}
+
+std::string TrimmedText(std::string_view text) {
+  const std::size_t b = text.find_first_not_of(" \t");
+  if (b == std::string_view::npos) return {};
+  const std::size_t e = text.find_last_not_of(" \t");
+  return std::string(text.substr(b, e - b + 1));
 }
 
 std::string SizeText(std::int64_t total) {

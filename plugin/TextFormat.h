@@ -26,6 +26,17 @@ std::string FormatMessage(std::string_view format, const std::vector<FormatArg>&
 // Otherwise every byte is a character of the host's code page.
 std::size_t FittingLength(std::string_view text, std::size_t max, bool utf8);
 
+// LINES as a warning shows them: each split at its line breaks ("\r\n" or
+// "\n", as system texts carry them) and wrapped at blanks into lines of at
+// most WIDTH characters (a word longer than that is cut); empty pieces of a
+// split are dropped.
+std::vector<std::string> WrappedLines(const std::vector<std::string>& lines, std::size_t width,
+                                      bool utf8);
+
+// TEXT without the blanks (and tabs) around it: what a pasted address
+// brings along.
+std::string TrimmedText(std::string_view text);
+
 // The total size of the attach dialog: above 1048576 bytes whole megabytes
 // ("%iM"), above 1024 whole kilobytes ("%iK"), else bytes ("%ib").
 std::string SizeText(std::int64_t total);

@@ -45,6 +45,32 @@ EntryInfo StatEntry(const std::string& path);
 // file system gives them; false with WHY naming DIR and the cause on failure.
 bool ListNames(const std::string& dir, std::vector<std::string>& names, std::string& why);
 
+// Why a file the host names cannot go to a mailer as it is.
+enum class MailerPathProblem {
+  kNone,
+  kTooLong,              // longer than the system's paths hold
+  kNotInHostCodePage,    // the host had to replace characters ("?" on Windows)
+  kNotInMailerCodePage,  // a character the mailer's code page lacks (ANSI on Windows)
+  kTrailingDotOrBlank,   // Win32 programs cannot open such a name
+  kDirectory,
+  kNotAFile,  // a device, pipe or socket (on Windows a name such as NUL.TXT)
+  kMissing,   // no such file; WHY holds the system's reason
+};
+
+// HOSTPATH, a file's full name as the host spells it (the OEM code page on
+// Windows, UTF-8 on POSIX), as a mailer reads it: in its short (8.3) form
+// when SHORTFORM and the volume keeps one, and on Windows in CODEPAGE's
+// text (the ANSI code page Windows mailers read, or the one of the file
+// functions when the library opens the file). Empty with the PROBLEM (and
+// for kMissing the system's text in WHY) when it cannot be had.
+enum class MailerCodePage { kMailer, kFileApis };
+std::string MailerPath(const std::string& hostPath, bool shortForm, MailerCodePage codePage,
+                       MailerPathProblem& problem, std::string& why);
+
+// A text of the library or of the system (the ANSI code page on Windows) in
+// the host's code page (OEM on Windows); unchanged on POSIX.
+std::string HostTextOf(const std::string& systemText);
+
 // NAME matches the shell wildcard PATTERN ("*", "?"), comparing as the
 // platform's file names do: with case on POSIX, without on Windows.
 bool MatchesWildcard(const char* pattern, const char* name);

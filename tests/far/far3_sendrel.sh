@@ -18,11 +18,13 @@
 #
 # Four runs of FAR, each from its own copy with its own profile, in one wine
 # prefix of this test's own:
-#   1. Russian, no brnet32.dll: one warning, then the plug-in does nothing
+#   1. Russian, no brnet32.dll: a warning naming the plug-in's folder at
+#      start-up and at every use, which then does nothing
 #   2. English, a brnet32.dll without brFreeLog: the same
 #   3. English, the real library: configuration and its checks, every
 #      outbound type, every flavour, delete/move after sending, a busy node,
-#      Esc in both dialogs, the cursor file, a directory under the cursor
+#      Esc in both dialogs, the cursor file, folders refused, the selection
+#      cleared after an attach, a name outside the code page refused
 #   4. Russian, the plug-in installed from its zip: both dialogs, two
 #      warnings and one attach
 set -uo pipefail
@@ -119,7 +121,7 @@ install_far() {
     unzip -q "$plugin_zip" -d "$home/Plugins" || fail "cannot unpack $plugin_zip"
     return
   fi
-  cp "$plugin_dir"/sendrel.dll "$plugin_dir"/*.lng "$home/Plugins/sendrel/"
+  cp "$plugin_dir"/sendrel.dll "$plugin_dir"/*.lng "$plugin_dir"/*.hlf "$home/Plugins/sendrel/"
   [ "$2" = none ] || cp "$2" "$home/Plugins/sendrel/brnet32.dll"
 }
 
@@ -177,23 +179,31 @@ install_far nofreelog "$nofreelog"
 install_far main "$plugin_dir/brnet32.dll"
 install_far rus zip
 
-# Without a usable library: one warning, then both menu entries do nothing.
+# Without a usable library: a warning at start-up and at every use, naming
+# the plug-in's folder; no dialog.
 inert_run() { # NAME LANGUAGE LOCALE MSG-FUNCTION
   local msg=$4
-  step "$1: one warning at start-up"
+  step "$1: a warning at start-up"
   start_far "$1" "$2" "$3" "$run/p0"
   wait_for "$($msg 27)"
   check "the warning's title" shows "═ $($msg 19) ═"
   check "the warning's button" shows "{ $($msg 0) }"
+  check "where the library was looked for" shows "$($msg 35)"
+  check "the plug-in's folder" shows "$(winpath "$run/$1/Plugins/sendrel")"
   keys Enter
   wait_gone "$($msg 27)"
-  step "$1: the plug-in menu entry does nothing"
+  step "$1: the plug-in menu entry warns again"
   open_plugin "$($msg 2)"
-  wait_gone "$($msg 2)"
-  check "no second warning, no dialog" stays_quiet 2 "$($msg 27)" "$($msg 4)" "$($msg 22)"
-  step "$1: the configuration entry does nothing"
+  wait_for "$($msg 27)"
+  keys Enter
+  wait_gone "$($msg 27)"
+  check "no dialog" stays_quiet 2 "$($msg 4)" "$($msg 22)"
+  step "$1: the configuration entry warns again"
   open_config "$($msg 3)"
-  check "no configuration dialog" stays_quiet 2 "$($msg 11)" "$($msg 27)"
+  wait_for "$($msg 27)"
+  keys Enter
+  wait_gone "$($msg 27)"
+  check "no configuration dialog" stays_quiet 2 "$($msg 11)"
   escape_from "$($msg 3)"
   quit_far
   check "nothing saved" no_settings
@@ -229,7 +239,7 @@ keys Enter
 wait_for "$(printf "$(en 21)" "2:5020")"
 keys Enter
 wait_for "$(en 26)"
-check "the path label as second line" shows "$(en 18)"
+check "the path typed as second line" shows "$(winpath "$run/nowhere")"
 keys Enter
 wait_for "$(en 11)"
 check "the dialog keeps the address" shows " 2:5020 "
@@ -247,12 +257,26 @@ wait_gone "$(en 11)"
 check "the settings" settings_are MainAddr=2:5020/100 OutbType=0x1 "OutbPath=$(winpath "$out")"
 escape_from "$(en 3)"
 
-step "Bink, Hold: two files and a directory selected; a wrong destination first"
+step "Bink: a directory among the selection is refused by name"
 fixture p1 a.txt=aaaaa b.txt=bb "long file name.txt=$(head -c 1030 /dev/zero | tr '\0' L)"
 mkdir "$run/p1/sub"
 go_to "$run/p1"
 keys Down IC IC Down IC   # sub, a.txt, long file name.txt
 open_plugin "$(en 2)"
+wait_for "$(en 28)"
+check "the folder named" shows " sub "
+keys Enter
+wait_gone "$(en 28)"
+check "no dialog" stays_quiet 1 "$(en 4)"
+
+step "Bink, Hold: two files selected; a wrong destination first"
+keys Up Up Up IC          # sub no longer selected
+open_plugin "$(en 2)"
+wait_for "$(printf "$(en 5)" 2 1K)"
+keys F1
+wait_for "The line at the top counts the files"
+check "the help topic's title" shows "Send files"
+escape_from "The line at the top counts the files"
 wait_for "$(printf "$(en 5)" 2 1K)"
 type_text "2:5020"
 keys Enter
@@ -273,14 +297,25 @@ short_re="^$(winpath "$run/p1" | sed 's/\\/\\\\/g')\\\\[A-Z0-9_]{1,7}~[A-Z0-9~]*
 check "the long name in its short 8.3 form" bash -c "sed -n 2p '$flow' | tr -d '\r' | grep -qiE '$short_re'"
 check "destination and flavour saved" settings_are DestAddr=2:5020/1234 Flavor=0x0
 
-step "a directory under the cursor does nothing"
+step "the selection is cleared: the next attach offers the cursor file"
+open_plugin "$(en 2)"
+wait_for "$(en 4)"
+check "one file, not the two sent" shows "$(printf "$(en 5)" 1 5b)"
+escape_from "$(en 4)"
+check "no third line" test "$(wc -l < "$flow")" -eq 2
+
+step "a directory under the cursor is refused by name"
 fixture p2 c.txt=cccccc
 mkdir "$run/p2/sub"
 go_to "$run/p2"
 keys Down
 open_plugin "$(en 2)"
-wait_gone "$(en 2)"
-check "no dialog" stays_quiet 2 "$(en 4)" "$(en 19)"
+wait_for "$(en 28)"
+check "the folder named" shows " sub "
+keys Enter
+wait_gone "$(en 28)"
+check "no dialog" stays_quiet 1 "$(en 4)"
+
 
 step "Bink, Normal, delete after sending: the cursor file, nothing selected"
 keys Down
@@ -336,6 +371,18 @@ keys Enter
 wait_gone "$(en 4)"
 check "Direct flow file" wait_file "$out/139C03E7.dlo"
 check "its line" same_lines "$out/139C03E7.dlo" "$(winpath "$run/p3/d.txt")"
+
+step "a name outside the code page is refused, not sent as \"?\""
+fixture p8 "emoji😀.txt=e" ok.txt=o
+go_to "$run/p8"
+keys Down IC IC            # both files
+open_plugin "$(en 2)"
+wait_for "$(en 29)"
+check "the reason" shows "$(en 31)"
+keys Enter
+wait_gone "$(en 29)"
+check "no dialog" stays_quiet 1 "$(en 4)"
+check "nothing of the list queued" bash -c "! grep -qi 'p8' '$out'/*.?lo"
 
 # Sets outbound type HOTKEY and its directory DIR in the configuration dialog.
 configure() { # HOTKEY DIR TYPE-VALUE
@@ -402,12 +449,23 @@ wait_gone "$(en 4)"
 check "long box of 2:5020/1234, Hold" wait_file "$box/2.5020.1234.0.H/h.txt"
 check "copied, not moved" test -f "$run/p6/h.txt"
 check "settings" settings_are DestAddr=2:5020/1234 Flavor=0x0
+
 quit_far
 
 # --- Russian, the plug-in from its zip ------------------------------------------------
-step "Russian: attach dialog texts"
-fixture p7 r.txt=rrrrrrr
+step "Russian: a folder refused in readable Russian, with an OK button"
+fixture p7 r.txt=rrrrrrr файл.txt=ff
+mkdir "$run/p7/sub"
 start_far rus Russian ru_RU.UTF-8 "$run/p7"
+keys Down
+open_plugin "$(ru 2)"
+wait_for "$(ru 28)"
+check "the folder named" shows " sub "
+check "the button" shows "{ OK }"
+keys Enter
+wait_gone "$(ru 28)"
+
+step "Russian: attach dialog texts"
 keys Down
 open_plugin "$(ru 2)"
 wait_for "$(ru 4)"
@@ -428,6 +486,14 @@ type_text "2:5020/1234"
 keys Enter
 wait_gone "$(ru 4)"
 check "long box of 2:5020/1234, Hold (the last flavour)" wait_file "$box/2.5020.1234.0.H/r.txt"
+
+step "Russian: a Cyrillic name reaches the library in the ANSI code page"
+keys Down                  # файл.txt
+open_plugin "$(ru 2)"
+wait_for "$(printf "$(ru 5)" 1 2b)"
+keys Enter
+wait_gone "$(ru 4)"
+check "copied into the box under its own name" wait_file "$box/2.5020.1234.0.H/файл.txt"
 
 step "Russian: configuration dialog texts and its warnings"
 open_config "$(ru 3)"

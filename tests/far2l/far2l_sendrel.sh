@@ -87,7 +87,7 @@ start_far() {
   mkdir -p "$h/config/far2l/settings" "$h/cache" "$h/tmp"
   cp -a "$far_dist" "$h/far2l" || fail "cannot copy $far_dist"
   mkdir -p "$h/far2l/Plugins/sendrel"
-  cp -a "$plugin_dir"/sendrel.far-plug-mb "$plugin_dir"/*.lng "$plugin_dir"/libbrnet32.so \
+  cp -a "$plugin_dir"/sendrel.far-plug-mb "$plugin_dir"/*.lng "$plugin_dir"/*.hlf "$plugin_dir"/libbrnet32.so \
     "$h/far2l/Plugins/sendrel/"
   printf '[Language]\nMain=%s\n' "$2" > "$h/config/far2l/settings/config.ini"
   T kill-server 2>/dev/null
@@ -164,7 +164,7 @@ keys Enter
 wait_for "$(printf "$(en 21)" "2:5020")"
 keys Enter
 wait_for "$(en 26)"
-check "the path label as second line" shows "$(en 18)"
+check "the path typed as second line" shows "$run/nowhere"
 keys Enter
 wait_for "$(en 11)"
 check "the dialog keeps the address" shows " 2:5020 "
@@ -182,12 +182,25 @@ wait_gone "$(en 11)"
 check "the settings" settings_are MainAddr=2:5020/100 OutbType=dword:00000001 "OutbPath=$out"
 escape_from "$(en 3)"
 
-step "Bink, Hold: two files and a directory selected; a refused destination first"
+step "Bink: a directory among the selection is refused by name"
 fixture p1 a.txt=aaaaa b.txt=bb "long file name.txt=$(head -c 1030 /dev/zero | tr '\0' L)"
 mkdir "$run/p1/sub"
 go_to "$run/p1"
 keys Down IC IC Down IC   # sub, a.txt, "long file name.txt"
 open_plugin "$(en 2)"
+wait_for "$(en 28)"
+check "the folder named" shows " sub "
+keys Enter
+wait_gone "$(en 28)"
+check "no dialog" stays_quiet 1 "$(en 4)"
+
+step "Bink, Hold: two files selected; a refused destination first"
+keys Up Up Up IC          # sub no longer selected
+open_plugin "$(en 2)"
+wait_for "$(printf "$(en 5)" 2 1K)"
+keys F1
+wait_for "The line at the top counts the files"
+escape_from "The line at the top counts the files"
 wait_for "$(printf "$(en 5)" 2 1K)"
 type_text "2:5020"
 keys Enter
@@ -200,19 +213,28 @@ type_text "2:5020/1234"
 keys M-h Enter
 wait_gone "$(en 4)"
 check "Hold flow file written" wait_file "$out/139c04d2.hlo"
-check "both files by their long names, the directory left out" \
+check "both files by their long names" \
   same_lines "$out/139c04d2.hlo" "$run/p1/a.txt" "$run/p1/long file name.txt"
 check "destination and flavour saved" settings_are DestAddr=2:5020/1234 Flavor=dword:00000000
 
-step "a directory under the cursor does nothing"
+step "the selection is cleared: the next attach offers the cursor file"
+open_plugin "$(en 2)"
+wait_for "$(en 4)"
+check "one file, not the two sent" shows "$(printf "$(en 5)" 1 5b)"
+escape_from "$(en 4)"
+
+step "a directory under the cursor is refused by name"
 fixture p2 c.txt=cccccc
 mkdir "$run/p2/sub"
 truncate -s $(((5 << 30) + 1)) "$run/p2/big.img"
 go_to "$run/p2"
 keys Down
 open_plugin "$(en 2)"
-wait_gone "$(en 2)"
-check "no dialog" stays_quiet 2 "$(en 4)" "$(en 19)"
+wait_for "$(en 28)"
+check "the folder named" shows " sub "
+keys Enter
+wait_gone "$(en 28)"
+check "no dialog" stays_quiet 1 "$(en 4)"
 
 step "a file over 4 GiB: its size from far2l's 64-bit field"
 keys Down

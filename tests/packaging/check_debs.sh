@@ -52,7 +52,8 @@ expect_files "${debs[2]}" 'usr/bin/brnet' 'usr/share/man/man1/brnet\.1\.gz' \
   'usr/share/brnet/mc\.menu' 'usr/share/bash-completion/completions/brnet' \
   'usr/lib/far2l/Plugins/sendrel/plug/sendrel\.far-plug-mb' \
   'usr/lib/far2l/Plugins/sendrel/plug/libbrnet32\.so' \
-  'usr/lib/far2l/Plugins/sendrel/plug/Sendrel\(Eng\|Rus\)\.lng'
+  'usr/lib/far2l/Plugins/sendrel/plug/Sendrel\(Eng\|Rus\)\.lng' \
+  'usr/lib/far2l/Plugins/sendrel/plug/SendrelEng\.hlf' 'usr/lib/far2l/Plugins/sendrel/plug/SendrelRus\.hlf'
 if contents "${debs[2]}" | grep -qE 'farhost|/brnet/sendrel/'; then
   bad "brnet holds the test host farhost or its plug-in build"
 fi

@@ -27,7 +27,8 @@ for f in bin/brnet include/brnet32.h share/man/man1/brnet.1.gz share/brnet/mc.me
   share/bash-completion/completions/brnet \
   "$libdir/libbrnet32.so.1.0" "$libdir/pkgconfig/brnet32.pc" \
   "$libdir/cmake/brnet32/brnet32Config.cmake" "$libdir/cmake/brnet32/brnet32ConfigVersion.cmake" \
-  "$plugin/sendrel.far-plug-mb" "$plugin/SendrelEng.lng" "$plugin/SendrelRus.lng"; do
+  "$plugin/sendrel.far-plug-mb" "$plugin/SendrelEng.lng" "$plugin/SendrelRus.lng" \
+  "$plugin/SendrelEng.hlf" "$plugin/SendrelRus.hlf"; do
   [ -f "$prefix/$f" ] || bad "not installed: $f"
 done
 # The test tools stay in the build tree.

@@ -42,7 +42,8 @@ expect_listing() {
   fi
 }
 expect_listing "$plugin_zip" \
-  "sendrel/SendrelEng.lng sendrel/SendrelRus.lng sendrel/brnet32.dll sendrel/readme.txt sendrel/sendrel.dll "
+  "sendrel/SendrelEng.hlf sendrel/SendrelEng.lng sendrel/SendrelRus.hlf sendrel/SendrelRus.lng \
+sendrel/brnet32.dll sendrel/readme.txt sendrel/sendrel.dll "
 expect_listing "$dev_zip" "bin/brnet32.dll include/brnet32.h lib/cmake/brnet32/brnet32Config.cmake \
 lib/cmake/brnet32/brnet32ConfigVersion.cmake lib/cmake/brnet32/brnet32Targets-release.cmake \
 lib/cmake/brnet32/brnet32Targets.cmake lib/libbrnet32.dll.a "
@@ -59,6 +60,9 @@ same() {
 }
 same "$unpacked/sendrel/SendrelEng.lng" "$source_dir/plugin/lng/SendrelEng.lng" "SendrelEng.lng as in the sources"
 same "$unpacked/sendrel/SendrelRus.lng" "$source_dir/plugin/lng/SendrelRus.lng" "SendrelRus.lng as in the sources"
+for hlf in SendrelEng.hlf SendrelRus.hlf; do
+  same "$unpacked/sendrel/$hlf" "$source_dir/plugin/lng/$hlf" "$hlf as in the sources"
+done
 same "$unpacked/dev/include/brnet32.h" "$source_dir/lib/api/brnet32.h" "brnet32.h as in the sources"
 same "$unpacked/sendrel/brnet32.dll" "$unpacked/dev/bin/brnet32.dll" "one brnet32.dll in both zips"
 

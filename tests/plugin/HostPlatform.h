@@ -39,4 +39,10 @@ std::string BuildPath(const std::string& path);
 // a copy where they need privileges.
 void PlaceFile(const std::string& file, const std::string& as);
 
+// Makes an empty file NAME (UTF-8) in DIR, even where the platform's usual
+// calls would change the name (a trailing dot or blank on Windows, a device
+// name); on POSIX a NAME ending in ".fifo" is made a named pipe.
+void MakeOddFile(const std::string& dir, const std::string& name);
+void RemoveOddFile(const std::string& dir, const std::string& name);
+
 }  // namespace sendrel_test

@@ -176,9 +176,10 @@ TEST_F(SendrelHost, BoundLibraryGivesNoWarning) {
   EXPECT_EQ(r.err, "");
 }
 
-// A missing library and one that lacks brFreeLog: one warning at start-up
-// with message 27, then every command does nothing.
-TEST_F(SendrelHost, UnusableLibraryLeavesThePluginInertAfterOneWarning) {
+// A missing library and one that lacks brFreeLog: a warning at start-up
+// with message 27 and the plug-in's folder, and again at every use, which
+// then does nothing.
+TEST_F(SendrelHost, UnusableLibraryWarnsAtStartAndAtEveryUse) {
   Configure("2:5020/100", 1, root_.Path());
   MakeFile("a.txt", 10);
   for (Lib lib : {Lib::Missing, Lib::NoFreeLog}) {
@@ -189,13 +190,16 @@ TEST_F(SendrelHost, UnusableLibraryLeavesThePluginInertAfterOneWarning) {
     EXPECT_NE(r.err.find(" Sendrel "), std::string::npos) << "title: message 19";
     EXPECT_NE(r.err.find("brnet32 cannot be loaded or lacks a function"), std::string::npos);
     EXPECT_NE(r.err.find("{ Ok }"), std::string::npos) << "button: message 0";
+    const std::string folder = fs::path(PluginFolder(lib)).parent_path().string();
+    EXPECT_NE(r.err.find("brnet32.dll was looked for in this folder"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" " + folder + " "), std::string::npos) << r.err;
 
     r = Attach(lib, {"-a", "press Ok", "a.txt"});
-    EXPECT_EQ(Count(r.err, "--- warning"), 1u) << r.err;
+    EXPECT_EQ(Count(r.err, "--- warning"), 2u) << r.err;
     EXPECT_EQ(r.out.find("--- dialog"), std::string::npos) << "the attach dialog was shown";
 
     r = Host(lib, "configure", {"-a", "press Ok"});
-    EXPECT_EQ(Count(r.err, "--- warning"), 1u);
+    EXPECT_EQ(Count(r.err, "--- warning"), 2u);
     EXPECT_NE(r.out.find("Configure: nothing changed"), std::string::npos);
     EXPECT_EQ(r.out.find("--- dialog"), std::string::npos);
   }
@@ -224,10 +228,8 @@ TEST_F(SendrelHost, NothingPickedDoesNothingAtAll) {
   Configure("2:5020/100", 1, root_.Path());
   MakeFile("a.txt", 10);
   const std::vector<std::vector<std::string>> cases = {
-      {},             // cursor on ".."
-      {"-c", ".."},   // the same, said
-      {"-c", "sub"},  // cursor on a directory
-      {"sub"},        // only a directory selected
+      {},            // cursor on ".."
+      {"-c", ".."},  // the same, said
   };
   for (const auto& args : cases) {
     ProcessResult r = Attach(Lib::StandIn, args);
@@ -255,15 +257,42 @@ TEST_F(SendrelHost, CursorOnAFileAttachesThatFile) {
             1);
 }
 
-// Two files and a directory selected: exactly the two files, in panel order,
-// and the whole conversation with the library in its order.
-TEST_F(SendrelHost, SelectionSkipsDirectoriesAndTalksToTheLibraryInOrder) {
+// A directory is never sent: under the cursor or among the selection, a
+// warning names it and nothing else happens.
+TEST_F(SendrelHost, DirectoriesAreRefusedByName) {
+  Configure("2:5020/100", 1, root_.Path());
+  MakeFile("a.txt", 10);
+  for (const auto& args : std::vector<std::vector<std::string>>{{"-c", "sub"}, {"a.txt", "sub"}}) {
+    ProcessResult r = Attach(Lib::StandIn, args);
+    EXPECT_EQ(r.status, 1) << last_;
+    EXPECT_NE(r.err.find("Sendrel sends files, not folders. Nothing was sent:"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find(" sub "), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("--- dialog"), std::string::npos);
+  }
+  // Ten folders: the first eight in panel order are named, then "...".
+  std::vector<std::string> many = {"sub"};
+  for (char c = '1'; c <= '9'; ++c) {
+    fs::create_directories(InPanel(std::string("d") + c));
+    many.push_back(std::string("d") + c);
+  }
+  ProcessResult r = Attach(Lib::StandIn, many);
+  EXPECT_NE(r.err.find(" d8 "), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find(" d9 "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(" ... "), std::string::npos) << r.err;
+  EXPECT_TRUE(Calls().empty());
+}
+
+// Two files selected, the blanks of a pasted address around the
+// destination: the files in panel order, the whole conversation with the
+// library in its order, and then the selection cleared.
+TEST_F(SendrelHost, SelectionTalksToTheLibraryInOrderAndIsClearedAfterwards) {
   const std::string out = root_ / "out";
   Configure("2:5020/100", 1, out);
   MakeFile("a.txt", 600);
   MakeFile("b.txt", 500);
   ProcessResult r =
-      Attach(Lib::StandIn, {"b.txt", "sub", "a.txt", "-a", "#2=2:5020/1234", "-a", "press Ok"});
+      Attach(Lib::StandIn, {"b.txt", "a.txt", "-a", "#2= 2:5020/1234 ", "-a", "press Ok"});
   EXPECT_EQ(r.status, 0) << last_;
   EXPECT_NE(r.out.find("Send 2 file(s) (1K) to:"), std::string::npos) << r.out;
   const std::vector<std::string> expected = {
@@ -280,6 +309,53 @@ TEST_F(SendrelHost, SelectionSkipsDirectoriesAndTalksToTheLibraryInOrder) {
   EXPECT_EQ(Calls(), expected);
   EXPECT_EQ(Text("DestAddr"), "2:5020/1234");
   EXPECT_EQ(Number("Flavor"), 1u);
+  const std::size_t selection = r.out.find("--- panel selection");
+  ASSERT_NE(selection, std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("(none)", selection), std::string::npos) << r.out;
+}
+
+// A file a mailer could not open under the name the host gives is refused
+// with the reason before the dialog, and so is the rest of the list.
+TEST_F(SendrelHost, PathsAMailerCouldNotOpenAreRefusedWholeList) {
+  Configure("2:5020/100", 1, root_.Path());
+  // A directory whose files' full names outgrow the 259 characters the
+  // host's records hold (the host cuts what goes beyond).
+  std::string deep = panel_;
+  while (deep.size() < 240) deep += PathDelim() + std::string(16, 'd');
+  fs::create_directories(deep);
+  struct Row {
+    std::string dir, name, listed, reason;  // LISTED: the name as the host lists it
+  };
+  std::vector<Row> rows = {
+      {deep, "a-file-with-a-long-name.txt", "a-file-with-a-long-name.txt",
+       "Its path is longer than 259 characters."},
+#ifdef _WIN32
+      // The host shows characters outside its code page as "?", and Win32
+      // strips a trailing dot or blank.
+      {panel_, "zh\xE4\xB8\xAD.txt", "zh?.txt", "FAR cannot pass (it shows them as ?)"},
+      {panel_, "trail.", "trail.", "ends in a dot or blank"},
+      {panel_, "trail ", "trail ", "ends in a dot or blank"},
+      {panel_, "nul.txt", "nul.txt", "a device or a pipe"},
+#else
+      {panel_, "pipe.fifo", "pipe.fifo", "a device or a pipe"},
+      {panel_, "bad\xFF.txt", "bad\xFF.txt", "FAR cannot pass (it shows them as ?)"},
+#endif
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    WriteFile(row.dir + PathDelim() + "a.txt", "a");
+    sendrel_test::MakeOddFile(row.dir, row.name);
+    ProcessResult r = Host(Lib::StandIn, "attach", {"-p", row.dir, "a.txt", row.listed});
+    EXPECT_EQ(r.status, 1) << last_;
+    EXPECT_NE(r.err.find("Nothing was sent: a mailer could not open this file:"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find(row.reason), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("--- dialog"), std::string::npos) << r.out;
+    // Under wine the temporary directory cannot be emptied with these in it.
+    sendrel_test::RemoveOddFile(row.dir, row.name);
+    sendrel_test::RemoveOddFile(row.dir, "a.txt");
+  }
+  EXPECT_TRUE(Calls().empty());
 }
 
 TEST_F(SendrelHost, SizeTextOfTheTotal) {
@@ -501,7 +577,7 @@ TEST_F(SendrelHost, RussianLanguageFileIsShownDecoded) {
   EXPECT_EQ(r.status, 0) << last_;
   EXPECT_NE(r.out.find("Отправка файлов"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Файлов: 1 (1b). Кому:"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("{ Да } [ Отмена ]"), std::string::npos);
+  EXPECT_NE(r.out.find("{ OK } [ Отмена ]"), std::string::npos);
 }
 
 // --- the configuration dialog --------------------------------------------
@@ -539,8 +615,8 @@ TEST_F(SendrelHost, ConfigurationChecksBothFields) {
   EXPECT_NE(r.err.find("Invalid main address: 2:5020"), std::string::npos);
   EXPECT_NE(r.err.find("This directory does not exist or its name is too long:"),
             std::string::npos);
-  EXPECT_NE(r.err.find("Directory (netmail, outbound or file boxes):"), std::string::npos)
-      << "the path label is the second line";
+  EXPECT_EQ(r.err.find("Directory (netmail, outbound or file boxes):"), std::string::npos)
+      << "the path typed is the second line, not the label";
   const std::string second = r.out.substr(r.out.rfind("--- dialog"));
   EXPECT_NE(second.find("2:5020___"), std::string::npos) << second;
   EXPECT_NE(second.find("(•) Bink"), std::string::npos);
@@ -553,6 +629,7 @@ TEST_F(SendrelHost, ConfigurationChecksBothFields) {
            {"-a", "field 1=2:5020/100", "-a", "field 2=" + root_ / "none", "-a", "press Ok", "-a",
             "esc"});
   EXPECT_EQ(Count(r.err, "--- warning"), 1u) << r.err;
+  EXPECT_NE(r.err.find(root_ / "none"), std::string::npos) << r.err;
   EXPECT_FALSE(Text("MainAddr"));
 }
 
@@ -586,12 +663,15 @@ TEST_F(SendrelHost, FailureAtTheHostBoundaryIsShownAsAWarning) {
 }
 #endif
 
-TEST_F(SendrelHost, ConfigurationAcceptsAnExistingFileAndRefusesOverlongTexts) {
+TEST_F(SendrelHost, ConfigurationRefusesAFileAndOverlongTexts) {
   const std::string file = MakeFile("a.txt", 1);
   ProcessResult r = Host(Lib::Real, "configure",
-                         {"-a", "field 1=2:5020/100", "-a", "field 2=" + file, "-a", "press Ok"});
-  EXPECT_EQ(r.status, 0) << last_;
-  EXPECT_EQ(Text("OutbPath"), file);
+                         {"-a", "field 1=2:5020/100", "-a", "field 2=" + file, "-a", "press Ok",
+                          "-a", "field 2=" + panel_, "-a", "press Ok"});
+  EXPECT_EQ(Count(r.err, "--- warning"), 1u) << r.err;
+  EXPECT_NE(r.err.find("This is a file, not a directory:"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(" " + file + " "), std::string::npos) << r.err;
+  EXPECT_EQ(Text("OutbPath"), panel_);
 
   // A main address of 30 characters and a path of 260 would read back empty.
   const std::string longAddr = "2:5020/100.1@" + std::string(17, 'd');
@@ -603,7 +683,7 @@ TEST_F(SendrelHost, ConfigurationAcceptsAnExistingFileAndRefusesOverlongTexts) {
             "press Cancel"});
   EXPECT_EQ(Count(r.err, "--- warning"), 2u) << r.err;
   EXPECT_EQ(Text("MainAddr"), "2:5020/100");
-  EXPECT_EQ(Text("OutbPath"), file);
+  EXPECT_EQ(Text("OutbPath"), panel_);
   // Under wine a directory this deep cannot be listed, so the temporary
   // directory could not be emptied: its deepest level goes by name first.
   std::error_code ec;

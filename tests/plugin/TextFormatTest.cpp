@@ -49,4 +49,35 @@ TEST(FittingLength, CutsUtf8AtCharacterBoundaries) {
   EXPECT_EQ(FittingLength("plain", 3, true), 3u);
 }
 
+// A system text in a warning: its line breaks start lines (the host would
+// show them as junk), long lines wrap at blanks, a word longer than a line
+// is cut, and a UTF-8 line is measured in characters.
+TEST(WrappedLines, SplitsAtBreaksAndWrapsAtBlanks) {
+  using sendrel::WrappedLines;
+  using Lines = std::vector<std::string>;
+  struct Row {
+    Lines in;
+    std::size_t width;
+    bool utf8;
+    Lines out;
+  };
+  const std::vector<Row> rows = {
+      {{"Win32 Error.  Code: 32.\r\nThe file is in use.\r\n"},
+       40,
+       false,
+       {"Win32 Error.  Code: 32.", "The file is in use."}},
+      {{"one two three four"}, 9, false, {"one two", "three", "four"}},
+      {{"abcdefghij"}, 4, false, {"abcd", "efgh", "ij"}},
+      {{"\xd0\x9e\xd1\x82 \xd0\xbc\xd0\xb5"}, 3, true, {"\xd0\x9e\xd1\x82", "\xd0\xbc\xd0\xb5"}},
+      {{"a", "", "b\n\nc"}, 10, false, {"a", "b", "c"}},
+  };
+  for (const Row& row : rows) EXPECT_EQ(WrappedLines(row.in, row.width, row.utf8), row.out);
+}
+
+TEST(TrimmedText, DropsPastedBlanks) {
+  EXPECT_EQ(sendrel::TrimmedText(" \t2:5020/1234 "), "2:5020/1234");
+  EXPECT_EQ(sendrel::TrimmedText("  "), "");
+  EXPECT_EQ(sendrel::TrimmedText("2:5020/1 2"), "2:5020/1 2");
+}
+
 }  // namespace

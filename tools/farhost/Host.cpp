@@ -214,11 +214,22 @@ bool EnsurePanel() {
   return true;
 }
 
+// FCTL_SETSELECTION: the selection marks of the items PI lists, shown.
+int SetSelection(const PanelInfo& pi) {
+  if (!host.panel.SetSelection(pi)) return 0;
+  std::vector<std::string> names = host.panel.SelectedNames();
+  if (names.empty()) names.push_back("(none)");
+  Print(stdout, "panel selection", names);
+  return 1;
+}
+
 int FARAPI Control(HANDLE hPlugin, int command, void* param) {
-  if (hPlugin != INVALID_HANDLE_VALUE || param == nullptr) return 0;
+  if (hPlugin != INVALID_HANDLE_VALUE || !EnsurePanel()) return 0;
+  if (command == FCTL_REDRAWPANEL) return 1;
+  if (param == nullptr) return 0;
+  if (command == FCTL_SETSELECTION) return SetSelection(*static_cast<const PanelInfo*>(param));
   if (command != FCTL_GETPANELINFO && command != FCTL_GETPANELSHORTINFO) return 0;
   auto* pi = static_cast<PanelInfo*>(param);
-  if (!EnsurePanel()) return 0;
   host.panel.Fill(*pi);
   if (command == FCTL_GETPANELSHORTINFO) {
     pi->PanelItems = pi->SelectedItems = nullptr;

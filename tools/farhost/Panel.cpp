@@ -91,6 +91,25 @@ bool Panel::SetCursor(const std::string& name) {
   return true;
 }
 
+bool Panel::SetSelection(const PanelInfo& pi) {
+  if (pi.PanelItems == nullptr || pi.ItemsNumber != static_cast<int>(items_.size())) return false;
+  for (std::size_t i = 0; i < items_.size(); ++i) {
+    // ".." is never selected.
+    const bool on = (pi.PanelItems[i].Flags & PPIF_SELECTED) != 0 &&
+                    std::strcmp(items_[i].FindData.cFileName, "..") != 0;
+    items_[i].Flags = on ? items_[i].Flags | PPIF_SELECTED : items_[i].Flags & ~PPIF_SELECTED;
+  }
+  return true;
+}
+
+std::vector<std::string> Panel::SelectedNames() const {
+  std::vector<std::string> names;
+  for (const PluginPanelItem& item : items_) {
+    if (item.Flags & PPIF_SELECTED) names.emplace_back(item.FindData.cFileName);
+  }
+  return names;
+}
+
 void Panel::Fill(PanelInfo& pi) {
   pi = PanelInfo{};
   selected_.clear();
@@ -105,7 +124,10 @@ void Panel::Fill(PanelInfo& pi) {
   }
   pi.PanelType = PTYPE_FILEPANEL;
   pi.PanelRect = RECT{0, 1, 39, 22};
-  pi.PanelItems = items_.data();
+  // Copies, as the host's are: a plug-in's changes count only once it sets
+  // them (FCTL_SETSELECTION).
+  shown_ = items_;
+  pi.PanelItems = shown_.data();
   pi.ItemsNumber = static_cast<int>(items_.size());
   pi.SelectedItems = selected_.data();
   pi.SelectedItemsNumber = static_cast<int>(selected_.size());

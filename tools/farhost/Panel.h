@@ -21,6 +21,11 @@ class Panel {
   // Puts the cursor on NAME; false when there is none.
   bool SetCursor(const std::string& name);
 
+  // Takes the selection marks of PI's items, as FCTL_SETSELECTION does;
+  // false when PI does not list this panel's items.
+  bool SetSelection(const farapi::PanelInfo& pi);
+  std::vector<std::string> SelectedNames() const;
+
   // Fills PI as the host's FCTL_GETPANELINFO does. The arrays stay valid
   // until the next call.
   void Fill(farapi::PanelInfo& pi);
@@ -30,6 +35,7 @@ class Panel {
 
   std::string dir_;
   std::vector<farapi::PluginPanelItem> items_;
+  std::vector<farapi::PluginPanelItem> shown_;
   std::vector<farapi::PluginPanelItem> selected_;
   int cursor_ = 0;
   bool cursorSet_ = false;

@@ -384,7 +384,13 @@ WholeFile CreateWholeFile(const std::string& root, std::string_view below, std::
   for (int attempt = 0;; ++attempt) {
     temp = dir + ".brnet32-" + std::to_string(::GetCurrentProcessId()) + "-" +
            std::to_string(++counter) + ".tmp";
-    if (file.Open(temp, FileMode::kCreateExclusive)) break;
+    try {
+      if (file.Open(temp, FileMode::kCreateExclusive)) break;
+    } catch (const EInOutError& e) {
+      // The file asked for is what failed (a read-only directory, say), not
+      // the temporary name it is written under first.
+      throw EInOutError(IoErrorText(e.ErrorCode(), path), e.ErrorCode());
+    }
     if (attempt >= 100) throw EInOutError(IoErrorText(ERROR_FILE_EXISTS, path), ERROR_FILE_EXISTS);
   }
   bool whole = true;

@@ -2,8 +2,12 @@
 // there makes a private registry; plug-in folders hold links.
 #include "HostPlatform.h"
 
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 namespace sendrel_test {
 
@@ -23,6 +27,19 @@ std::string BuildPath(const std::string& path) {
 
 void PlaceFile(const std::string& file, const std::string& as) {
   std::filesystem::create_symlink(file, as);
+}
+
+void MakeOddFile(const std::string& dir, const std::string& name) {
+  const std::string path = dir + "/" + name;
+  if (name.size() > 5 && name.compare(name.size() - 5, 5, ".fifo") == 0) {
+    ::mkfifo(path.c_str(), 0600);
+  } else {
+    std::ofstream(path).put('x');
+  }
+}
+
+void RemoveOddFile(const std::string& dir, const std::string& name) {
+  std::remove((dir + "/" + name).c_str());
 }
 
 }  // namespace sendrel_test

@@ -34,4 +34,22 @@ void PlaceFile(const std::string& file, const std::string& as) {
   std::filesystem::copy_file(file, as);
 }
 
+namespace {
+// Through a name beginning "\\?\", which the system takes as it is.
+std::wstring OddPath(const std::string& dir, const std::string& name) {
+  return L"\\\\?\\" + std::filesystem::u8path(dir + "\\" + name).wstring();
+}
+}  // namespace
+
+void MakeOddFile(const std::string& dir, const std::string& name) {
+  const std::wstring path = OddPath(dir, name);
+  HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+}
+
+void RemoveOddFile(const std::string& dir, const std::string& name) {
+  ::DeleteFileW(OddPath(dir, name).c_str());
+}
+
 }  // namespace sendrel_test

@@ -18,7 +18,55 @@ std::uint64_t WindowsTime(const timespec& ts) {
          static_cast<std::uint64_t>(ts.tv_nsec) / 100;
 }
 
+// A UTF-8 text: the host's texts are, and a mailer's log and the other
+// side's file names are too. The host puts U+FFFD or "?" where it could not
+// decode a name; the file is then not found.
+bool IsUtf8(const std::string& text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const std::size_t n = c < 0x80         ? 1
+                          : (c >> 5) == 6  ? 2
+                          : (c >> 4) == 14 ? 3
+                          : (c >> 3) == 30 ? 4
+                                           : 0;
+    if (n == 0 || i + n > text.size()) return false;
+    for (std::size_t k = 1; k < n; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += n;
+  }
+  return true;
+}
+
+std::size_t MailerPathMax() {
+  return PATH_MAX - 1;
+}
+
 }  // namespace
+
+std::string MailerPath(const std::string& hostPath, bool /*shortForm*/, MailerCodePage,
+                       MailerPathProblem& problem, std::string& why) {
+  problem = MailerPathProblem::kNone;
+  const auto refuse = [&problem](MailerPathProblem p) {
+    problem = p;
+    return std::string();
+  };
+  if (hostPath.size() > MailerPathMax()) return refuse(MailerPathProblem::kTooLong);
+  if (!IsUtf8(hostPath)) return refuse(MailerPathProblem::kNotInHostCodePage);
+  struct stat st {};
+  if (::stat(hostPath.c_str(), &st) != 0) {
+    why = std::strerror(errno);
+    return refuse(MailerPathProblem::kMissing);
+  }
+  if (S_ISDIR(st.st_mode)) return refuse(MailerPathProblem::kDirectory);
+  // A mailer reading a pipe or a device would wait, or send without end.
+  if (!S_ISREG(st.st_mode)) return refuse(MailerPathProblem::kNotAFile);
+  return hostPath;
+}
+
+std::string HostTextOf(const std::string& systemText) {
+  return systemText;
+}
 
 bool PathExists(const std::string& path) {
   struct stat st {};
