@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <memory>
 
 #include "addr/FidoAddr.h"
@@ -137,7 +138,36 @@ class Parser {
       }
       config_.FileBox = words[1];
       if (words[1][0] != '/') config_.FileBoxRelativeAt = Where(fileName, lineNo);
+    } else if (key == "node" || key == "defnode") {
+      Node(words, Where(fileName, lineNo));
+    } else if (key == "kill-old-bsy" && words.size() > 1) {
+      config_.KillOldBsy = Seconds(words[1]);
     }
+  }
+
+  // node ADDRESS [-OPTION...] [HOSTS [PASSWORD ...]]; defnode the same
+  // without the address. No host word: binkd looks the node up in DNS.
+  void Node(const std::vector<std::string>& words, const std::string& where) {
+    const bool def = ToAsciiLower(words[0]) == "defnode";
+    std::size_t i = def ? 1 : 2;
+    if (!def && words.size() < 2) return;
+    while (i < words.size() && words[i].size() > 1 && words[i][0] == '-') ++i;
+    const std::string hosts = i < words.size() ? words[i] : "*";
+    if (def) {
+      config_.DefNode = true;
+      config_.DefNodeHosts = hosts;
+    } else {
+      config_.Nodes.push_back({words[1], hosts, where});
+    }
+  }
+
+  // binkd's times: a number of seconds, or with s, m, h or d after it.
+  static std::int64_t Seconds(const std::string& text) {
+    std::int64_t n = 0;
+    std::size_t i = 0;
+    for (; i < text.size() && i < 9 && IsDigit(text[i]); ++i) n = n * 10 + (text[i] - '0');
+    const char unit = i < text.size() ? static_cast<char>(text[i] | 0x20) : 's';
+    return n * (unit == 'm' ? 60 : unit == 'h' ? 3600 : unit == 'd' ? 86400 : 1);
   }
 
   void Include(const std::vector<std::string>& words, const std::string& fileName, int lineNo,
@@ -229,6 +259,30 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::string& m
 }
 
 }  // namespace
+
+std::string WhyBinkdWillNotCall(const BinkdConfig& config, const TFidoAddr& addr) {
+  const BinkdNode* found = nullptr;
+  for (const BinkdNode& node : config.Nodes) {
+    try {
+      const TFidoAddr a = TFidoAddr::CreateFromText(node.Address, false);
+      const bool domainsDiffer = !a.Domain.empty() && !addr.Domain.empty() &&
+                                 !EqualsAsciiNoCase(a.Domain, addr.Domain);
+      if (a.Zone == addr.Zone && a.Net == addr.Net && a.Node == addr.Node &&
+          std::max<int>(a.Point, 0) == std::max<int>(addr.Point, 0) && !domainsDiffer) {
+        found = &node;
+      }
+    } catch (const std::exception&) {
+      // binkd refuses such a line itself.
+    }
+  }
+  if (found != nullptr) {
+    return found->Hosts == "-" ? found->At + "its node line has no host (\"-\"): binkd never calls it"
+                               : std::string();
+  }
+  if (!config.DefNode) return "no node line for it and no defnode: binkd never calls it";
+  return config.DefNodeHosts == "-" ? "no node line for it, and defnode has no host (\"-\")"
+                                    : std::string();
+}
 
 std::string ExtractDir(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');

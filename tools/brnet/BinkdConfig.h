@@ -11,12 +11,15 @@
 // place. Keywords brnet has no use for are skipped, unknown ones included.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "addr/FidoAddr.h"
 
 namespace brnet::cli {
 
@@ -36,12 +39,24 @@ struct BinkdDomain {
   std::string RelativeAt;
 };
 
+// A "node" line: the address as written and the hosts binkd calls it at
+// ("-": none, "*": found through DNS); where it was said.
+struct BinkdNode {
+  std::string Address;
+  std::string Hosts;
+  std::string At;
+};
+
 // What the configuration lines said, in file order (includes in place).
 struct BinkdConfig {
   std::vector<std::string> Addresses;  // every word of every "address" line
   std::vector<BinkdDomain> Domains;
   std::string FileBox;            // the last "filebox" line's directory
   std::string FileBoxRelativeAt;  // as BinkdDomain::RelativeAt
+  std::vector<BinkdNode> Nodes;
+  bool DefNode = false;      // a "defnode" line: binkd calls any node
+  std::string DefNodeHosts;  // its hosts ("-": none)
+  std::int64_t KillOldBsy = 0;  // seconds; 0 when unset
   // Includes that could not be read, each "FILE:LINE: cannot read ...":
   // skipped, as long as what brnet needs is found elsewhere.
   std::vector<std::string> Skipped;
@@ -67,6 +82,11 @@ BinkdConfig ParseBinkdConfig(std::string_view text, const std::string& fileName,
 // ParseBinkdConfig of the file PATH, reading includes from disk. Raises
 // EConfigError naming the file for one that cannot be read.
 BinkdConfig ReadBinkdConfig(const std::string& path);
+
+// Why binkd, configured by CONFIG, will never call ADDR (no "node" line
+// and no "defnode", or one without a host); empty when it calls it. The
+// main address must be in force (node lines may leave parts out).
+std::string WhyBinkdWillNotCall(const BinkdConfig& config, const TFidoAddr& addr);
 
 // The directory part of PATH with its trailing "/", or empty.
 std::string ExtractDir(const std::string& path);

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "Args.h"
+#include "Check.h"
 #include "CliError.h"
 #include "Manage.h"
 #include "util/Ascii.h"
@@ -30,6 +31,9 @@ constexpr const char* kUsage =
     "                          take queued entries of a node out of the queue\n"
     "  reflavour ADDRESS FLAVOUR [PATTERN...]\n"
     "                          move queued entries of a node to another flavour\n"
+    "  check [ADDRESS...]      list what binkd will never send, and why\n"
+    "  move FROM TO [PATTERN...]\n"
+    "                          move queued entries of a node to another node\n"
     "\n"
     "  -h, --help     show this text; brnet COMMAND --help shows a command's options\n"
     "  -V, --version  show the version\n"
@@ -147,6 +151,8 @@ int RunBrnet(const std::vector<std::string>& args, const SetupSources& sources) 
     if (command == "unhold") return UnholdCommand(rest, sources);
     if (command == "drop") return DropCommand(rest, sources);
     if (command == "reflavour") return ReflavourCommand(rest, sources);
+    if (command == "check") return CheckCommand(rest, sources);
+    if (command == "move") return MoveCommand(rest, sources);
     throw UsageError("unknown command \"" + command + "\" (see brnet --help)");
   } catch (const CliError& e) {
     std::fprintf(stderr, "brnet: %s\n", e.what());

@@ -147,17 +147,23 @@ std::string NodeSession::Shown(const TFidoAddr& addr) const {
   return dest.Place.Main ? addr.ToString() : dest.Text();
 }
 
-void NodeSession::Locked(const TFidoAddr& addr, const std::function<void()>& work) {
+void NodeSession::Locked(const TFidoAddr& addr, const std::function<void()>& work,
+                         bool semaphoreHeld) {
   // The node's flow files, flags and zone directories are named as in its
   // domain's outbound.
   const Destination& dest = Placed(addr);
-  main_->NameZone(dest.Place.Main ? 0 : dest.Place.DefaultZone);
+  const auto nameZone = [&] { main_->NameZone(dest.Place.Main ? 0 : dest.Place.DefaultZone); };
+  nameZone();
   if (!dest.Place.Dir.empty()) outb_.SetBinkOutPath(dest.Place.Dir);
   if (dryRun_) {
     work();
     return;
   }
-  const TBusyFlagSetup setup = outb_.BusySetup();
+  TBusyFlagSetup setup = outb_.BusySetup();
+  if (semaphoreHeld) {
+    setup.BusyFlagsCreate &= static_cast<TBusyFlags>(~BusyFlagBit(bfSemaphore));
+    setup.BusyFlagsScan &= static_cast<TBusyFlags>(~BusyFlagBit(bfSemaphore));
+  }
   const auto log = [this](char level, const std::string& text) {
     if (logging_) log_.Log(level, text);
   };
@@ -185,16 +191,27 @@ void NodeSession::Locked(const TFidoAddr& addr, const std::function<void()>& wor
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
   }
+  // WORK may lock another node, naming zones as in its domain.
   try {
     work();
   } catch (const CliError&) {
+    nameZone();
     UnlockNode(setup, &addr);
     throw;
   } catch (const std::exception& e) {
+    nameZone();
     UnlockNode(setup, &addr);
     throw Failure(e.what());
   }
+  nameZone();
   UnlockNode(setup, &addr);
+}
+
+TBsoPath NodeSession::BasePath(const TFidoAddr& addr) {
+  const Destination& dest = Placed(addr);
+  main_->NameZone(dest.Place.Main ? 0 : dest.Place.DefaultZone);
+  const std::string dir = dest.Place.Dir.empty() ? BinkOut() : dest.Place.Dir;
+  return BinkBasePath(addr, dir.back() == '/' ? dir : dir + "/");
 }
 
 void NodeSession::Report(char level, const TFidoAddr& addr, const std::string& verb,

@@ -1,0 +1,400 @@
+// The judgements of brnet check, node by node.
+#include "CheckModel.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <set>
+
+#include "BinkdConfig.h"
+#include "Check.h"
+#include "CliError.h"
+#include "ServiceUnit.h"
+#include "outbound/BusyFlags.h"
+#include "outbound/OutbEdit.h"
+#include "outbound/Outbound.h"
+#include "sys/FileSystem.h"
+#include "util/Ascii.h"
+
+namespace brnet::cli {
+namespace {
+
+// What every judgement reads.
+struct Context {
+  const Resolved& Setup;
+  std::optional<BinkdConfig> Config;
+  ServiceSandbox Sandbox;
+  MailerUser Mailer;
+  std::int64_t Now = 0;
+  std::set<std::string> DirsSeen;
+  CheckResult& Result;
+};
+
+// Everything about one node that the judgements share.
+struct NodeAt {
+  const TOutbNode& Node;
+  const OutboundPlace& Place;
+  std::string Shown;
+  std::string Root;  // the place's directory, ending in "/"
+};
+
+std::string Slashed(const std::string& dir) {
+  return dir.empty() || dir.back() == '/' ? dir : dir + "/";
+}
+
+std::string DirAbove(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+}
+
+// Printable: a control character of a file written by others shows as "?".
+std::string Printable(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < ' ' || c == 0x7F) c = '?';
+  }
+  return text;
+}
+
+// The directory --fix reaches PATH below: the one above the outbound, so
+// that the other zones' directories beside it are below it too.
+std::string RootOf(const NodeAt& at) {
+  return Slashed(DirAbove(at.Root.substr(0, at.Root.size() - 1)));
+}
+
+void Add(Context& ctx, const NodeAt& at, std::string kind, const std::string& path, std::string why,
+         std::string fix, bool fixable = false) {
+  Problem p;
+  p.Kind = std::move(kind);
+  p.Address = at.Shown;
+  p.Path = Printable(path);
+  p.Why = std::move(why);
+  p.Fix = std::move(fix);
+  p.Fixable = fixable;
+  p.Addr = at.Node.Addr();
+  p.Domain = at.Place.Domain;
+  p.Root = at.Place.Dir.empty() || at.Root != Slashed(at.Place.Dir) ? at.Root : RootOf(at);
+  ctx.Result.Problems.push_back(std::move(p));
+}
+
+// Whether USER has the rights WANT (4 read, 2 write, 1 search) on ST.
+bool MailerMay(const MailerUser& user, const struct stat& st, unsigned want) {
+  if (user.Uid == 0) return true;
+  unsigned bits = st.st_mode & 7;
+  if (st.st_uid == user.Uid) {
+    bits = (st.st_mode >> 6) & 7;
+  } else if (st.st_gid == user.Gid ||
+             std::find(user.Groups.begin(), user.Groups.end(), st.st_gid) != user.Groups.end()) {
+    bits = (st.st_mode >> 3) & 7;
+  }
+  return (bits & want) == want;
+}
+
+// Only root and the owner can change who may use a file.
+bool CanGrant(const struct stat& st) {
+  return ::geteuid() == 0 || st.st_uid == ::geteuid();
+}
+
+std::string Who(const Context& ctx) {
+  return "the mailer's user " +
+         (ctx.Mailer.Name.empty() ? std::to_string(ctx.Mailer.Uid) : ctx.Mailer.Name);
+}
+
+// A directory binkd works in: the mailer's user must list, enter and write it.
+void JudgeDir(Context& ctx, const NodeAt& at, const std::string& dir) {
+  if (!ctx.DirsSeen.insert(dir).second) return;
+  struct stat st {};
+  if (::lstat(dir.c_str(), &st) != 0 || MailerMay(ctx.Mailer, st, 7)) return;
+  Add(ctx, at, "access", dir,
+      Who(ctx) +
+          " cannot list, enter or write this directory, so binkd cannot send or remove "
+          "what lies in it",
+      CanGrant(st) ? "--fix gives the mailer's user access" : "ask its owner, or run --fix as root",
+      CanGrant(st) && S_ISDIR(st.st_mode));
+}
+
+// A flow file, packet or request: binkd reads it, rewrites it in place and
+// removes it.
+void JudgeQueueFile(Context& ctx, const NodeAt& at, const std::string& path) {
+  for (std::string dir = DirAbove(path); dir.size() + 1 >= at.Root.size(); dir = DirAbove(dir)) {
+    JudgeDir(ctx, at, dir);
+    if (dir == "/") break;
+  }
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || MailerMay(ctx.Mailer, st, 6)) return;
+  Add(ctx, at, "access", path, Who(ctx) + " cannot read and rewrite it, so binkd cannot send it",
+      CanGrant(st) ? "--fix gives the mailer's user access" : "ask its owner, or run --fix as root",
+      CanGrant(st) && S_ISREG(st.st_mode));
+}
+
+void JudgeEntry(Context& ctx, const NodeAt& at, const TOutbFile& f, std::set<std::string>& seen) {
+  ++ctx.Result.Entries;
+  const bool box = f.OutbType == otFileBox || f.OutbType == otLongFileBox;
+  // binkd deletes a box file after sending it.
+  const TOutbSendMode mode = box ? smKillSent : f.SendMode;
+  struct stat st {};
+  if (::stat(f.FullName.c_str(), &st) != 0) {
+    if (errno == ENOENT && !box) {
+      Add(ctx, at, "missing", f.FullName,
+          "the file is gone: binkd marks the line done and the node gets nothing",
+          "--fix drops the entry", true);
+    }
+    return;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    Add(ctx, at, "not-a-file", f.FullName,
+        "not a regular file: binkd marks the line done and the node gets nothing",
+        "brnet drop " + at.Shown + " PATTERN takes it out");
+    return;
+  }
+  if (!box && !seen.insert(f.FullName).second) {
+    Add(ctx, at, "twice", f.FullName, "queued more than once for the node",
+        "brnet drop " + at.Shown + " --flavour FLAVOUR PATTERN takes one out");
+    return;  // judged already
+  }
+  const std::string fix = "give the mailer's user access, or attach a copy in the spool";
+  // A box's own directory is judged as such.
+  if (const std::string why = MailerCannot(ctx.Mailer, f.FullName, box ? smNone : mode);
+      !why.empty()) {
+    Add(ctx, at, "mailer-cannot", f.FullName, why, fix);
+  }
+  if (const std::string why = ServiceCannot(ctx.Sandbox, f.FullName, mode); !why.empty()) {
+    Add(ctx, at, "service-cannot", f.FullName, why,
+        "attach it from a place the service can use, such as the spool, or widen the unit");
+  }
+}
+
+// binkd's flags of a process that no longer runs.
+void JudgeFlags(Context& ctx, const NodeAt& at) {
+  char host[256] = {};
+  ::gethostname(host, sizeof host - 1);
+  for (const char* ext : {".bsy", ".csy"}) {
+    for (const TBsoPath& flag : FindNodeFiles(at.Node.Addr(), at.Root, ext)) {
+      const std::optional<std::string> note = sys::ReadFileHead(flag.Root, flag.Below, 256);
+      if (!note) continue;
+      const std::optional<TFlagOwner> ours = ParseFlagNote(*note);
+      if (ours && ours->Host != host) continue;  // another machine's process
+      const long pid = std::strtol(note->c_str(), nullptr, 10);
+      if (pid <= 0 || pid > 0x7FFFFFFF || ::kill(static_cast<pid_t>(pid), 0) == 0 ||
+          errno != ESRCH) {
+        continue;
+      }
+      struct stat st {};
+      const std::int64_t age = ::lstat(flag.Full().c_str(), &st) == 0 ? ctx.Now - st.st_mtime : 0;
+      const std::int64_t killOld = ctx.Config ? ctx.Config->KillOldBsy : 0;
+      if (killOld > 0 && age <= killOld) continue;
+      Add(ctx, at, "stale-flag", flag.Full(),
+          "busy flag of process " + std::to_string(pid) +
+              ", which no longer runs: binkd neither calls nor answers the node while it is there",
+          "--fix removes it", true);
+      ctx.Result.Problems.back().Content = *note;
+      ctx.Result.Problems.back().Root = flag.Root;
+    }
+  }
+}
+
+std::string TimeText(std::int64_t t) {
+  const std::time_t tt = static_cast<std::time_t>(t);
+  std::tm tm{};
+  ::localtime_r(&tt, &tm);
+  char text[40];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &tm);
+  return text;
+}
+
+// An expired .hld and binkd's .try after failed calls.
+void JudgeState(Context& ctx, const NodeAt& at) {
+  for (const TBsoPath& hold : FindNodeFiles(at.Node.Addr(), at.Root, ".hld")) {
+    const std::optional<std::string> text = sys::ReadFileHead(hold.Root, hold.Below, 64);
+    const std::int64_t until = text ? std::atoll(text->c_str()) : 0;
+    if (until <= 0 || until > ctx.Now) continue;
+    Add(ctx, at, "hold-expired", hold.Full(),
+        "the hold ended " + TimeText(until) +
+            " and is still there: binkd removes it when it scans, so it is not scanning this "
+            "outbound",
+        "--fix removes it; check that binkd runs", true);
+    ctx.Result.Problems.back().Content = *text;
+    ctx.Result.Problems.back().Root = hold.Root;
+  }
+  for (const TBsoPath& tried : FindNodeFiles(at.Node.Addr(), at.Root, ".try")) {
+    // Two 16-bit little-endian counts, a length byte and the comment.
+    const std::string t = sys::ReadFileHead(tried.Root, tried.Below, 300).value_or("");
+    if (t.size() < 5) continue;
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(t[i]); };
+    const int failed = byte(2) | byte(3) << 8;
+    const std::string comment = t.substr(5, std::min<std::size_t>(byte(4), t.size() - 5));
+    if (failed == 0 && comment.empty()) continue;
+    Add(ctx, at, "failed-calls", tried.Full(),
+        "binkd's calls failed " + std::to_string(failed) + " time" + (failed == 1 ? "" : "s") +
+            (comment.empty() ? "" : ", last: " + Printable(comment)),
+        "see binkd's log; a password or address error needs the node line or the peer mended");
+  }
+}
+
+// The domain binkd takes a bare address of ZONE to: the one whose default
+// zone it is, else the domain of an address of ours in that zone, else the
+// main address's.
+const BinkdDomain* DomainOfZone(const Context& ctx, int zone) {
+  for (const BinkdDomain& d : ctx.Config->Domains) {
+    if (d.AliasFor.empty() && d.DefaultZone == zone) return &d;
+  }
+  for (const std::string& text : ctx.Config->Addresses) {
+    try {
+      const TFidoAddr a = TFidoAddr::CreateFromText(text, false);
+      if (a.Zone == zone && !a.Domain.empty())
+        return FindBinkdDomain(ctx.Config->Domains, a.Domain);
+    } catch (const std::exception&) {
+    }
+  }
+  return FindBinkdDomain(ctx.Config->Domains, ctx.Setup.MainDomain);
+}
+
+void JudgeDomainAndCall(Context& ctx, const NodeAt& at) {
+  if (!ctx.Config || at.Place.Domain.empty()) return;
+  const TFidoAddr& addr = at.Node.Addr();
+  const std::string base = BinkBaseName(addr, at.Root);
+  const BinkdDomain* right = DomainOfZone(ctx, addr.Zone);
+  if (right != nullptr && !EqualsAsciiNoCase(right->Name, at.Place.Domain)) {
+    Add(ctx, at, "wrong-domain", base + ".*",
+        "the node's mail lies in the outbound of the domain " + at.Place.Domain +
+            ", but binkd takes zone " + std::to_string(addr.Zone) + " to the domain " +
+            right->Name + " and never looks for it here",
+        "--fix moves it to " + right->Path, right->RelativeAt.empty());
+    ctx.Result.Problems.back().TargetDomain = right->Name;
+    return;
+  }
+  if (!ctx.Config->Skipped.empty()) return;  // node lines may stand in what was not read
+  bool wantsCall = !at.Node.Packets().empty() || !at.Node.Requests().empty();
+  for (const TOutbFile& f : at.Node.Files()) wantsCall = wantsCall || f.Flavor != flHold;
+  TFidoAddr named = addr;
+  named.Domain = at.Place.Domain;
+  const std::string why = WhyBinkdWillNotCall(*ctx.Config, named);
+  if (wantsCall && !why.empty()) {
+    Add(ctx, at, "not-called", base + ".*", why,
+        "add a node line for it to binkd's configuration, or brnet move its mail to its hub");
+  }
+}
+
+void JudgeNode(Context& ctx, const NodeAt& at) {
+  ++ctx.Result.Nodes;
+  std::set<std::string> seen;
+  for (const TOutbFile& f : at.Node.Files()) {
+    JudgeEntry(ctx, at, f, seen);
+    if (f.OutbType != otBink && !ctx.Setup.Boxes.empty()) {
+      const NodeAt inBoxes{at.Node, at.Place, at.Shown, Slashed(ctx.Setup.Boxes)};
+      JudgeDir(ctx, inBoxes, DirAbove(f.FullName));
+    }
+  }
+  if (at.Place.Dir.empty()) return;
+  for (const std::string_view ext : FlowFileExt) {
+    for (const TBsoPath& p : FindNodeFiles(at.Node.Addr(), at.Root, ext))
+      JudgeQueueFile(ctx, at, p.Full());
+  }
+  const std::string base = BinkBaseName(at.Node.Addr(), at.Root);
+  for (const std::string& packet : at.Node.Packets())
+    JudgeQueueFile(ctx, at, DirAbove(base) + "/" + packet);
+  for (const TBsoPath& p : FindNodeFiles(at.Node.Addr(), at.Root, ".req"))
+    JudgeQueueFile(ctx, at, p.Full());
+  JudgeFlags(ctx, at);
+  JudgeState(ctx, at);
+  JudgeDomainAndCall(ctx, at);
+}
+
+// binkd's configuration file itself, when one was read.
+std::optional<BinkdConfig> ConfigOf(const ParsedArgs& args, const Resolved& setup) {
+  std::string file = args.Value("binkd-config");
+  if (file.empty()) file = setup.BinkFrom.substr(0, setup.BinkFrom.find(" (domain "));
+  if (file.empty()) return std::nullopt;
+  try {
+    BinkdConfig config = ReadBinkdConfig(file);
+    for (const std::string& skipped : config.Skipped) {
+      std::fprintf(stderr, "brnet: warning: %s; node lines not judged\n", skipped.c_str());
+    }
+    return config;
+  } catch (const EConfigError& e) {
+    std::fprintf(stderr, "brnet: warning: %s; node lines and domains not judged\n", e.what());
+    return std::nullopt;
+  }
+}
+
+void ScanPlace(Context& ctx, const OutboundPlace& place, MainAddressScope& main,
+               const NodeFilter& filter) {
+  TOutbound outb;
+  outb.SetScanAllZones(true);
+  main.NameZone(place.Main ? 0 : place.DefaultZone);
+  struct stat st {};
+  if (!place.Dir.empty() && ::stat(place.Dir.c_str(), &st) == 0) outb.SetBinkOutPath(place.Dir);
+  const bool boxes = (place.Main || place.Dir.empty()) && !ctx.Setup.Boxes.empty();
+  if (boxes && ::stat(ctx.Setup.Boxes.c_str(), &st) == 0) outb.SetFileBoxesPath(ctx.Setup.Boxes);
+  try {
+    outb.Rescan();
+  } catch (const std::exception& e) {
+    throw Failure(e.what());
+  }
+  for (int i = 0; i < outb.NodeCount(); ++i) {
+    const TOutbNode& node = outb.GetNodes(i);
+    if (!filter.Takes(node.Addr(), place)) continue;
+    const NodeAt at{node, place, AddressIn(node.Addr(), place.Main ? "" : place.Domain),
+                    Slashed(place.Dir)};
+    JudgeNode(ctx, at);
+  }
+}
+
+}  // namespace
+
+bool SameNode(const TFidoAddr& a, const TFidoAddr& b) {
+  return a.Zone == b.Zone && a.Net == b.Net && a.Node == b.Node &&
+         std::max<int>(a.Point, 0) == std::max<int>(b.Point, 0);
+}
+
+std::string AddressIn(const TFidoAddr& addr, const std::string& domain) {
+  TFidoAddr shown = addr;
+  shown.Domain = domain;
+  return shown.Format(afDomain);
+}
+
+NodeFilter::NodeFilter(const Resolved& setup, MainAddressScope& main,
+                       const std::vector<std::string>& operands) {
+  for (const std::string& text : operands) {
+    const Destination dest = ResolveDestination(setup, main, text);
+    wanted_.push_back({dest.Addr, text.find('@') == std::string::npos ? "" : dest.Place.Dir});
+  }
+  main.NameZone(0);
+}
+
+bool NodeFilter::Takes(const TFidoAddr& addr, const OutboundPlace& place) const {
+  if (wanted_.empty()) return true;
+  for (const Wanted& w : wanted_) {
+    if (SameNode(w.Addr, addr) && (w.Dir.empty() || w.Dir == place.Dir)) return true;
+  }
+  return false;
+}
+
+CheckResult RunChecks(const ParsedArgs& args, const SetupSources& sources) {
+  SetupOptions options = SetupOptionsFrom(args);
+  options.AllPlaces = true;
+  const Resolved setup = ResolveSetup(options, sources);
+  if (setup.MainAddress.empty()) throw Failure(NoMainAddressText());
+  if (setup.BinkOut.empty() && setup.Boxes.empty()) throw Failure(NoDirectoryText(otBink));
+  MainAddressScope main(setup.MainAddress);
+  if (!setup.BinkOut.empty()) CheckDefaultZone(setup, main.Addr());
+  CheckResult result;
+  result.Mailer = OwnerOf(!setup.BinkOut.empty() ? setup.BinkOut : setup.Boxes);
+  Context ctx{setup,         ConfigOf(args, setup), ReadBinkdService(),
+              result.Mailer, std::time(nullptr),    {},
+              result};
+  const NodeFilter filter(setup, main, args.Operands);
+  std::vector<OutboundPlace> places = Places(setup);
+  if (places.empty()) places.push_back({});  // file boxes only
+  for (const OutboundPlace& place : places) ScanPlace(ctx, place, main, filter);
+  return result;
+}
+
+}  // namespace brnet::cli

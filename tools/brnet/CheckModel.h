@@ -1,0 +1,45 @@
+// What brnet check judges: the outbound of every domain and the file boxes
+// read node by node against binkd's configuration, its service's sandbox
+// and the mailer's user; each thing binkd will not send becomes a Problem.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "Args.h"
+#include "Setup.h"
+#include "Spool.h"
+
+namespace brnet::cli {
+
+struct Problem {
+  std::string Kind;     // missing, not-a-file, twice, mailer-cannot, service-cannot,
+                        // access, wrong-domain, not-called, stale-flag,
+                        // hold-expired, failed-calls
+  std::string Address;  // as brnet shows it
+  std::string Path;     // the file or directory concerned
+  std::string Why;
+  std::string Fix;  // what --fix does, or what a person can do
+  bool Fixable = false;
+  // For --fix: the node, its outbound's domain (empty: the main one), the
+  // directory PATH lies below (nothing below it is followed as a link),
+  // what a flag or hold file held when judged, the domain to move to.
+  TFidoAddr Addr;
+  std::string Domain;
+  std::string Root;
+  std::string Content;
+  std::string TargetDomain;
+};
+
+struct CheckResult {
+  std::vector<Problem> Problems;
+  std::size_t Nodes = 0, Entries = 0;
+  MailerUser Mailer;
+};
+
+// Reads the outbound and judges it, for the nodes ARGS name (all without
+// an operand).
+CheckResult RunChecks(const ParsedArgs& args, const SetupSources& sources);
+
+}  // namespace brnet::cli
