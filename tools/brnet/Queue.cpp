@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Args.h"
+#include "Check.h"
 #include "CliError.h"
 #include "Commands.h"
 #include "Json.h"
@@ -25,11 +26,12 @@ namespace brnet::cli {
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: brnet queue [OPTIONS]\n"
+    "Usage: brnet queue [OPTIONS] [ADDRESS...]\n"
     "Shows what waits in the outbound: one row per node with the flavours present,\n"
     "the number of files, their total size and the age of the oldest, then a total.\n"
     "It covers every zone of the Bink outbound with its points, the file boxes and\n"
-    "the netmail directory's file attaches, whichever are configured.\n"
+    "the netmail directory's file attaches, whichever are configured; with ADDRESS\n"
+    "only those nodes (ADDRESS@domain: in that domain's outbound only).\n"
     "\n"
     "      --json                 print one JSON object instead\n"
     "      --older-than DURATION  list only entries waiting longer (90s, 15m, 2h, 1d,\n"
@@ -131,10 +133,12 @@ std::string FlowDir(const std::string& base) {
 
 // The nodes of one place's outbound (with the boxes and the netmail
 // attaches of the main place), in address order.
-void Gather(const TOutbound& outb, const OutboundPlace& place, std::vector<NodeView>& views) {
+void Gather(const TOutbound& outb, const OutboundPlace& place, const NodeFilter* filter,
+            std::vector<NodeView>& views) {
   for (int i = 0; i < outb.NodeCount(); ++i) {
     const TOutbNode& node = outb.GetNodes(i);
     if (node.Files().empty() && node.Packets().empty() && node.Requests().empty()) continue;
+    if (filter != nullptr && !filter->Takes(node.Addr(), place)) continue;
     NodeView view;
     TFidoAddr shown = node.Addr();
     shown.Domain = place.Main ? std::string() : place.Domain;
@@ -341,8 +345,8 @@ int PrintOlder(const std::vector<NodeView>& nodes, std::int64_t seconds, bool js
                JsonField("path", f.FullName) + ",\"flavour\":" + JsonString(FlavourName(f.Flavor)) +
                ",\"age_seconds\":" + std::to_string(age) + "}";
       } else {
-        out += node.Address + " " + FlavourName(f.Flavor) + " " + std::to_string(age / 3600) + "h " +
-               f.FullName + "\n";
+        out += node.Address + " " + FlavourName(f.Flavor) + " " + std::to_string(age / 3600) +
+               "h " + f.FullName + "\n";
       }
       ++count;
     }
@@ -353,7 +357,6 @@ int PrintOlder(const std::vector<NodeView>& nodes, std::int64_t seconds, bool js
 }
 
 int Queue(const ParsedArgs& args, const SetupSources& sources) {
-  if (!args.Operands.empty()) throw UsageError("queue takes no operands: " + args.Operands[0]);
   const std::int64_t older =
       args.Has("older-than") ? ParseDuration(args.Value("older-than"), "--older-than") : -1;
   SetupOptions options = SetupOptionsFrom(args);
@@ -366,6 +369,9 @@ int Queue(const ParsedArgs& args, const SetupSources& sources) {
   if (!setup.MainAddress.empty()) main = std::make_unique<MainAddressScope>(setup.MainAddress);
   if (!setup.BinkOut.empty() && !main) throw Failure(NoMainAddressText());
   if (main && !setup.BinkOut.empty()) CheckDefaultZone(setup, main->Addr());
+  if (!args.Operands.empty() && !main) throw Failure(NoMainAddressText());
+  std::unique_ptr<NodeFilter> filter;
+  if (!args.Operands.empty()) filter = std::make_unique<NodeFilter>(setup, *main, args.Operands);
 
   std::vector<OutboundPlace> places = Places(setup);
   if (places.empty()) places.push_back({});  // boxes and netmail only
@@ -391,7 +397,7 @@ int Queue(const ParsedArgs& args, const SetupSources& sources) {
     } catch (const std::exception& e) {
       throw Failure(e.what());
     }
-    Gather(outb, place, nodes);
+    Gather(outb, place, filter.get(), nodes);
   }
   const std::int64_t now = std::time(nullptr);
   if (older >= 0) return PrintOlder(nodes, older, args.Has("json"), now);
