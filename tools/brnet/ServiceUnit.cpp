@@ -168,8 +168,9 @@ std::vector<Rule> Rules(const ServiceSandbox& box) {
 // What the service may do with PATH, and the setting that says so: a
 // hidden directory hides everything below it; else the deepest rule wins.
 std::pair<Access, std::string> AccessOf(const ServiceSandbox& box, const std::string& path) {
+  const std::vector<Rule> rules = Rules(box);
   const Rule* deepest = nullptr;
-  for (const Rule& rule : Rules(box)) {
+  for (const Rule& rule : rules) {
     if (!IsBelow(path, rule.Dir)) continue;
     if (rule.Level == Access::kHidden) return {Access::kHidden, rule.Why + " hides " + rule.Dir};
     if (deepest == nullptr || rule.Dir.size() >= deepest->Dir.size()) deepest = &rule;
