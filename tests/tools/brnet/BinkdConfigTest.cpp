@@ -138,6 +138,40 @@ TEST(BinkdConfigText, SmallCases) {
   }
 }
 
+// Whom binkd calls: a node line with a host (options before it skipped,
+// no host word: DNS), none for "-", defnode for the rest; kill-old-bsy's
+// time with its unit.
+TEST(BinkdConfigText, NodeLinesSayWhomBinkdCalls) {
+  const BinkdIncludeReader none = [](const std::string&, std::string&) {
+    return std::optional<std::string>();
+  };
+  struct Row {
+    const char* text;
+    const char* addr;
+    const char* why;  // the start of WhyBinkdWillNotCall; "" when called
+  };
+  const Row rows[] = {
+      {"node 2:5020/1234@fidonet 127.0.0.1 pw\n", "2:5020/1234@fidonet", ""},
+      {"node 2:5020/1234@fidonet -nr -md host.example pw\n", "2:5020/1234@fidonet", ""},
+      {"node 2:5020/1234@fidonet\n", "2:5020/1234@fidonet", ""},
+      {"node 2:5020/1234@fidonet - pw\n", "2:5020/1234@fidonet", "/c/b.cfg:1: its node line has"},
+      {"node 2:5020/1234@fidonet h pw\n", "2:5020/1234.5@fidonet", "no node line for it and no"},
+      {"node 2:5020/1234@fidonet h pw\n", "2:5020/1234@othernet", "no node line for it and no"},
+      {"node 2:5020/1234@fidonet h\ndefnode -nd *\n", "2:5020/99@fidonet", ""},
+      {"defnode -\n", "2:5020/99@fidonet", "no node line for it, and defnode"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    const BinkdConfig c = ParseBinkdConfig(row.text, "/c/b.cfg", none);
+    const std::string why = WhyBinkdWillNotCall(c, TFidoAddr::CreateFromText(row.addr, false));
+    EXPECT_EQ(why.substr(0, std::string(row.why).size()), row.why) << why;
+    EXPECT_EQ(why.empty(), std::string(row.why).empty()) << why;
+  }
+  EXPECT_EQ(ParseBinkdConfig("kill-old-bsy 2h\n", "/c/b.cfg", none).KillOldBsy, 7200);
+  EXPECT_EQ(ParseBinkdConfig("kill-old-bsy 90\n", "/c/b.cfg", none).KillOldBsy, 90);
+  EXPECT_EQ(ParseBinkdConfig("domain f /o 2\n", "/c/b.cfg", none).KillOldBsy, 0);
+}
+
 TEST(BinkdConfigText, WhatIsRefused) {
   const BinkdIncludeReader self = [](const std::string&, std::string&) {
     return std::optional<std::string>("include again\n");
