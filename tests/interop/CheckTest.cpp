@@ -221,6 +221,10 @@ TEST_F(CheckedSpool, MoveReaddressesANodesMail) {
   }
   EXPECT_EQ(FlowFiles(), std::vector<std::string>{A("OUT/139c04d2.flo")});
   EXPECT_FALSE(fs::exists(A("OUT/139c10e1.out")));
+  // The queue of the two nodes: only the one with mail is left.
+  const RunResult queue = Brnet({"queue", "2:5020/4321", "1234"});
+  EXPECT_NE(queue.out.find("\n2:5020/1234 "), std::string::npos) << queue.out;
+  EXPECT_NE(queue.out.find("total: 1 node, 2 files"), std::string::npos) << queue.out;
   Session("b", "a2");
   EXPECT_TRUE(Arrived("moved.bin"));
   EXPECT_TRUE(Arrived("stay.txt"));

@@ -133,6 +133,9 @@ std::string GrantAccess(const MailerUser& user, const Problem& p) {
   const bool dir = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
   if (!dir && !S_ISREG(st.st_mode)) {
     why = "neither a file nor a directory";
+  } else if (!dir && st.st_nlink != 1) {
+    // Another name of it may lie anywhere: handing it over would hand that.
+    why = "it has other names (hard links); left as it is";
   } else if (::geteuid() == 0) {
     if (::fchown(fd, user.Uid, user.Gid) != 0 || ::fchmod(fd, st.st_mode | (dir ? 0700 : 0600)))
       why = std::strerror(errno);

@@ -131,7 +131,7 @@ TEST_F(Brnet, HelpVersionAndUsageErrors) {
        "brnet: --kill-sent and --trunc-sent exclude each other"},
       {{"attach", "-w", "soon", "1", "x"}, "brnet: --wait needs a number of seconds"},
       {{"addr"}, "brnet: missing ADDRESS"},
-      {{"queue", "extra"}, "brnet: queue takes no operands"},
+      {{"check", "-n"}, "brnet: -n shows what --fix would do: give --fix too"},
       {{"queue", "--older-than", "soon"}, "brnet: --older-than needs a duration"},
       {{"request", "1", "!pw"}, "brnet: request \"!pw\": a request beginning with \"!\""},
       {{"hold", "1", "--until", "1000"}, "brnet: the hold would end in the past"},
