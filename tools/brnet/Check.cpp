@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -224,6 +225,16 @@ void MoveToDomain(NodeSession& session, const Problem& p) {
   });
 }
 
+// One fix; a node that is busy, or a fix that fails, is named and the
+// others go on: what is left shows in the list that follows.
+void Attempt(const std::function<void()>& fix) {
+  try {
+    fix();
+  } catch (const CliError& e) {
+    std::fprintf(stderr, "brnet: %s\n", e.what());
+  }
+}
+
 void FixInSession(NodeSession& session, const CheckResult& result) {
   std::map<std::string, std::set<std::string>> missing;  // node -> paths
   std::map<std::string, const Problem*> firstMissing;
@@ -235,12 +246,14 @@ void FixInSession(NodeSession& session, const CheckResult& result) {
       missing[key].insert(p.Path);
       firstMissing.emplace(key, &p);
     } else if (p.Kind == "hold-expired") {
-      RemoveExpiredHold(session, p);
+      Attempt([&] { RemoveExpiredHold(session, p); });
     } else if (p.Kind == "wrong-domain" && moved.insert(key).second) {
-      MoveToDomain(session, p);
+      Attempt([&] { MoveToDomain(session, p); });
     }
   }
-  for (const auto& [key, paths] : missing) DropMissing(session, *firstMissing[key], paths);
+  for (const auto& node : missing) {
+    Attempt([&] { DropMissing(session, *firstMissing[node.first], node.second); });
+  }
 }
 
 int RunCheck(const ParsedArgs& args, const SetupSources& sources) {
