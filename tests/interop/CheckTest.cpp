@@ -108,7 +108,13 @@ TEST_F(CheckedSpool, CheckNamesEachProblemFixMendsTheSafeOnesBinkdSendsTheRest) 
   const std::string secret = MakeFile("secret.bin"), kill = MakeFile("kill.bin");
   const std::string gone = A("files/gone.bin"), adir = A("files/adir");
   const std::string point = MakeFile("point.bin"), other = MakeFile("other.bin");
-  const std::string uncalled = MakeFile("uncalled.bin");
+  const std::string uncalled = MakeFile("uncalled.bin"), netmailed = MakeFile("netmailed.bin");
+  const std::string netmail = Root() + "/cm/netmail";
+  Own(netmail);
+  const RunResult attached =
+      Brnet({"attach", "-q", "-t", "netmail", "-d", netmail, "1234", netmailed});
+  ASSERT_EQ(attached.status, 0) << attached.out;
+  fs::remove(netmailed);
   const std::string hidden = Root() + "/hidden/h.bin", ro = Root() + "/ro/r.bin";
   fs::rename(MakeFile("h.bin"), hidden);
   fs::rename(MakeFile("r.bin"), ro);
@@ -149,6 +155,7 @@ TEST_F(CheckedSpool, CheckNamesEachProblemFixMendsTheSafeOnesBinkdSendsTheRest) 
       {"failed-calls", A("OUT/139c04d2.try"), false},
       {"wrong-domain", A("OUT.063/00010002.*"), true},
       {"not-called", A("OUT/139c10e1.*"), false},
+      {"missing", netmailed, false},  // its message is for a person to drop
   };
   const auto named = [&](const RunResult& r, bool mendedToo) {
     std::size_t lines = 0;
@@ -163,15 +170,15 @@ TEST_F(CheckedSpool, CheckNamesEachProblemFixMendsTheSafeOnesBinkdSendsTheRest) 
     }
     EXPECT_EQ(lines, expected + 1) << "one line per problem and the summary\n" << r.out;
   };
-  RunResult r = Brnet({"check"});
+  RunResult r = Brnet({"check", "-t", "netmail", "-d", netmail});
   EXPECT_EQ(r.status, 4);
   named(r, true);
   // A dry run changes nothing; the fix mends and logs, leaving the rest.
   const std::string flow = ReadFile(A("OUT/139c04d2.flo"));
-  r = Brnet({"check", "--fix", "-n"});
+  r = Brnet({"check", "-t", "netmail", "-d", netmail, "--fix", "-n"});
   EXPECT_EQ(ReadFile(A("OUT/139c04d2.flo")), flow);
   EXPECT_TRUE(fs::exists(A("OUT/139c04d2.bsy")));
-  r = Brnet({"check", "--fix", "-q", "-l", A("fix.log")});
+  r = Brnet({"check", "-t", "netmail", "-d", netmail, "--fix", "-q", "-l", A("fix.log")});
   EXPECT_EQ(r.status, 4);
   named(r, false);
   EXPECT_NE(ReadFile(A("fix.log")).find("drop 2:5020/1234 normal " + gone), std::string::npos)

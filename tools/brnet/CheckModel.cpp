@@ -141,10 +141,15 @@ void JudgeEntry(Context& ctx, const NodeAt& at, const TOutbFile& f, std::set<std
   const TOutbSendMode mode = box ? smKillSent : f.SendMode;
   struct stat st {};
   if (::stat(f.FullName.c_str(), &st) != 0) {
-    if (errno == ENOENT && !box) {
+    // A netmail attach is dropped with its message, which may say more:
+    // that is for a person.
+    if (errno == ENOENT && f.OutbType == otBink) {
       Add(ctx, at, "missing", f.FullName,
           "the file is gone: binkd marks the line done and the node gets nothing",
           "--fix drops the entry", true);
+    } else if (errno == ENOENT && f.OutbType == otArcMail) {
+      Add(ctx, at, "missing", f.FullName, "the file of a netmail attach is gone",
+          "brnet drop " + at.Shown + " --missing deletes the message");
     }
     return;
   }
@@ -324,6 +329,29 @@ std::optional<BinkdConfig> ConfigOf(const ParsedArgs& args, const Resolved& setu
   }
 }
 
+// The netmail directory's file attaches: read as the queue reads them; a
+// directory that cannot be read is named and left out.
+void ScanNetmail(Context& ctx, const OutboundPlace& place, const NodeFilter& filter) {
+  struct stat st {};
+  if (ctx.Setup.Netmail.empty() || ::stat(ctx.Setup.Netmail.c_str(), &st) != 0) return;
+  TOutbound outb;
+  outb.SetNetmailPath(ctx.Setup.Netmail);
+  try {
+    outb.Rescan();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "brnet: warning: netmail directory %s: %s; left out\n",
+                 ctx.Setup.Netmail.c_str(), e.what());
+    return;
+  }
+  for (int i = 0; i < outb.NodeCount(); ++i) {
+    const TOutbNode& node = outb.GetNodes(i);
+    if (!filter.Takes(node.Addr(), place)) continue;
+    const NodeAt at{node, place, AddressIn(node.Addr(), ""), Slashed(ctx.Setup.Netmail)};
+    std::set<std::string> seen;
+    for (const TOutbFile& f : node.Files()) JudgeEntry(ctx, at, f, seen);
+  }
+}
+
 void ScanPlace(Context& ctx, const OutboundPlace& place, MainAddressScope& main,
                const NodeFilter& filter) {
   TOutbound outb;
@@ -345,6 +373,7 @@ void ScanPlace(Context& ctx, const OutboundPlace& place, MainAddressScope& main,
                     Slashed(place.Dir)};
     JudgeNode(ctx, at);
   }
+  if (place.Main || place.Dir.empty()) ScanNetmail(ctx, place, filter);
 }
 
 }  // namespace
