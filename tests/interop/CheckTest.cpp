@@ -242,6 +242,16 @@ TEST_F(CheckedSpool, MoveReaddressesANodesMail) {
   }
   EXPECT_EQ(packets, packet + "\r\n") << Logs();
   EXPECT_EQ(requests, "FILES\r\n") << Logs();
+  // attach warns of a file the service cannot see, unless -q.
+  const std::string hidden = Root() + "/hidden/late.bin";
+  fs::rename(MakeFile("late.bin"), hidden);
+  RunResult r = Brnet({"attach", "1235", hidden});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.rfind("brnet: warning: " + hidden + ": binkd's service (InaccessiblePaths=", 0),
+            0u)
+      << r.out;
+  r = Brnet({"attach", "-q", "--again", "1235", hidden});
+  EXPECT_EQ(r.out, "");
 }
 
 }  // namespace
