@@ -166,7 +166,8 @@ TEditResult EachNetmailEntry(const TFidoAddr& addr, TMsgBase& base,
 // BASE's existing files with extension EXT, each spelling.
 std::vector<TBsoPath> BaseFiles(const TBsoPath& base, std::string_view ext) {
   std::vector<TBsoPath> found;
-  for (const std::string& path : sys::FindUsualSpellings(base.Root, base.Below + std::string(ext))) {
+  for (const std::string& path :
+       sys::FindUsualSpellings(base.Root, base.Below + std::string(ext))) {
     found.push_back({base.Root, path.substr(base.Root.size())});
   }
   return found;
@@ -382,8 +383,8 @@ TEditResult MoveBsoEntries(const TBsoPath& from, const TBsoPath& to, const TEntr
   return result;
 }
 
-TEditResult MoveBoxEntries(const TFidoAddr& from, const TFidoAddr& to,
-                           const std::string& boxesPath, const TEntryFilter& take, bool dryRun) {
+TEditResult MoveBoxEntries(const TFidoAddr& from, const TFidoAddr& to, const std::string& boxesPath,
+                           const TEntryFilter& take, bool dryRun) {
   TEditResult result;
   for (const auto& [box, fl] : ExistingBoxes(from, boxesPath, std::nullopt)) {
     const bool longForm = BoxFormOf(DropTrailingSlash(box)) == bxLong;
@@ -452,6 +453,18 @@ TEditResult DropNetmailEntries(const TFidoAddr& addr, TMsgBase& base,
                                bool dryRun) {
   return EachNetmailEntry(addr, base, flavor, take, [&](TMailMsg&) {
     if (!dryRun) base.Store()->Delete();
+  });
+}
+
+TEditResult MoveNetmailEntries(const TFidoAddr& from, const TFidoAddr& to, TMsgBase& base,
+                               const TEntryFilter& take, bool dryRun) {
+  return EachNetmailEntry(from, base, std::nullopt, take, [&](TMailMsg& msg) {
+    if (dryRun) return;
+    msg.ToAddr = to;
+    msg.ToAddr->Domain.clear();
+    // A point line of the old address would outlive it: written again.
+    std::erase_if(msg.Kludges, [](const std::string& k) { return k.starts_with("TOPT"); });
+    base.Save();
   });
 }
 

@@ -118,6 +118,11 @@ TEditResult MoveBoxEntries(const TFidoAddr& from, const TFidoAddr& to,
 TEditResult DropNetmailEntries(const TFidoAddr& addr, TMsgBase& base,
                                std::optional<TOutbFlavor> flavor, const TEntryFilter& take,
                                bool dryRun);
+// Readdresses the unsent file attaches of FROM whose subject TAKE accepts
+// to TO (its zone and point lines made again), each message rewritten as
+// reflavouring does.
+TEditResult MoveNetmailEntries(const TFidoAddr& from, const TFidoAddr& to, TMsgBase& base,
+                               const TEntryFilter& take, bool dryRun);
 TEditResult ReflavourNetmailEntries(const TFidoAddr& addr, TMsgBase& base,
                                     std::optional<TOutbFlavor> from, TOutbFlavor to,
                                     const TEntryFilter& take, bool dryRun);

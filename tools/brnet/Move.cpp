@@ -5,6 +5,7 @@
 #include "Check.h"
 #include "CliError.h"
 #include "Manage.h"
+#include "msgbase/MsgBase.h"
 #include "outbound/OutbEdit.h"
 
 namespace brnet::cli {
@@ -14,12 +15,13 @@ std::string MoveHelp() {
   return std::string(
              "Usage: brnet move [OPTIONS] FROM TO [PATTERN...]\n"
              "Moves what waits for the node FROM to the node TO: the lines of its flow files\n"
-             "(into TO's flow file of the same flavour), its packets, requests and file-box\n"
-             "files. With a PATTERN (a shell pattern on the path, on the file name when it\n"
-             "has no \"/\") only the flow lines, packets and box files it matches, no\n"
-             "requests. Both nodes are locked by their busy flags; each entry is added\n"
-             "where it goes before it leaves where it was, so an interruption can leave it\n"
-             "queued for both, never lost. Netmail file attaches are not moved.\n") +
+             "(into TO's flow file of the same flavour), its packets, requests, file-box\n"
+             "files and netmail file attaches (readdressed). With a PATTERN (a shell\n"
+             "pattern on the path, on the file name when it has no \"/\") only the flow\n"
+             "lines, packets, box files and attaches it matches, no requests. Both nodes\n"
+             "are locked by their busy flags; each entry is added where it goes before it\n"
+             "leaves where it was, so an interruption can leave it queued for both, never\n"
+             "lost.\n") +
          kManageOptionsHelp;
 }
 
@@ -52,6 +54,12 @@ std::vector<TQueuedEntry> MoveLocked(NodeSession& session, const TFidoAddr& from
           if (!session.Boxes().empty()) {
             for (TQueuedEntry& e :
                  MoveBoxEntries(from, to, session.Boxes(), take, session.DryRun()).Entries) {
+              moved.push_back(std::move(e));
+            }
+          }
+          if (TMsgBase* base = session.Netmail()) {
+            for (TQueuedEntry& e :
+                 MoveNetmailEntries(from, to, *base, take, session.DryRun()).Entries) {
               moved.push_back(std::move(e));
             }
           }

@@ -286,9 +286,13 @@ TEST_F(EditKill, MoveKeepsEveryEntryQueuedAfterAKillAtAnyStep) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+      TMsgBase netmail;
+      netmail.SetPathName(Netmail());
+      netmail.Open();
       KillAfter(n);
       MoveBsoEntries(BinkBasePath(kNode, out), BinkBasePath(other, out), take, true, false);
       MoveBoxEntries(kNode, other, boxes, take, false);
+      MoveNetmailEntries(kNode, other, netmail, take, false);
       ::_exit(0);
     }
     int status = 0;
@@ -315,7 +319,12 @@ TEST_F(EditKill, MoveKeepsEveryEntryQueuedAfterAKillAtAnyStep) {
       }
       EXPECT_EQ(places, 1) << name;
     }
+    EXPECT_EQ(Messages(), (std::map<std::string, int>{{"hold", 1}})) << "the message, whole";
   }
+  TMsgBase base;
+  base.SetPathName(Netmail());
+  base.Open();
+  EXPECT_EQ(base.Next().ToAddr->ToString(), "2:5020/1235");
   EXPECT_TRUE(finished) << "move did not finish within 400 system calls";
   EXPECT_TRUE(fs::exists(FileBoxDirName(other, boxes, flHold, false) + "y.bin"));
 }
