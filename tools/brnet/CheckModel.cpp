@@ -364,7 +364,16 @@ void ScanPlace(Context& ctx, const OutboundPlace& place, MainAddressScope& main,
   try {
     outb.Rescan();
   } catch (const std::exception& e) {
-    throw Failure(e.what());
+    // What this user cannot read (a flow file of another's, mode 0600) is
+    // a problem of its own; the rest of this outbound is not judged then.
+    Problem p;
+    p.Kind = "unreadable";
+    p.Address = place.Domain.empty() ? "-" : "@" + place.Domain;
+    p.Path = Printable(place.Dir.empty() ? ctx.Setup.Boxes : place.Dir);
+    p.Why = Printable(e.what()) + "; nothing else of it was judged";
+    p.Fix = "give the mailer's user access, or run check as root";
+    ctx.Result.Problems.push_back(std::move(p));
+    return;
   }
   for (int i = 0; i < outb.NodeCount(); ++i) {
     const TOutbNode& node = outb.GetNodes(i);

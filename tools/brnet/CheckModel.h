@@ -16,7 +16,7 @@ namespace brnet::cli {
 struct Problem {
   std::string Kind;     // missing, not-a-file, twice, mailer-cannot, service-cannot,
                         // access, wrong-domain, not-called, stale-flag,
-                        // hold-expired, failed-calls
+                        // hold-expired, failed-calls, unreadable
   std::string Address;  // as brnet shows it
   std::string Path;     // the file or directory concerned
   std::string Why;
