@@ -59,9 +59,14 @@ std::string Summary(const CheckResult& result, bool fixed) {
     fixable += p.Fixable ? 1 : 0;
     nodes.insert(p.Address);
   }
-  const std::string scope = std::to_string(result.Entries) + " entries of " +
-                            std::to_string(result.Nodes) + " nodes checked";
-  if (result.Problems.empty()) return "check: all well, " + scope;
+  const auto count = [](std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+  };
+  const std::string scope = count(result.Entries, "entry", "entries") + " of " +
+                            count(result.Nodes, "node", "nodes") + " checked";
+  if (result.Problems.empty()) {
+    return (fixed ? "check: nothing left for a person, " : "check: all well, ") + scope;
+  }
   std::string text = "check: " + std::to_string(result.Problems.size()) + " problem" +
                      (result.Problems.size() == 1 ? "" : "s") + " at " +
                      std::to_string(nodes.size()) + " node" + (nodes.size() == 1 ? "" : "s");
