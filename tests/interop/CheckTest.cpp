@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "Peers.h"
@@ -133,6 +134,8 @@ TEST_F(CheckedSpool, CheckNamesEachProblemFixMendsTheSafeOnesBinkdSendsTheRest) 
   if (dead == 0) ::_exit(0);
   ::waitpid(dead, nullptr, 0);
   Flow(A("OUT/139c04d2.bsy"), {std::to_string(dead)});
+  fs::last_write_time(A("OUT/139c04d2.bsy"),
+                      fs::file_time_type::clock::now() - std::chrono::hours(1));
   Flow(A("OUT/139c04d2.hld"), {"1000"});
   WriteFile(A("OUT/139c04d2.try"), std::string("\x00\x00\x03\x00\x0c"
                                                "Bad password",

@@ -176,7 +176,10 @@ void JudgeEntry(Context& ctx, const NodeAt& at, const TOutbFile& f, std::set<std
   }
 }
 
-// binkd's flags of a process that no longer runs.
+// binkd rewrites the flags it holds this often, and more.
+constexpr std::int64_t kFlagTouchSeconds = 180;
+
+// binkd's flags of a process that no longer runs, untouched for minutes.
 void JudgeFlags(Context& ctx, const NodeAt& at) {
   char host[256] = {};
   ::gethostname(host, sizeof host - 1);
@@ -194,7 +197,9 @@ void JudgeFlags(Context& ctx, const NodeAt& at) {
       struct stat st {};
       const std::int64_t age = ::lstat(flag.Full().c_str(), &st) == 0 ? ctx.Now - st.st_mtime : 0;
       const std::int64_t killOld = ctx.Config ? ctx.Config->KillOldBsy : 0;
-      if (killOld > 0 && age <= killOld) continue;
+      // binkd touches its flags every minute: a younger one may be a live
+      // binkd's on another machine sharing the spool.
+      if (age <= kFlagTouchSeconds || (killOld > 0 && age <= killOld)) continue;
       Add(ctx, at, "stale-flag", flag.Full(),
           "busy flag of process " + std::to_string(pid) +
               ", which no longer runs: binkd neither calls nor answers the node while it is there",
