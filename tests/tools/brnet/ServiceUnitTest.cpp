@@ -57,6 +57,17 @@ TEST(ServiceUnit, PathsJudgedAsTheServiceMeetsThem) {
   EXPECT_NE(ServiceCannot(box, "/home/ivan/x", smNone), "");
   EXPECT_NE(ServiceCannot(box, "/var/spool/ftn/a", smKillSent), "");
   EXPECT_EQ(ServiceCannot(ServiceSandbox{}, "/tmp/x", smKillSent), "");  // no unit known
+  // "systemctl show" gives each list on one line, blank-separated.
+  ServiceSandbox shown;
+  shown.Found = true;
+  for (const auto& [key, value] : {std::pair<std::string, std::string>{"ProtectSystem", "strict"},
+                                   {"ReadWritePaths", "/var/log/binkd /var/spool/ftn"},
+                                   {"PrivateTmp", "yes"}}) {
+    ApplyUnitSetting(shown, key, value);
+  }
+  EXPECT_EQ(ServiceCannot(shown, "/var/spool/ftn/a", smKillSent), "");
+  EXPECT_NE(ServiceCannot(shown, "/srv/a", smKillSent), "");
+  EXPECT_NE(ServiceCannot(shown, "/tmp/a", smNone), "");
 }
 
 TEST(ServiceUnit, UnitFileAndDropInsNamedByTheEnvironment) {
