@@ -14,6 +14,7 @@
 #include <ctime>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 
 #include "Args.h"
@@ -267,7 +268,18 @@ int RunCheck(const ParsedArgs& args, const SetupSources& sources) {
   CheckResult result = RunChecks(args, sources);
   if (!fix) return Report(result, json, false, args.Has("quiet"));
   const std::vector<FixLine> early = FixBeforeSession(result, result.Mailer, dryRun);
-  NodeSession session(args, sources, false);
+  std::unique_ptr<NodeSession> made;
+  try {
+    made = std::make_unique<NodeSession>(args, sources, false);
+  } catch (const CliError&) {
+    // What was changed already is said all the same.
+    for (const FixLine& line : early) {
+      std::printf("%s%s %s %s\n", dryRun ? "would " : "", line.Verb.c_str(), line.Node.c_str(),
+                  line.What.c_str());
+    }
+    throw;
+  }
+  NodeSession& session = *made;
   for (const FixLine& line : early) {
     session.Report(line.Level, session.Node(line.Node), line.Verb, line.What);
   }
