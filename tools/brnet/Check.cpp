@@ -241,24 +241,28 @@ void Attempt(const std::function<void()>& fix) {
   }
 }
 
+// Entries whose file is gone are dropped first, node by node, so that a
+// node moved to another domain afterwards takes none of them along.
 void FixInSession(NodeSession& session, const CheckResult& result) {
   std::map<std::string, std::set<std::string>> missing;  // node -> paths
   std::map<std::string, const Problem*> firstMissing;
-  std::set<std::string> moved;
   for (const Problem& p : result.Problems) {
-    if (!p.Fixable) continue;
+    if (!p.Fixable || p.Kind != "missing") continue;
     const std::string key = AddressIn(p.Addr, p.Domain);
-    if (p.Kind == "missing") {
-      missing[key].insert(p.Path);
-      firstMissing.emplace(key, &p);
-    } else if (p.Kind == "hold-expired") {
-      Attempt([&] { RemoveExpiredHold(session, p); });
-    } else if (p.Kind == "wrong-domain" && moved.insert(key).second) {
-      Attempt([&] { MoveToDomain(session, p); });
-    }
+    missing[key].insert(p.Path);
+    firstMissing.emplace(key, &p);
   }
   for (const auto& node : missing) {
     Attempt([&] { DropMissing(session, *firstMissing[node.first], node.second); });
+  }
+  std::set<std::string> moved;
+  for (const Problem& p : result.Problems) {
+    if (!p.Fixable) continue;
+    if (p.Kind == "hold-expired") {
+      Attempt([&] { RemoveExpiredHold(session, p); });
+    } else if (p.Kind == "wrong-domain" && moved.insert(AddressIn(p.Addr, p.Domain)).second) {
+      Attempt([&] { MoveToDomain(session, p); });
+    }
   }
 }
 

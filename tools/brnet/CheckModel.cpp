@@ -134,6 +134,21 @@ void JudgeQueueFile(Context& ctx, const NodeAt& at, const std::string& path) {
       CanGrant(st) && S_ISREG(st.st_mode));
 }
 
+// Whether the mailer's user, and binkd's service, can read FILE and do
+// what MODE asks after sending it.
+void JudgeUse(Context& ctx, const NodeAt& at, const std::string& file, TOutbSendMode mode,
+              bool box) {
+  // A box's own directory is judged as such.
+  if (const std::string why = MailerCannot(ctx.Mailer, file, box ? smNone : mode); !why.empty()) {
+    Add(ctx, at, "mailer-cannot", file, why,
+        "give the mailer's user access, or attach a copy in the spool");
+  }
+  if (const std::string why = ServiceCannot(ctx.Sandbox, file, mode); !why.empty()) {
+    Add(ctx, at, "service-cannot", file, why,
+        "attach it from a place the service can use, such as the spool, or widen the unit");
+  }
+}
+
 void JudgeEntry(Context& ctx, const NodeAt& at, const TOutbFile& f, std::set<std::string>& seen) {
   ++ctx.Result.Entries;
   const bool box = f.OutbType == otFileBox || f.OutbType == otLongFileBox;
@@ -164,16 +179,7 @@ void JudgeEntry(Context& ctx, const NodeAt& at, const TOutbFile& f, std::set<std
         "brnet drop " + at.Shown + " --flavour FLAVOUR PATTERN takes one out");
     return;  // judged already
   }
-  const std::string fix = "give the mailer's user access, or attach a copy in the spool";
-  // A box's own directory is judged as such.
-  if (const std::string why = MailerCannot(ctx.Mailer, f.FullName, box ? smNone : mode);
-      !why.empty()) {
-    Add(ctx, at, "mailer-cannot", f.FullName, why, fix);
-  }
-  if (const std::string why = ServiceCannot(ctx.Sandbox, f.FullName, mode); !why.empty()) {
-    Add(ctx, at, "service-cannot", f.FullName, why,
-        "attach it from a place the service can use, such as the spool, or widen the unit");
-  }
+  JudgeUse(ctx, at, f.FullName, mode, box);
 }
 
 // binkd rewrites the flags it holds this often, and more.
