@@ -122,10 +122,21 @@ TEST_F(CheckedSpool, CheckNamesEachProblemFixMendsTheSafeOnesBinkdSendsTheRest) 
   Own(ro);
   ::chmod(secret.c_str(), 0600);
   fs::create_directory(adir);
-  Flow(A("OUT/139c04d2.flo"), {ok, gone, secret, "^" + kill, hidden, "^" + ro, dup, adir});
+  // Closed to the mailer, so to the check --fix makes as the mailer; the
+  // other's name would clear a terminal.
+  const std::string closed = Root() + "/closed/c.bin", escaped = Root() + "/e\x1b[2Jc/e.bin";
+  for (const std::string& file : {closed, escaped}) {
+    fs::create_directories(fs::path(file).parent_path());
+    WriteFile(file, "x");
+    ::chmod(fs::path(file).parent_path().c_str(), 0700);
+  }
+  Flow(A("OUT/139c04d2.flo"),
+       {ok, gone, secret, "^" + kill, hidden, "^" + ro, dup, adir, closed, escaped});
   Flow(A("OUT/139c04d2.clo"), {dup, ok2}, true);
-  ::chmod(A("OUT/139c04d2.clo").c_str(), 0600);
+  ::chmod(A("OUT/139c04d2.clo").c_str(), 04710);  // a program's bits: none may survive
   Flow(A("OUT/139c04d2.pnt/00000005.flo"), {point}, true);
+  // Another user's: it keeps its owner.
+  ASSERT_EQ(::chown(A("OUT/139c04d2.pnt/00000005.flo").c_str(), 65534, 65534), 0);
   Flow(A("OUT.063/00010002.flo"), {other});
   Flow(A("OUT/139c10e1.flo"), {uncalled});
   // binkd's state: a flag of a process that has ended, an expired hold,
@@ -159,6 +170,8 @@ TEST_F(CheckedSpool, CheckNamesEachProblemFixMendsTheSafeOnesBinkdSendsTheRest) 
       {"wrong-domain", A("OUT.063/00010002.*"), true},
       {"not-called", A("OUT/139c10e1.*"), false},
       {"missing", netmailed, false},  // its message is for a person to drop
+      {"mailer-cannot", closed, false},
+      {"mailer-cannot", Root() + "/e?[2Jc/e.bin", false},
   };
   const auto named = [&](const RunResult& r, bool mendedToo) {
     std::size_t lines = 0;
@@ -171,6 +184,7 @@ TEST_F(CheckedSpool, CheckNamesEachProblemFixMendsTheSafeOnesBinkdSendsTheRest) 
           << s.kind << " " << s.path << "\n"
           << r.out;
     }
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
     EXPECT_EQ(lines, expected + 1) << "one line per problem and the summary\n" << r.out;
   };
   RunResult r = Brnet({"check", "-t", "netmail", "-d", netmail});
@@ -187,6 +201,11 @@ TEST_F(CheckedSpool, CheckNamesEachProblemFixMendsTheSafeOnesBinkdSendsTheRest) 
   EXPECT_NE(ReadFile(A("fix.log")).find("drop 2:5020/1234 normal " + gone), std::string::npos)
       << ReadFile(A("fix.log"));
   EXPECT_TRUE(fs::exists(A("OTHER/00010002.flo")));
+  struct stat st {};
+  ASSERT_EQ(::stat(A("OUT/139c04d2.clo").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07111, 0u) << std::oct << st.st_mode;
+  ASSERT_EQ(::stat(A("OUT/139c04d2.pnt/00000005.flo").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 65534u);
 
   Session("b", "a2");
   for (const char* name : {"ok.bin", "ok2.bin", "dup.bin", "kill.bin", "r.bin"}) {

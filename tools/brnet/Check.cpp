@@ -110,8 +110,8 @@ struct FixLine {
 
 // --- fixes made before the session: access and dead holders' flags -----
 
-// Opens ROOT followed by BELOW without following any link below ROOT; -1
-// with errno on failure.
+// Opens ROOT followed by BELOW without following any link below ROOT, nor
+// climbing out of it by ".."; -1 with errno on failure.
 int OpenNoFollow(const std::string& root, const std::string& below) {
   int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   std::size_t start = 0;
@@ -120,7 +120,9 @@ int OpenNoFollow(const std::string& root, const std::string& below) {
     const std::string part = below.substr(start, slash - start);
     start = slash == std::string::npos ? below.size() : slash + 1;
     if (part.empty()) continue;
-    const int next = ::openat(fd, part.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int next = part == "." || part == ".."
+                         ? (errno = EPERM, -1)
+                         : ::openat(fd, part.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     const int saved = errno;
     ::close(fd);
     errno = saved;
@@ -129,35 +131,56 @@ int OpenNoFollow(const std::string& root, const std::string& below) {
   return fd;
 }
 
-// Gives the mailer's user what it needs of the file or directory: as root
-// by handing it over, as its owner by opening the group's bits to the
-// mailer's group. The empty text when done, else why not.
+// Why what lies at P's path now (ST) is not handed over: it must be the
+// very directory or single-named file judged, still closed to the mailer.
+std::string WhyNotGrant(const MailerUser& user, const Problem& p, const struct stat& st) {
+  const bool dir = S_ISDIR(st.st_mode);
+  if (!dir && !S_ISREG(st.st_mode)) return "neither a file nor a directory";
+  if (st.st_dev != p.Dev || st.st_ino != p.Ino) return "it was replaced since it was judged";
+  // Another name of it may lie anywhere: handing it over would hand that.
+  if (!dir && st.st_nlink != 1) return "it has other names (hard links); left as it is";
+  if (MailerMay(user, st, dir ? 7 : 6)) return "the mailer's user may use it now";
+  return {};
+}
+
+// Opens the object behind FD (ST) to the mailer's user: root's own is
+// handed over, another user's gets the mailer's group and the group's
+// bits. Read and write (and search, for a directory) only: no set-id,
+// sticky or execute bit of a file survives, so a planted program cannot
+// become the mailer's.
+std::string Grant(int fd, const MailerUser& user, const struct stat& st) {
+  const bool dir = S_ISDIR(st.st_mode);
+  const mode_t kept = st.st_mode & (dir ? 02777 : 0666);
+  if (::geteuid() == 0 && st.st_uid == 0) {
+    if (::fchown(fd, user.Uid, user.Gid) != 0 || ::fchmod(fd, kept | (dir ? 0700 : 0600)) != 0)
+      return std::strerror(errno);
+    return {};
+  }
+  if (st.st_gid != user.Gid && ::fchown(fd, static_cast<uid_t>(-1), user.Gid) != 0)
+    return std::string("cannot give it the mailer's group: ") + std::strerror(errno);
+  if (::fchmod(fd, kept | (dir ? 0070 : 0060)) != 0) return std::strerror(errno);
+  return {};
+}
+
+// Gives the mailer's user what it needs of the file or directory P names.
+// The empty text when done, else why not.
 std::string GrantAccess(const MailerUser& user, const Problem& p) {
-  const int fd = OpenNoFollow(p.Root, p.Path.substr(p.Root.size()));
+  if (p.Root.empty() || p.Full.compare(0, p.Root.size(), p.Root) != 0)
+    return "it does not lie below " + Printable(p.Root);
+  const int fd = OpenNoFollow(p.Root, p.Full.substr(p.Root.size()));
   if (fd < 0) return std::string("cannot open it: ") + std::strerror(errno);
   struct stat st {};
-  std::string why;
-  const bool dir = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
-  if (!dir && !S_ISREG(st.st_mode)) {
-    why = "neither a file nor a directory";
-  } else if (!dir && st.st_nlink != 1) {
-    // Another name of it may lie anywhere: handing it over would hand that.
-    why = "it has other names (hard links); left as it is";
-  } else if (::geteuid() == 0) {
-    if (::fchown(fd, user.Uid, user.Gid) != 0 || ::fchmod(fd, st.st_mode | (dir ? 0700 : 0600)))
-      why = std::strerror(errno);
-  } else if (st.st_gid != user.Gid && ::fchown(fd, static_cast<uid_t>(-1), user.Gid) != 0) {
-    why = std::string("cannot give it the mailer's group: ") + std::strerror(errno);
-  } else if (::fchmod(fd, st.st_mode | (dir ? 0070 : 0060)) != 0) {
-    why = std::strerror(errno);
-  }
+  std::string why = ::fstat(fd, &st) != 0 ? std::strerror(errno) : WhyNotGrant(user, p, st);
+  if (why.empty()) why = Grant(fd, user, st);
   ::close(fd);
   return why;
 }
 
-// Removes a dead holder's flag when it still holds what was judged.
-bool RemoveDeadFlag(const Problem& p) {
-  return sys::RemoveFileBelowIfHead(p.Root, p.Path.substr(p.Root.size()), p.Content);
+// Removes a dead holder's flag, or an expired hold, when it still holds
+// what was judged.
+bool RemoveIfUnchanged(const Problem& p) {
+  return p.Full.compare(0, p.Root.size(), p.Root) == 0 &&
+         sys::RemoveFileBelowIfHead(p.Root, p.Full.substr(p.Root.size()), p.Content);
 }
 
 std::vector<FixLine> FixBeforeSession(const CheckResult& result, const MailerUser& user,
@@ -177,7 +200,7 @@ std::vector<FixLine> FixBeforeSession(const CheckResult& result, const MailerUse
       } else {
         std::fprintf(stderr, "brnet: %s: %s\n", p.Path.c_str(), why.c_str());
       }
-    } else if (RemoveDeadFlag(p)) {
+    } else if (RemoveIfUnchanged(p)) {
       lines.push_back({'!', AddressIn(p.Addr, p.Domain), "remove", p.Path + " (" + p.Why + ")"});
     }
   }
@@ -195,7 +218,8 @@ void DropMissing(NodeSession& session, const Problem& p, const std::set<std::str
     };
     for (const TQueuedEntry& e :
          DropFlowEntries(addr, session.BinkOut(), std::nullopt, take, session.DryRun()).Entries) {
-      session.Report('-', addr, "drop", FlavourName(e.Flavor) + " " + e.Path + " (gone)");
+      session.Report('-', addr, "drop",
+                     FlavourName(e.Flavor) + " " + Printable(e.Path) + " (gone)");
     }
   });
 }
@@ -204,7 +228,7 @@ void RemoveExpiredHold(NodeSession& session, const Problem& p) {
   const TFidoAddr addr = session.Node(AddressIn(p.Addr, p.Domain));
   session.Locked(addr, [&] {
     if (!session.DryRun() &&
-        !sys::RemoveFileBelowIfHead(p.Root, p.Path.substr(p.Root.size()), p.Content)) {
+        !RemoveIfUnchanged(p)) {
       return;
     }
     session.Report('*', addr, "remove", p.Path + " (the hold has expired)");
@@ -224,7 +248,7 @@ void MoveToDomain(NodeSession& session, const Problem& p) {
         [&] {
           for (const TQueuedEntry& e :
                MoveBsoEntries(fromBase, toBase, all, true, session.DryRun()).Entries) {
-            session.Report('*', from, "move", e.Path + " to " + session.Shown(to));
+            session.Report('*', from, "move", Printable(e.Path) + " to " + session.Shown(to));
           }
         },
         true);
@@ -249,7 +273,7 @@ void FixInSession(NodeSession& session, const CheckResult& result) {
   for (const Problem& p : result.Problems) {
     if (!p.Fixable || p.Kind != "missing") continue;
     const std::string key = AddressIn(p.Addr, p.Domain);
-    missing[key].insert(p.Path);
+    missing[key].insert(p.Full);
     firstMissing.emplace(key, &p);
   }
   for (const auto& node : missing) {

@@ -37,6 +37,10 @@ class NodeFilter {
 // The same node: zone, net, node and point (a missing point is 0).
 bool SameNode(const TFidoAddr& a, const TFidoAddr& b);
 
+// TEXT for a terminal or log: a control character (C0, DEL, or C1 in
+// UTF-8) of a name written by others shows as "?".
+std::string Printable(std::string text);
+
 // ADDR as text with "@DOMAIN" when a domain is given, which picks that
 // domain's outbound whatever the address's zone.
 std::string AddressIn(const TFidoAddr& addr, const std::string& domain);

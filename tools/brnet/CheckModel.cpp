@@ -55,14 +55,6 @@ std::string DirAbove(const std::string& path) {
   return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
 }
 
-// Printable: a control character of a file written by others shows as "?".
-std::string Printable(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < ' ' || c == 0x7F) c = '?';
-  }
-  return text;
-}
-
 // The directory --fix reaches PATH below: the one above the outbound, so
 // that the other zones' directories beside it are below it too.
 std::string RootOf(const NodeAt& at) {
@@ -75,26 +67,14 @@ void Add(Context& ctx, const NodeAt& at, std::string kind, const std::string& pa
   p.Kind = std::move(kind);
   p.Address = at.Shown;
   p.Path = Printable(path);
-  p.Why = std::move(why);
+  p.Full = path;
+  p.Why = Printable(std::move(why));
   p.Fix = std::move(fix);
   p.Fixable = fixable;
   p.Addr = at.Node.Addr();
   p.Domain = at.Place.Domain;
   p.Root = at.Place.Dir.empty() || at.Root != Slashed(at.Place.Dir) ? at.Root : RootOf(at);
   ctx.Result.Problems.push_back(std::move(p));
-}
-
-// Whether USER has the rights WANT (4 read, 2 write, 1 search) on ST.
-bool MailerMay(const MailerUser& user, const struct stat& st, unsigned want) {
-  if (user.Uid == 0) return true;
-  unsigned bits = st.st_mode & 7;
-  if (st.st_uid == user.Uid) {
-    bits = (st.st_mode >> 6) & 7;
-  } else if (st.st_gid == user.Gid ||
-             std::find(user.Groups.begin(), user.Groups.end(), st.st_gid) != user.Groups.end()) {
-    bits = (st.st_mode >> 3) & 7;
-  }
-  return (bits & want) == want;
 }
 
 // Only root and the owner can change who may use a file.
@@ -107,17 +87,25 @@ std::string Who(const Context& ctx) {
          (ctx.Mailer.Name.empty() ? std::to_string(ctx.Mailer.Uid) : ctx.Mailer.Name);
 }
 
+// PATH (ST as judged), which the mailer's user cannot use: --fix may open
+// a directory or a regular file, and only that very one.
+void AddAccess(Context& ctx, const NodeAt& at, const std::string& path, const struct stat& st,
+               const std::string& why) {
+  Add(ctx, at, "access", path, Who(ctx) + why,
+      CanGrant(st) ? "--fix gives the mailer's user access" : "ask its owner, or run --fix as root",
+      CanGrant(st) && (S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)));
+  ctx.Result.Problems.back().Dev = st.st_dev;
+  ctx.Result.Problems.back().Ino = st.st_ino;
+}
+
 // A directory binkd works in: the mailer's user must list, enter and write it.
 void JudgeDir(Context& ctx, const NodeAt& at, const std::string& dir) {
   if (!ctx.DirsSeen.insert(dir).second) return;
   struct stat st {};
   if (::lstat(dir.c_str(), &st) != 0 || MailerMay(ctx.Mailer, st, 7)) return;
-  Add(ctx, at, "access", dir,
-      Who(ctx) +
-          " cannot list, enter or write this directory, so binkd cannot send or remove "
-          "what lies in it",
-      CanGrant(st) ? "--fix gives the mailer's user access" : "ask its owner, or run --fix as root",
-      CanGrant(st) && S_ISDIR(st.st_mode));
+  AddAccess(ctx, at, dir, st,
+            " cannot list, enter or write this directory, so binkd cannot send or remove "
+            "what lies in it");
 }
 
 // A flow file, packet or request: binkd reads it, rewrites it in place and
@@ -129,9 +117,7 @@ void JudgeQueueFile(Context& ctx, const NodeAt& at, const std::string& path) {
   }
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0 || MailerMay(ctx.Mailer, st, 6)) return;
-  Add(ctx, at, "access", path, Who(ctx) + " cannot read and rewrite it, so binkd cannot send it",
-      CanGrant(st) ? "--fix gives the mailer's user access" : "ask its owner, or run --fix as root",
-      CanGrant(st) && S_ISREG(st.st_mode));
+  AddAccess(ctx, at, path, st, " cannot read and rewrite it, so binkd cannot send it");
 }
 
 // Whether the mailer's user, and binkd's service, can read FILE and do
@@ -165,6 +151,10 @@ void JudgeEntry(Context& ctx, const NodeAt& at, const TOutbFile& f, std::set<std
     } else if (errno == ENOENT && f.OutbType == otArcMail) {
       Add(ctx, at, "missing", f.FullName, "the file of a netmail attach is gone",
           "brnet drop " + at.Shown + " --missing deletes the message");
+    } else if (errno != ENOENT) {
+      // Not to be looked at (a directory on the way closed to the user
+      // check runs as): what the mailer and the service make of it.
+      JudgeUse(ctx, at, f.FullName, mode, box);
     }
     return;
   }
@@ -397,6 +387,31 @@ void ScanPlace(Context& ctx, const OutboundPlace& place, MainAddressScope& main,
 }
 
 }  // namespace
+
+bool MailerMay(const MailerUser& user, const struct stat& st, unsigned want) {
+  if (user.Uid == 0) return true;
+  unsigned bits = st.st_mode & 7;
+  if (st.st_uid == user.Uid) {
+    bits = (st.st_mode >> 6) & 7;
+  } else if (st.st_gid == user.Gid ||
+             std::find(user.Groups.begin(), user.Groups.end(), st.st_gid) != user.Groups.end()) {
+    bits = (st.st_mode >> 3) & 7;
+  }
+  return (bits & want) == want;
+}
+
+std::string Printable(std::string text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    // U+0080..U+009F, which a UTF-8 terminal takes as controls (CSI).
+    const bool c1 = c == 0xC2 && i + 1 < text.size() &&
+                    static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                    static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+    if (c1) text.erase(i, 1);
+    if (c1 || c < ' ' || c == 0x7F) text[i] = '?';
+  }
+  return text;
+}
 
 bool SameNode(const TFidoAddr& a, const TFidoAddr& b) {
   return a.Zone == b.Zone && a.Net == b.Net && a.Node == b.Node &&

@@ -3,7 +3,10 @@
 // and the mailer's user; each thing binkd will not send becomes a Problem.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,16 +21,20 @@ struct Problem {
                         // access, wrong-domain, not-called, stale-flag,
                         // hold-expired, failed-calls, unreadable
   std::string Address;  // as brnet shows it
-  std::string Path;     // the file or directory concerned
+  std::string Path;     // the file or directory concerned, as shown
   std::string Why;
   std::string Fix;  // what --fix does, or what a person can do
   bool Fixable = false;
   // For --fix: the node, its outbound's domain (empty: the main one), the
   // directory PATH lies below (nothing below it is followed as a link),
-  // what a flag or hold file held when judged, the domain to move to.
+  // what a flag or hold file held when judged, the domain to move to;
+  // the path as it is (PATH may show control characters as "?") and the
+  // device and inode of what was judged.
   TFidoAddr Addr;
   std::string Domain;
   std::string Root;
+  std::string Full;
+  std::uint64_t Dev = 0, Ino = 0;
   std::string Content;
   std::string TargetDomain;
 };
@@ -41,5 +48,8 @@ struct CheckResult {
 // Reads the outbound and judges it, for the nodes ARGS name (all without
 // an operand).
 CheckResult RunChecks(const ParsedArgs& args, const SetupSources& sources);
+
+// Whether USER has the rights WANT (4 read, 2 write, 1 search) on ST.
+bool MailerMay(const MailerUser& user, const struct stat& st, unsigned want);
 
 }  // namespace brnet::cli

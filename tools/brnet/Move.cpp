@@ -83,7 +83,7 @@ int RunMove(const ParsedArgs& args, const SetupSources& sources) {
   const std::vector<TQueuedEntry> moved = MoveLocked(session, from, to, patterns);
   for (const TQueuedEntry& e : moved) {
     session.Report('*', from, "move",
-                   FlavourName(e.Flavor) + " " + e.Path + " to " + session.Shown(to));
+                   FlavourName(e.Flavor) + " " + Printable(e.Path) + " to " + session.Shown(to));
   }
   if (moved.empty()) {
     throw Failure("no queued entry of " + session.Shown(from) + " matches; nothing changed");
