@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -51,9 +52,34 @@ std::vector<std::string> PathWords(const std::string& value) {
     word.erase(std::remove(word.begin(), word.end(), '"'), word.end());
     while (!word.empty() && (word[0] == '-' || word[0] == '+')) word.erase(0, 1);
     while (word.size() > 1 && word.back() == '/') word.pop_back();
+    // systemd ignores a path with "." or ".." parts or doubled slashes.
+    const std::string parts = word + "/";
+    if (parts.find("/./") != std::string::npos || parts.find("/../") != std::string::npos ||
+        parts.find("//") != std::string::npos) {
+      continue;
+    }
     if (!word.empty() && word[0] == '/') paths.push_back(word);
   }
   return paths;
+}
+
+// PATH as the kernel reaches it: its links and ".." resolved as far as it
+// exists, the rest added as written. A link that leads into /tmp leads
+// into the service's own /tmp too.
+std::string Resolved(const std::string& path) {
+  std::string head = path, tail;
+  for (;;) {
+    if (char* real = ::realpath(head.c_str(), nullptr)) {
+      const std::string found = real;
+      std::free(real);
+      return std::filesystem::path(found + tail).lexically_normal().string();
+    }
+    const std::size_t slash = head.find_last_of('/');
+    if (slash == std::string::npos || head == "/")
+      return std::filesystem::path(path).lexically_normal().string();
+    tail = head.substr(slash) + tail;
+    head = slash == 0 ? "/" : head.substr(0, slash);
+  }
 }
 
 bool IsBelow(const std::string& path, const std::string& dir) {
@@ -142,7 +168,7 @@ struct Rule {
 std::vector<Rule> Rules(const ServiceSandbox& box) {
   std::vector<Rule> rules;
   const auto add = [&](std::vector<std::string> dirs, Access level, const std::string& why) {
-    for (const std::string& d : dirs) rules.push_back({d, level, why});
+    for (const std::string& d : dirs) rules.push_back({Resolved(d), level, why});
   };
   if (box.ProtectSystem == "strict") add({"/"}, Access::kReadOnly, "ProtectSystem=strict");
   if (box.ProtectSystem == "yes" || box.ProtectSystem == "full") {
@@ -247,14 +273,15 @@ ServiceSandbox ReadBinkdService() {
 
 std::string ServiceCannot(const ServiceSandbox& box, const std::string& file, TOutbSendMode mode) {
   if (!box.Found) return {};
-  const auto [access, why] = AccessOf(box, file);
+  const auto [access, why] = AccessOf(box, Resolved(file));
   const std::string unit = "binkd's service (" + why + " in " + box.Source + ")";
   if (access == Access::kHidden) return unit + " cannot see it: the node would get nothing";
   if (mode == smTruncSent && access != Access::kWritable) {
     return "--trunc-sent, but " + unit + " may not write it, so could not truncate it";
   }
   if (mode == smKillSent) {
-    const auto [dirAccess, dirWhy] = AccessOf(box, DirOf(file));
+    // The name is deleted, in the directory it lies in.
+    const auto [dirAccess, dirWhy] = AccessOf(box, Resolved(DirOf(file)));
     if (dirAccess != Access::kWritable) {
       return "--kill-sent, but binkd's service (" + dirWhy + " in " + box.Source +
              ") may not write its directory, so could not delete it";

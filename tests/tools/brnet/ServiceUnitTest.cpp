@@ -39,6 +39,9 @@ TEST(ServiceUnit, PathsJudgedAsTheServiceMeetsThem) {
       {"/srv/files/x", smTruncSent, "may not write it, so could not truncate"},
       {"/var/spool/ftnx/a", smKillSent, "ProtectSystem=strict"},
       {"/tmpfiles/a", smNone, ""},
+      {"/var/spool/ftn/../../../tmp/news.txt", smNone, "PrivateTmp=yes hides /tmp"},
+      {"/proc/self/root/tmp/news.txt", smNone, "PrivateTmp=yes hides /tmp"},  // a link
+      {"/tmp/../var/spool/ftn/a.zip", smKillSent, ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.path);
@@ -50,7 +53,10 @@ TEST(ServiceUnit, PathsJudgedAsTheServiceMeetsThem) {
   // over the system's writable parts, a hidden parent over what lies below.
   ApplyUnitText(box,
                 "[Service]\nReadWritePaths=\nReadWritePaths=/srv \\\n /home/ivan\n"
-                "ReadOnlyPaths=-/srv/ro\nInaccessiblePaths=/srv/secret\n");
+                "ReadOnlyPaths=-/srv/ro\nInaccessiblePaths=/srv/secret\n"
+                "ReadWritePaths=/srv/../ /home/../tmp\n");  // not normalized: ignored
+  EXPECT_NE(ServiceCannot(box, "/tmp/x", smNone), "");
+  EXPECT_NE(ServiceCannot(box, "/etc/x", smKillSent), "");
   EXPECT_EQ(ServiceCannot(box, "/srv/files/x", smKillSent), "");
   EXPECT_NE(ServiceCannot(box, "/srv/ro/x", smTruncSent), "");
   EXPECT_NE(ServiceCannot(box, "/srv/secret/x", smNone), "");
