@@ -2,6 +2,7 @@
 // files, polls, and box files taken out of or moved between boxes.
 #include "outbound/OutbEdit.h"
 
+#include <algorithm>
 #include <map>
 
 #include "msgbase/MsgBase.h"
@@ -183,11 +184,16 @@ TBsoPath BaseFileForWriting(const TBsoPath& base, std::string_view ext) {
   return path;
 }
 
-// LINES appended to TARGET, written whole.
+// LINES appended to TARGET, written whole; a line TARGET holds already is
+// not added again, so that a move run again after it was killed between
+// adding and removing leaves each entry once.
 void AppendLines(const TBsoPath& target, const std::vector<std::string>& lines) {
   std::vector<std::string> all = ReadLinesBelow(target);
-  all.insert(all.end(), lines.begin(), lines.end());
-  WriteLinesBelow(target, all);
+  const std::size_t had = all.size();
+  for (const std::string& line : lines) {
+    if (std::find(all.begin(), all.end(), line) == all.end()) all.push_back(line);
+  }
+  if (all.size() != had) WriteLinesBelow(target, all);
 }
 
 // The flow lines of one flavour TAKE accepts, moved from FROM to TO.

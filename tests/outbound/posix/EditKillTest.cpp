@@ -309,7 +309,9 @@ TEST_F(EditKill, MoveKeepsEveryEntryQueuedAfterAKillAtAnyStep) {
     EXPECT_NE(home, beside) << "the packet is in one place";
     EXPECT_EQ(ReadFile(out + "139c04d3.out"), "theirs");
     // Beside the other's packet it is sent through its line, written first.
-    if (beside) EXPECT_EQ(queued.count(alsoKnown_) ? queued.at(alsoKnown_) : 0, 1);
+    if (beside) {
+      EXPECT_EQ(queued.count(alsoKnown_) ? queued.at(alsoKnown_) : 0, 1);
+    }
     for (const char* name : {"x.bin", "y.bin"}) {
       int places = 0;
       for (const TFidoAddr& node : {kNode, other}) {
@@ -320,6 +322,12 @@ TEST_F(EditKill, MoveKeepsEveryEntryQueuedAfterAKillAtAnyStep) {
       EXPECT_EQ(places, 1) << name;
     }
     EXPECT_EQ(Messages(), (std::map<std::string, int>{{"hold", 1}})) << "the message, whole";
+    if (finished) continue;
+    // Run again, the move leaves each entry once.
+    MoveBsoEntries(BinkBasePath(kNode, out), BinkBasePath(other, out), take, true, false);
+    for (const auto& [line, times] : Queued(out)) {
+      EXPECT_EQ(times, 1) << line << " after a rerun";
+    }
   }
   TMsgBase base;
   base.SetPathName(Netmail());
