@@ -221,6 +221,17 @@ TEST_F(CheckedSpool, CheckNamesEachProblemFixMendsTheSafeOnesBinkdSendsTheRest) 
   EXPECT_TRUE(Arrived("point.bin")) << Logs();
   Session("b-other", "a2");
   EXPECT_TRUE(Arrived("other.bin")) << Logs();
+  // An outbound made by another user of the spool's group: whose binkd's
+  // files are is in doubt, and --fix hands nothing to that user.
+  ::chmod(A("").c_str(), 02775);
+  ASSERT_EQ(::chown(A("OUT").c_str(), 65534, 65534), 0);
+  ::chmod(A("OTHER").c_str(), 0700);
+  r = Brnet({"check", "--fix"});
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("whose binkd's files are is in doubt; nothing changed"), std::string::npos)
+      << r.out;
+  ASSERT_EQ(::stat(A("OTHER").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
 
 TEST_F(CheckedSpool, MoveReaddressesANodesMail) {

@@ -295,6 +295,9 @@ int RunCheck(const ParsedArgs& args, const SetupSources& sources) {
   if (dryRun && !fix) throw UsageError("-n shows what --fix would do: give --fix too");
   CheckResult result = RunChecks(args, sources);
   if (!fix) return Report(result, json, false, args.Has("quiet"));
+  for (const Problem& p : result.Problems) {
+    if (p.Kind == "owner") throw Failure(p.Path + ": " + p.Why + "; nothing changed");
+  }
   const std::vector<FixLine> early = FixBeforeSession(result, result.Mailer, dryRun);
   std::unique_ptr<NodeSession> made;
   try {

@@ -386,6 +386,28 @@ void ScanPlace(Context& ctx, const OutboundPlace& place, MainAddressScope& main,
   if (place.Main || place.Dir.empty()) ScanNetmail(ctx, place, filter);
 }
 
+// Whose the mailer's files are is taken from the owner of DIR (the
+// outbound); when another user owns the directory above it and others may
+// write there, DIR may have been made by any of them in place of the
+// mailer's own: nothing is judged for, or handed to, such an owner.
+void DoubtMailer(Context& ctx, const std::string& dir) {
+  struct stat above {};
+  const std::string parent = DirAbove(dir.back() == '/' ? dir.substr(0, dir.size() - 1) : dir);
+  if (::stat(parent.c_str(), &above) != 0 || above.st_uid == 0 ||
+      above.st_uid == ctx.Mailer.Uid || (above.st_mode & 022) == 0) {
+    return;
+  }
+  Problem p;
+  p.Kind = "owner";
+  p.Address = "-";
+  p.Path = Printable(dir);
+  p.Why = "it belongs to uid " + std::to_string(ctx.Mailer.Uid) + " (" + Printable(ctx.Mailer.Name) +
+          "), the directory above it to uid " + std::to_string(above.st_uid) +
+          ", and others may write there: whose binkd's files are is in doubt";
+  p.Fix = "give it to binkd's user (chown), then run check again; --fix changes nothing";
+  ctx.Result.Problems.push_back(std::move(p));
+}
+
 }  // namespace
 
 bool MailerMay(const MailerUser& user, const struct stat& st, unsigned want) {
@@ -454,10 +476,14 @@ CheckResult RunChecks(const ParsedArgs& args, const SetupSources& sources) {
   Context ctx{setup,         ConfigOf(args, setup), ReadBinkdService(),
               result.Mailer, std::time(nullptr),    {},
               result};
+  DoubtMailer(ctx, !setup.BinkOut.empty() ? setup.BinkOut : setup.Boxes);
   const NodeFilter filter(setup, main, args.Operands);
   std::vector<OutboundPlace> places = Places(setup);
   if (places.empty()) places.push_back({});  // file boxes only
   for (const OutboundPlace& place : places) ScanPlace(ctx, place, main, filter);
+  if (!result.Problems.empty() && result.Problems.front().Kind == "owner") {
+    for (Problem& p : result.Problems) p.Fixable = false;
+  }
   return result;
 }
 

@@ -19,7 +19,7 @@ namespace brnet::cli {
 struct Problem {
   std::string Kind;     // missing, not-a-file, twice, mailer-cannot, service-cannot,
                         // access, wrong-domain, not-called, stale-flag,
-                        // hold-expired, failed-calls, unreadable
+                        // hold-expired, failed-calls, unreadable, owner
   std::string Address;  // as brnet shows it
   std::string Path;     // the file or directory concerned, as shown
   std::string Why;
