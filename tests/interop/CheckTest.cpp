@@ -130,8 +130,9 @@ TEST_F(CheckedSpool, CheckNamesEachProblemFixMendsTheSafeOnesBinkdSendsTheRest) 
     WriteFile(file, "x");
     ::chmod(fs::path(file).parent_path().c_str(), 0700);
   }
+  const std::string unmounted = A("files/usb/gone.bin");  // its directory is gone
   Flow(A("OUT/139c04d2.flo"),
-       {ok, gone, secret, "^" + kill, hidden, "^" + ro, dup, adir, closed, escaped});
+       {ok, gone, secret, "^" + kill, hidden, "^" + ro, dup, adir, closed, escaped, unmounted});
   Flow(A("OUT/139c04d2.clo"), {dup, ok2}, true);
   ::chmod(A("OUT/139c04d2.clo").c_str(), 04710);  // a program's bits: none may survive
   Flow(A("OUT/139c04d2.pnt/00000005.flo"), {point}, true);
@@ -171,6 +172,7 @@ TEST_F(CheckedSpool, CheckNamesEachProblemFixMendsTheSafeOnesBinkdSendsTheRest) 
       {"not-called", A("OUT/139c10e1.*"), false},
       {"missing", netmailed, false},  // its message is for a person to drop
       {"mailer-cannot", closed, false},
+      {"missing", unmounted, false},
       {"mailer-cannot", Root() + "/e?[2Jc/e.bin", false},
   };
   const auto named = [&](const RunResult& r, bool mendedToo) {

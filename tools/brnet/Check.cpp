@@ -213,8 +213,7 @@ void DropMissing(NodeSession& session, const Problem& p, const std::set<std::str
   const TFidoAddr addr = session.Node(AddressIn(p.Addr, p.Domain));
   session.Locked(addr, [&] {
     const TEntryFilter take = [&](const std::string& path) {
-      struct stat st {};
-      return paths.count(path) != 0 && ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+      return paths.count(path) != 0 && ProvedGone(path);
     };
     for (const TQueuedEntry& e :
          DropFlowEntries(addr, session.BinkOut(), std::nullopt, take, session.DryRun()).Entries) {

@@ -145,9 +145,12 @@ void JudgeEntry(Context& ctx, const NodeAt& at, const TOutbFile& f, std::set<std
     // A netmail attach is dropped with its message, which may say more:
     // that is for a person.
     if (errno == ENOENT && f.OutbType == otBink) {
+      const bool gone = ProvedGone(f.FullName);
       Add(ctx, at, "missing", f.FullName,
-          "the file is gone: binkd marks the line done and the node gets nothing",
-          "--fix drops the entry", true);
+          gone ? "the file is gone: binkd marks the line done and the node gets nothing"
+               : "its directory is gone, or it is a link that leads nowhere (a disk not "
+                 "mounted?): binkd marks the line done and the node gets nothing",
+          gone ? "--fix drops the entry" : "brnet drop " + at.Shown + " --missing drops it", gone);
     } else if (errno == ENOENT && f.OutbType == otArcMail) {
       Add(ctx, at, "missing", f.FullName, "the file of a netmail attach is gone",
           "brnet drop " + at.Shown + " --missing deletes the message");
@@ -409,6 +412,12 @@ void DoubtMailer(Context& ctx, const std::string& dir) {
 }
 
 }  // namespace
+
+bool ProvedGone(const std::string& path) {
+  struct stat dir {}, name {};
+  return ::stat(DirAbove(path).c_str(), &dir) == 0 && S_ISDIR(dir.st_mode) &&
+         ::lstat(path.c_str(), &name) != 0 && errno == ENOENT;
+}
 
 bool MailerMay(const MailerUser& user, const struct stat& st, unsigned want) {
   if (user.Uid == 0) return true;

@@ -49,6 +49,11 @@ struct CheckResult {
 // an operand).
 CheckResult RunChecks(const ParsedArgs& args, const SetupSources& sources);
 
+// Whether PATH is gone for sure: its directory is there, and no entry of
+// its name (not even a link that leads nowhere). A file below a directory
+// that is gone may come back with a disk not mounted now.
+bool ProvedGone(const std::string& path);
+
 // Whether USER has the rights WANT (4 read, 2 write, 1 search) on ST.
 bool MailerMay(const MailerUser& user, const struct stat& st, unsigned want);
 
