@@ -138,6 +138,7 @@ ServiceSandbox FromSystemctl() {
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(
       ::popen("systemctl show binkd.service -p LoadState -p PrivateTmp -p ProtectHome "
               "-p ProtectSystem -p ReadWritePaths -p ReadOnlyPaths -p InaccessiblePaths "
+              "-p TemporaryFileSystem "
               "2>/dev/null",
               "r"),
       ::pclose);
@@ -188,6 +189,7 @@ std::vector<Rule> Rules(const ServiceSandbox& box) {
   add(box.ReadWrite, Access::kWritable, "");
   add(box.ReadOnly, Access::kReadOnly, "ReadOnlyPaths=");
   add(box.Inaccessible, Access::kHidden, "InaccessiblePaths=");
+  add(box.Temporary, Access::kHidden, "TemporaryFileSystem=");
   return rules;
 }
 
@@ -219,12 +221,22 @@ void ApplyUnitSetting(ServiceSandbox& box, const std::string& key, const std::st
     if (value.empty()) to.clear();
     for (std::string& p : PathWords(value)) to.push_back(std::move(p));
   };
-  if (key == "PrivateTmp") box.PrivateTmp = IsTrue(value);
+  // "disconnected" gives the service a /tmp of its own too.
+  if (key == "PrivateTmp") box.PrivateTmp = IsTrue(value) || ToAsciiLower(value) == "disconnected";
   if (key == "ProtectHome") box.ProtectHome = Level(value);
   if (key == "ProtectSystem") box.ProtectSystem = Level(value);
   if (key == "ReadWritePaths" || key == "ReadWriteDirectories") list(box.ReadWrite);
   if (key == "ReadOnlyPaths" || key == "ReadOnlyDirectories") list(box.ReadOnly);
   if (key == "InaccessiblePaths" || key == "InaccessibleDirectories") list(box.Inaccessible);
+  // An empty file system over a directory hides what lies there.
+  if (key == "TemporaryFileSystem") {
+    if (value.empty()) box.Temporary.clear();
+    std::istringstream in(value);
+    for (std::string word; in >> word;) {
+      for (std::string& p : PathWords(word.substr(0, word.find(':'))))
+        box.Temporary.push_back(std::move(p));
+    }
+  }
 }
 
 void ApplyUnitText(ServiceSandbox& box, const std::string& text) {

@@ -6,7 +6,8 @@
 // truncated after sending. binkd marks such a line as done and the node
 // gets nothing.
 //
-// The settings are read as systemd has them: "systemctl show" while
+// PrivateTmp=disconnected and TemporaryFileSystem= hide what they cover
+// too. The settings are read as systemd has them: "systemctl show" while
 // systemd runs, else the unit file and its drop-ins from the usual unit
 // directories. BRNET_BINKD_UNIT=FILE reads that unit file (and FILE.d/
 // *.conf) instead; set and empty, no unit is judged.
@@ -25,7 +26,7 @@ struct ServiceSandbox {
   bool PrivateTmp = false;
   std::string ProtectHome = "no";    // no, yes, read-only, tmpfs
   std::string ProtectSystem = "no";  // no, yes, full, strict
-  std::vector<std::string> ReadWrite, ReadOnly, Inaccessible;
+  std::vector<std::string> ReadWrite, ReadOnly, Inaccessible, Temporary;
 };
 
 // Applies one "Key=Value" line of a unit's [Service] section (or of

@@ -57,6 +57,13 @@ TEST(ServiceUnit, PathsJudgedAsTheServiceMeetsThem) {
                 "ReadWritePaths=/srv/../ /home/../tmp\n");  // not normalized: ignored
   EXPECT_NE(ServiceCannot(box, "/tmp/x", smNone), "");
   EXPECT_NE(ServiceCannot(box, "/etc/x", smKillSent), "");
+  ApplyUnitText(box, "[Service]\nPrivateTmp=no\nPrivateTmp=disconnected\n"
+                     "TemporaryFileSystem=/srv/files:ro\n");
+  EXPECT_NE(ServiceCannot(box, "/srv/files/x", smNone).find("TemporaryFileSystem="),
+            std::string::npos);
+  ApplyUnitText(box, "[Service]\nTemporaryFileSystem=\n");
+  EXPECT_EQ(ServiceCannot(box, "/srv/files/x", smKillSent), "");
+  EXPECT_NE(ServiceCannot(box, "/tmp/x", smNone), "");
   EXPECT_EQ(ServiceCannot(box, "/srv/files/x", smKillSent), "");
   EXPECT_NE(ServiceCannot(box, "/srv/ro/x", smTruncSent), "");
   EXPECT_NE(ServiceCannot(box, "/srv/secret/x", smNone), "");
