@@ -149,6 +149,7 @@ TEST_F(CheckedSpool, CheckNamesEachProblemFixMendsTheSafeOnesBinkdSendsTheRest) 
   fs::last_write_time(A("OUT/139c04d2.bsy"),
                       fs::file_time_type::clock::now() - std::chrono::hours(1));
   Flow(A("OUT/139c04d2.hld"), {"1000"});
+  fs::create_symlink("/dev/null", A("OUT/139c10e1.bsy"));  // no process holds it
   WriteFile(A("OUT/139c04d2.try"), std::string("\x00\x00\x03\x00\x0c"
                                                "Bad password",
                                                17));
@@ -173,6 +174,7 @@ TEST_F(CheckedSpool, CheckNamesEachProblemFixMendsTheSafeOnesBinkdSendsTheRest) 
       {"missing", netmailed, false},  // its message is for a person to drop
       {"mailer-cannot", closed, false},
       {"missing", unmounted, false},
+      {"stale-flag", A("OUT/139c10e1.bsy"), false},
       {"mailer-cannot", Root() + "/e?[2Jc/e.bin", false},
   };
   const auto named = [&](const RunResult& r, bool mendedToo) {

@@ -184,6 +184,15 @@ void JudgeFlags(Context& ctx, const NodeAt& at) {
   ::gethostname(host, sizeof host - 1);
   for (const char* ext : {".bsy", ".csy"}) {
     for (const TBsoPath& flag : FindNodeFiles(at.Node.Addr(), at.Root, ext)) {
+      struct stat st {};
+      if (::lstat(flag.Full().c_str(), &st) != 0) continue;
+      if (!S_ISREG(st.st_mode)) {
+        Add(ctx, at, "stale-flag", flag.Full(),
+            "a busy flag that is not a file (a link, a FIFO, a directory): no process holds "
+            "it, and binkd neither calls nor answers the node while it is there",
+            "see who made it (ls -l), then remove it by hand");
+        continue;
+      }
       const std::optional<std::string> note = sys::ReadFileHead(flag.Root, flag.Below, 256);
       if (!note) continue;
       const std::optional<TFlagOwner> ours = ParseFlagNote(*note);
@@ -193,8 +202,7 @@ void JudgeFlags(Context& ctx, const NodeAt& at) {
           errno != ESRCH) {
         continue;
       }
-      struct stat st {};
-      const std::int64_t age = ::lstat(flag.Full().c_str(), &st) == 0 ? ctx.Now - st.st_mtime : 0;
+      const std::int64_t age = ctx.Now - st.st_mtime;
       const std::int64_t killOld = ctx.Config ? ctx.Config->KillOldBsy : 0;
       // binkd touches its flags every minute: a younger one may be a live
       // binkd's on another machine sharing the spool.
