@@ -383,7 +383,10 @@ void ScanPlace(Context& ctx, const OutboundPlace& place, MainAddressScope& main,
     p.Address = place.Domain.empty() ? "-" : "@" + place.Domain;
     p.Path = Printable(place.Dir.empty() ? ctx.Setup.Boxes : place.Dir);
     p.Why = Printable(e.what()) + "; nothing else of it was judged";
-    p.Fix = "give the mailer's user access, or run check as root";
+    // Also a directory of the boxes named like a long-form box but not
+    // one ("my.old.box.dir"): the reason names it.
+    p.Fix = ::geteuid() == 0 ? "mend or move aside what the reason names"
+                             : "give the mailer's user access, or run check as root";
     ctx.Result.Problems.push_back(std::move(p));
     return;
   }
