@@ -149,7 +149,15 @@ TEST_F(CheckedSpool, CheckNamesEachProblemFixMendsTheSafeOnesBinkdSendsTheRest) 
   fs::last_write_time(A("OUT/139c04d2.bsy"),
                       fs::file_time_type::clock::now() - std::chrono::hours(1));
   Flow(A("OUT/139c04d2.hld"), {"1000"});
-  fs::create_symlink("/dev/null", A("OUT/139c10e1.bsy"));  // no process holds it
+  // Flags no process here holds: a link, a note naming none, another
+  // machine's brnet's, each untouched for an hour.
+  fs::create_symlink("/dev/null", A("OUT/139c10e1.bsy"));
+  Flow(A("OUT/139C10E1.BSY"), {"busy"});
+  WriteFile(A("OUT/139c10e1.csy"), "77\nbrnet32 elsewhere\n");
+  Own(A("OUT/139c10e1.csy"));
+  for (const char* flag : {"OUT/139C10E1.BSY", "OUT/139c10e1.csy"}) {
+    fs::last_write_time(A(flag), fs::file_time_type::clock::now() - std::chrono::hours(1));
+  }
   WriteFile(A("OUT/139c04d2.try"), std::string("\x00\x00\x03\x00\x0c"
                                                "Bad password",
                                                17));
@@ -175,6 +183,8 @@ TEST_F(CheckedSpool, CheckNamesEachProblemFixMendsTheSafeOnesBinkdSendsTheRest) 
       {"mailer-cannot", closed, false},
       {"missing", unmounted, false},
       {"stale-flag", A("OUT/139c10e1.bsy"), false},
+      {"stale-flag", A("OUT/139C10E1.BSY"), false},
+      {"stale-flag", A("OUT/139c10e1.csy"), false},
       {"mailer-cannot", Root() + "/e?[2Jc/e.bin", false},
   };
   const auto named = [&](const RunResult& r, bool mendedToo) {

@@ -120,9 +120,10 @@ int OpenNoFollow(const std::string& root, const std::string& below) {
     const std::string part = below.substr(start, slash - start);
     start = slash == std::string::npos ? below.size() : slash + 1;
     if (part.empty()) continue;
-    const int next = part == "." || part == ".."
-                         ? (errno = EPERM, -1)
-                         : ::openat(fd, part.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int next =
+        part == "." || part == ".."
+            ? (errno = EPERM, -1)
+            : ::openat(fd, part.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     const int saved = errno;
     ::close(fd);
     errno = saved;
@@ -226,8 +227,7 @@ void DropMissing(NodeSession& session, const Problem& p, const std::set<std::str
 void RemoveExpiredHold(NodeSession& session, const Problem& p) {
   const TFidoAddr addr = session.Node(AddressIn(p.Addr, p.Domain));
   session.Locked(addr, [&] {
-    if (!session.DryRun() &&
-        !RemoveIfUnchanged(p)) {
+    if (!session.DryRun() && !RemoveIfUnchanged(p)) {
       return;
     }
     session.Report('*', addr, "remove", p.Path + " (the hold has expired)");

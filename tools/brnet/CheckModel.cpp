@@ -178,10 +178,40 @@ void JudgeEntry(Context& ctx, const NodeAt& at, const TOutbFile& f, std::set<std
 // binkd rewrites the flags it holds this often, and more.
 constexpr std::int64_t kFlagTouchSeconds = 180;
 
-// binkd's flags of a process that no longer runs, untouched for minutes.
+// A regular flag untouched for minutes, by its NOTE: a dead holder's on
+// this machine is mended; another machine's, or one naming no process, is
+// named for a person; a live process's is left.
+void JudgeFlagNote(Context& ctx, const NodeAt& at, const TBsoPath& flag, const std::string& note,
+                   const std::string& host) {
+  const std::optional<TFlagOwner> ours = ParseFlagNote(note);
+  const long pid = std::strtol(note.c_str(), nullptr, 10);
+  const std::string stuck = ": binkd neither calls nor answers the node while it is there";
+  if (ours && ours->Host != host) {
+    Add(ctx, at, "stale-flag", flag.Full(),
+        "busy flag of process " + std::to_string(pid) + " on " + ours->Host +
+            ", untouched for minutes" + stuck,
+        "if brnet no longer runs there, remove it by hand");
+  } else if (pid <= 0 || pid > 0x7FFFFFFF) {
+    Add(ctx, at, "stale-flag", flag.Full(),
+        "busy flag naming no process, untouched for minutes" + stuck,
+        "see who made it (ls -l), then remove it by hand");
+  } else if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+    Add(ctx, at, "stale-flag", flag.Full(),
+        "busy flag of process " + std::to_string(pid) + ", which no longer runs" + stuck,
+        "--fix removes it", true);
+    ctx.Result.Problems.back().Content = note;
+    ctx.Result.Problems.back().Root = flag.Root;
+  }
+}
+
+// Busy flags no process holds. binkd touches its own every minute and
+// creates them with O_EXCL: one that is not a file is held by nothing,
+// and one younger than a few minutes may be a live binkd's on another
+// machine sharing the spool.
 void JudgeFlags(Context& ctx, const NodeAt& at) {
   char host[256] = {};
   ::gethostname(host, sizeof host - 1);
+  const std::int64_t killOld = ctx.Config ? ctx.Config->KillOldBsy : 0;
   for (const char* ext : {".bsy", ".csy"}) {
     for (const TBsoPath& flag : FindNodeFiles(at.Node.Addr(), at.Root, ext)) {
       struct stat st {};
@@ -193,26 +223,10 @@ void JudgeFlags(Context& ctx, const NodeAt& at) {
             "see who made it (ls -l), then remove it by hand");
         continue;
       }
-      const std::optional<std::string> note = sys::ReadFileHead(flag.Root, flag.Below, 256);
-      if (!note) continue;
-      const std::optional<TFlagOwner> ours = ParseFlagNote(*note);
-      if (ours && ours->Host != host) continue;  // another machine's process
-      const long pid = std::strtol(note->c_str(), nullptr, 10);
-      if (pid <= 0 || pid > 0x7FFFFFFF || ::kill(static_cast<pid_t>(pid), 0) == 0 ||
-          errno != ESRCH) {
-        continue;
-      }
       const std::int64_t age = ctx.Now - st.st_mtime;
-      const std::int64_t killOld = ctx.Config ? ctx.Config->KillOldBsy : 0;
-      // binkd touches its flags every minute: a younger one may be a live
-      // binkd's on another machine sharing the spool.
       if (age <= kFlagTouchSeconds || (killOld > 0 && age <= killOld)) continue;
-      Add(ctx, at, "stale-flag", flag.Full(),
-          "busy flag of process " + std::to_string(pid) +
-              ", which no longer runs: binkd neither calls nor answers the node while it is there",
-          "--fix removes it", true);
-      ctx.Result.Problems.back().Content = *note;
-      ctx.Result.Problems.back().Root = flag.Root;
+      const std::optional<std::string> note = sys::ReadFileHead(flag.Root, flag.Below, 256);
+      if (note) JudgeFlagNote(ctx, at, flag, *note, host);
     }
   }
 }
@@ -407,16 +421,17 @@ void ScanPlace(Context& ctx, const OutboundPlace& place, MainAddressScope& main,
 void DoubtMailer(Context& ctx, const std::string& dir) {
   struct stat above {};
   const std::string parent = DirAbove(dir.back() == '/' ? dir.substr(0, dir.size() - 1) : dir);
-  if (::stat(parent.c_str(), &above) != 0 || above.st_uid == 0 ||
-      above.st_uid == ctx.Mailer.Uid || (above.st_mode & 022) == 0) {
+  if (::stat(parent.c_str(), &above) != 0 || above.st_uid == 0 || above.st_uid == ctx.Mailer.Uid ||
+      (above.st_mode & 022) == 0) {
     return;
   }
   Problem p;
   p.Kind = "owner";
   p.Address = "-";
   p.Path = Printable(dir);
-  p.Why = "it belongs to uid " + std::to_string(ctx.Mailer.Uid) + " (" + Printable(ctx.Mailer.Name) +
-          "), the directory above it to uid " + std::to_string(above.st_uid) +
+  p.Why = "it belongs to uid " + std::to_string(ctx.Mailer.Uid) + " (" +
+          Printable(ctx.Mailer.Name) + "), the directory above it to uid " +
+          std::to_string(above.st_uid) +
           ", and others may write there: whose binkd's files are is in doubt";
   p.Fix = "give it to binkd's user (chown), then run check again; --fix changes nothing";
   ctx.Result.Problems.push_back(std::move(p));
@@ -425,7 +440,8 @@ void DoubtMailer(Context& ctx, const std::string& dir) {
 }  // namespace
 
 bool ProvedGone(const std::string& path) {
-  struct stat dir {}, name {};
+  struct stat dir {
+  }, name{};
   return ::stat(DirAbove(path).c_str(), &dir) == 0 && S_ISDIR(dir.st_mode) &&
          ::lstat(path.c_str(), &name) != 0 && errno == ENOENT;
 }

@@ -57,8 +57,9 @@ TEST(ServiceUnit, PathsJudgedAsTheServiceMeetsThem) {
                 "ReadWritePaths=/srv/../ /home/../tmp\n");  // not normalized: ignored
   EXPECT_NE(ServiceCannot(box, "/tmp/x", smNone), "");
   EXPECT_NE(ServiceCannot(box, "/etc/x", smKillSent), "");
-  ApplyUnitText(box, "[Service]\nPrivateTmp=no\nPrivateTmp=disconnected\n"
-                     "TemporaryFileSystem=/srv/files:ro\n");
+  ApplyUnitText(box,
+                "[Service]\nPrivateTmp=no\nPrivateTmp=disconnected\n"
+                "TemporaryFileSystem=/srv/files:ro\n");
   EXPECT_NE(ServiceCannot(box, "/srv/files/x", smNone).find("TemporaryFileSystem="),
             std::string::npos);
   ApplyUnitText(box, "[Service]\nTemporaryFileSystem=\n");
