@@ -247,6 +247,12 @@ TEST_F(CheckedSpool, CheckNamesEachProblemFixMendsTheSafeOnesBinkdSendsTheRest) 
   EXPECT_TRUE(Arrived("point.bin")) << Logs();
   Session("b-other", "a2");
   EXPECT_TRUE(Arrived("other.bin")) << Logs();
+  // A message that is none (a bad TOPT) stops the netmail's scan: named,
+  // not passed over as all well.
+  WriteFile(netmail + "/9.msg", std::string(190, '\0') + "\x01TOPT five\r");
+  r = Brnet({"check", "-t", "netmail", "-d", netmail});
+  EXPECT_EQ(r.status, 4);
+  EXPECT_NE(r.out.find("- unreadable " + netmail + ": "), std::string::npos) << r.out;
   // An outbound made by another user of the spool's group: whose binkd's
   // files are is in doubt, and --fix hands nothing to that user.
   ::chmod(A("").c_str(), 02775);

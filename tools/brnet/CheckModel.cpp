@@ -355,6 +355,22 @@ std::optional<BinkdConfig> ConfigOf(const ParsedArgs& args, const Resolved& setu
   }
 }
 
+// What this user cannot read (a flow file of another's, mode 0600), or
+// what stops the scan of DIR (a message that is no message, a directory of
+// the boxes named like a long-form box but not one), is a problem of its
+// own; the rest of DIR is not judged then.
+void AddUnreadable(Context& ctx, const std::string& address, const std::string& dir,
+                   const std::string& why) {
+  Problem p;
+  p.Kind = "unreadable";
+  p.Address = address;
+  p.Path = Printable(dir);
+  p.Why = Printable(why) + "; nothing else of it was judged";
+  p.Fix = ::geteuid() == 0 ? "mend or move aside what the reason names"
+                           : "give the mailer's user access, or run check as root";
+  ctx.Result.Problems.push_back(std::move(p));
+}
+
 // The netmail directory's file attaches: read as the queue reads them; a
 // directory that cannot be read is named and left out.
 void ScanNetmail(Context& ctx, const OutboundPlace& place, const NodeFilter& filter) {
@@ -365,8 +381,7 @@ void ScanNetmail(Context& ctx, const OutboundPlace& place, const NodeFilter& fil
   try {
     outb.Rescan();
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "brnet: warning: netmail directory %s: %s; left out\n",
-                 ctx.Setup.Netmail.c_str(), e.what());
+    AddUnreadable(ctx, "-", ctx.Setup.Netmail, e.what());
     return;
   }
   for (int i = 0; i < outb.NodeCount(); ++i) {
@@ -390,18 +405,8 @@ void ScanPlace(Context& ctx, const OutboundPlace& place, MainAddressScope& main,
   try {
     outb.Rescan();
   } catch (const std::exception& e) {
-    // What this user cannot read (a flow file of another's, mode 0600) is
-    // a problem of its own; the rest of this outbound is not judged then.
-    Problem p;
-    p.Kind = "unreadable";
-    p.Address = place.Domain.empty() ? "-" : "@" + place.Domain;
-    p.Path = Printable(place.Dir.empty() ? ctx.Setup.Boxes : place.Dir);
-    p.Why = Printable(e.what()) + "; nothing else of it was judged";
-    // Also a directory of the boxes named like a long-form box but not
-    // one ("my.old.box.dir"): the reason names it.
-    p.Fix = ::geteuid() == 0 ? "mend or move aside what the reason names"
-                             : "give the mailer's user access, or run check as root";
-    ctx.Result.Problems.push_back(std::move(p));
+    AddUnreadable(ctx, place.Domain.empty() ? "-" : "@" + place.Domain,
+                  place.Dir.empty() ? ctx.Setup.Boxes : place.Dir, e.what());
     return;
   }
   for (int i = 0; i < outb.NodeCount(); ++i) {
