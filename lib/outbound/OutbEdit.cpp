@@ -2,6 +2,7 @@
 // files, polls, and box files taken out of or moved between boxes.
 #include "outbound/OutbEdit.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -164,6 +165,87 @@ TEditResult EachNetmailEntry(const TFidoAddr& addr, TMsgBase& base,
   throw EInOutError(sys::IoErrorText(code, what), code);
 }
 
+// BASE's existing files with extension EXT, each spelling.
+std::vector<TBsoPath> BaseFiles(const TBsoPath& base, std::string_view ext) {
+  std::vector<TBsoPath> found;
+  for (const std::string& path :
+       sys::FindUsualSpellings(base.Root, base.Below + std::string(ext))) {
+    found.push_back({base.Root, path.substr(base.Root.size())});
+  }
+  return found;
+}
+
+// BASE's file with extension EXT: the existing one, else the name written,
+// with its directories made.
+TBsoPath BaseFileForWriting(const TBsoPath& base, std::string_view ext) {
+  std::vector<TBsoPath> existing = BaseFiles(base, ext);
+  if (!existing.empty()) return existing.front();
+  const TBsoPath path{base.Root, base.Below + std::string(ext)};
+  MakeDirsBelow(path.Root, path.Below);
+  return path;
+}
+
+// LINES appended to TARGET, written whole; a line TARGET holds already is
+// not added again, so that a move run again after it was killed between
+// adding and removing leaves each entry once.
+void AppendLines(const TBsoPath& target, const std::vector<std::string>& lines) {
+  std::vector<std::string> all = ReadLinesBelow(target);
+  const std::size_t had = all.size();
+  for (const std::string& line : lines) {
+    if (std::find(all.begin(), all.end(), line) == all.end()) all.push_back(line);
+  }
+  if (all.size() != had) WriteLinesBelow(target, all);
+}
+
+// The flow lines of one flavour TAKE accepts, moved from FROM to TO.
+void MoveFlowLines(const TBsoPath& from, const TBsoPath& to, TOutbFlavor flavor,
+                   const TEntryFilter& take, bool dryRun, std::vector<TQueuedEntry>& moved) {
+  std::vector<std::pair<FlowFile, std::vector<std::string>>> sources;
+  const std::size_t before = moved.size();
+  for (TBsoPath& path : BaseFiles(from, FlowFileExt[flavor])) {
+    FlowFile file{std::move(path), flavor, {}};
+    file.Lines = ReadLinesBelow(file.Path);
+    const std::size_t had = moved.size();
+    std::vector<std::string> kept = Split(file, take, moved);
+    if (moved.size() != had) sources.emplace_back(std::move(file), std::move(kept));
+  }
+  if (dryRun || moved.size() == before) return;
+  std::vector<std::string> lines;
+  for (std::size_t i = before; i < moved.size(); ++i) lines.push_back(moved[i].Line);
+  AppendLines(BaseFileForWriting(to, FlowFileExt[flavor]), lines);
+  for (const auto& [file, kept] : sources) RewriteFlowFile(file.Path, kept);
+}
+
+// FROM's packet of FLAVOR moved to TO: under TO's packet name when free,
+// else beside it and named by a "^" line of TO's flow file (the line
+// first, so that the packet is always queued somewhere).
+void MovePacket(const TBsoPath& from, const TBsoPath& to, TOutbFlavor flavor,
+                const TEntryFilter& take, bool dryRun, std::vector<TQueuedEntry>& moved) {
+  std::string ext = std::string(FlowFileExt[flavor]);
+  ext.replace(2, 2, "ut");
+  if (flavor == flNormal) ext = ".out";
+  for (const TBsoPath& packet : BaseFiles(from, ext)) {
+    if (!take(packet.Full())) continue;
+    moved.push_back({packet.Full(), packet.Full(), flavor, packet.Full()});
+    if (dryRun) continue;
+    if (BaseFiles(to, ext).empty()) {
+      const TBsoPath target = BaseFileForWriting(to, ext);
+      const int rc = sys::RenameNoReplace(packet.Full(), target.Root, target.Below);
+      if (rc == 0) continue;
+      if (!sys::IsFileExistsError(rc)) ThrowCode(rc, packet.Full());
+    }
+    int rc = EEXIST;
+    for (int n = 1; rc != 0 && n < 100; ++n) {
+      const TBsoPath beside{to.Root, to.Below + "-" + std::to_string(n) + ".pkt"};
+      if (sys::FileAttributes(beside.Full()) >= 0) continue;
+      AppendLines(BaseFileForWriting(to, FlowFileExt[flavor]), {"^" + beside.Full()});
+      rc = sys::RenameNoReplace(packet.Full(), beside.Root, beside.Below);
+      if (rc != 0 && !sys::IsFileExistsError(rc)) ThrowCode(rc, packet.Full());
+    }
+    if (rc != 0) ThrowCode(rc, packet.Full());
+  }
+}
+
 }  // namespace
 
 std::vector<TBsoPath> FindNodeFiles(const TFidoAddr& addr, const std::string& outPath,
@@ -310,6 +392,46 @@ TEditResult ReflavourFlowEntries(const TFidoAddr& addr, const std::string& outPa
   return result;
 }
 
+TEditResult MoveBsoEntries(const TBsoPath& from, const TBsoPath& to, const TEntryFilter& take,
+                           bool whole, bool dryRun) {
+  TEditResult result;
+  for (int f = 0; f < kFlavorCount; ++f) {
+    MoveFlowLines(from, to, static_cast<TOutbFlavor>(f), take, dryRun, result.Entries);
+    MovePacket(from, to, static_cast<TOutbFlavor>(f), take, dryRun, result.Entries);
+  }
+  if (!whole) return result;
+  for (const TBsoPath& req : BaseFiles(from, ".req")) {
+    const std::vector<std::string> lines = ReadLinesBelow(req);
+    for (const std::string& line : lines) {
+      result.Entries.push_back({line, line, flNormal, req.Full()});
+    }
+    if (dryRun) continue;
+    if (!lines.empty()) AppendLines(BaseFileForWriting(to, ".req"), lines);
+    RemoveBelow(req);
+  }
+  return result;
+}
+
+TEditResult MoveBoxEntries(const TFidoAddr& from, const TFidoAddr& to, const std::string& boxesPath,
+                           const TEntryFilter& take, bool dryRun) {
+  TEditResult result;
+  for (const auto& [box, fl] : ExistingBoxes(from, boxesPath, std::nullopt)) {
+    const bool longForm = BoxFormOf(DropTrailingSlash(box)) == bxLong;
+    const std::string targetBox =
+        FileBoxDirName(to, boxesPath, fl, longForm).substr(boxesPath.size());
+    for (TQueuedEntry& entry : BoxFiles(boxesPath, box, fl, take)) {
+      if (!dryRun) {
+        MakeDirsBelow(boxesPath, targetBox);
+        const int rc =
+            sys::RenameNoReplace(entry.Path, boxesPath, targetBox + ExtractFileName(entry.Path));
+        if (rc != 0) ThrowCode(rc, entry.Path);
+      }
+      result.Entries.push_back(std::move(entry));
+    }
+  }
+  return result;
+}
+
 TEditResult DropBoxEntries(const TFidoAddr& addr, const std::string& boxesPath,
                            std::optional<TOutbFlavor> flavor, const TEntryFilter& take,
                            bool dryRun) {
@@ -360,6 +482,18 @@ TEditResult DropNetmailEntries(const TFidoAddr& addr, TMsgBase& base,
                                bool dryRun) {
   return EachNetmailEntry(addr, base, flavor, take, [&](TMailMsg&) {
     if (!dryRun) base.Store()->Delete();
+  });
+}
+
+TEditResult MoveNetmailEntries(const TFidoAddr& from, const TFidoAddr& to, TMsgBase& base,
+                               const TEntryFilter& take, bool dryRun) {
+  return EachNetmailEntry(from, base, std::nullopt, take, [&](TMailMsg& msg) {
+    if (dryRun) return;
+    msg.ToAddr = to;
+    msg.ToAddr->Domain.clear();
+    // A point line of the old address would outlive it: written again.
+    std::erase_if(msg.Kludges, [](const std::string& k) { return k.starts_with("TOPT"); });
+    base.Save();
   });
 }
 

@@ -82,6 +82,18 @@ TEditResult ReflavourFlowEntries(const TFidoAddr& addr, const std::string& outPa
                                  std::optional<TOutbFlavor> from, TOutbFlavor to,
                                  const TEntryFilter& take, bool dryRun);
 
+// Moves what waits for one node to another node's files: the live
+// flow-file lines and the packets TAKE accepts go to the target's flow
+// file and packet of the same flavour; with WHOLE also the request lines. FROM and
+// TO are the two nodes' base paths (BinkBasePath, each named as in its own
+// domain's outbound). Each entry is added where it goes before it leaves
+// where it was: an interruption can leave it queued for both, never for
+// neither. A packet takes the target's packet name of its flavour when
+// that is free, else it goes beside it and is sent through a "^" line.
+// The caller holds both nodes' busy flags.
+TEditResult MoveBsoEntries(const TBsoPath& from, const TBsoPath& to, const TEntryFilter& take,
+                           bool whole, bool dryRun);
+
 // File boxes of the node under BOXESPATH (ending in the separator), short
 // and long form. A box file the mailer is no longer to send is renamed to
 // a name beginning with ".", which mailers skip, in the same box: the file
@@ -93,6 +105,12 @@ TEditResult ReflavourBoxEntries(const TFidoAddr& addr, const std::string& boxesP
                                 std::optional<TOutbFlavor> from, TOutbFlavor to,
                                 const TEntryFilter& take, bool dryRun);
 
+// Moves the files TAKE accepts from FROM's boxes to TO's box of the same
+// form and flavour, each in one rename; a name the target box holds
+// already stops the move with that file's error.
+TEditResult MoveBoxEntries(const TFidoAddr& from, const TFidoAddr& to,
+                           const std::string& boxesPath, const TEntryFilter& take, bool dryRun);
+
 // File-attach messages of the netmail base BASE to the node, not yet sent,
 // whose subject TAKE accepts (and of FLAVOR or FROM when given). A dropped
 // message is deleted; a moved one gets the flavour attributes of TO, the
@@ -100,6 +118,11 @@ TEditResult ReflavourBoxEntries(const TFidoAddr& addr, const std::string& boxesP
 TEditResult DropNetmailEntries(const TFidoAddr& addr, TMsgBase& base,
                                std::optional<TOutbFlavor> flavor, const TEntryFilter& take,
                                bool dryRun);
+// Readdresses the unsent file attaches of FROM whose subject TAKE accepts
+// to TO (its zone and point lines made again), each message rewritten as
+// reflavouring does.
+TEditResult MoveNetmailEntries(const TFidoAddr& from, const TFidoAddr& to, TMsgBase& base,
+                               const TEntryFilter& take, bool dryRun);
 TEditResult ReflavourNetmailEntries(const TFidoAddr& addr, TMsgBase& base,
                                     std::optional<TOutbFlavor> from, TOutbFlavor to,
                                     const TEntryFilter& take, bool dryRun);

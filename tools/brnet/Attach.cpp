@@ -19,6 +19,7 @@
 #include "Commands.h"
 #include "Flags.h"
 #include "Progress.h"
+#include "ServiceUnit.h"
 #include "Spool.h"
 #include "log/FidoLog.h"
 #include "msgbase/MailMsg.h"
@@ -237,6 +238,18 @@ std::vector<std::string> CheckedFiles(const std::vector<std::string>& operands, 
   throw Failure(refusals.back() + (operands.size() > 1 ? " (nothing attached)" : ""));
 }
 
+// Files binkd's service will not see, or not delete or truncate after
+// sending: attached all the same (the unit may change before the call),
+// but said, unless -q.
+void WarnService(const std::vector<std::string>& files, TOutbSendMode mode) {
+  const ServiceSandbox sandbox = ReadBinkdService();
+  for (const std::string& file : files) {
+    const std::string why = ServiceCannot(sandbox, file, mode);
+    if (!why.empty())
+      std::fprintf(stderr, "brnet: warning: %s: %s\n", Shown(file).c_str(), why.c_str());
+  }
+}
+
 std::vector<CopyTarget> BoxTargets(const std::vector<std::string>& files,
                                    const std::string& boxDir) {
   std::vector<CopyTarget> targets;
@@ -345,6 +358,8 @@ int Attach(const ParsedArgs& args, const SetupSources& sources) {
   const std::string flowBase = r.Type == otBink ? BinkBaseName(dest, slashed) : std::string();
   const std::vector<std::string> files =
       CheckedFiles({args.Operands.begin() + 1, args.Operands.end()}, r, boxDir, flowBase, dir);
+  // A box file is the mailer's own, copied or moved into the spool.
+  if (!r.Quiet && !box) WarnService(files, r.Mode);
 
   TOutbound outb;
   if (!r.Log.empty()) {

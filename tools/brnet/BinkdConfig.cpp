@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <memory>
 
 #include "addr/FidoAddr.h"
@@ -140,7 +141,7 @@ class Parser {
     } else if (key == "domain") {
       Domain(words, fileName, lineNo);
     } else if (key == "node" || key == "defnode") {
-      Node(words, key == "defnode");
+      Node(words, key == "defnode", Where(fileName, lineNo));
     } else if (key == "filebox") {
       if (words.size() < 2 || words[1].empty()) {
         throw EConfigError(Where(fileName, lineNo) + "filebox without a directory");
@@ -214,8 +215,9 @@ class Parser {
 
   // node ADDRESS [-OPTION...] [HOSTS [PASSWORD ...]]; defnode without the
   // address. -pipe takes the command as its argument.
-  void Node(const std::vector<std::string>& words, bool isDefault) {
+  void Node(const std::vector<std::string>& words, bool isDefault, const std::string& where) {
     BinkdNode node;
+    node.At = where;
     std::size_t i = 1;
     if (!isDefault) {
       if (words.size() < 2) return;

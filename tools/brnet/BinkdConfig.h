@@ -44,6 +44,7 @@ struct BinkdDomain {
 struct BinkdNode {
   std::string Address;
   std::string Hosts;
+  std::string At;  // FILE:LINE where it was said
 };
 
 // What the configuration lines said, in file order (includes in place).

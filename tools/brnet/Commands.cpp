@@ -10,6 +10,7 @@
 #include <regex>
 
 #include "Args.h"
+#include "Check.h"
 #include "CliError.h"
 #include "Manage.h"
 #include "sys/FileSystem.h"
@@ -26,7 +27,7 @@ constexpr const char* kUsage =
     "\n"
     "Commands:\n"
     "  attach ADDRESS FILE...  attach files to a node\n"
-    "  queue                   show what waits, node by node\n"
+    "  queue [ADDRESS...]      show what waits, node by node\n"
     "  addr ADDRESS...         show an address in full and where its mail lives\n"
     "  poll ADDRESS...         make the mailer call the nodes\n"
     "  request ADDRESS FILE... ask a node for files\n"
@@ -37,6 +38,9 @@ constexpr const char* kUsage =
     "                          take queued entries of a node out of the queue\n"
     "  reflavour ADDRESS FLAVOUR [PATTERN...]\n"
     "                          move queued entries of a node to another flavour\n"
+    "  check [ADDRESS...]      list what binkd will never send, and why\n"
+    "  move FROM TO [PATTERN...]\n"
+    "                          move queued entries of a node to another node\n"
     "\n"
     "  -h, --help     show this text; brnet COMMAND --help shows a command's options\n"
     "  -V, --version  show the version\n"
@@ -169,7 +173,7 @@ CommandFn FindCommand(const std::string& name) {
       {"attach", AttachCommand},       {"queue", QueueCommand},     {"addr", AddrCommand},
       {"poll", PollCommand},           {"request", RequestCommand}, {"hold", HoldCommand},
       {"unhold", UnholdCommand},       {"unlock", UnlockCommand},   {"drop", DropCommand},
-      {"reflavour", ReflavourCommand},
+      {"reflavour", ReflavourCommand}, {"check", CheckCommand},     {"move", MoveCommand},
   };
   for (const auto& [known, run] : kCommands) {
     if (name == known) return run;

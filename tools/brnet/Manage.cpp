@@ -163,7 +163,8 @@ void NodeSession::Select(const TFidoAddr& addr) {
   if (!dest.Place.Dir.empty()) outb_.SetBinkOutPath(dest.Place.Dir);
 }
 
-void NodeSession::Locked(const TFidoAddr& addr, const std::function<void()>& work) {
+void NodeSession::Locked(const TFidoAddr& addr, const std::function<void()>& work,
+                         bool semaphoreHeld) {
   // The node's flow files, flags and zone directories are named as in its
   // domain's outbound.
   Select(addr);
@@ -171,7 +172,30 @@ void NodeSession::Locked(const TFidoAddr& addr, const std::function<void()>& wor
     work();
     return;
   }
-  const TBusyFlagSetup setup = outb_.BusySetup();
+  TBusyFlagSetup setup = outb_.BusySetup();
+  if (semaphoreHeld) {
+    setup.BusyFlagsCreate &= static_cast<TBusyFlags>(~BusyFlagBit(bfSemaphore));
+    setup.BusyFlagsScan &= static_cast<TBusyFlags>(~BusyFlagBit(bfSemaphore));
+  }
+  WaitForLock(setup, addr);
+  // WORK may lock another node, naming zones as in its domain.
+  const auto unlock = [&] {
+    Select(addr);
+    UnlockNode(setup, &addr);
+  };
+  try {
+    work();
+  } catch (const CliError&) {
+    unlock();
+    throw;
+  } catch (const std::exception& e) {
+    unlock();
+    throw Failure(e.what());
+  }
+  unlock();
+}
+
+void NodeSession::WaitForLock(const TBusyFlagSetup& setup, const TFidoAddr& addr) {
   const auto log = [this](char level, const std::string& text) {
     if (logging_) log_.Log(level, text);
   };
@@ -186,7 +210,7 @@ void NodeSession::Locked(const TFidoAddr& addr, const std::function<void()>& wor
     } catch (const std::exception& e) {
       throw Failure(e.what());
     }
-    if (locked && !CallInProgress(addr, BinkOut())) break;
+    if (locked && !CallInProgress(addr, BinkOut())) return;
     if (locked) UnlockNode(setup, &addr);
     // binkd's kill-old-bsy: a flag older than that was left by a crash.
     if (!cleared && (cleared = true) && RemoveOld(addr)) continue;
@@ -202,16 +226,6 @@ void NodeSession::Locked(const TFidoAddr& addr, const std::function<void()>& wor
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
   }
-  try {
-    work();
-  } catch (const CliError&) {
-    UnlockNode(setup, &addr);
-    throw;
-  } catch (const std::exception& e) {
-    UnlockNode(setup, &addr);
-    throw Failure(e.what());
-  }
-  UnlockNode(setup, &addr);
 }
 
 bool NodeSession::RemoveOld(const TFidoAddr& addr) {
@@ -226,6 +240,13 @@ bool NodeSession::RemoveOld(const TFidoAddr& addr) {
 
 void NodeSession::Note(const TFidoAddr& addr, const std::string& text) {
   if (!quiet_) std::printf("%s %s\n", Shown(addr).c_str(), text.c_str());
+}
+
+TBsoPath NodeSession::BasePath(const TFidoAddr& addr) {
+  const Destination& dest = Placed(addr);
+  main_->NameZone(dest.Place.Main ? 0 : dest.Place.DefaultZone);
+  const std::string dir = dest.Place.Dir.empty() ? BinkOut() : dest.Place.Dir;
+  return BinkBasePath(addr, dir.back() == '/' ? dir : dir + "/");
 }
 
 void NodeSession::Report(char level, const TFidoAddr& addr, const std::string& verb,

@@ -65,9 +65,17 @@ class NodeSession {
   // .bsy, or the .csy of a call binkd is making) is waited out for --wait
   // seconds, then the command fails as busy with nothing changed. With
   // --dry-run WORK runs without a lock: it changes nothing.
-  void Locked(const TFidoAddr& addr, const std::function<void()>& work);
+  // SEMAPHOREHELD: this process holds the node's semaphore already, for the
+  // same address in another domain's outbound (a semaphore's name has no
+  // domain); only the flag files are raised then.
+  void Locked(const TFidoAddr& addr, const std::function<void()>& work,
+              bool semaphoreHeld = false);
   // Makes BinkOut() and the library's naming those of ADDR's domain.
   void Select(const TFidoAddr& addr);
+
+  // ADDR's files without extension in the outbound of its domain, named
+  // as there (see BinkBasePath).
+  TBsoPath BasePath(const TFidoAddr& addr);
 
   // A change, printed (with "would " before VERB on a dry run, unless
   // --quiet) and logged with LEVEL when it was made.
@@ -82,6 +90,8 @@ class NodeSession {
   // Removes ADDR's flags older than binkd's kill-old-bsy, saying so; true
   // when it removed one.
   bool RemoveOld(const TFidoAddr& addr);
+  // Locks ADDR with SETUP, waiting --wait seconds at most; fails as busy.
+  void WaitForLock(const TBusyFlagSetup& setup, const TFidoAddr& addr);
   // The destination Node gave for ADDR.
   const Destination& Placed(const TFidoAddr& addr) const;
 

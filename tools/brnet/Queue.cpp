@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Args.h"
+#include "Check.h"
 #include "CliError.h"
 #include "Commands.h"
 #include "Json.h"
@@ -25,7 +26,7 @@ namespace brnet::cli {
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: brnet queue [OPTIONS]\n"
+    "Usage: brnet queue [OPTIONS] [ADDRESS...]\n"
     "Shows what waits in the outbound: one row per node with any state there, with\n"
     "the flavours present, the number of files, the size of files and packets, how\n"
     "long the oldest entry has waited, and the node's state (busy flags with their\n"
@@ -35,7 +36,8 @@ constexpr const char* kHelp =
     "An entry waits from when it entered the outbound: a flow file's first line\n"
     "since the file was made, its other lines since its last write, a box file\n"
     "since its arrival in the box, a netmail attach since its message was written;\n"
-    "the file's own date does not count.\n"
+    "the file's own date does not count. With ADDRESS only those nodes\n"
+    "(ADDRESS@domain: in that domain's outbound only).\n"
     "\n"
     "      --json                 print one JSON object instead\n"
     "      --older-than DURATION  list only entries that have waited longer (90s, 15m,\n"
@@ -398,7 +400,7 @@ int PrintOlder(const std::vector<NodeView>& nodes, std::int64_t seconds, bool js
 // One domain's outbound rescanned (the main one's with the file boxes and
 // the netmail directory), its nodes added to NODES.
 void ScanPlace(const OutboundPlace& place, const Resolved& setup, MainAddressScope* main,
-               std::int64_t now, std::vector<NodeView>& nodes) {
+               const NodeFilter* filter, std::int64_t now, std::vector<NodeView>& nodes) {
   TOutbound outb;
   outb.SetScanAllZones(true);
   if (main) main->NameZone(place.Main ? 0 : place.DefaultZone);
@@ -417,11 +419,14 @@ void ScanPlace(const OutboundPlace& place, const Resolved& setup, MainAddressSco
   } catch (const std::exception& e) {
     throw Failure(e.what());
   }
-  GatherNodes(outb, place, first ? outb.FileBoxesPath() : std::string(), messages, now, nodes);
+  std::vector<NodeView> gathered;
+  GatherNodes(outb, place, first ? outb.FileBoxesPath() : std::string(), messages, now, gathered);
+  for (NodeView& view : gathered) {
+    if (filter == nullptr || filter->Takes(view.Addr, place)) nodes.push_back(std::move(view));
+  }
 }
 
 int Queue(const ParsedArgs& args, const SetupSources& sources) {
-  if (!args.Operands.empty()) throw UsageError("takes no operands: " + args.Operands[0]);
   const std::int64_t older =
       args.Has("older-than") ? ParseDuration(args.Value("older-than"), "--older-than") : -1;
   SetupOptions options = SetupOptionsFrom(args);
@@ -434,12 +439,15 @@ int Queue(const ParsedArgs& args, const SetupSources& sources) {
   if (!setup.MainAddress.empty()) main = std::make_unique<MainAddressScope>(setup.MainAddress);
   if (!setup.BinkOut.empty() && !main) throw Failure(NoMainAddressText());
   if (main && !setup.BinkOut.empty()) CheckDefaultZone(setup, main->Addr());
+  if (!args.Operands.empty() && !main) throw Failure(NoMainAddressText());
+  std::unique_ptr<NodeFilter> filter;
+  if (!args.Operands.empty()) filter = std::make_unique<NodeFilter>(setup, *main, args.Operands);
 
   std::vector<OutboundPlace> places = Places(setup);
   if (places.empty()) places.push_back({});  // boxes and netmail only
   std::vector<NodeView> nodes;
   const std::int64_t now = std::time(nullptr);
-  for (const OutboundPlace& place : places) ScanPlace(place, setup, main.get(), now, nodes);
+  for (const OutboundPlace& place : places) ScanPlace(place, setup, main.get(), filter.get(), now, nodes);
   if (older >= 0) return PrintOlder(nodes, older, args.Has("json"), now);
   if (args.Has("json")) {
     PrintJson(nodes, now, setup.KillOldBsy);
