@@ -412,13 +412,13 @@ TEditResult MoveBsoEntries(const TBsoPath& from, const TBsoPath& to, const TEntr
   return result;
 }
 
-TEditResult MoveBoxEntries(const TFidoAddr& from, const TFidoAddr& to, const std::string& boxesPath,
-                           const TEntryFilter& take, bool dryRun) {
-  TEditResult result;
-  for (const auto& [box, fl] : ExistingBoxes(from, boxesPath, std::nullopt)) {
-    const bool longForm = BoxFormOf(DropTrailingSlash(box)) == bxLong;
-    const std::string targetBox =
-        FileBoxDirName(to, boxesPath, fl, longForm).substr(boxesPath.size());
+namespace {
+
+// The files TAKE picks in the box BOX (of flavour FL) renamed into
+// TARGETBOX (below BOXESPATH, made when missing), added to RESULT.
+void MoveBoxFiles(const std::string& boxesPath, const std::string& box, TOutbFlavor fl,
+                  const std::string& targetBox, const TEntryFilter& take, bool dryRun,
+                  TEditResult& result) {
     for (TQueuedEntry& entry : BoxFiles(boxesPath, box, fl, take)) {
       if (!dryRun) {
         MakeDirsBelow(boxesPath, targetBox);
@@ -428,6 +428,18 @@ TEditResult MoveBoxEntries(const TFidoAddr& from, const TFidoAddr& to, const std
       }
       result.Entries.push_back(std::move(entry));
     }
+}
+
+}  // namespace
+
+TEditResult MoveBoxEntries(const TFidoAddr& from, const TFidoAddr& to, const std::string& boxesPath,
+                           const TEntryFilter& take, bool dryRun) {
+  TEditResult result;
+  for (const auto& [box, fl] : ExistingBoxes(from, boxesPath, std::nullopt)) {
+    const bool longForm = BoxFormOf(DropTrailingSlash(box)) == bxLong;
+    const std::string targetBox =
+        FileBoxDirName(to, boxesPath, fl, longForm).substr(boxesPath.size());
+    MoveBoxFiles(boxesPath, box, fl, targetBox, take, dryRun, result);
   }
   return result;
 }
@@ -464,15 +476,7 @@ TEditResult ReflavourBoxEntries(const TFidoAddr& addr, const std::string& boxesP
     const bool longForm = BoxFormOf(DropTrailingSlash(box)) == bxLong;
     const std::string targetBox =
         FileBoxDirName(addr, boxesPath, to, longForm).substr(boxesPath.size());
-    for (TQueuedEntry& entry : BoxFiles(boxesPath, box, fl, take)) {
-      if (!dryRun) {
-        MakeDirsBelow(boxesPath, targetBox);
-        const int rc =
-            sys::RenameNoReplace(entry.Path, boxesPath, targetBox + ExtractFileName(entry.Path));
-        if (rc != 0) ThrowCode(rc, entry.Path);
-      }
-      result.Entries.push_back(std::move(entry));
-    }
+    MoveBoxFiles(boxesPath, box, fl, targetBox, take, dryRun, result);
   }
   return result;
 }

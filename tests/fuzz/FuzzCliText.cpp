@@ -51,10 +51,10 @@ void SplitArgs(std::string_view text) {
     return false;
   };
   for (const auto& [name, value] : parsed.Options) {
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& s : kSpecs) spec = name == s.Long ? &s : spec;
-    if (spec == nullptr || (!spec->TakesValue && !value.empty())) std::abort();
-    if (spec->TakesValue && !inArgs(value, true)) std::abort();
+    const OptionSpec* known = nullptr;
+    for (const OptionSpec& s : kSpecs) known = name == s.Long ? &s : known;
+    if (known == nullptr || (!known->TakesValue && !value.empty())) std::abort();
+    if (known->TakesValue && !inArgs(value, true)) std::abort();
   }
   for (const std::string& operand : parsed.Operands) {
     if (!inArgs(operand, false)) std::abort();

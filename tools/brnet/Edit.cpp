@@ -1,6 +1,5 @@
 // brnet drop and reflavour: queued entries of a node taken out of the
 // queue, or moved to another flavour, in its flow files and file boxes.
-#include <fnmatch.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -46,16 +45,6 @@ std::string ReflavourHelp() {
              "\n"
              "      --from FLAVOUR         only entries of this flavour\n") +
          kManageOptionsHelp;
-}
-
-bool Matches(const std::vector<std::string>& patterns, const std::string& path) {
-  if (patterns.empty()) return true;
-  const std::string base = path.substr(path.find_last_of('/') + 1);
-  for (const std::string& pattern : patterns) {
-    const std::string& subject = pattern.find('/') == std::string::npos ? base : path;
-    if (::fnmatch(pattern.c_str(), subject.c_str(), 0) == 0) return true;
-  }
-  return false;
 }
 
 bool Missing(const std::string& path) {

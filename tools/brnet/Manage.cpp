@@ -1,6 +1,8 @@
 // The set-up, locking and parsing the outbound-managing commands share.
 #include "Manage.h"
 
+#include <fnmatch.h>
+
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -256,6 +258,16 @@ void NodeSession::Report(char level, const TFidoAddr& addr, const std::string& v
                 Escaped(what).c_str());
   }
   if (!dryRun_ && logging_ && level != ' ') log_.Log(level, verb + " " + Shown(addr) + " " + what);
+}
+
+bool Matches(const std::vector<std::string>& patterns, const std::string& path) {
+  if (patterns.empty()) return true;
+  const std::string base = path.substr(path.find_last_of('/') + 1);
+  for (const std::string& pattern : patterns) {
+    const std::string& subject = pattern.find('/') == std::string::npos ? base : path;
+    if (::fnmatch(pattern.c_str(), subject.c_str(), 0) == 0) return true;
+  }
+  return false;
 }
 
 }  // namespace brnet::cli

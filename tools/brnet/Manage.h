@@ -106,4 +106,8 @@ class NodeSession {
   bool quiet_ = false;
 };
 
+// Whether PATH matches one of PATTERNS (all match when there are none):
+// shell patterns, on the file name when the pattern has no "/".
+bool Matches(const std::vector<std::string>& patterns, const std::string& path);
+
 }  // namespace brnet::cli

@@ -1,6 +1,5 @@
 // brnet move: what waits for one node readdressed to another (a changed
 // hub, a renumbered point), under both nodes' busy flags.
-#include <fnmatch.h>
 
 #include "Check.h"
 #include "CliError.h"
@@ -23,16 +22,6 @@ std::string MoveHelp() {
              "leaves where it was, so an interruption can leave it queued for both, never\n"
              "lost.\n") +
          kManageOptionsHelp;
-}
-
-bool Matches(const std::vector<std::string>& patterns, const std::string& path) {
-  if (patterns.empty()) return true;
-  const std::string base = path.substr(path.find_last_of('/') + 1);
-  for (const std::string& pattern : patterns) {
-    const std::string& subject = pattern.find('/') == std::string::npos ? base : path;
-    if (::fnmatch(pattern.c_str(), subject.c_str(), 0) == 0) return true;
-  }
-  return false;
 }
 
 std::vector<TQueuedEntry> MoveLocked(NodeSession& session, const TFidoAddr& from,
