@@ -19,6 +19,10 @@
 #      with every flavour and delete after sending, a refused destination, a
 #      busy node, Esc in both dialogs, the cursor file and a directory under it
 #   2. Russian: both dialogs and two warnings in the plug-in's UTF-8 texts
+#   3. the mailer's spool (as root, with the users ftn and nobody): far2l
+#      as root and as nobody in the group ftn attaches into an outbound of
+#      ftn's (2775); the flow files are ftn's group's, a file ftn could not
+#      read is refused, and binkd, as ftn, sends the rest to a second binkd
 set -uo pipefail
 
 far_dist=${FAR2L_DIST:-$1}
@@ -57,7 +61,7 @@ diagnose() {
   echo "--- outbound, netmail and file boxes"
   (cd "$run" && ls -lR out mail box 2>&1)
   echo "--- far2l's errors"
-  tail -20 "$run"/*/far2l.stderr 2>/dev/null
+  tail -20 "$run"/*/far2l.stderr "$run"/net/*/binkd.log 2>/dev/null
 }
 
 en() { lng_msg "$lng_dir/SendrelEng.lng" "$1"; }
@@ -79,7 +83,8 @@ no_settings() { [ ! -e "$(hive)" ]; }
 
 # far2l copy NAME with the plug-in folder as Plugins/sendrel, in LANGUAGE,
 # its home (config, cache, temporary files) inside the copy; the panels on
-# DIR. The first start's help window is closed.
+# DIR. The first start's help window is closed. far_as (shell words) goes
+# before the program, far_owner (user:group) is given the copy.
 #   start_far NAME LANGUAGE DIR
 start_far() {
   home=$1
@@ -90,6 +95,7 @@ start_far() {
   cp -a "$plugin_dir"/sendrel.far-plug-mb "$plugin_dir"/*.lng "$plugin_dir"/*.hlf "$plugin_dir"/libbrnet32.so \
     "$h/far2l/Plugins/sendrel/"
   printf '[Language]\nMain=%s\n' "$2" > "$h/config/far2l/settings/config.ini"
+  [ -z "${far_owner:-}" ] || chown -R "$far_owner" "$h"
   T kill-server 2>/dev/null
   # kill-server returns before the old server has gone, and a session made
   # meanwhile can go down with it (seen on a loaded machine): made again
@@ -97,8 +103,8 @@ start_far() {
   local try
   for try in 1 2 3 4 5; do
     T new-session -d -s far -x 120 -y 40 -c "$run" \
-      "env -i PATH=/usr/bin:/bin HOME='$h' TERM=xterm-256color LANG=C.UTF-8 \
-         XDG_CONFIG_HOME='$h/config' XDG_CACHE_HOME='$h/cache' \
+      "${far_as:-} env -i PATH=/usr/bin:/bin HOME='$h' TERM=xterm-256color LANG=C.UTF-8 \
+         XDG_CONFIG_HOME='$h/config' XDG_CACHE_HOME='$h/cache' BRNET_SEMAPHORE_DIR='$h/sem' \
          TMPDIR='$h/tmp' TEMP='$h/tmp' TMP='$h/tmp' FAR2L_STDERR='$h/far2l.stderr' \
          '$h/far2l/far2l' --tty '$dir' '$dir';
        echo FAR2L-EXITED rc=\$?; sleep 600" 2>/dev/null
@@ -410,5 +416,94 @@ escape_from "$(ru 11)"
 escape_from "$(ru 3)"
 check "settings unchanged" settings_are MainAddr=2:5020/100 OutbType=dword:00000003 "OutbPath=$box"
 quit_far "Вы хотите завершить работу в FAR?"
+
+# --- the mailer's spool ---------------------------------------------------------------
+# A: ftn's spool, as binkd's Debian package makes it; B: the peer 2:5020/1234.
+# binkd's configurations are the interop tests'; both binkd run in a network
+# namespace of their own, so the ports are theirs alone.
+net="$run/net"
+# Sends what A's outbound holds to B: B's binkd serves, A's, as ftn, calls.
+binkd_session() { # NAME... that must arrive in B's inbound
+  unshare -n sh -c 'ip link set lo up || exit 1
+    net=$1; shift
+    timeout 60 binkd -s -q "$net/b.cfg" >/dev/null 2>&1 & s=$!
+    n=100; until ss -ltn "sport = :24555" | grep -q LISTEN || [ $((n -= 1)) = 0 ]; do sleep 0.1; done
+    timeout 60 setpriv --reuid=ftn --regid=ftn --init-groups binkd -p -q "$net/a.cfg" >/dev/null 2>&1
+    for f; do n=100; until [ -e "$net/B/inb/$f" ] || [ $((n -= 1)) = 0 ]; do sleep 0.1; done; done
+    kill $s; wait $s' sh "$net" "$@"
+}
+if [ "$(id -u)" != 0 ] || ! id ftn >/dev/null 2>&1 || ! id nobody >/dev/null 2>&1 ||
+   ! command -v binkd setpriv ip ss >/dev/null || ! unshare -n true 2>/dev/null; then
+  echo "note: the mailer's spool steps need root, the users ftn and nobody, binkd, setpriv,"
+  echo "      ip, ss and a network namespace (unshare -n): skipped"
+else
+  step "the mailer's spool: far2l as root (umask 022) attaches into ftn's outbound"
+  mkdir -p "$net"/A/{OUT,inb,inb-ns,BOXES} "$net"/B/{OUT,inb,inb-ns}
+  chown -R ftn:ftn "$net/A"
+  chmod 2775 "$net/A/OUT"
+  chmod 711 "$run"   # ftn and nobody reach their files below it
+  for c in a b; do
+    sed -e "s|@ROOT@|$net|g; s|@PORT_A@|24554|g; s|@PORT_B@|24555|g; s|@B_AKA@|2:5020/1234|g" \
+      "$(dirname "$0")/../interop/conf/$c.cfg.in" > "$net/$c.cfg"
+  done
+  fixture s1 "root.txt=$(head -c 3000 /dev/urandom | base64)"
+  mkdir -p "$run/spool-root/config"
+  cp -r "$run/main/config/brnet32" "$run/spool-root/config/"
+  keybar=11Plugin far_as="umask 022;"
+  start_far spool-root English "$run/s1"
+  configure b "$net/A/OUT" dword:00000001
+  keys Down
+  open_plugin "$(en 2)"
+  wait_for "$(en 4)"
+  keys C-y
+  type_text "2:5020/1234"
+  keys M-d Enter
+  wait_gone "$(en 4)"
+  dlo="$net/A/OUT/139c04d2.dlo"
+  check "Direct flow file" wait_file "$dlo"
+  check "its line" same_lines "$dlo" "$run/s1/root.txt"
+  check "ftn's, its group's to write: $(stat -c '%a %U:%G' "$dlo")" \
+    test "$(stat -c '%a %U:%G' "$dlo")" = "664 ftn:ftn"
+  quit_far "Do you want to quit FAR?"
+
+  step "the mailer's spool: far2l as nobody in the group ftn (umask 077)"
+  fixture s2 "member.txt=$(head -c 3000 /dev/urandom | base64)" secret.txt=secret
+  chown -R nobody:ftn "$run/s2"
+  chmod 640 "$run/s2/member.txt"
+  chmod 600 "$run/s2/secret.txt"
+  mkdir -p "$run/spool-member/config"
+  cp -r "$run/spool-root/config/brnet32" "$run/spool-member/config/"
+  far_owner=nobody:nogroup
+  far_as="umask 077; setpriv --reuid=nobody --regid=nogroup --groups=ftn"
+  start_far spool-member English "$run/s2"
+  keys Down Down   # secret.txt
+  open_plugin "$(en 2)"
+  wait_for "$(en 4)"
+  keys M-n Enter
+  wait_for "$(en 25)"
+  check "refused: ftn could not read it" shows "the mailer's user ftn cannot read it"
+  keys Enter
+  wait_gone "$(en 25)"
+  flo="$net/A/OUT/139c04d2.flo"
+  check "nothing attached" test ! -e "$flo"
+  keys Up
+  open_plugin "$(en 2)"
+  wait_for "$(en 4)"
+  keys M-n Enter
+  wait_gone "$(en 4)"
+  check "Normal flow file" wait_file "$flo"
+  check "its line" same_lines "$flo" "$run/s2/member.txt"
+  check "the member's, the group's to write: $(stat -c '%a %U:%G' "$flo")" \
+    test "$(stat -c '%a %U:%G' "$flo")" = "660 nobody:ftn"
+  quit_far "Do you want to quit FAR?"
+  far_as= far_owner=
+
+  step "the mailer's spool: binkd, as ftn, sends both files"
+  binkd_session "root.txt" member.txt
+  check "root's file arrived" cmp "$run/s1/root.txt" "$net/B/inb/root.txt"
+  check "the member's file arrived" cmp "$run/s2/member.txt" "$net/B/inb/member.txt"
+  check "the secret did not" test ! -e "$net/B/inb/secret.txt"
+  check "binkd removed the flow files" test ! -e "$dlo" -a ! -e "$flo"
+fi
 
 echo "far2l: $checks checks passed in $((SECONDS - started)) s"
