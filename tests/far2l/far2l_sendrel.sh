@@ -481,7 +481,7 @@ else
   wait_for "$(en 4)"
   keys M-n Enter
   wait_for "$(en 25)"
-  check "refused: ftn could not read it" shows "the mailer's user ftn cannot read it"
+  check "refused: ftn could not read it" shows "the mailer's user ftn cannot"
   keys Enter
   wait_gone "$(en 25)"
   flo="$net/A/OUT/139c04d2.flo"
