@@ -26,14 +26,18 @@ const char* Host::Msg(int id) const {
 }
 
 void Host::Warning(const std::vector<std::string>& lines) const {
-  if (info_.Message == nullptr) return;
+  Ask(lines, {MOk});
+}
+
+int Host::Ask(const std::vector<std::string>& lines, const std::vector<int>& buttons) const {
+  if (info_.Message == nullptr) return -1;
   const std::vector<std::string> shown = WrappedLines(lines, kWarningWidth, kHostTextIsUtf8);
   std::vector<const char*> items;
   items.push_back(Msg(MWarningTitle));
   for (const std::string& line : shown) items.push_back(line.c_str());
-  items.push_back(Msg(MOk));
-  info_.Message(info_.ModuleNumber, FMSG_WARNING, nullptr, items.data(),
-                static_cast<int>(items.size()), 1);
+  for (int button : buttons) items.push_back(Msg(button));
+  return info_.Message(info_.ModuleNumber, FMSG_WARNING, nullptr, items.data(),
+                       static_cast<int>(items.size()), static_cast<int>(buttons.size()));
 }
 
 int Host::Dialog(int width, int height, const char* helpTopic, FarDialogItem* items,

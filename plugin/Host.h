@@ -24,6 +24,9 @@ class Host {
   // Line breaks in a line (system texts carry them) start new lines, and
   // long lines are wrapped to fit a screen 80 characters wide.
   void Warning(const std::vector<std::string>& lines) const;
+  // A warning with the buttons of the messages BUTTONS: the index of the
+  // one chosen, or a negative number when it was cancelled.
+  int Ask(const std::vector<std::string>& lines, const std::vector<int>& buttons) const;
 
   // Shows a centred dialog; the index of the item that closed it, or a
   // negative number when it was cancelled.
