@@ -115,22 +115,49 @@ void ChosenFlavor(const std::vector<FarDialogItem>& items, std::uint8_t& flavor,
   }
 }
 
+// True for a destination the library takes (blanks pasted along with an
+// address are no part of it); otherwise warns. A destination the setting
+// cannot hold is refused like an invalid one, and so is an empty one: it
+// names no node.
+bool AcceptedDestination(const Plugin& p, const std::string& dest) {
+  if (!dest.empty() && dest.size() <= kAddrMaxLen &&
+      BrLibrary::True(p.br.Fn().ValidAddr(dest.c_str()))) {
+    return true;
+  }
+  p.host.Warning({FormatMessage(p.host.Msg(MBadDestAddr), {dest}, "%s")});
+  return false;
+}
+
+// The attach dialog's handler: Ok with a refused destination warns and
+// keeps the dialog open; an accepted one (trimmed) goes into the history,
+// which the host then leaves to the handler.
+LONG_PTR FARAPI AttachDialogProc(HANDLE dlg, int msg, int param1, LONG_PTR param2) {
+  const Plugin& p = State();
+  if (msg == DN_CLOSE && param1 == ad::Ok) {
+    FarDialogItem edit{};
+    p.host.SendDlgMessage(dlg, DM_GETDLGITEM, ad::Address, reinterpret_cast<LONG_PTR>(&edit));
+    const std::string dest = TrimmedText(ItemTextOf(edit));
+    if (!AcceptedDestination(p, dest)) return 0;
+    p.host.SendDlgMessage(dlg, DM_ADDHISTORY, ad::Address,
+                          reinterpret_cast<LONG_PTR>(dest.c_str()));
+  }
+  return p.host.DefDlgProc(dlg, msg, param1, param2);
+}
+
 // Shows the dialog until it is cancelled (false) or confirmed with a valid
-// destination (true).
+// destination (true). A host without dialog handlers (before FAR 1.70)
+// shows it again after a refusal, and keeps every address in the history.
 bool AskDestination(Plugin& p, std::vector<FarDialogItem>& items) {
+  if (p.host.HasDialogHandler()) {
+    items[ad::Address].Flags |= DIF_MANUALADDHISTORY;
+    return p.host.DialogWithHandler(ad::kWidth, ad::kHeight, ad::kHelpTopic, items.data(),
+                                    ad::Count, AttachDialogProc) == ad::Ok;
+  }
   while (true) {
     const int exit =
         p.host.Dialog(ad::kWidth, ad::kHeight, ad::kHelpTopic, items.data(), ad::Count);
     if (exit != ad::Ok) return false;
-    // Blanks pasted along with an address are no part of it.
-    const std::string dest = TrimmedText(ItemTextOf(items[ad::Address]));
-    // A destination the setting cannot hold is refused like an invalid one,
-    // and so is an empty one: it names no node.
-    if (!dest.empty() && dest.size() <= kAddrMaxLen &&
-        BrLibrary::True(p.br.Fn().ValidAddr(dest.c_str()))) {
-      return true;
-    }
-    p.host.Warning({FormatMessage(p.host.Msg(MBadDestAddr), {dest}, "%s")});
+    if (AcceptedDestination(p, TrimmedText(ItemTextOf(items[ad::Address])))) return true;
   }
 }
 

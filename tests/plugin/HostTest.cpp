@@ -514,19 +514,34 @@ TEST_F(SendrelHost, RefusedMainAddressWarnsAndAttachesNothing) {
   EXPECT_FALSE(Text("DestAddr"));
 }
 
-TEST_F(SendrelHost, CorrectedDestinationIsAttached) {
+// Refused destinations are warned about and never reach the line's
+// history: only the accepted one, trimmed. A host of the 1.50 generation
+// (no dialog handlers) shows the dialog again and keeps every text typed.
+TEST_F(SendrelHost, CorrectedDestinationIsAttachedAndAloneInTheHistory) {
   Configure("2:5020/100", 1, root_.Path());
   MakeFile("a.txt", 1);
   // 30 characters would not fit the setting: refused like an invalid text.
   const std::string tooLong = "2:5020/1234.5@" + std::string(16, 'x');
-  ProcessResult r =
-      Attach(Lib::StandIn, {"a.txt", "-a", "#2=bad", "-a", "enter", "-a", "#2=" + tooLong, "-a",
-                            "enter", "-a", "#2=2:5020/1234", "-a", "enter"});
-  EXPECT_EQ(Count(r.err, "--- warning"), 2u) << r.err;
-  EXPECT_NE(r.err.find("Invalid destination address: " + tooLong), std::string::npos);
-  EXPECT_EQ(Text("DestAddr"), "2:5020/1234");
-  const auto calls = Calls();
-  EXPECT_NE(std::find(calls.begin(), calls.end(), "brParseAddr 2:5020/1234"), calls.end());
+  for (bool oldHost : {false, true}) {
+    SCOPED_TRACE(oldHost);
+    fs::remove(calls_);
+    std::vector<std::string> args = {"a.txt", "-a", "#2=2:5020/-1", "-a", "enter", "-a",
+                                     "#2=" + tooLong, "-a", "enter", "-a", "#2= 2:5020/1234 ",
+                                     "-a", "enter"};
+    if (oldHost) args.insert(args.begin(), "-1");
+    ProcessResult r = Attach(Lib::StandIn, args);
+    EXPECT_EQ(Count(r.err, "--- warning"), 2u) << r.err;
+    EXPECT_NE(r.err.find("Invalid destination address: " + tooLong), std::string::npos);
+    EXPECT_EQ(Count(r.out, "--- dialog \"AttachDlg\""), 3u) << r.out;
+    EXPECT_EQ(Count(r.out, "--- history Sndr.ToAddr: "), oldHost ? 3u : 1u) << r.out;
+    EXPECT_NE(r.out.find("--- history Sndr.ToAddr: " + std::string(oldHost ? " " : "") +
+                         "2:5020/1234" + (oldHost ? " " : "") + "\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(Text("DestAddr"), "2:5020/1234");
+    const auto calls = Calls();
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "brParseAddr 2:5020/1234"), calls.end());
+  }
 }
 
 TEST_F(SendrelHost, CancelSavesNothing) {
