@@ -76,7 +76,7 @@ std::vector<std::string> LiveEntries(const std::string& flowText) {
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
     if (line.empty() || line[0] == '~') continue;
     if (line[0] == '^' || line[0] == '#') line.erase(0, 1);
-    entries.push_back(line);
+    if (!line.empty()) entries.push_back(line);
   }
   return entries;
 }

@@ -313,7 +313,7 @@ TEST(NodeQueue, NamesFlowFilesAndBoxesAndReadsLiveLines) {
   q.type = BR_OUTB_LONGFILEBOX;
   q.flavor = BR_FLAVOR_CRASH;
   EXPECT_EQ(sendrel::BoxDir(q), out + d + "2.5020.1234.0" + d);
-  EXPECT_EQ(sendrel::LiveEntries("^a\r\n~sent\n#c\n\nd \ne"),
+  EXPECT_EQ(sendrel::LiveEntries("^a\r\n~sent\n#c\n\n^\nd \ne"),
             (std::vector<std::string>{"a", "c", "d", "e"}));
 }
 
