@@ -9,6 +9,7 @@
 #include "Dialogs.h"
 #include "Messages.h"
 #include "Plugin.h"
+#include "Queued.h"
 #include "TextFormat.h"
 #include "sys/HostFs.h"
 #include "sys/Path.h"
@@ -23,6 +24,9 @@ using brnet::sys::host::MailerPathProblem;
 namespace ad = attachdlg;
 
 namespace {
+
+// The most names a warning lists; a screen holds no more.
+constexpr std::size_t kShownNames = 8;
 
 struct Picked {
   std::vector<const PluginPanelItem*> items;
@@ -111,22 +115,49 @@ void ChosenFlavor(const std::vector<FarDialogItem>& items, std::uint8_t& flavor,
   }
 }
 
+// True for a destination the library takes (blanks pasted along with an
+// address are no part of it); otherwise warns. A destination the setting
+// cannot hold is refused like an invalid one, and so is an empty one: it
+// names no node.
+bool AcceptedDestination(const Plugin& p, const std::string& dest) {
+  if (!dest.empty() && dest.size() <= kAddrMaxLen &&
+      BrLibrary::True(p.br.Fn().ValidAddr(dest.c_str()))) {
+    return true;
+  }
+  p.host.Warning({FormatMessage(p.host.Msg(MBadDestAddr), {dest}, "%s")});
+  return false;
+}
+
+// The attach dialog's handler: Ok with a refused destination warns and
+// keeps the dialog open; an accepted one (trimmed) goes into the history,
+// which the host then leaves to the handler.
+LONG_PTR FARAPI AttachDialogProc(HANDLE dlg, int msg, int param1, LONG_PTR param2) {
+  const Plugin& p = State();
+  if (msg == DN_CLOSE && param1 == ad::Ok) {
+    FarDialogItem edit{};
+    p.host.SendDlgMessage(dlg, DM_GETDLGITEM, ad::Address, reinterpret_cast<LONG_PTR>(&edit));
+    const std::string dest = TrimmedText(ItemTextOf(edit));
+    if (!AcceptedDestination(p, dest)) return 0;
+    p.host.SendDlgMessage(dlg, DM_ADDHISTORY, ad::Address,
+                          reinterpret_cast<LONG_PTR>(dest.c_str()));
+  }
+  return p.host.DefDlgProc(dlg, msg, param1, param2);
+}
+
 // Shows the dialog until it is cancelled (false) or confirmed with a valid
-// destination (true).
+// destination (true). A host without dialog handlers (before FAR 1.70)
+// shows it again after a refusal, and keeps every address in the history.
 bool AskDestination(Plugin& p, std::vector<FarDialogItem>& items) {
+  if (p.host.HasDialogHandler()) {
+    items[ad::Address].Flags |= DIF_MANUALADDHISTORY;
+    return p.host.DialogWithHandler(ad::kWidth, ad::kHeight, ad::kHelpTopic, items.data(),
+                                    ad::Count, AttachDialogProc) == ad::Ok;
+  }
   while (true) {
     const int exit =
         p.host.Dialog(ad::kWidth, ad::kHeight, ad::kHelpTopic, items.data(), ad::Count);
     if (exit != ad::Ok) return false;
-    // Blanks pasted along with an address are no part of it.
-    const std::string dest = TrimmedText(ItemTextOf(items[ad::Address]));
-    // A destination the setting cannot hold is refused like an invalid one,
-    // and so is an empty one: it names no node.
-    if (!dest.empty() && dest.size() <= kAddrMaxLen &&
-        BrLibrary::True(p.br.Fn().ValidAddr(dest.c_str()))) {
-      return true;
-    }
-    p.host.Warning({FormatMessage(p.host.Msg(MBadDestAddr), {dest}, "%s")});
+    if (AcceptedDestination(p, TrimmedText(ItemTextOf(items[ad::Address])))) return true;
   }
 }
 
@@ -157,8 +188,9 @@ std::vector<std::string> ProblemLines(const Host& host, MailerPathProblem proble
 // that a mailer could not open is shown, with why, and nothing is sent.
 // A path the host's records cut, or spelled with "?" for what its code page
 // lacks, would otherwise be queued and never found.
+// LONGNAMES gets their long forms where NAMES has short ones.
 bool MailerNames(const Plugin& p, const PanelInfo& pi, const Picked& picked,
-                 std::vector<std::string>& names) {
+                 std::vector<std::string>& names, std::vector<std::string>& longNames) {
   const OutbMapping* map = MappingFor(p.settings.OutbType);
   const bool shortForm = map != nullptr && map->shortNames;
   // The library opens box files itself; the others' names are read by the mailer.
@@ -179,6 +211,7 @@ bool MailerNames(const Plugin& p, const PanelInfo& pi, const Picked& picked,
       return false;
     }
     names.push_back(name);
+    longNames.push_back(shortForm ? MailerPath(full, false, codePage, problem, why) : name);
   }
   return true;
 }
@@ -207,12 +240,53 @@ bool SetUpOutbound(Plugin& p) {
   return ok;
 }
 
-void Attach(Plugin& p, const std::vector<std::string>& names,
+// The node's queue, as the settings and the library's reading of the
+// addresses give it (the main address matters to Bink's zones only).
+NodeQueue QueueOf(const Plugin& p, const std::vector<FarDialogItem>& items, const brAddrRec& dest) {
+  NodeQueue q{};
+  const OutbMapping* map = MappingFor(p.settings.OutbType);
+  q.type = map != nullptr ? map->type : static_cast<std::uint8_t>(p.settings.OutbType);
+  q.outbPath = p.settings.OutbPath;
+  q.dest = dest;
+  if (q.type == BR_OUTB_BINK) {
+    brAddrRec main{};
+    p.br.Fn().ParseAddr(p.settings.MainAddr.c_str(), &main);
+    q.mainZone = main.zone;
+  }
+  std::int32_t stored;
+  ChosenFlavor(items, q.flavor, stored);
+  return q;
+}
+
+// Files waiting for the node already are not queued again unasked: they
+// are named with where they wait, and the operator skips them (the rest is
+// attached) or sends them again. False when the operator cancelled or
+// nothing is left to attach.
+bool SkipQueued(const Plugin& p, const std::vector<FarDialogItem>& items, const brAddrRec& dest,
+                std::vector<std::string>& names, const std::vector<std::string>& longNames) {
+  const std::vector<WaitingFile> waiting = WaitingFiles(QueueOf(p, items, dest), names, longNames);
+  if (waiting.empty()) return true;
+  const std::string typed = TrimmedText(ItemTextOf(items[ad::Address]));
+  std::vector<std::string> lines = {FormatMessage(p.host.Msg(MAlreadyQueued), {typed}, "%s")};
+  for (std::size_t i = 0; i < waiting.size() && i < kShownNames; ++i) {
+    lines.push_back(HostTextOf(waiting[i].file));
+    lines.push_back(FormatMessage(p.host.Msg(MQueuedIn), {waiting[i].where}, "%s"));
+  }
+  if (waiting.size() > kShownNames) lines.push_back("...");
+  const int answer = p.host.Ask(lines, {MSkipQueued, MQueueAgain});
+  if (answer == 1) return true;
+  if (answer != 0) return false;
+  std::erase_if(names, [&](const std::string& name) {
+    return std::any_of(waiting.begin(), waiting.end(),
+                       [&](const WaitingFile& w) { return w.file == name; });
+  });
+  return !names.empty();
+}
+
+void Attach(Plugin& p, const brAddrRec& addr, const std::vector<std::string>& names,
             const std::vector<FarDialogItem>& items) {
   const BrEntries& br = p.br.Fn();
   const std::string dest = TrimmedText(ItemTextOf(items[ad::Address]));
-  brAddrRec addr{};
-  br.ParseAddr(dest.c_str(), &addr);
 
   const OutbMapping* map = MappingFor(p.settings.OutbType);
   std::vector<const char*> list;
@@ -251,10 +325,9 @@ void AttachCommand(Plugin& p) {
   if (!p.host.ActivePanel(pi) || pi.ItemsNumber <= 0 || pi.PanelItems == nullptr) return;
   const Picked picked = PickFiles(pi);
   if (!picked.folders.empty()) {
-    // The first few are enough to see which; a screen holds no more.
-    constexpr std::size_t kShown = 8;
+    // The first few are enough to see which.
     std::vector<std::string> lines = {p.host.Msg(MFoldersRefused)};
-    const std::size_t shown = std::min(picked.folders.size(), kShown);
+    const std::size_t shown = std::min(picked.folders.size(), kShownNames);
     lines.insert(lines.end(), picked.folders.begin(),
                  picked.folders.begin() + static_cast<std::ptrdiff_t>(shown));
     if (picked.folders.size() > shown) lines.push_back("...");
@@ -262,8 +335,8 @@ void AttachCommand(Plugin& p) {
     return;
   }
   if (picked.items.empty()) return;
-  std::vector<std::string> names;
-  if (!MailerNames(p, pi, picked, names)) return;
+  std::vector<std::string> names, longNames;
+  if (!MailerNames(p, pi, picked, names, longNames)) return;
 
   SetItemText(items[ad::Summary],
               FormatMessage(p.host.Msg(MAttachSummary),
@@ -274,7 +347,13 @@ void AttachCommand(Plugin& p) {
 
   if (!AskDestination(p, items)) return;
   if (!SetUpOutbound(p)) return;
-  Attach(p, names, items);
+  brAddrRec addr{};
+  p.br.Fn().ParseAddr(TrimmedText(ItemTextOf(items[ad::Address])).c_str(), &addr);
+  if (!SkipQueued(p, items, addr, names, longNames)) {
+    p.br.Fn().FreeOutbound();
+    return;
+  }
+  Attach(p, addr, names, items);
 }
 
 }  // namespace sendrel

@@ -292,7 +292,9 @@ struct PluginInfo {
 #endif
 
 // The part of the startup record up to and including CmpName: 324 bytes on
-// 32-bit Windows. Every host of this interface passes at least that much.
+// 32-bit Windows. Every host of this interface passes at least that much;
+// StructSize says how much more (FAR 1.70 and later: DialogEx and the
+// dialog messages, 372 bytes on 32-bit Windows).
 constexpr std::size_t kStartupInfoPrefixSize = offsetof(PluginStartupInfo, CharTable);
 // PluginInfo without Reserved: 40 bytes on 32-bit Windows. far2l's record
 // is read whole, SysID included.
@@ -434,6 +436,14 @@ enum : int {
   FCTL_REDRAWPANEL = 5,
   FCTL_SETSELECTION = 10,
   FCTL_GETPANELSHORTINFO = 26,
+};
+
+// Dialog messages and events (DialogEx's handler, SendDlgMessage).
+enum : int {
+  DM_CLOSE = 1,
+  DM_GETDLGITEM = 5,    // Param2: a FarDialogItem the host fills, text included
+  DM_ADDHISTORY = 24,   // Param2: the text added to the edit's history
+  DN_CLOSE = DM_CLOSE,  // Param1: the item closing the dialog; FALSE keeps it open
 };
 
 enum : int { PTYPE_FILEPANEL = 0, PTYPE_TREEPANEL = 1, PTYPE_QVIEWPANEL = 2, PTYPE_INFOPANEL = 3 };

@@ -12,7 +12,8 @@ namespace sendrel {
 
 class Host {
  public:
-  // Copies the part of the startup record the plug-in uses (up to CmpName).
+  // Copies the startup record: up to CmpName always, the rest as far as
+  // the host's StructSize says it passed.
   void Start(const farapi::PluginStartupInfo* info);
 
   const char* RootKey() const { return info_.RootKey != nullptr ? info_.RootKey : ""; }
@@ -24,11 +25,25 @@ class Host {
   // Line breaks in a line (system texts carry them) start new lines, and
   // long lines are wrapped to fit a screen 80 characters wide.
   void Warning(const std::vector<std::string>& lines) const;
+  // A warning with the buttons of the messages BUTTONS: the index of the
+  // one chosen, or a negative number when it was cancelled.
+  int Ask(const std::vector<std::string>& lines, const std::vector<int>& buttons) const;
 
   // Shows a centred dialog; the index of the item that closed it, or a
   // negative number when it was cancelled.
   int Dialog(int width, int height, const char* helpTopic, farapi::FarDialogItem* items,
              int count) const;
+
+  // True when the host offers dialogs with a handler (DialogEx, its
+  // messages and default handler).
+  bool HasDialogHandler() const;
+  // Dialog with PROC seeing its events; as Dialog otherwise.
+  int DialogWithHandler(int width, int height, const char* helpTopic, farapi::FarDialogItem* items,
+                        int count, farapi::FARWINDOWPROC proc) const;
+  farapi::LONG_PTR SendDlgMessage(farapi::HANDLE dlg, int msg, int param1,
+                                  farapi::LONG_PTR param2) const;
+  farapi::LONG_PTR DefDlgProc(farapi::HANDLE dlg, int msg, int param1,
+                              farapi::LONG_PTR param2) const;
 
   // Fills PI with the active panel; false when the host refused.
   bool ActivePanel(farapi::PanelInfo& pi) const;

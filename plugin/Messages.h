@@ -43,7 +43,11 @@ enum Msg : int {
   MLibraryFolder = 35,  // format: the plug-in's folder (text)
   MPathIsAFile = 36,    // followed by the path typed
   MNotAFile = 37,
-  MCount = 38
+  MAlreadyQueued = 38,  // format: the destination (text); then files and 39
+  MQueuedIn = 39,       // format: the flow file or box (text)
+  MSkipQueued = 40,
+  MQueueAgain = 41,
+  MCount = 42
 };
 
 }  // namespace sendrel

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,5 +75,15 @@ std::string HostTextOf(const std::string& systemText);
 // NAME matches the shell wildcard PATTERN ("*", "?"), comparing as the
 // platform's file names do: with case on POSIX, without on Windows.
 bool MatchesWildcard(const char* pattern, const char* name);
+
+// The first MAXBYTES bytes (fewer when it is shorter) of the ordinary file
+// PATH, opened without following a link in its last name and without
+// waiting (on a FIFO, a lock or a device); none when PATH is anything else,
+// is missing or cannot be read. For files others write, such as a mailer's.
+std::optional<std::string> ReadHead(const std::string& path, std::size_t maxBytes);
+
+// True when the paths A and B are spelt alike as the platform's file names
+// compare: with case on POSIX, without ASCII case on Windows.
+bool SameFileName(const std::string& a, const std::string& b);
 
 }  // namespace brnet::sys::host

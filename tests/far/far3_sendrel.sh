@@ -356,6 +356,12 @@ open_plugin "$(en 2)"
 wait_for "$(en 4)"
 check "the busy node's destination prefilled" shows " 2:5020/999 "
 check "Direct preselected" shows "(•) $(en 9)"
+keys C-Down
+wait_for "2:5020/1234"
+save_screen attach-history
+check "the refused 2:5020 not in the line's history" matches_none '2:5020([^/]|$)'
+keys Escape
+wait_gone "2:5020/1234"
 keys C-y
 type_text "2:5020/555"
 keys M-h
@@ -371,6 +377,17 @@ keys Enter
 wait_gone "$(en 4)"
 check "Direct flow file" wait_file "$out/139C03E7.dlo"
 check "its line" same_lines "$out/139C03E7.dlo" "$(winpath "$run/p3/d.txt")"
+
+step "the same file again: named with its flow file, skipped"
+open_plugin "$(en 2)"
+wait_for "(•) $(en 9)"
+keys Enter
+wait_for "$(printf "$(en 38)" 2:5020/999)"
+check "the flow file named" shows "139C03E7.dlo"
+check "Skip them, the first button" shows "{ $(en 40) }"
+keys Enter
+wait_gone "$(printf "$(en 38)" 2:5020/999)"
+check "not queued twice" same_lines "$out/139C03E7.dlo" "$(winpath "$run/p3/d.txt")"
 
 step "a name outside the code page is refused, not sent as \"?\""
 fixture p8 "emoji😀.txt=e" ok.txt=o

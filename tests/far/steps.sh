@@ -44,6 +44,7 @@ wait_gone() { # TEXT [SECONDS]
   fail "\"$1\" did not go away"
 }
 shows() { screen | grep -qF -- "$1"; }
+matches_none() { ! screen | grep -qE -- "$1"; } # REGEX
 # Nothing new for a while: none of TEXT... appears.
 stays_quiet() { # SECONDS TEXT...
   local tries=$(( $1 * 5 )) t

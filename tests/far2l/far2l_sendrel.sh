@@ -287,6 +287,12 @@ open_plugin "$(en 2)"
 wait_for "$(en 4)"
 check "the busy node's destination prefilled" shows " 2:5020/999 "
 check "Direct preselected" shows "(•) $(en 9)"
+keys C-Down
+wait_for "2:5020/1234"
+save_screen attach-history
+check "the refused 2:5020 not in the line's history" matches_none '2:5020([^/]|$)'
+keys Escape
+wait_gone "2:5020/1234"
 keys C-y
 type_text "2:5020/555"
 keys M-h
@@ -302,6 +308,16 @@ keys Enter
 wait_gone "$(en 4)"
 check "Direct flow file" wait_file "$out/139c03e7.dlo"
 check "its line" same_lines "$out/139c03e7.dlo" "$run/p3/d.txt"
+
+step "the same file again: named with its flow file, skipped"
+open_plugin "$(en 2)"
+wait_for "(•) $(en 9)"
+keys Enter
+wait_for "$(printf "$(en 38)" 2:5020/999)"
+check "the flow file named" shows "139c03e7.dlo"
+keys Enter
+wait_gone "$(printf "$(en 38)" 2:5020/999)"
+check "not queued twice" same_lines "$out/139c03e7.dlo" "$run/p3/d.txt"
 
 step "brnet reads the settings far2l's plug-in kept"
 queue=$(XDG_CONFIG_HOME="$run/main/config" BRNET_BINKD_CFG= "$brnet" queue 2>&1)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include "LangFile.h"
 #include "Messages.h"
 #include "Panel.h"
+#include "Queued.h"
 #include "TestSupport.h"
 #include "Text.h"
 #include "TextFormat.h"
@@ -85,6 +87,10 @@ TEST(LanguageFiles, BothHaveAllMessagesAndUsableFormats) {
               fallback);
     EXPECT_NE(sendrel::FormatMessage(f.messages[sendrel::MBadMainAddr], {"1:2"}, fallback),
               fallback);
+    for (int i : {sendrel::MAlreadyQueued, sendrel::MQueuedIn}) {
+      EXPECT_NE(sendrel::FormatMessage(f.messages[static_cast<std::size_t>(i)], {"x"}, fallback),
+                fallback);
+    }
     for (int i : {0,  1,  2,  3,  4,  6,  7,  8,  9,  10, 11, 12, 13,
                   14, 15, 16, 17, 18, 19, 22, 23, 24, 25, 26, 27}) {
       EXPECT_EQ(f.messages[static_cast<std::size_t>(i)].find('%'), std::string::npos) << i;
@@ -272,9 +278,43 @@ TEST(HostFs, ListsAndNamesWhatFails) {
   EXPECT_EQ(host::AbsolutePath(missing), "");
   EXPECT_EQ(host::CanonicalPath(dir / "sub/..", why), fs::canonical(dir.Path()).string());
 
+  // Read as far as asked, and only an ordinary file, never through a link.
+  EXPECT_EQ(host::ReadHead(dir / "f.txt", 2), "ab");
+  EXPECT_EQ(host::ReadHead(dir / "f.txt", 9), "abc");
+  EXPECT_FALSE(host::ReadHead(dir / "sub", 9));
+  EXPECT_FALSE(host::ReadHead(missing, 9));
+  std::error_code ec;
+  fs::create_symlink(dir / "f.txt", dir / "link", ec);
+  if (!ec) {
+    EXPECT_FALSE(host::ReadHead(dir / "link", 9));
+  }
+
   EXPECT_TRUE(host::MatchesWildcard("*.t?t", "f.txt"));
   EXPECT_FALSE(host::MatchesWildcard("*.t?t", "f.tt"));
   EXPECT_FALSE(host::MatchesWildcard("f*", "g.txt"));
+}
+
+// A node's queue named as the library names it, and a flow file's live lines.
+TEST(NodeQueue, NamesFlowFilesAndBoxesAndReadsLiveLines) {
+  const char d = brnet::sys::PathDelim();
+  const std::string out = std::string("o") + d + "out";
+  sendrel::NodeQueue q{BR_OUTB_BINK, out + d, 2, {2, 5020, 1234, 0}, BR_FLAVOR_HOLD};
+  const auto lower = [](std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+  };
+  EXPECT_EQ(lower(sendrel::FlowFiles(q).front()), out + d + "139c04d2.ilo");
+  q.dest = {1, 5020, 1234, 5};
+  EXPECT_EQ(lower(sendrel::FlowFiles(q).back()),
+            out + ".001" + d + "139c04d2.pnt" + d + "00000005.hlo");
+  q.dest = {2, 5020, 1234, 0};
+  q.type = BR_OUTB_FILEBOX;
+  EXPECT_EQ(sendrel::BoxDir(q), out + d + "024SS16I.00H" + d);
+  q.type = BR_OUTB_LONGFILEBOX;
+  q.flavor = BR_FLAVOR_CRASH;
+  EXPECT_EQ(sendrel::BoxDir(q), out + d + "2.5020.1234.0" + d);
+  EXPECT_EQ(sendrel::LiveEntries("^a\r\n~sent\n#c\n\n^\nd \ne"),
+            (std::vector<std::string>{"a", "c", "d", "e"}));
 }
 
 // --- dialogs and answers -------------------------------------------------

@@ -301,6 +301,7 @@ TEST_F(SendrelHost, SelectionTalksToTheLibraryInOrderAndIsClearedAfterwards) {
       "brInitOutbound <null> " + out + " <null>",
       "brSetOutboundBsy <null> 6 6",
       "brParseAddr 2:5020/1234",
+      "brParseAddr 2:5020/100",  // its zone names the node's flow files
       "brAttachFiles 2:5020/1234.0 count=2 flavor=3 type=0 mode=0",
       "  file " + ShortPathName(InPanel("a.txt")),
       "  file " + ShortPathName(InPanel("b.txt")),
@@ -406,18 +407,20 @@ TEST_F(SendrelHost, OutboundTypeFlavourAndModeMapping) {
         std::string init = t.initArgs;
         init.replace(init.find('P'), 1, path);
         const auto calls = Calls();
-        ASSERT_EQ(calls.size(), 8u) << last_;
+        // Bink reads the main address's zone to find the node's flow files.
+        ASSERT_EQ(calls.size(), t.libType == 0 ? 9u : 8u) << last_;
+        const std::size_t at = calls.size() - 3;
         EXPECT_EQ(calls[2], "brInitOutbound " + init);
         EXPECT_EQ(calls[3], "brSetOutboundBsy <null> " + std::to_string(t.busy) + " " +
                                 std::to_string(t.busy));
         // The stand-in's parser leaves zone and net of "1234.5" not given.
-        EXPECT_EQ(calls[5],
+        EXPECT_EQ(calls[at],
                   "brAttachFiles 65535:65535/1234.5 count=1 flavor=" + std::to_string(f.flavor) +
                       " type=" + std::to_string(t.libType) + " mode=" + (kill ? "1" : "0"));
         // The short form for netmail and Bink outbounds (on POSIX, which
         // has none, the panel's path for every type).
         const std::string file = InPanel("a.txt");
-        EXPECT_EQ(calls[6], "  file " + (t.outbType < 2 ? ShortPathName(file) : file));
+        EXPECT_EQ(calls[at + 1], "  file " + (t.outbType < 2 ? ShortPathName(file) : file));
         EXPECT_EQ(Number("Flavor"), static_cast<std::uint32_t>(f.stored));
         EXPECT_EQ(Text("DestAddr"), "1234.5");
       }
@@ -450,8 +453,8 @@ TEST_F(SendrelHost, FlavourOutsideItsRangeSelectsNothingAndConfirmsAsDirect) {
   const std::string first = r.out.substr(0, r.out.find("closed by"));
   EXPECT_EQ(first.find("(•)"), std::string::npos) << first;
   const auto calls = Calls();
-  ASSERT_GE(calls.size(), 6u);
-  EXPECT_NE(calls[5].find("flavor=2"), std::string::npos) << calls[5];
+  ASSERT_GE(calls.size(), 7u);
+  EXPECT_NE(calls[6].find("flavor=2"), std::string::npos) << calls[6];
   EXPECT_EQ(Number("Flavor"), 2u);
 }
 
@@ -511,19 +514,35 @@ TEST_F(SendrelHost, RefusedMainAddressWarnsAndAttachesNothing) {
   EXPECT_FALSE(Text("DestAddr"));
 }
 
-TEST_F(SendrelHost, CorrectedDestinationIsAttached) {
+// Refused destinations are warned about and never reach the line's
+// history: only the accepted one, trimmed. A host of the 1.50 generation
+// (no dialog handlers) shows the dialog again and keeps every text typed.
+TEST_F(SendrelHost, CorrectedDestinationIsAttachedAndAloneInTheHistory) {
   Configure("2:5020/100", 1, root_.Path());
   MakeFile("a.txt", 1);
   // 30 characters would not fit the setting: refused like an invalid text.
   const std::string tooLong = "2:5020/1234.5@" + std::string(16, 'x');
-  ProcessResult r =
-      Attach(Lib::StandIn, {"a.txt", "-a", "#2=bad", "-a", "enter", "-a", "#2=" + tooLong, "-a",
-                            "enter", "-a", "#2=2:5020/1234", "-a", "enter"});
-  EXPECT_EQ(Count(r.err, "--- warning"), 2u) << r.err;
-  EXPECT_NE(r.err.find("Invalid destination address: " + tooLong), std::string::npos);
-  EXPECT_EQ(Text("DestAddr"), "2:5020/1234");
-  const auto calls = Calls();
-  EXPECT_NE(std::find(calls.begin(), calls.end(), "brParseAddr 2:5020/1234"), calls.end());
+  for (bool oldHost : {false, true}) {
+    SCOPED_TRACE(oldHost);
+    fs::remove(calls_);
+    std::vector<std::string> args = {
+        "a.txt", "-a", "#2=2:5020/-1",     "-a", "enter", "-a", "#2=" + tooLong, "-a",
+        "enter", "-a", "#2= 2:5020/1234 ", "-a", "enter"};
+    if (oldHost) args.insert(args.begin(), "-1");
+    ProcessResult r = Attach(Lib::StandIn, args);
+    EXPECT_EQ(Count(r.err, "--- warning"), 2u) << r.err;
+    EXPECT_NE(r.err.find("Invalid destination address: " + tooLong), std::string::npos);
+    EXPECT_EQ(Count(r.out, "--- dialog \"AttachDlg\""), 3u) << r.out;
+    EXPECT_EQ(Count(r.out, "--- history Sndr.ToAddr: "), oldHost ? 3u : 1u) << r.out;
+    const std::string accepted = oldHost ? " 2:5020/1234 " : "2:5020/1234";
+    const auto lines = SplitLines(r.out);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "--- history Sndr.ToAddr: " + accepted),
+              lines.end())
+        << r.out;
+    EXPECT_EQ(Text("DestAddr"), "2:5020/1234");
+    const auto calls = Calls();
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "brParseAddr 2:5020/1234"), calls.end());
+  }
 }
 
 TEST_F(SendrelHost, CancelSavesNothing) {
@@ -722,10 +741,12 @@ std::optional<std::string> FindNoCase(const std::string& dir, const std::string&
 
 class SendrelEndToEnd : public SendrelHost {
  protected:
-  ProcessResult AttachTwo(const std::vector<std::string>& answers) {
+  // ANSWERS for the dialog, then THEN for the messages after it.
+  ProcessResult AttachTwo(const std::vector<std::string>& answers, const std::string& then = "") {
     std::vector<std::string> args = {"a.txt", "b.txt", "-a", "#2=2:5020/1234"};
     for (const auto& a : answers) args.insert(args.end(), {"-a", a});
     args.insert(args.end(), {"-a", "press Ok"});
+    if (!then.empty()) args.insert(args.end(), {"-a", then});
     return Attach(Lib::Real, args);
   }
   void SetUp() override {
@@ -787,6 +808,38 @@ TEST_F(SendrelEndToEnd, LongFileBoxReceivesMovedFiles) {
   EXPECT_EQ(ReadFile(boxes + "/2.5020.1234.0/a.txt"), "first file\n");
   EXPECT_EQ(ReadFile(boxes + "/2.5020.1234.0/b.txt"), "second file\n");
   EXPECT_FALSE(fs::exists(InPanel("a.txt")));
+}
+
+// A file queued live for the node already (any flavour; a box holding its
+// name) is named with where it waits: skipped, the rest is attached; sent
+// again only when asked to.
+TEST_F(SendrelEndToEnd, FilesWaitingAlreadyAreSkippedOrSentAgainWhenAsked) {
+  const std::string out = root_ / "out", boxes = root_ / "boxes";
+  Configure("2:5020/100", 1, out);
+  ASSERT_EQ(Attach(Lib::Real, {"a.txt", "-a", "#2=2:5020/1234", "-a", "press Ok"}).status, 0);
+  const auto flo = FindNoCase(out, "139c04d2.flo");
+  ASSERT_TRUE(flo);
+  WriteFile(*flo, ReadFile(*flo) + "~" + ShortPathName(InPanel("b.txt")) + "\r\n");
+  ProcessResult r = AttachTwo({"select Direct"}, "press Skip");
+  EXPECT_EQ(Count(r.err, "--- warning"), 1u) << r.err;
+  EXPECT_NE(r.err.find("Already waiting for 2:5020/1234:"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(ShortPathName(InPanel("a.txt"))), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("in " + fs::path(*flo).make_preferred().string()), std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.err.find(ShortPathName(InPanel("b.txt"))), std::string::npos) << "b was sent";
+  const auto dlo = FindNoCase(out, "139c04d2.dlo");
+  ASSERT_TRUE(dlo);
+  EXPECT_EQ(SplitLines(ReadFile(*dlo)), std::vector<std::string>{ShortPathName(InPanel("b.txt"))});
+  r = AttachTwo({"select Direct"}, "press Send again");
+  EXPECT_EQ(SplitLines(ReadFile(*dlo)).size(), 3u) << last_;
+
+  Configure("2:5020/100", 3, boxes);
+  ASSERT_EQ(AttachTwo({"select Normal"}).status, 0) << last_;
+  r = AttachTwo({"select Direct"}, "press Skip");
+  EXPECT_NE(r.err.find("in " + fs::path(boxes).make_preferred().string()), std::string::npos);
+  EXPECT_NE(r.err.find(std::string("2.5020.1234.0") + PathDelim() + " "), std::string::npos)
+      << r.err;
+  EXPECT_EQ(Count(r.err, "--- warning"), 1u) << "the library was not asked to copy: " << r.err;
 }
 
 TEST_F(SendrelEndToEnd, BusyNodeFailsTheAttachButKeepsTheChoice) {

@@ -51,7 +51,7 @@ keys Enter
 wait_for "Invalid destination address: 1:2:3"
 keys Enter
 wait_for "Send 1 file(s)"
-keys BSpace                     # the re-shown text is selected: one key clears it
+keys C-y                        # the dialog stayed open, the text as typed: Ctrl+Y clears it
 type_text "2:5020/1234"
 keys M-h                       # Alt+H: Hold, as the file manager does, not a cancel
 screen | grep -qF "(•) Hold" || fail "Alt+H did not choose Hold"

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
 #include "DialogView.h"
 #include "Terminal.h"
@@ -31,6 +32,7 @@ struct HostState {
   bool panelLoaded = false;
   int warnings = 0;
   std::string emptyText;
+  std::map<std::string, std::vector<std::string>> history;
 };
 
 HostState host;
@@ -83,7 +85,40 @@ std::string CloseText(const DialogView& view, int exit) {
   return "closed by item " + std::to_string(exit) + " \"" + view.Label(exit) + "\"";
 }
 
-int BatchDialog(DialogView& view, const std::string& name) {
+// A dialog shown: the plug-in's handler, if any, and the handle it gets.
+struct ShownDialog {
+  DialogView* view;
+  FARWINDOWPROC proc;
+};
+
+// An edit's history: every text added, shown as it is added.
+void AddHistory(const char* name, const std::string& text) {
+  if (name == nullptr || *name == '\0' || text.empty()) return;
+  host.history[name].push_back(text);
+  std::printf("--- history %s: %s\n", name, text.c_str());
+  std::fflush(stdout);
+}
+
+// Whether the dialog may close with EXIT: the handler hears DN_CLOSE (the
+// one event this host sends) and may keep it open.
+bool MayClose(ShownDialog& d, int exit) {
+  return exit < 0 || d.proc == nullptr || d.proc(&d, DN_CLOSE, exit, 0) != 0;
+}
+
+// Closed with EXIT: the edits with a history, unless the plug-in adds to it
+// itself, add their text, as the file manager does.
+void Closed(DialogView& view, int exit) {
+  if (exit < 0) return;
+  for (int i = 0; i < view.Count(); ++i) {
+    const FarDialogItem& it = view.Item(i);
+    if (view.IsEdit(i) && (it.Flags & DIF_HISTORY) && !(it.Flags & DIF_MANUALADDHISTORY)) {
+      AddHistory(it.History, view.EditText(i));
+    }
+  }
+}
+
+int BatchDialog(ShownDialog& d, const std::string& name) {
+  DialogView& view = *d.view;
   Print(stdout, "dialog " + name, view.Render(false).Lines("_"));
   while (true) {
     const std::optional<std::string> action = host.options->answers.Next();
@@ -97,6 +132,11 @@ int BatchDialog(DialogView& view, const std::string& name) {
       case Step::Continue:
         continue;
       case Step::Closed:
+        if (!MayClose(d, exit)) {
+          // Kept open by the plug-in: shown again as it stands.
+          Print(stdout, "dialog " + name, view.Render(false).Lines("_"));
+          continue;
+        }
         view.Finish();
         Print(stdout, name + " " + CloseText(view, exit), view.Render(false).Lines("_"));
         return exit;
@@ -107,14 +147,55 @@ int BatchDialog(DialogView& view, const std::string& name) {
   }
 }
 
-int FARAPI Dialog(INT_PTR pluginNumber, int x1, int y1, int x2, int y2, const char* helpTopic,
-                  FarDialogItem* items, int count) {
-  if (pluginNumber != 0 || items == nullptr || count <= 0 || x2 < 0 || y2 < 0) return -1;
+int ShowDialog(int x1, int y1, int x2, int y2, const char* helpTopic, FarDialogItem* items,
+               int count, FARWINDOWPROC proc) {
   const int width = x1 == -1 ? x2 : x2 - x1 + 1;
   const int height = y1 == -1 ? y2 : y2 - y1 + 1;
   DialogView view(items, count, width, height);
+  ShownDialog d{&view, proc};
   const std::string name = std::string(1, '"').append(helpTopic ? helpTopic : "").append(1, '"');
-  return Interactive() ? RunDialog(view) : BatchDialog(view, name);
+  int exit;
+  if (Interactive()) {
+    do exit = RunDialog(view);
+    while (!MayClose(d, exit));
+  } else {
+    exit = BatchDialog(d, name);
+  }
+  Closed(view, exit);
+  return exit;
+}
+
+int FARAPI Dialog(INT_PTR pluginNumber, int x1, int y1, int x2, int y2, const char* helpTopic,
+                  FarDialogItem* items, int count) {
+  if (pluginNumber != 0 || items == nullptr || count <= 0 || x2 < 0 || y2 < 0) return -1;
+  return ShowDialog(x1, y1, x2, y2, helpTopic, items, count, nullptr);
+}
+
+int FARAPI DialogEx(INT_PTR pluginNumber, int x1, int y1, int x2, int y2, const char* helpTopic,
+                    FarDialogItem* items, int count, DWORD, DWORD, FARWINDOWPROC proc, LONG_PTR) {
+  if (pluginNumber != 0 || items == nullptr || count <= 0 || x2 < 0 || y2 < 0) return -1;
+  return ShowDialog(x1, y1, x2, y2, helpTopic, items, count, proc);
+}
+
+LONG_PTR FARAPI DefDlgProc(HANDLE, int msg, int, LONG_PTR) {
+  return msg == DN_CLOSE ? 1 : 0;
+}
+
+// The messages a handler needs of its dialog: an item (text included) and
+// a text for an edit's history.
+LONG_PTR FARAPI SendDlgMessage(HANDLE dlg, int msg, int param1, LONG_PTR param2) {
+  auto* d = static_cast<ShownDialog*>(dlg);
+  if (d == nullptr || param1 < 0 || param1 >= d->view->Count() || param2 == 0) return 0;
+  const FarDialogItem& item = d->view->Item(param1);
+  if (msg == DM_GETDLGITEM) {
+    *reinterpret_cast<FarDialogItem*>(param2) = item;
+    return 1;
+  }
+  if (msg == DM_ADDHISTORY && d->view->IsEdit(param1) && (item.Flags & DIF_HISTORY)) {
+    AddHistory(item.History, reinterpret_cast<const char*>(param2));
+    return 1;
+  }
+  return 0;
 }
 
 MessageView MakeMessage(DWORD flags, const char* const* items, int count, int buttons) {
@@ -338,6 +419,14 @@ PluginStartupInfo StartupInfo(const std::string& module, const Options& o) {
   info.Viewer = Viewer;
   info.Editor = Editor;
   info.CmpName = CmpName;
+  // A host of the 1.50 generation ends its record there.
+  if (o.oldRecord) {
+    info.StructSize = static_cast<int>(kStartupInfoPrefixSize);
+    return info;
+  }
+  info.DialogEx = DialogEx;
+  info.SendDlgMessage = SendDlgMessage;
+  info.DefDlgProc = DefDlgProc;
   return info;
 }
 

@@ -23,6 +23,9 @@ struct Options {
   std::string language;  // empty: from the registry, else English
   std::string rootKey = "Software\\Far\\Plugins";
   bool batch = false;  // no person: answers only
+  // A startup record that ends after CmpName, as before FAR 1.70: no
+  // dialogs with a handler.
+  bool oldRecord = false;
   Answers answers;
 };
 

@@ -38,6 +38,8 @@ const char kUsage[] =
     "  -l, --lang NAME      interface language (default: the registry's\n"
     "                       Software\\Far\\Language\\Main, else English)\n"
     "  -r, --root-key KEY   registry key for plug-ins (default Software\\Far\\Plugins)\n"
+    "  -1, --old-record     a startup record that ends after CmpName (FAR 1.5x):\n"
+    "                       no dialogs with a handler\n"
     "\n"
     "Dialogs are interactive on a terminal (Tab moves, Space ticks and chooses,\n"
     "Enter confirms, Esc cancels). With answers, or without a terminal, they take\n"
@@ -121,6 +123,8 @@ int TakeOption(int argc, char** argv, int& i, CommandLine& cl) {
     o.language = value("a language");
   } else if (a == "-r" || a == "--root-key") {
     o.rootKey = value("a key");
+  } else if (a == "-1" || a == "--old-record") {
+    o.oldRecord = true;
   } else {
     return Usage(("unknown option " + a).c_str());
   }

@@ -1,4 +1,5 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -125,6 +126,30 @@ bool ListNames(const std::string& dir, std::vector<std::string>& names, std::str
 
 bool MatchesWildcard(const char* pattern, const char* name) {
   return ::fnmatch(pattern, name, 0) == 0;
+}
+
+std::optional<std::string> ReadHead(const std::string& path, std::size_t maxBytes) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::optional<std::string> head;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    head.emplace(maxBytes, '\0');
+    std::size_t got = 0;
+    while (got < maxBytes) {
+      const ssize_t n = ::read(fd, head->data() + got, maxBytes - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    head->resize(got);
+  }
+  ::close(fd);
+  return head;
+}
+
+bool SameFileName(const std::string& a, const std::string& b) {
+  return a == b;
 }
 
 }  // namespace brnet::sys::host

@@ -240,4 +240,33 @@ bool MatchesWildcard(const char* pattern, const char* name) {
   return MatchesWildcard(pattern + 1, name + 1);
 }
 
+// The file is shared with its writers (a mailer rewriting it), and a link
+// or a device is not read.
+std::optional<std::string> ReadHead(const std::string& path, std::size_t maxBytes) {
+  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::optional<std::string> head;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (::GetFileType(h) == FILE_TYPE_DISK && ::GetFileInformationByHandle(h, &info) &&
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0) {
+    head.emplace(maxBytes, '\0');
+    std::size_t got = 0;
+    DWORD n = 0;
+    while (got < maxBytes &&
+           ::ReadFile(h, head->data() + got, static_cast<DWORD>(maxBytes - got), &n, nullptr) &&
+           n > 0) {
+      got += n;
+    }
+    head->resize(got);
+  }
+  ::CloseHandle(h);
+  return head;
+}
+
+bool SameFileName(const std::string& a, const std::string& b) {
+  return EqualsAsciiNoCase(a, b);
+}
+
 }  // namespace brnet::sys::host
