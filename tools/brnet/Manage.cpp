@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <ctime>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 
 #include "CliError.h"
@@ -72,10 +73,36 @@ std::int64_t ParseDuration(const std::string& text, const std::string& option) {
   return std::stoll(number) * scale;
 }
 
+namespace {
+
+// YYYY-MM-DD, then maybe " HH:MM" or "THH:MM", then maybe ":SS".
+bool IsTimeForm(const std::string& text) {
+  static constexpr const char* kForms[] = {"dddd-dd-dd", "dddd-dd-dd dd:dd", "dddd-dd-dd dd:dd:dd"};
+  for (const char* form : kForms) {
+    const std::string_view f(form);
+    if (text.size() != f.size()) continue;
+    bool fits = true;
+    for (std::size_t i = 0; i < f.size() && fits; ++i) {
+      const char c = text[i];
+      fits = f[i] == 'd' ? c >= '0' && c <= '9' : f[i] == ' ' ? c == ' ' || c == 'T' : c == f[i];
+    }
+    if (fits) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::int64_t ParseTime(const std::string& text) {
   if (!text.empty() && text.size() <= 12 &&
       text.find_first_not_of("0123456789") == std::string::npos) {
     return std::stoll(text);
+  }
+  // strptime alone takes "2-12-024: 8" as 04:08 on the 2nd: the digits
+  // must stand where the form has them.
+  if (!IsTimeForm(text)) {
+    throw UsageError("--until needs a Unix time or a local time such as \"2026-12-24 18:00\": \"" +
+                     text + "\"");
   }
   for (const char* format :
        {"%Y-%m-%d %H:%M:%S", "%Y-%m-%dT%H:%M:%S", "%Y-%m-%d %H:%M", "%Y-%m-%dT%H:%M", "%Y-%m-%d"}) {
