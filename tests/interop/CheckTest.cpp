@@ -253,6 +253,13 @@ TEST_F(CheckedSpool, CheckNamesEachProblemFixMendsTheSafeOnesBinkdSendsTheRest) 
   r = Brnet({"check", "-t", "netmail", "-d", netmail});
   EXPECT_EQ(r.status, 4);
   EXPECT_NE(r.out.find("- unreadable " + netmail + ": "), std::string::npos) << r.out;
+  // A flow file the scan will not read (a link planted by a member): named,
+  // its node not passed over as all well.
+  fs::create_symlink("/etc/hostname", A("OUT/00070007.flo"));
+  r = Brnet({"check", "7/7"});
+  EXPECT_EQ(r.status, 4);
+  EXPECT_NE(r.out.find("2:7/7 unreadable " + A("OUT/00070007.*")), std::string::npos) << r.out;
+  fs::remove(A("OUT/00070007.flo"));
   // An outbound made by another user of the spool's group: whose binkd's
   // files are is in doubt, and --fix hands nothing to that user.
   ::chmod(A("").c_str(), 02775);

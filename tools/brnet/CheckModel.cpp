@@ -315,6 +315,12 @@ void JudgeDomainAndCall(Context& ctx, const NodeAt& at) {
 
 void JudgeNode(Context& ctx, const NodeAt& at) {
   ++ctx.Result.Nodes;
+  // A list file the scan refused (too large, a link, not a file): what it
+  // holds was not judged.
+  for (const std::string& why : at.Node.Unreadable()) {
+    Add(ctx, at, "unreadable", BinkBaseName(at.Node.Addr(), at.Root) + ".*", why,
+        "mend or move aside what the reason names; its entries were not judged");
+  }
   std::set<std::string> seen;
   for (const TOutbFile& f : at.Node.Files()) {
     JudgeEntry(ctx, at, f, seen);
