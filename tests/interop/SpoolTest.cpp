@@ -551,6 +551,17 @@ TEST_F(TwoUserSpool, HostileSpoolIsInputNeverInstructions) {
        [&](const RunResult& r) {
          EXPECT_NE(r.out.find("Too many open files"), std::string::npos) << r.out;
        }},
+      {"root's log named by a member's link in the mailer's directory",
+       [&] {
+         fs::create_symlink(Root() + "/rootlog", A("OUT/brnet.log"));
+         ASSERT_EQ(::lchown(A("OUT/brnet.log").c_str(), nobody_, ftnGid_), 0);
+       },
+       {"poll", "-l", A("OUT/brnet.log"), "-c", cfg, "1246"}, "",
+       [&](const RunResult& r) {
+         EXPECT_NE(r.out.find("Refused to follow the symbolic link " + A("OUT/brnet.log")),
+                   std::string::npos) << r.out;
+         EXPECT_FALSE(fs::exists(Root() + "/rootlog"));
+       }},
       {"a request with ^Z", [] {}, {"request", "-c", cfg, "1240", "FILES\x1a"}, "",
        [&](const RunResult& r) {
          EXPECT_EQ(r.status, 2) << r.out;
