@@ -480,6 +480,22 @@ TEST_F(TwoUserSpool, HostileSpoolIsInputNeverInstructions) {
                    std::string::npos)
              << r.out;
        }},
+      {"a semaphore place in a directory a member may swap it in",
+       [&] {
+         fs::create_directories(Root() + "/swappable/sem");
+         ::chmod((Root() + "/swappable").c_str(), 0777);
+         ::chown((Root() + "/swappable").c_str(), nobody_, ftnGid_);
+         ::chmod((Root() + "/swappable/sem").c_str(), 0700);
+         ::chown((Root() + "/swappable/sem").c_str(), ftn_, ftnGid_);
+       },
+       {"attach", "-c", cfg, "1247", file},
+       "env BRNET_SEMAPHORE_DIR=" + Root() + "/swappable/sem " + asFtn,
+       [&](const RunResult& r) {
+         EXPECT_NE(r.out.find("/swappable, which holds the semaphore directory " + Root() +
+                              "/swappable/sem, belongs to nobody"),
+                   std::string::npos)
+             << r.out;
+       }},
       {"a FIFO as a flow file and an outsider's read lock on another",
        [&] {
          ASSERT_EQ(::mkfifo(A("OUT/139c04d4.dlo").c_str(), 0666), 0);
