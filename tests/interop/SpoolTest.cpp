@@ -414,6 +414,7 @@ TEST_F(TwoUserSpool, HostileSpoolIsInputNeverInstructions) {
     WriteFile(path, text);
     ASSERT_EQ(::lchown(path.c_str(), nobody_, ftnGid_), 0);
   };
+  RunResult plugged;  // the plug-in's run of the row that has one
   struct Row {
     const char* what;
     std::function<void()> setup;
@@ -592,6 +593,21 @@ TEST_F(TwoUserSpool, HostileSpoolIsInputNeverInstructions) {
        [&](const RunResult& r) {
          EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
          EXPECT_NE(r.out.find("/x\\x1b[2Jy"), std::string::npos) << r.out;
+       }},
+      // Last: the plug-in's settings stay pointed at the link.
+      {"root's plug-in through a member's link put in place of its outbound",
+       [&] {
+         fs::create_directories(Root() + "/rootonly");
+         ::chmod((Root() + "/rootonly").c_str(), 0700);
+         fs::create_directory_symlink(Root() + "/rootonly", A("SWAPPED"));
+         ASSERT_EQ(::lchown(A("SWAPPED").c_str(), nobody_, ftnGid_), 0);
+         ConfigurePlugin("Bink", A("SWAPPED"));
+         plugged = PluginAttach({file}, "2:5020/1248", "Normal");
+       },
+       {"queue", "-c", cfg}, "",
+       [&](const RunResult&) {
+         EXPECT_EQ(plugged.status, 1) << plugged.out;
+         EXPECT_TRUE(fs::is_empty(Root() + "/rootonly"));
        }},
   };
   for (const Row& row : rows) {
