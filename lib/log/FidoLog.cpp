@@ -118,7 +118,7 @@ void TLog::KeepOpen() {
 void TLog::AppendRaw(std::string_view line) {
   BR_ASSERT(!fileName_.empty(), "FidoLog");
   if (kept_) {
-    kept_->Write(EscapeLineBreaks(line) + "\r\n");
+    kept_->Write(EscapeControls(line) + "\r\n");
     return;
   }
   sys::File file;
@@ -133,8 +133,9 @@ void TLog::AppendRaw(std::string_view line) {
     OpenLogFile(file, fileName_, sys::FileMode::kAppendUnlocked);
   }
   // A CR or LF in a caller's text would end the line early or forge one of
-  // its own.
-  std::string data = EscapeLineBreaks(line);
+  // its own; any other control character (an ESC sequence in a name another
+  // user chose) would reach the terminal of whoever reads the log.
+  std::string data = EscapeControls(line);
   data += "\r\n";
   file.Write(data);
   file.Close();
