@@ -150,7 +150,8 @@ TEST(LogLines, FDColumnsAndBanner) {
   std::smatch m;
   ASSERT_TRUE(std::regex_match(lines[1], m, kFDLine)) << lines[1];
   // Names other users chose reach a sysop's terminal through "tail -f".
-  EXPECT_EQ(lines[1].substr(12), "text\\r\\nwith a break\\x1b[2J") << "text from column 13, escaped";
+  EXPECT_EQ(lines[1].substr(12), "text\\r\\nwith a break\\x1b[2J")
+      << "text from column 13, escaped";
 }
 
 TEST(LogLines, BinkBannerPrefersAppName) {
