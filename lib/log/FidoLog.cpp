@@ -59,7 +59,15 @@ bool OpenLogFile(sys::File& file, const std::string& name, sys::FileMode mode) {
   if (!DirectoryPresent(dir)) {
     throw EInOutError(sys::RunErrorMessage(sys::rePathNotFound) + ": " + name, sys::rePathNotFound);
   }
-  return file.OpenBelow(dir, ExtractFileName(name), mode);
+  try {
+    return file.OpenBelow(dir, ExtractFileName(name), mode);
+  } catch (const EInOutError& e) {
+    if (e.what() != sys::SymbolicLinkRefusedText(name)) throw;
+    throw EInOutError("Refused to follow the symbolic link " + name +
+                          ": a log is written only under its own name, never through a link "
+                          "that whoever may write into its directory could have put there",
+                      e.ErrorCode());
+  }
 }
 
 }  // namespace
