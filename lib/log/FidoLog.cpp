@@ -7,6 +7,8 @@
 #include "sys/Error.h"
 #include "sys/File.h"
 #include "util/Ascii.h"
+#include "util/Files.h"
+#include "util/Paths.h"
 #include "util/Words.h"
 
 namespace brnet {
@@ -44,6 +46,30 @@ void DropTrailingEofMarks(sys::File& file) {
   if (keep < tail.size()) file.Truncate(start + static_cast<std::int64_t>(keep));
 }
 
+// Opens the log NAME in MODE; its own name is never followed as a link.
+// A log often lies in a directory other users may write into (the spool's,
+// binkd's log directory of the mailer's group), and whoever runs as root
+// would otherwise append to, or create, whatever file a link put there
+// names. Only the directory part of NAME, the caller's own choice, is
+// taken as it is. False when MODE is kCreateExclusive and the name is
+// taken (a link included).
+bool OpenLogFile(sys::File& file, const std::string& name, sys::FileMode mode) {
+  const std::string dir = ExtractFilePath(name);
+  // A missing directory is named with the log's name, as the open names it.
+  if (!DirectoryPresent(dir)) {
+    throw EInOutError(sys::RunErrorMessage(sys::rePathNotFound) + ": " + name, sys::rePathNotFound);
+  }
+  try {
+    return file.OpenBelow(dir, ExtractFileName(name), mode);
+  } catch (const EInOutError& e) {
+    if (e.what() != sys::SymbolicLinkRefusedText(name)) throw;
+    throw EInOutError("Refused to follow the symbolic link " + name +
+                          ": a log is written only under its own name, never through a link "
+                          "that whoever may write into its directory could have put there",
+                      e.ErrorCode());
+  }
+}
+
 }  // namespace
 
 std::string LogTime::BinkStamp(int day, int month, int hour, int minute, int second) {
@@ -72,7 +98,8 @@ void TLog::SetFileName(std::string_view value) {
       throw EInOutError(sys::RunErrorMessage(sys::rePathNotFound) + ": " + std::string(value),
                         sys::rePathNotFound);
     }
-    if (!sys::FileExists(fileName_)) sys::CreateEmptyFile(fileName_);
+    sys::File made;
+    OpenLogFile(made, fileName_, sys::FileMode::kCreateExclusive);
   } catch (...) {
     logging_ = false;
     throw;
@@ -92,30 +119,31 @@ void TLog::SetAppShortName(std::string_view value) {
 void TLog::KeepOpen() {
   if (!logging_ || fileName_.empty()) return;
   auto file = std::make_shared<sys::File>();
-  file->Open(fileName_, sys::FileMode::kAppendUnlocked);
+  OpenLogFile(*file, fileName_, sys::FileMode::kAppendUnlocked);
   kept_ = std::move(file);
 }
 
 void TLog::AppendRaw(std::string_view line) {
   BR_ASSERT(!fileName_.empty(), "FidoLog");
   if (kept_) {
-    kept_->Write(EscapeLineBreaks(line) + "\r\n");
+    kept_->Write(EscapeControls(line) + "\r\n");
     return;
   }
   sys::File file;
   try {
-    file.Open(fileName_, sys::FileMode::kAppend);
+    OpenLogFile(file, fileName_, sys::FileMode::kAppend);
     DropTrailingEofMarks(file);
   } catch (const EFileLocked&) {
     // Somebody keeps the log locked (any user who can read it can): the
     // line goes in without the lock rather than not at all or never. Its
     // one write still lands whole at the end; only end-of-file marks are
     // left alone, as cutting them could cut the holder's line.
-    file.Open(fileName_, sys::FileMode::kAppendUnlocked);
+    OpenLogFile(file, fileName_, sys::FileMode::kAppendUnlocked);
   }
   // A CR or LF in a caller's text would end the line early or forge one of
-  // its own.
-  std::string data = EscapeLineBreaks(line);
+  // its own; any other control character (an ESC sequence in a name another
+  // user chose) would reach the terminal of whoever reads the log.
+  std::string data = EscapeControls(line);
   data += "\r\n";
   file.Write(data);
   file.Close();

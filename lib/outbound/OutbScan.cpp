@@ -22,12 +22,11 @@ constexpr char kDelim = sys::PathDelim();
 // (npos: its directory); no link is followed below it.
 std::string ReadTextFile(const std::string& path, std::size_t rootLength) {
   if (rootLength == std::string::npos) rootLength = path.size() - ExtractFileName(path).size();
-  std::optional<std::string> text = sys::ReadWholeFileBelow(
-      path.substr(0, rootLength), std::string_view(path).substr(rootLength),
-      sys::kMaxListFileBytes);
+  std::optional<std::string> text =
+      sys::ReadWholeFileBelow(path.substr(0, rootLength), std::string_view(path).substr(rootLength),
+                              sys::kMaxListFileBytes);
   if (!text) {
-    throw EInOutError(sys::RunErrorMessage(sys::reFileNotFound) + ": " + path,
-                      sys::reFileNotFound);
+    throw EInOutError(sys::RunErrorMessage(sys::reFileNotFound) + ": " + path, sys::reFileNotFound);
   }
   return std::move(*text);
 }
@@ -48,6 +47,22 @@ std::vector<sys::SearchRec> Directories(const std::string& pattern) {
   std::vector<sys::SearchRec> dirs = sys::FindAllMatches(pattern, sys::faDirectory);
   std::erase_if(dirs, [](const sys::SearchRec& r) { return (r.Attr & sys::faDirectory) == 0; });
   return dirs;
+}
+
+// Whether NAME is one binkd reads in a BSO directory: eight hexadecimal
+// digits, a dot and a three-letter extension ("139c04d2.flo"). binkd skips
+// any other name, so another user's "139c04d2-x.flo" or "\x1b[2J.flo" is
+// nobody's mail and is not shown as a node's.
+bool BsoName(const std::string& name) {
+  return name.size() == 12 && name[8] == '.' && name.find('.', 9) == std::string::npos &&
+         std::all_of(name.begin(), name.begin() + 8, [](char c) { return HexDigitValue(c) >= 0; });
+}
+
+// The files of PATTERN with such names.
+std::vector<sys::SearchRec> BsoFiles(const std::string& pattern) {
+  std::vector<sys::SearchRec> files = PlainFiles(pattern);
+  std::erase_if(files, [](const sys::SearchRec& r) { return !BsoName(r.Name); });
+  return files;
 }
 
 // Byte order with the letters a-z folded to upper case, nothing else.
@@ -169,6 +184,7 @@ void TOutbound::ScanBinkZone(std::int16_t zone, bool isDefault) {
     const std::string dir = WithTrailingSlash(found);
     ScanBinkDir(dir, zone, nullptr);
     for (const sys::SearchRec& rec : Directories(dir + "*.pnt")) {
+      if (!BsoName(rec.Name)) continue;
       ScanBinkDir(dir + rec.Name + kDelim, zone, &rec.Name);
     }
   }
@@ -191,13 +207,13 @@ void TOutbound::ScanBinkDir(const std::string& dir, std::int16_t zone,
   const std::size_t rootLength = dir.starts_with(out)      ? out.size()
                                  : dir.starts_with(parent) ? parent.size()
                                                            : std::string::npos;
-  for (const sys::SearchRec& rec : PlainFiles(dir + "*.?lo")) {
+  for (const sys::SearchRec& rec : BsoFiles(dir + "*.?lo")) {
     if (rec.Size > 0) nodeFor(rec.Name).ReadListFile(dir + rec.Name, rootLength, false);
   }
-  for (const sys::SearchRec& rec : PlainFiles(dir + "*.req")) {
+  for (const sys::SearchRec& rec : BsoFiles(dir + "*.req")) {
     if (rec.Size > 0) nodeFor(rec.Name).ReadListFile(dir + rec.Name, rootLength, true);
   }
-  for (const sys::SearchRec& rec : PlainFiles(dir + "*.?ut")) {
+  for (const sys::SearchRec& rec : BsoFiles(dir + "*.?ut")) {
     nodeFor(rec.Name).Packets().push_back(rec.Name);
   }
 }

@@ -414,6 +414,7 @@ TEST_F(TwoUserSpool, HostileSpoolIsInputNeverInstructions) {
     WriteFile(path, text);
     ASSERT_EQ(::lchown(path.c_str(), nobody_, ftnGid_), 0);
   };
+  RunResult plugged;  // the plug-in's run of the row that has one
   struct Row {
     const char* what;
     std::function<void()> setup;
@@ -477,6 +478,22 @@ TEST_F(TwoUserSpool, HostileSpoolIsInputNeverInstructions) {
        [&](const RunResult& r) {
          EXPECT_NE(r.out.find("/theirs belongs to nobody (uid " + std::to_string(nobody_) +
                               "), not to you: set BRNET_SEMAPHORE_DIR"),
+                   std::string::npos)
+             << r.out;
+       }},
+      {"a semaphore place in a directory a member may swap it in",
+       [&] {
+         fs::create_directories(Root() + "/swappable/sem");
+         ::chmod((Root() + "/swappable").c_str(), 0777);
+         ::chown((Root() + "/swappable").c_str(), nobody_, ftnGid_);
+         ::chmod((Root() + "/swappable/sem").c_str(), 0700);
+         ::chown((Root() + "/swappable/sem").c_str(), ftn_, ftnGid_);
+       },
+       {"attach", "-c", cfg, "1247", file},
+       "env BRNET_SEMAPHORE_DIR=" + Root() + "/swappable/sem " + asFtn,
+       [&](const RunResult& r) {
+         EXPECT_NE(r.out.find("/swappable, which holds the semaphore directory " + Root() +
+                              "/swappable/sem, belongs to nobody"),
                    std::string::npos)
              << r.out;
        }},
@@ -551,6 +568,17 @@ TEST_F(TwoUserSpool, HostileSpoolIsInputNeverInstructions) {
        [&](const RunResult& r) {
          EXPECT_NE(r.out.find("Too many open files"), std::string::npos) << r.out;
        }},
+      {"root's log named by a member's link in the mailer's directory",
+       [&] {
+         fs::create_symlink(Root() + "/rootlog", A("OUT/brnet.log"));
+         ASSERT_EQ(::lchown(A("OUT/brnet.log").c_str(), nobody_, ftnGid_), 0);
+       },
+       {"poll", "-l", A("OUT/brnet.log"), "-c", cfg, "1246"}, "",
+       [&](const RunResult& r) {
+         EXPECT_NE(r.out.find("Refused to follow the symbolic link " + A("OUT/brnet.log")),
+                   std::string::npos) << r.out;
+         EXPECT_FALSE(fs::exists(Root() + "/rootlog"));
+       }},
       {"a request with ^Z", [] {}, {"request", "-c", cfg, "1240", "FILES\x1a"}, "",
        [&](const RunResult& r) {
          EXPECT_EQ(r.status, 2) << r.out;
@@ -559,12 +587,31 @@ TEST_F(TwoUserSpool, HostileSpoolIsInputNeverInstructions) {
       {"a day February does not have", [] {},
        {"hold", "-c", cfg, "--until", "2099-02-30", "1240"}, "",
        [&](const RunResult& r) { EXPECT_EQ(r.status, 2) << r.out; }},
+      {"a flow file under a name binkd skips is nobody's mail",
+       [&] { plant(A("OUT/139c04da-x.flo"), "/phantom\r\n"); },
+       {"queue", "-v", "-c", cfg}, "",
+       [&](const RunResult& r) { EXPECT_EQ(r.out.find("/phantom"), std::string::npos) << r.out; }},
       {"an ESC sequence in a queued name",
        [&] { plant(A("OUT/139c04d9.flo"), "/x\x1b[2Jy\r\n"); },
        {"queue", "-v", "-c", cfg}, "",
        [&](const RunResult& r) {
          EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
          EXPECT_NE(r.out.find("/x\\x1b[2Jy"), std::string::npos) << r.out;
+       }},
+      // Last: the plug-in's settings stay pointed at the link.
+      {"root's plug-in through a member's link put in place of its outbound",
+       [&] {
+         fs::create_directories(Root() + "/rootonly");
+         ::chmod((Root() + "/rootonly").c_str(), 0700);
+         fs::create_directory_symlink(Root() + "/rootonly", A("SWAPPED"));
+         ASSERT_EQ(::lchown(A("SWAPPED").c_str(), nobody_, ftnGid_), 0);
+         ConfigurePlugin("Bink", A("SWAPPED"));
+         plugged = PluginAttach({file}, "2:5020/1248", "Normal");
+       },
+       {"queue", "-c", cfg}, "",
+       [&](const RunResult&) {
+         EXPECT_EQ(plugged.status, 1) << plugged.out;
+         EXPECT_TRUE(fs::is_empty(Root() + "/rootonly"));
        }},
   };
   for (const Row& row : rows) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -25,10 +26,54 @@ void ThrowLinkRefused(const std::string& path) {
   throw EInOutError(SymbolicLinkRefusedText(path), ELOOP);
 }
 
+namespace {
+
+// Whether root may follow the link at PATH (ST, from lstat): only a link of
+// root's own, in a directory of root's that nobody else may write into (or
+// a sticky one), where no other user could have put it or swap it.
+bool RootMayFollow(const std::string& path, const struct stat& st) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? "."
+                          : slash == 0               ? "/"
+                                                     : path.substr(0, slash);
+  struct stat dirSt {};
+  return st.st_uid == 0 && ::stat(dir.c_str(), &dirSt) == 0 && dirSt.st_uid == 0 &&
+         ((dirSt.st_mode & 022) == 0 || (dirSt.st_mode & S_ISVTX) != 0);
+}
+
+}  // namespace
+
+int OpenConfiguredDir(const std::string& root) {
+  std::string path = root.empty() ? std::string(".") : root;
+  // A trailing slash would follow the link whatever the flags say.
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const int fd = Syscalls().open(path.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
+  // A real directory is opened alike for everybody: only a link is judged.
+  if (fd >= 0 || (errno != ELOOP && errno != ENOTDIR)) return fd;
+  const int err = errno;
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+    errno = err;
+    return -1;
+  }
+  if (::geteuid() == 0 && !RootMayFollow(path, st)) {
+    errno = ELOOP;
+    return -1;
+  }
+  return Syscalls().open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0);
+}
+
 ParentDir OpenParentBelow(const std::string& root, std::string_view below) {
   ParentDir parent;
   const std::string rootPath = root.empty() ? std::string(".") : root;
-  parent.Dir = UniqueFd(Syscalls().open(rootPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+  parent.Dir = UniqueFd(OpenConfiguredDir(root));
+  if (parent.Dir.Get() < 0 && errno == ELOOP) {
+    throw EInOutError(SymbolicLinkRefusedText(rootPath) +
+                          " (running as root, a configured directory that is a link is followed "
+                          "only when root made it in a directory only root may write: configure "
+                          "the directory it leads to)",
+                      ELOOP);
+  }
   if (parent.Dir.Get() < 0) ThrowLastError(rootPath);
   std::string path = root;
   while (!below.empty()) {

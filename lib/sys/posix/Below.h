@@ -47,12 +47,21 @@ struct ParentDir {
   std::string Path;  // ROOT followed by BELOW, for messages
 };
 
-// Opens the directory that holds BELOW's last component: ROOT as it is
-// (empty for the current directory), then each directory of BELOW without
+// Opens the directory that holds BELOW's last component: ROOT as
+// OpenConfiguredDir opens it, then each directory of BELOW without
 // following a link. Raises EInOutError naming the link for a link, else the
 // system's error naming the directory; a "." or ".." component is refused
 // (EINVAL). BELOW must name at least one entry.
 ParentDir OpenParentBelow(const std::string& root, std::string_view below);
+
+// Opens the configured directory ROOT (empty for the current directory) as
+// a path descriptor, or -1 with errno set. A configured link is followed,
+// as sysops set them up; but root follows only a link of its own in a
+// directory only root may write (else ELOOP): the spool's directories lie
+// in one the mailer's user and group may write (the Debian spool is ftn's
+// home), and whoever may write there could put a link in place of the
+// outbound that sends root's flow files and flags into any directory.
+int OpenConfiguredDir(const std::string& root);
 
 // True when NAME in DIR is a symbolic link itself.
 bool IsLinkAt(int dir, const std::string& name);

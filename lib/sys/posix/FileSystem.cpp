@@ -406,9 +406,9 @@ int OpenCopySource(const std::string& from, posix::UniqueFd& in, struct stat& st
   return S_ISDIR(st.st_mode) ? EISDIR : 0;
 }
 
-// A descriptor of the configured directory ROOT itself (it may be a link).
+// A descriptor of the configured directory ROOT itself (OpenConfiguredDir).
 int OpenRootDir(const std::string& root) {
-  return Syscalls().open(root.empty() ? "." : root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0);
+  return posix::OpenConfiguredDir(root);
 }
 
 // Copies IN into DIR/NAME through a temporary name in TEMPDIR (a directory

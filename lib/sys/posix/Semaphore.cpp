@@ -110,6 +110,16 @@ std::string Place() {
   return place;
 }
 
+// Whether the directory ST, which holds the semaphore directory, keeps
+// other users from renaming that away and putting their own in its place:
+// the user's or root's, and open to others' writing only when sticky. A
+// directory the mailer's group may write (its user's home is the spool)
+// holds none: ~/.cache is made the user's alone.
+bool SafeParent(const struct stat& st) {
+  return (st.st_uid == Euid() || st.st_uid == 0) &&
+         ((st.st_mode & 022) == 0 || (st.st_mode & S_ISVTX) != 0);
+}
+
 // The user's semaphore directory, made when MAKE and missing, or -1 with
 // errno set: EACCES for a directory that is not the user's alone.
 int OpenPlaceAfresh(bool make) {
@@ -123,10 +133,24 @@ int OpenPlaceAfresh(bool make) {
       return -1;
     }
   }
-  const int dir =
-      posix::Syscalls().open(place.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
-  if (dir < 0) return -1;
+  // Opened through its parent, which must keep others from swapping it.
+  const std::size_t slash = place.find_last_of('/');
+  const std::string parentPath = slash == std::string::npos ? "."
+                                 : slash == 0               ? "/"
+                                                            : place.substr(0, slash);
+  const int parent =
+      posix::Syscalls().open(parentPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  if (parent < 0) return -1;
   struct stat st {};
+  const bool safe = ::fstat(parent, &st) == 0 && SafeParent(st);
+  const int dir =
+      !safe ? -1
+            : posix::Syscalls().openat(parent, place.c_str() + slash + 1,
+                                       O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
+  const int err = errno;
+  posix::Syscalls().close(parent);
+  errno = safe ? err : EACCES;
+  if (dir < 0) return -1;
   if (::fstat(dir, &st) != 0 || st.st_uid != Euid() || (st.st_mode & 022) != 0) {
     posix::Syscalls().close(dir);
     errno = EACCES;
@@ -291,26 +315,50 @@ bool NamedSemaphore::Present(const std::string& name) {
 namespace {
 
 // Why PLACE cannot hold our semaphores, for the message; empty when it can.
-std::string PlaceProblem(const std::string& place) {
+// "belongs to NAME (uid N)" for the owner of ST.
+std::string OwnerWords(const struct stat& st) {
+  struct passwd pw {};
+  struct passwd* found = nullptr;
+  char buffer[4096];
+  const bool known = ::getpwuid_r(st.st_uid, &pw, buffer, sizeof buffer, &found) == 0 && found;
+  return "belongs to " + (known ? std::string(pw.pw_name) + " " : std::string("user ")) + "(uid " +
+         std::to_string(st.st_uid) + ")";
+}
+
+// Why the directory holding PLACE lets others swap PLACE; empty when not.
+std::string ParentProblem(const std::string& place) {
+  const std::size_t slash = place.find_last_of('/');
+  const std::string parent = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : place.substr(0, slash);
   struct stat st {};
-  if (::lstat(place.c_str(), &st) != 0) return {};
-  std::string why;
+  if (::stat(parent.c_str(), &st) != 0 || SafeParent(st)) return {};
+  return " (the directory " + parent + ", which holds the semaphore directory " + place + ", " +
+         (st.st_uid != Euid() && st.st_uid != 0 ? OwnerWords(st) + ", not to you or root"
+                                                : std::string("may be written by others")) +
+         ": set BRNET_SEMAPHORE_DIR to a directory of your own)";
+}
+
+std::string PlaceProblem(const std::string& place) {
+  // Asked while an error is raised: the error's code stays.
+  const int saved = errno;
+  std::string why = ParentProblem(place);
+  struct stat st {};
+  if (!why.empty() || ::lstat(place.c_str(), &st) != 0) {
+    errno = saved;
+    return why;
+  }
   if (S_ISLNK(st.st_mode)) {
     why = "is a symbolic link";
   } else if (st.st_uid != Euid()) {
-    struct passwd pw {};
-    struct passwd* found = nullptr;
-    char buffer[4096];
-    const bool known = ::getpwuid_r(st.st_uid, &pw, buffer, sizeof buffer, &found) == 0 && found;
-    why = "belongs to " + (known ? std::string(pw.pw_name) + " " : std::string("user ")) + "(uid " +
-          std::to_string(st.st_uid) + "), not to you";
+    why = OwnerWords(st) + ", not to you";
   } else if ((st.st_mode & 022) != 0) {
     why = "may be written by others";
-  } else {
-    return {};
   }
-  return " (the semaphore directory " + place + " " + why +
-         ": set BRNET_SEMAPHORE_DIR to a directory of your own)";
+  errno = saved;
+  return why.empty() ? why
+                     : " (the semaphore directory " + place + " " + why +
+                           ": set BRNET_SEMAPHORE_DIR to a directory of your own)";
 }
 
 }  // namespace
