@@ -24,6 +24,7 @@ printf 'The nodelist of the demo.\n' >"$root/files/nodelist.txt"
 head -c 200000 /dev/urandom >"$root/files/archive.zip"
 export XDG_CONFIG_HOME=$root/config   # the demo's own registry
 export BRNET_BINKD_CFG=               # no /etc/binkd/binkd.cfg for the demo
+export BRNET_BINKD_UNIT=              # its binkd is run here, not as the service
 brnet=$build/tools/brnet/brnet
 
 # Two free ports on loopback, for the two binkd.

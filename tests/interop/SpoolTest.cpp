@@ -280,6 +280,10 @@ TEST_F(TwoUserSpool, EveryFrontEndLeavesWhatTheMailerSends) {
        "brnet: warning: 2:5020/9999: binkd's configuration has no node line for it and no "
        "defnode, so binkd never calls it; queued all the same\n2:5020/9999 normal none " +
            f["byroot"] + "\n"},
+      // Held mail waits for the node to call: no warning.
+      {"root",
+       {"-c", a, "-f", "hold", "2:5020/9997", f["byroot"]},
+       "2:5020/9997 hold none " + f["byroot"] + "\n"},
       {"root",
        {"-c", a, "-q", "-l", Root() + "/private/brnet.log", "2:5020/9998", f["byroot"]},
        ""},
@@ -334,6 +338,7 @@ TEST_F(TwoUserSpool, EveryFrontEndLeavesWhatTheMailerSends) {
   for (const auto& [path, want] : owned) EXPECT_EQ(Owned(path), want) << path;
   fs::remove(A("OUT/139c270f.flo"));  // 2:5020/9999 and /9998: nobody there to call
   fs::remove(A("OUT/139c270e.flo"));
+  fs::remove(A("OUT/139c270d.hlo"));
   Session("b", "a");
   Session("b-point", "a");
   Session("b-zone1", "a");

@@ -379,7 +379,9 @@ int Attach(const ParsedArgs& args, const SetupSources& sources) {
   } catch (const std::exception& e) {
     throw Failure(e.what());
   }
-  if (r.Type != otArcMail) WarnIfNotCalled(setup, target, r.Quiet);
+  // Held mail waits for the node to call: whether binkd would call it does
+  // not matter then.
+  if (r.Type != otArcMail && r.Flavor != flHold) WarnIfNotCalled(setup, target, r.Quiet);
   // A drop removes what it knows to be a copy.
   for (const std::string& file : files) {
     if (box && r.Mode != smKillSent) MarkBoxCopy(boxDir + BaseName(file), file);
