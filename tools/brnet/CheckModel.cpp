@@ -20,6 +20,7 @@
 #include "BinkdConfig.h"
 #include "Check.h"
 #include "CliError.h"
+#include "QueueView.h"
 #include "ServiceUnit.h"
 #include "outbound/BusyFlags.h"
 #include "outbound/OutbEdit.h"
@@ -263,13 +264,11 @@ void JudgeState(Context& ctx, const NodeAt& at) {
     ctx.Result.Problems.back().Root = hold.Root;
   }
   for (const TBsoPath& tried : FindNodeFiles(at.Node.Addr(), at.Root, ".try")) {
-    // Two 16-bit little-endian counts, a length byte and the comment.
-    const std::string t = sys::ReadFileHead(tried.Root, tried.Below, 300).value_or("");
-    if (t.size() < 5) continue;
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(t[i]); };
-    const int failed = byte(2) | byte(3) << 8;
-    const std::string comment = t.substr(5, std::min<std::size_t>(byte(4), t.size() - 5));
-    if (failed == 0 && comment.empty()) continue;
+    const std::optional<BinkdTries> tries =
+        ParseTries(sys::ReadFileHead(tried.Root, tried.Below, 300).value_or(""));
+    if (!tries || (tries->Failed == 0 && tries->Comment.empty())) continue;
+    const int failed = tries->Failed;
+    const std::string& comment = tries->Comment;
     Add(ctx, at, "failed-calls", tried.Full(),
         "binkd's calls failed " + std::to_string(failed) + " time" + (failed == 1 ? "" : "s") +
             (comment.empty() ? "" : ", last: " + Printable(comment)),

@@ -51,14 +51,12 @@ void ReadHoldAndTries(NodeView& view, const std::string& out) {
   for (const TBsoPath& hld : FindNodeFiles(view.Addr, out, ".hld")) {
     view.HoldUntil = std::max<std::int64_t>(view.HoldUntil, std::atoll(Head(hld).c_str()));
   }
-  // Two 16-bit little-endian counts, a length byte and the comment.
   for (const TBsoPath& path : FindNodeFiles(view.Addr, out, ".try")) {
-    const std::string tried = Head(path);
-    if (tried.size() < 5) continue;
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(tried[i]); };
-    view.TriesOk = byte(0) | byte(1) << 8;
-    view.TriesFailed = byte(2) | byte(3) << 8;
-    view.TryComment = tried.substr(5, std::min<std::size_t>(byte(4), tried.size() - 5));
+    const std::optional<BinkdTries> tries = ParseTries(Head(path));
+    if (!tries) continue;
+    view.TriesOk = tries->Ok;
+    view.TriesFailed = tries->Failed;
+    view.TryComment = tries->Comment;
   }
 }
 
@@ -259,6 +257,16 @@ std::vector<LeftoverView> DroppedLeftovers(const TFidoAddr& addr, const std::str
     }
   }
   return found;
+}
+
+std::optional<BinkdTries> ParseTries(std::string_view text) {
+  if (text.size() < 5) return std::nullopt;
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  BinkdTries tries;
+  tries.Ok = byte(0) | byte(1) << 8;
+  tries.Failed = byte(2) | byte(3) << 8;
+  tries.Comment = std::string(text.substr(5, std::min<std::size_t>(byte(4), text.size() - 5)));
+  return tries;
 }
 
 void GatherNodes(const TOutbound& outb, const OutboundPlace& place, const std::string& boxes,

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Flags.h"
@@ -13,6 +15,16 @@
 #include "outbound/Outbound.h"
 
 namespace brnet::cli {
+
+// binkd's .try file: two 16-bit little-endian counts (calls that went
+// well, calls that failed), a length byte and the last call's comment.
+struct BinkdTries {
+  int Ok = 0, Failed = 0;
+  std::string Comment;
+};
+
+// TEXT read as a .try file; none when it is too short to be one.
+std::optional<BinkdTries> ParseTries(std::string_view text);
 
 struct PacketView {
   std::string Path;
